@@ -1,0 +1,50 @@
+#pragma once
+
+#include "config/devicerecord.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The process-wide configuration: Configure.xml in the working directory, read
+// once at the first instance() and written once when the main window goes.
+class ConfigStore
+{
+public:
+    static ConfigStore *instance();
+
+    void load();
+    void save();
+
+    QList<DeviceRecord> devices() const;
+    ModbusSettings modbusSettings() const;
+    void setModbusSettings(const ModbusSettings &settings);
+    int language() const;
+    void setLanguage(int language);
+
+    // Display text and label style sheet per device state code 0..4.
+    void stateDisplay(QStringList *texts, QStringList *styles) const;
+
+    static bool readTextFile(const QString &path, QString *text);
+    static bool writeTextFile(const QString &path, const QString &text);
+
+    // Where load() and save() work: <current directory>/Configure.xml.
+    static QString filePath();
+
+    // The pieces load() and save() are made of, usable on any path.
+    void loadFrom(const QString &path);
+    bool saveTo(const QString &path, const QList<DeviceRecord> &records) const;
+    // Back to the built-in defaults (no devices, default settings, Chinese);
+    // the state display lists are rebuilt for the language then in force.
+    void resetToDefaults();
+    void rebuildStateDisplay();
+
+private:
+    ConfigStore();
+
+    QList<DeviceRecord> m_devices;
+    ModbusSettings m_settings;
+    int m_language = 0;
+    QStringList m_stateTexts;
+    QStringList m_stateStyles;
+};

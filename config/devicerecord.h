@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QtGlobal>
+
+// One controller as stored in Configure.xml and held by its card's ModbusDevice.
+struct DeviceRecord
+{
+    qint32 Type = 0; // 0 Modbus RTU, 1 Modbus TCP
+    QString Name;
+    quint8 Model = 0; // 0 "P7", 1 "P5", 2 "P5X"
+    QString IP = QStringLiteral("192.168.1.10");
+    quint8 Address = 10; // Modbus server (station) address
+};
+
+inline bool operator==(const DeviceRecord &a, const DeviceRecord &b)
+{
+    return a.Type == b.Type && a.Name == b.Name && a.Model == b.Model && a.IP == b.IP && a.Address == b.Address;
+}
+
+// Link settings shared by every device. The serial values are variants because
+// they arrive as numbers (defaults), attribute texts (file) or combo-box texts
+// (settings view); consumers convert them where they use them.
+struct ModbusSettings
+{
+    QVariant Port = QStringLiteral("COM3");
+    QVariant Parity = 3; // QSerialPort::Parity, odd by default
+    QVariant BaudRate = 115200;
+    QVariant DataBits = 8;
+    QVariant StopBits = 1; // QSerialPort::StopBits
+    QVariant NetworkPort = 502; // never stored
+    quint8 NumberOfRetries = 3;
+    qint32 Timeout = 300; // milliseconds
+};

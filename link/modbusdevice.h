@@ -1,0 +1,143 @@
+#pragma once
+
+#include "config/devicerecord.h"
+#include "link/devicestatus.h"
+
+#include <QEventLoop>
+#include <QList>
+#include <QModbusDataUnit>
+#include <QModbusDevice>
+#include <QObject>
+#include <QPointer>
+#include <QVector>
+
+class QModbusClient;
+class QModbusReply;
+class QProgressBar;
+
+// The link to one CNC controller: one Modbus client (TCP or RTU), the link
+// set-up, and synchronous transactions that wait in the device's own event
+// loop. Re-entry while a transaction waits is refused (9), never queued.
+//
+// Sources: modbusdevice.cpp (connection and transactions),
+// modbusdevice_registers.cpp (register map, set-up, status, position and IO),
+// modbusdevice_transfer.cpp (programs, files, directory, delete).
+class ModbusDevice : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ModbusDevice(QObject *parent = nullptr);
+    ~ModbusDevice() override;
+
+    // The device's identity; Type, IP and Address are read at every connection
+    // attempt or request, so edits take effect at once.
+    DeviceRecord record() const;
+    void setRecord(const DeviceRecord &record);
+
+    // Link control (the device card).
+    bool isReady() const;
+    void open();
+    void tryConnect();
+    void close();
+    int pollState();
+
+    // Controller operations; each returns a Result code.
+    int readPosition(PositionStatus *status);
+    int readIo(IoStatus *status);
+    int readProgramList(QList<ProgramEntry> *list, bool reload);
+    int readProgram(QString *text, int number);
+    int readSystemFile(QString *text, const QString &name);
+    int writeProgram(const QString &text, int number, QProgressBar *progress = nullptr);
+    int writeSystemFile(const QString &text, const QString &name, QProgressBar *progress = nullptr);
+    int deleteProgram(int number);
+
+    static QString axisLabel(quint16 code);
+
+    // Lifetime across nested event loops: true while a transaction of this
+    // device waits in its event loop. releaseWhenIdle() deletes the device as
+    // soon as none does (at once, deferred, when none waits now).
+    bool isWaiting() const;
+    void releaseWhenIdle();
+
+    // State, for the card, the views and the tests.
+    bool isBusy() const;
+    int stateCode() const;
+    quint16 channelCount() const;
+    quint16 channel() const;
+    quint8 axisCount() const;
+    QList<quint8> axisList() const;
+    QList<int> decimals() const;
+    quint32 speedScale() const;
+    QList<float> speedDivisors() const;
+    bool statusCoilMode() const;
+    int runCoil() const;
+    int alarmCoil() const;
+    int idleCoil() const;
+    PositionStatus positionCache() const;
+    QList<ProgramEntry> programDirectory() const;
+    QModbusClient *client() const;
+    int lastResult() const;
+
+private:
+    // Sets busy for one public operation and clears it on every way out.
+    class BusyScope
+    {
+    public:
+        explicit BusyScope(ModbusDevice *device);
+        ~BusyScope();
+        BusyScope(const BusyScope &) = delete;
+        BusyScope &operator=(const BusyScope &) = delete;
+
+    private:
+        QPointer<ModbusDevice> m_device;
+    };
+
+    // modbusdevice.cpp
+    void onStateChanged(QModbusDevice::State state);
+    void onErrorOccurred(QModbusDevice::Error error);
+    void onConnectedTimer();
+    int writeRegisters(int address, const QVector<quint16> &values);
+    QModbusDataUnit readRegisters(int address, int count);
+    QModbusDataUnit readCoils(int address, int count);
+    // Waits in the device's loop until the reply finishes or the bound
+    // (time-out x (retries + 1) plus a margin) passes; false on the bound.
+    bool waitForReply(QModbusReply *reply);
+    int waitBoundMs() const;
+    void retireClient();
+    bool linkUp() const;
+
+    // modbusdevice_registers.cpp
+    void setUpLink();
+    void writeChannelBlocks();
+    void alignAxisData();
+
+    // modbusdevice_transfer.cpp
+    int receiveTransfer(const QVector<quint16> &openCommand, QString *text);
+    int sendTransfer(const QString &text, const QVector<quint16> &openCommand, QProgressBar *progress);
+
+    DeviceRecord m_record{1, QStringLiteral("设备"), 0, QStringLiteral("192.168.3.20"), 10};
+    int m_state = 0;
+    bool m_ready = false;
+    bool m_busy = false;
+    quint16 m_channelCount = 1;
+    quint16 m_channel = 0;
+    quint8 m_axisCount = 1;
+    bool m_statusCoilMode = false;
+    int m_runCoil = 0;
+    int m_alarmCoil = 0;
+    int m_idleCoil = 0;
+    QModbusClient *m_client = nullptr; // owned
+    QList<QModbusClient *> m_retiredClients; // closed while a transaction waited
+    PositionStatus m_position;
+    QList<ProgramEntry> m_directory;
+    QList<quint8> m_axisList;
+    QList<int> m_decimals;
+    quint32 m_speedScale = 10000;
+    QList<float> m_speedDivisors;
+    QEventLoop m_loop;
+    int m_lastResult = 0;
+    int m_waitDepth = 0;
+    bool m_releasePending = false;
+    quint64 m_linkGeneration = 0; // bumped on every disconnect, so a set-up can tell the link dropped
+};

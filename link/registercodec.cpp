@@ -1,0 +1,5 @@
+#include "link/registercodec.h"
+
+namespace RegisterCodec {
+QString axisLabel(quint16) { return {}; }
+} // namespace RegisterCodec

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+
+namespace sim {
+
+class Controller;
+
+// Modbus TCP carrier: MBAP frames in, Controller::handlePdu(), frames out.
+class TcpServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TcpServer(Controller *controller, QObject *parent = nullptr);
+    ~TcpServer() override;
+
+    bool listen(const QHostAddress &address, quint16 port);
+    void close();
+    quint16 port() const;
+    int connectionCount() const;
+
+    void dropConnections();         // closes every PC connection
+    void setSilent(bool silent);    // receive but never answer
+    void stopAnsweringFor(int ms);  // silent for a while
+
+private:
+    struct Private;
+    Private *d;
+};
+
+// Modbus RTU carrier on a serial device (for example one end of a pty pair).
+class RtuServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RtuServer(Controller *controller, QObject *parent = nullptr);
+    ~RtuServer() override;
+
+    bool open(const QString &device, qint32 baudRate = 115200, QSerialPort::Parity parity = QSerialPort::OddParity,
+              QSerialPort::DataBits dataBits = QSerialPort::Data8, QSerialPort::StopBits stopBits = QSerialPort::OneStop);
+    void close();
+    void setSilent(bool silent);
+    void stopAnsweringFor(int ms);
+
+private:
+    struct Private;
+    Private *d;
+};
+
+// A pseudo-terminal pair made by socat, for RTU over a real serial line.
+class PtyPair
+{
+public:
+    PtyPair();
+    ~PtyPair();
+    bool start(int timeoutMs = 5000); // false when socat is missing or fails
+    QString first() const;  // for the simulator
+    QString second() const; // for the program
+
+private:
+    struct Private;
+    Private *d;
+};
+
+} // namespace sim

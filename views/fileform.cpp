@@ -1,0 +1,4 @@
+#include "views/fileform.h"
+
+FileForm::FileForm(QWidget *parent) : QWidget(parent) {}
+FileForm::~FileForm() = default;

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QWidget>
+
+class FileForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit FileForm(QWidget *parent = nullptr);
+    ~FileForm() override;
+};

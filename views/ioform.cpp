@@ -1,0 +1,4 @@
+#include "views/ioform.h"
+
+IoForm::IoForm(QWidget *parent) : QWidget(parent) {}
+IoForm::~IoForm() = default;

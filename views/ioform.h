@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QWidget>
+
+class IoForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit IoForm(QWidget *parent = nullptr);
+    ~IoForm() override;
+};

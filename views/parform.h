@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QWidget>
+
+class ParForm : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ParForm(QWidget *parent = nullptr);
+    ~ParForm() override;
+};

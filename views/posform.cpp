@@ -1,0 +1,4 @@
+#include "views/posform.h"
+
+PosForm::PosForm(QWidget *parent) : QWidget(parent) {}
+PosForm::~PosForm() = default;

@@ -1,0 +1,4 @@
+#include "views/prgform.h"
+
+PrgForm::PrgForm(QWidget *parent) : QWidget(parent) {}
+PrgForm::~PrgForm() = default;

@@ -1,0 +1,4 @@
+#include "views/setform.h"
+
+SetForm::SetForm(QWidget *parent) : QWidget(parent) {}
+SetForm::~SetForm() = default;
