@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12 (only what is
+# missing), then configures and builds into the given directory.
+# Usage: scripts/setup.sh [build-dir] [extra cmake arguments...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(g++ cmake make qtbase5-dev qtbase5-dev-tools libqt5serialbus5-dev libqt5serialport5-dev
+          socat fonts-wqy-microhei libcap2-bin)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build_dir="${1:-build}"
+shift || true
+if [ ! -f "$build_dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+fi
+cmake --build "$build_dir" -j"$(nproc)"

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test: the plain build, then the same tests
+# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="$(nproc)"
+
+scripts/setup.sh build
+echo "== tests =="
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+scripts/setup.sh build-asan -DWITH_ASAN=ON -DCMAKE_BUILD_TYPE=Debug
+echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer =="
+ctest --test-dir build-asan --output-on-failure -j"$jobs"
