@@ -1,10 +1,209 @@
 #include "link/modbusdevice.h"
-
 #include "link/protocol.h"
+#include "link/transfercodec.h"
 
-int ModbusDevice::readProgramList(QList<ProgramEntry> *, bool) { return Result::NotReady; }
-int ModbusDevice::readProgram(QString *, int) { return Result::NotReady; }
-int ModbusDevice::readSystemFile(QString *, const QString &) { return Result::NotReady; }
-int ModbusDevice::writeProgram(const QString &, int, QProgressBar *) { return Result::NotReady; }
-int ModbusDevice::writeSystemFile(const QString &, const QString &, QProgressBar *) { return Result::NotReady; }
-int ModbusDevice::deleteProgram(int) { return Result::NotReady; }
+#include <QPointer>
+#include <QProgressBar>
+
+namespace {
+
+bool isValidRead(const QModbusDataUnit &unit)
+{
+    return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;
+}
+
+} // namespace
+
+// Programs, system files, the program directory and program deletion, all
+// through the transfer window. Every request waits in the device's event loop,
+// where a card may close the link or a dialog may drop its progress bar: the
+// bar is watched through a QPointer, and a dropped link ends the sequence at
+// the request that failed.
+
+int ModbusDevice::readProgram(QString *text, int number)
+{
+    if (!m_ready)
+        return Result::NotReady;
+    if (m_busy)
+        return Result::Busy;
+    return receiveTransfer(TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), text);
+}
+
+int ModbusDevice::readSystemFile(QString *text, const QString &name)
+{
+    if (!m_ready)
+        return Result::NotReady;
+    if (m_busy)
+        return Result::Busy;
+    return receiveTransfer(TransferCodec::openFileCommand(Protocol::KindReadFile, name), text);
+}
+
+int ModbusDevice::writeProgram(const QString &text, int number, QProgressBar *progress)
+{
+    if (!m_ready)
+        return Result::NotReady;
+    if (m_busy)
+        return Result::Busy;
+    if (m_state != DeviceState::Idle)
+        return Result::NotIdle;
+    return sendTransfer(text, TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number),
+                        progress);
+}
+
+int ModbusDevice::writeSystemFile(const QString &text, const QString &name, QProgressBar *progress)
+{
+    if (!m_ready)
+        return Result::NotReady;
+    if (m_busy)
+        return Result::Busy;
+    if (m_state != DeviceState::Idle)
+        return Result::NotIdle;
+    return sendTransfer(text, TransferCodec::openFileCommand(Protocol::KindWriteFile, name), progress);
+}
+
+int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
+{
+    if (!m_ready)
+        return Result::NotReady;
+    // The cached list needs no transaction, so it is served even while busy.
+    if (!m_directory.isEmpty() && !reload) {
+        if (list)
+            *list = m_directory;
+        return Result::Ok;
+    }
+    if (m_busy)
+        return Result::Busy;
+
+    QPointer<ModbusDevice> self(this);
+    BusyScope busy(this);
+    m_directory.clear();
+    if (writeRegisters(Protocol::TransferCommand, TransferCodec::plainCommand(Protocol::CmdOpenDirectory)) !=
+        0)
+        return Result::OpenFailed;
+    if (!self)
+        return Result::OpenFailed;
+
+    const int maxEntries = TransferCodec::readLimits().maxDirectoryEntries;
+    QList<ProgramEntry> entries;
+    for (int n = 1;; ++n) {
+        if (n > maxEntries) {
+            m_directory = entries; // what was read so far, as after any failed entry
+            return Result::ReadFailed;
+        }
+        const int sent = writeRegisters(Protocol::TransferCommand,
+                                        TransferCodec::requestCommand(Protocol::CmdDirectoryEntry, n));
+        if (!self)
+            return Result::ReadFailed;
+        if (sent != 0) {
+            m_directory = entries;
+            return Result::ReadFailed;
+        }
+        const QModbusDataUnit unit =
+            readRegisters(Protocol::TransferReply, Protocol::DirectoryEntryReadCount);
+        if (!self)
+            return Result::ReadFailed;
+        if (!isValidRead(unit)) {
+            m_directory = entries;
+            return Result::ReadFailed;
+        }
+        const QVector<quint16> words = unit.values();
+        if (TransferCodec::isDirectoryEnd(words))
+            break;
+        entries.append(TransferCodec::decodeDirectoryEntry(words));
+    }
+
+    m_directory = entries;
+    if (list)
+        *list = entries;
+    const int closed =
+        writeRegisters(Protocol::TransferCommand, TransferCodec::plainCommand(Protocol::CmdCloseDirectory));
+    return closed == 0 ? Result::Ok : Result::CloseFailed;
+}
+
+int ModbusDevice::deleteProgram(int number)
+{
+    if (!m_ready)
+        return Result::NotReady;
+    if (m_busy)
+        return Result::Busy;
+    if (m_state != DeviceState::Idle)
+        return Result::NotIdle;
+    // A number that does not fit the register would delete another program.
+    if (number < 0 || number > 0xFFFF)
+        return Result::WriteFailed;
+
+    BusyScope busy(this);
+    const QVector<quint16> command{Protocol::CmdDelete, 0, 0, 1, static_cast<quint16>(number)};
+    return writeRegisters(Protocol::DeleteCommand, command) == 0 ? Result::Ok : Result::WriteFailed;
+}
+
+int ModbusDevice::receiveTransfer(const QVector<quint16> &openCommand, QString *text)
+{
+    if (openCommand.isEmpty())
+        return Result::OpenFailed;
+
+    QPointer<ModbusDevice> self(this);
+    BusyScope busy(this);
+    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || !self)
+        return Result::OpenFailed;
+
+    const qint64 maxBytes = TransferCodec::readLimits().maxTextBytes;
+    QByteArray received;
+    for (int n = 1;; ++n) {
+        if (writeRegisters(Protocol::TransferCommand,
+                           TransferCodec::requestCommand(Protocol::CmdReadChunk, n)) != 0 ||
+            !self)
+            return Result::ReadFailed;
+        const QModbusDataUnit unit = readRegisters(Protocol::TransferReply, Protocol::ChunkReadCount);
+        if (!self || !isValidRead(unit))
+            return Result::ReadFailed;
+        const TransferCodec::ChunkResult chunk = TransferCodec::appendChunk(unit.values(), &received);
+        if (chunk == TransferCodec::ChunkResult::End)
+            break;
+        if (chunk == TransferCodec::ChunkResult::Invalid || received.size() > maxBytes)
+            return Result::ReadFailed;
+        // The chunk number is one register; a text that needs more chunks than
+        // that cannot be told apart on the wire.
+        if (n >= Protocol::MaxChunkNumber)
+            return Result::ReadFailed;
+    }
+
+    if (text)
+        *text = TransferCodec::decodeText(received);
+    return writeRegisters(Protocol::TransferCommand, TransferCodec::plainCommand(Protocol::CmdClose)) == 0
+               ? Result::Ok
+               : Result::CloseFailed;
+}
+
+int ModbusDevice::sendTransfer(const QString &text, const QVector<quint16> &openCommand,
+                               QProgressBar *progress)
+{
+    if (openCommand.isEmpty())
+        return Result::OpenFailed;
+
+    const QByteArray bytes = text.toLocal8Bit();
+    const qint64 length = bytes.size();
+    const int chunks = TransferCodec::chunkCount(length);
+    // Chunk numbers are one register on the wire.
+    if (chunks > Protocol::MaxChunkNumber)
+        return Result::OpenFailed;
+
+    QPointer<ModbusDevice> self(this);
+    QPointer<QProgressBar> bar(progress);
+    BusyScope busy(this);
+    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || !self)
+        return Result::OpenFailed;
+
+    for (int n = 1; n <= chunks; ++n) {
+        if (writeRegisters(Protocol::TransferCommand, TransferCodec::writeChunk(bytes, n)) != 0 || !self)
+            return Result::WriteFailed;
+        if (bar) {
+            const qint64 end = qMin(qint64(Protocol::ChunkBytes) * n, length);
+            bar->setValue(TransferCodec::chunkProgress(end, length));
+        }
+    }
+
+    return writeRegisters(Protocol::TransferCommand, TransferCodec::plainCommand(Protocol::CmdClose)) == 0
+               ? Result::Ok
+               : Result::CloseFailed;
+}

@@ -83,6 +83,7 @@ constexpr int ChunkReadCount = 101;
 constexpr int DirectoryEntryReadCount = 38;
 constexpr int NameRegisters = 32;
 constexpr int MaxWriteRegisters = 123; // one Modbus write request
+constexpr int MaxChunkNumber = 0xFFFF;   // chunk numbers travel in one register
 
 // Guards against a controller that never ends a directory or a text.
 constexpr int MaxDirectoryEntries = 10000;
