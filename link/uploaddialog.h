@@ -3,9 +3,13 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 
+#include <functional>
+
 class ModbusDevice;
+class QProgressBar;
 class QTreeWidgetItem;
 
 namespace Ui {
@@ -20,6 +24,17 @@ class UpLoadDialog : public QDialog
     Q_OBJECT
 
 public:
+    // Tree item types of the two roots and of the file lines under them.
+    enum ItemType { RootType = 1001, LineType = 1002 };
+
+    // Column 1 of a line keeps the last outcome of its transfer under this role:
+    // a device result code, UnreadableFile, or no value before the first try.
+    static constexpr int OutcomeRole = Qt::UserRole + 1;
+    static constexpr int UnreadableFile = -1;
+
+    // Files above this size that are not programs are never listed.
+    static constexpr qint64 MaxFileSize = 10 * 1024 * 1024;
+
     explicit UpLoadDialog(QWidget *parent = nullptr);
     ~UpLoadDialog() override;
 
@@ -28,9 +43,53 @@ public:
     void insertFiles(const QStringList &paths);
     void insertFile(const QFileInfo &info);
 
+    QTreeWidgetItem *programRoot() const { return m_programRoot; }
+    QTreeWidgetItem *fileRoot() const { return m_fileRoot; }
+    QProgressBar *progressBar(QTreeWidgetItem *line) const;
+
+    // The program number of a file's complete base name: "O12", "O0012" and
+    // "12" give 12 (taken modulo 65536); false for anything else.
+    static bool programNumber(const QString &baseName, quint16 *number);
+    // The local path a clipboard text names: quotes removed, file URLs turned
+    // into local paths, a plain path taken as it is.
+    static QString pathFromClipboardText(const QString &text);
+
+    // Asks for one file to add; answers the chosen path or an empty text. The
+    // default opens the platform's file chooser; tests answer in advance.
+    using FileChooser = std::function<QString(QWidget *parent)>;
+    static void setFileChooser(FileChooser chooser);
+
+    void addFromClipboard();
+    void addFromChooser();
+    void resetProgress();
+    void transfer();
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
 private:
+    void onItemChanged(QTreeWidgetItem *item, int column);
+    void insertEntry(const QFileInfo &info, QSet<QString> *openFolders);
+    QTreeWidgetItem *createRoot(const QString &text);
+    void clearLines();
+    void showOutcome(QTreeWidgetItem *line, int result);
+    void applyEnglishTexts();
+
     Ui::UpLoadDialog *ui = nullptr;
     QPointer<ModbusDevice> m_device;
     QTreeWidgetItem *m_programRoot = nullptr;
     QTreeWidgetItem *m_fileRoot = nullptr;
+
+    // Bumped whenever the lines are removed, so a transfer waiting inside a
+    // write can tell that the lines it walks are gone.
+    quint64 m_listGeneration = 0;
+    // Transfers of this dialog now running (a press during a transfer nests).
+    int m_transferDepth = 0;
+    // The line the outermost transfer is writing now, and the serial of that
+    // transfer: a nested transfer refused as busy must not overwrite them.
+    QTreeWidgetItem *m_lineInFlight = nullptr;
+    quint64 m_outerSerial = 0;
+    quint64 m_transferSerial = 0;
+
+    static FileChooser s_fileChooser;
 };
