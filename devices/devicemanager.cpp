@@ -1,6 +1,9 @@
 #include "devices/devicemanager.h"
 
-#include <QPointer>
+#include "config/configstore.h"
+#include "devices/devicewidget.h"
+#include "link/modbusdevice.h"
+#include "ui_devicemanager.h"
 
 static QPointer<DeviceManager> s_instance;
 
@@ -11,19 +14,140 @@ DeviceManager *DeviceManager::instance()
     return s_instance;
 }
 
-DeviceManager::DeviceManager(QWidget *parent) : QWidget(parent) {}
-DeviceManager::~DeviceManager() = default;
-void DeviceManager::addDevice() {}
-void DeviceManager::addDevice(const DeviceRecord &) {}
-void DeviceManager::removeSelectedDevice() {}
-void DeviceManager::selectDevice() {}
-deviceWidget *DeviceManager::selectedDevice() const { return m_selected; }
-QList<DeviceRecord> DeviceManager::deviceRecords() const { return {}; }
-QList<deviceWidget *> DeviceManager::cards() const { return m_cards; }
-int DeviceManager::readPosition(PositionStatus *) { return 1; }
-int DeviceManager::readIo(IoStatus *) { return 1; }
-int DeviceManager::readProgramList(QList<ProgramEntry> *, bool) { return 1; }
-int DeviceManager::readProgram(QString *, int) { return 1; }
-int DeviceManager::writeProgram(const QString &, int) { return 1; }
-int DeviceManager::deleteProgram(int) { return 1; }
-int DeviceManager::readSystemFile(QString *, const QString &) { return 1; }
+DeviceManager::DeviceManager(QWidget *parent) : QWidget(parent), ui(new Ui::DeviceManager)
+{
+    ui->setupUi(this);
+    if (ConfigStore::instance()->language() == 1) {
+        ui->labelSelectDevice->setText(QStringLiteral("SelectDevice"));
+        ui->label_selectDevice->setText(QStringLiteral("None"));
+        ui->pushButton_addDevice->setText(QStringLiteral("AddDevice"));
+        ui->pushButton_removeDevice->setText(QStringLiteral("RemoveDevice"));
+    }
+
+    const QList<DeviceRecord> stored = ConfigStore::instance()->devices();
+    for (const DeviceRecord &record : stored)
+        addDevice(record);
+
+    connect(ui->pushButton_addDevice, &QPushButton::clicked, this, [this] { addDevice(); });
+    connect(ui->pushButton_removeDevice, &QPushButton::clicked, this, &DeviceManager::removeSelectedDevice);
+}
+
+DeviceManager::~DeviceManager()
+{
+    delete ui;
+}
+
+DeviceRecord DeviceManager::defaultRecord()
+{
+    DeviceRecord record;
+    record.Type = 1;
+    record.Name = QStringLiteral("设备");
+    record.Model = 0;
+    record.IP = QStringLiteral("192.168.3.20");
+    record.Address = 10;
+    return record;
+}
+
+QString DeviceManager::noSelectionText() const
+{
+    return ConfigStore::instance()->language() == 1 ? QStringLiteral("None") : QStringLiteral("无");
+}
+
+void DeviceManager::addDevice()
+{
+    addDevice(defaultRecord());
+}
+
+void DeviceManager::addDevice(const DeviceRecord &record)
+{
+    auto *card = new deviceWidget(ui->scrollAreaWidgetContents);
+    card->setRecord(record);
+    m_cards.append(card);
+    connect(card, &deviceWidget::signDoubleClicked, this, &DeviceManager::selectDevice);
+    ui->verticalLayout_devices->addWidget(card, 0, Qt::AlignTop);
+}
+
+void DeviceManager::removeSelectedDevice()
+{
+    if (!m_selected)
+        return;
+    deviceWidget *card = m_selected;
+    m_selected = nullptr;
+
+    card->releaseConnection();
+    disconnect(card, nullptr, this, nullptr);
+    ui->verticalLayout_devices->removeWidget(card);
+    card->setParent(nullptr);
+    card->hide();
+    m_cards.removeAll(card);
+    ui->label_selectDevice->setText(noSelectionText());
+    card->releaseWhenIdle();
+}
+
+void DeviceManager::selectDevice()
+{
+    auto *card = qobject_cast<deviceWidget *>(sender());
+    if (!card || !m_cards.contains(card))
+        return;
+    if (m_selected == card)
+        return;
+    if (m_selected)
+        m_selected->setSelected(false);
+    m_selected = card;
+    card->setSelected(true);
+    ui->label_selectDevice->setText(card->record().Name);
+}
+
+deviceWidget *DeviceManager::selectedDevice() const
+{
+    return m_selected;
+}
+
+QList<DeviceRecord> DeviceManager::deviceRecords() const
+{
+    QList<DeviceRecord> records;
+    records.reserve(m_cards.size());
+    for (const deviceWidget *card : m_cards)
+        records.append(card->record());
+    return records;
+}
+
+QList<deviceWidget *> DeviceManager::cards() const
+{
+    return m_cards;
+}
+
+int DeviceManager::readPosition(PositionStatus *status)
+{
+    return m_selected ? m_selected->device()->readPosition(status) : 1;
+}
+
+int DeviceManager::readIo(IoStatus *status)
+{
+    return m_selected ? m_selected->device()->readIo(status) : 1;
+}
+
+int DeviceManager::readProgramList(QList<ProgramEntry> *list, bool reload)
+{
+    return m_selected ? m_selected->device()->readProgramList(list, reload) : 1;
+}
+
+int DeviceManager::readProgram(QString *text, int number)
+{
+    return m_selected ? m_selected->device()->readProgram(text, number) : 1;
+}
+
+int DeviceManager::writeProgram(const QString &text, int number)
+{
+    return m_selected ? m_selected->device()->writeProgram(text, number) : 1;
+}
+
+int DeviceManager::deleteProgram(int number)
+{
+    return m_selected ? m_selected->device()->deleteProgram(number) : 1;
+}
+
+int DeviceManager::readSystemFile(QString *text, const QString &name)
+{
+    return m_selected ? m_selected->device()->readSystemFile(text, name) : 1;
+}

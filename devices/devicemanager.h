@@ -4,6 +4,7 @@
 #include "link/devicestatus.h"
 
 #include <QList>
+#include <QPointer>
 #include <QWidget>
 
 class deviceWidget;
@@ -19,6 +20,8 @@ class DeviceManager : public QWidget
     Q_OBJECT
 
 public:
+    // Created on the first call without a parent; the main window re-parents
+    // and in the end destroys it, and the next call builds a new one.
     static DeviceManager *instance();
     ~DeviceManager() override;
 
@@ -39,10 +42,13 @@ public:
     int deleteProgram(int number);
     int readSystemFile(QString *text, const QString &name);
 
+    static DeviceRecord defaultRecord();
+
 private:
     explicit DeviceManager(QWidget *parent = nullptr);
+    QString noSelectionText() const;
 
     Ui::DeviceManager *ui = nullptr;
-    QList<deviceWidget *> m_cards;
-    deviceWidget *m_selected = nullptr;
+    QList<deviceWidget *> m_cards; // children of the scroll area's content widget
+    QPointer<deviceWidget> m_selected;
 };

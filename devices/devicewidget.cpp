@@ -1,15 +1,275 @@
 #include "devices/devicewidget.h"
 
+#include "config/configstore.h"
 #include "link/modbusdevice.h"
+#include "link/uploaddialog.h"
+#include "ui_devicewidget.h"
 
-deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), m_device(new ModbusDevice) {}
-deviceWidget::~deviceWidget() { delete m_device; }
-void deviceWidget::setRecord(const DeviceRecord &record) { m_device->setRecord(record); }
-DeviceRecord deviceWidget::record() const { return m_device->record(); }
-void deviceWidget::setSelected(bool) {}
-void deviceWidget::releaseConnection() {}
-void deviceWidget::refreshState() {}
-void deviceWidget::showUploadDialog() {}
-ModbusDevice *deviceWidget::device() const { return m_device; }
-UpLoadDialog *deviceWidget::uploadDialog() const { return m_uploadDialog; }
-void deviceWidget::releaseWhenIdle() { deleteLater(); }
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QRegExp>
+#include <QRegExpValidator>
+#include <QTabBar>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+// Four dotted decimal numbers from 0 to 255; checked while the operator types.
+const char *const IpExpression = "\\b(?:(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.){3}"
+                                 "(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\b";
+
+const char *const SelectProperty = "select";
+
+} // namespace
+
+deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::deviceWidget)
+{
+    ui->setupUi(this);
+    setAcceptDrops(true);
+
+    tabBar()->hide();
+    ui->lineEdit_IP->setValidator(new QRegExpValidator(
+        QRegExp(QString::fromLatin1(IpExpression), Qt::CaseSensitive, QRegExp::RegExp), ui->lineEdit_IP));
+    setCurrentIndex(0);
+    ui->label_address->hide();
+    ui->spinBox_address->hide();
+    if (ConfigStore::instance()->language() == 1)
+        applyEnglishTexts();
+
+    m_device = new ModbusDevice;
+    m_pollTimer = new QTimer(this);
+    m_pollTimer->setSingleShot(false);
+
+    setSelected(false);
+    refreshState();
+
+    connect(ui->checkBox_toConnect, &QCheckBox::toggled, this, &deviceWidget::onSwitchToggled);
+    connect(m_pollTimer, &QTimer::timeout, this, &deviceWidget::onPollTick);
+    connect(ui->comboBox_type, &QComboBox::currentTextChanged, this, &deviceWidget::onSettingChanged);
+    connect(ui->comboBox_model, &QComboBox::currentTextChanged, this, &deviceWidget::onSettingChanged);
+    connect(ui->lineEdit_deviceName, &QLineEdit::textChanged, this, &deviceWidget::onSettingChanged);
+    connect(ui->lineEdit_IP, &QLineEdit::textChanged, this, &deviceWidget::onSettingChanged);
+    connect(ui->spinBox_address, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &deviceWidget::onSettingChanged);
+    connect(ui->pushButton_set, &QPushButton::clicked, this, [this] { setCurrentIndex(1); });
+    connect(ui->pushButton_show, &QPushButton::clicked, this, [this] { setCurrentIndex(0); });
+    connect(ui->pushButton_upload, &QPushButton::clicked, this, &deviceWidget::showUploadDialog);
+}
+
+deviceWidget::~deviceWidget()
+{
+    m_pollTimer->stop();
+    // A card destroyed with its window while still switched on leaves no
+    // link behind.
+    if (ui->checkBox_toConnect->isChecked())
+        m_device->close();
+    if (m_uploadDialog) {
+        m_uploadDialog->hide();
+        m_uploadDialog->deleteLater();
+    }
+    m_device->releaseWhenIdle();
+    delete ui;
+}
+
+void deviceWidget::applyEnglishTexts()
+{
+    ui->label_type->setText(QStringLiteral("Type"));
+    ui->label_name->setText(QStringLiteral("Name"));
+    ui->label_model->setText(QStringLiteral("Model"));
+    ui->label_address->setText(QStringLiteral("Addr"));
+    ui->label_IP->setText(QStringLiteral("IP"));
+    ui->label_deviceName->setText(QStringLiteral("Device"));
+}
+
+void deviceWidget::setRecord(const DeviceRecord &record)
+{
+    m_device->setRecord(record);
+    ui->comboBox_type->setCurrentIndex(record.Type);
+    ui->lineEdit_deviceName->setText(record.Name);
+    if (record.Model < ui->comboBox_model->count())
+        ui->comboBox_model->setCurrentIndex(record.Model);
+    ui->spinBox_address->setValue(record.Address);
+    ui->lineEdit_IP->setText(record.IP);
+
+    // The spin box clamps the address into 1..255 but reports a change only
+    // when its shown value moves; hold what it shows either way, so a stored 0
+    // is never connected with or saved again.
+    DeviceRecord held = m_device->record();
+    if (held.Address != ui->spinBox_address->value()) {
+        held.Address = static_cast<quint8>(ui->spinBox_address->value());
+        m_device->setRecord(held);
+    }
+    showRowsForType(m_device->record().Type);
+}
+
+DeviceRecord deviceWidget::record() const
+{
+    return m_device->record();
+}
+
+void deviceWidget::onSettingChanged()
+{
+    QObject *from = sender();
+    DeviceRecord rec = m_device->record();
+    if (from == ui->comboBox_type) {
+        rec.Type = ui->comboBox_type->currentIndex() != 0 ? 1 : 0;
+        showRowsForType(rec.Type);
+    } else if (from == ui->lineEdit_deviceName) {
+        rec.Name = ui->lineEdit_deviceName->text();
+        ui->label_deviceName->setText(rec.Name);
+    } else if (from == ui->comboBox_model) {
+        // No item chosen (-1) is not a model.
+        if (ui->comboBox_model->currentIndex() < 0)
+            return;
+        rec.Model = static_cast<quint8>(ui->comboBox_model->currentIndex());
+    } else if (from == ui->lineEdit_IP) {
+        rec.IP = ui->lineEdit_IP->text();
+    } else if (from == ui->spinBox_address) {
+        rec.Address = static_cast<quint8>(ui->spinBox_address->value());
+    } else {
+        return;
+    }
+    m_device->setRecord(rec);
+}
+
+void deviceWidget::showRowsForType(int type)
+{
+    const bool serial = type == 0;
+    ui->label_address->setVisible(serial);
+    ui->spinBox_address->setVisible(serial);
+    ui->label_IP->setVisible(!serial);
+    ui->lineEdit_IP->setVisible(!serial);
+}
+
+void deviceWidget::setSelected(bool selected)
+{
+    ui->tab_show->setProperty(SelectProperty, selected);
+    ui->label_deviceName->setProperty(SelectProperty, selected);
+    // Property selectors are matched at polish time only: re-apply the sheets
+    // so the new colours show at once.
+    setStyleSheet(styleSheet());
+    ui->label_deviceName->setStyleSheet(ui->label_deviceName->styleSheet());
+}
+
+void deviceWidget::onSwitchToggled(bool checked)
+{
+    if (checked) {
+        m_device->open();
+        m_pollTimer->start(PollIntervalMs);
+    } else {
+        m_pollTimer->stop();
+        m_device->close();
+        refreshState();
+    }
+}
+
+void deviceWidget::onPollTick()
+{
+    QPointer<deviceWidget> self(this);
+    if (!m_device->isReady())
+        m_device->tryConnect();
+    if (!self)
+        return;
+    refreshState();
+}
+
+void deviceWidget::refreshState()
+{
+    QPointer<deviceWidget> self(this);
+    int code = m_device->pollState();
+    // The poll may have waited in the device's event loop, where the card can
+    // have been removed or switched off.
+    if (!self)
+        return;
+    if (!ui->checkBox_toConnect->isChecked())
+        code = m_device->stateCode();
+    if (code == m_lastState)
+        return;
+    m_lastState = code;
+
+    QStringList texts;
+    QStringList styles;
+    ConfigStore::instance()->stateDisplay(&texts, &styles);
+    if (code >= 0 && code < texts.size())
+        ui->label_state->setText(texts.at(code));
+    if (code >= 0 && code < styles.size())
+        ui->label_state->setStyleSheet(styles.at(code));
+}
+
+void deviceWidget::releaseConnection()
+{
+    ui->checkBox_toConnect->setChecked(false);
+}
+
+void deviceWidget::showUploadDialog()
+{
+    if (!m_uploadDialog) {
+        m_uploadDialog = new UpLoadDialog;
+        m_uploadDialog->bindDevice(m_device);
+    }
+    m_uploadDialog->show();
+}
+
+ModbusDevice *deviceWidget::device() const
+{
+    return m_device;
+}
+
+UpLoadDialog *deviceWidget::uploadDialog() const
+{
+    return m_uploadDialog;
+}
+
+void deviceWidget::releaseWhenIdle()
+{
+    if (!m_releasing) {
+        m_releasing = true;
+        m_pollTimer->stop();
+        // Nothing may start new transfers on a card that has left the list.
+        if (m_uploadDialog)
+            m_uploadDialog->hide();
+    }
+    if (m_device->isWaiting()) {
+        QTimer::singleShot(ReleaseRetryMs, this, &deviceWidget::releaseWhenIdle);
+        return;
+    }
+    deleteLater();
+}
+
+void deviceWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    event->accept();
+    emit signDoubleClicked();
+}
+
+void deviceWidget::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void deviceWidget::dropEvent(QDropEvent *event)
+{
+    if (!event->mimeData()->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    QStringList paths;
+    const QList<QUrl> urls = event->mimeData()->urls();
+    for (const QUrl &url : urls) {
+        // A web link or other non-file URL has no local path to upload.
+        const QString path = url.toLocalFile();
+        if (!path.isEmpty())
+            paths << path;
+    }
+    event->acceptProposedAction();
+    QPointer<deviceWidget> self(this);
+    showUploadDialog();
+    if (self && m_uploadDialog)
+        m_uploadDialog->insertFiles(paths);
+}

@@ -2,9 +2,13 @@
 
 #include "config/devicerecord.h"
 
+#include <QPointer>
 #include <QTabWidget>
 
 class ModbusDevice;
+class QDragEnterEvent;
+class QDropEvent;
+class QMouseEvent;
 class QTimer;
 class UpLoadDialog;
 
@@ -37,13 +41,33 @@ public:
     // device waits in a nested event loop.
     void releaseWhenIdle();
 
+    // How often a card taken out of the list looks again whether its device
+    // has left its nested event loop.
+    static constexpr int ReleaseRetryMs = 50;
+    static constexpr int PollIntervalMs = 500;
+
 signals:
     void signDoubleClicked();
 
+protected:
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
+    void onSwitchToggled(bool checked);
+    void onPollTick();
+    void onSettingChanged();
+    void showRowsForType(int type);
+    void applyEnglishTexts();
+
     Ui::deviceWidget *ui = nullptr;
+    // Deleted through ModbusDevice::releaseWhenIdle(), never directly: a
+    // transaction may still wait in the device's event loop when the card goes.
     ModbusDevice *m_device = nullptr;
-    QTimer *m_pollTimer = nullptr;
+    QTimer *m_pollTimer = nullptr; // child of the card
     int m_lastState = 4;
-    UpLoadDialog *m_uploadDialog = nullptr;
+    // Top-level window without a parent; hidden and deleted with the card.
+    QPointer<UpLoadDialog> m_uploadDialog;
+    bool m_releasing = false;
 };
