@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <QVector>
 
@@ -18,14 +19,14 @@ namespace sim {
 
 struct AxisConfig
 {
-    quint16 channel = 1;   // channel the axis belongs to, counted from 1
-    quint16 nameCode = 0;  // axis name code (100 X, 200 Y, 300 Z, ...)
-    quint16 decimals = 3;  // decimal places of the coordinates
+    quint16 channel = 1;  // channel the axis belongs to, counted from 1
+    quint16 nameCode = 0; // axis name code (100 X, 200 Y, 300 Z, ...)
+    quint16 decimals = 3; // decimal places of the coordinates
     quint32 speedParameter = 60000;
-    qint32 absolute = 0;   // in units of 10^-decimals
+    qint32 absolute = 0; // in units of 10^-decimals
     qint32 machine = 0;
-    qint32 speed = 0;      // raw speed value
-    qint32 torque = 0;     // tenths
+    qint32 speed = 0;  // raw speed value
+    qint32 torque = 0; // tenths
 };
 
 enum class RunState { Idle, Running, Alarm };
@@ -63,6 +64,9 @@ public:
     // Live data.
     void setRunState(RunState state);
     RunState runState() const;
+    // Raw flags for word 4 of the status block, or -1 to derive them from the
+    // run state (0x80 running, 0x100 alarm).
+    void setStatusFlags(int flags);
     void setPieceCount(quint32 count);
     void setPieceTarget(quint32 target);
     void setCycleTime(quint32 tenths);
@@ -87,6 +91,7 @@ public:
     void setFile(const QString &name, const QByteArray &bytes);
     bool hasFile(const QString &name) const;
     QByteArray file(const QString &name) const;
+    QStringList fileNames() const;
     // Programs from files named O<number>[.ext], every other file by its name.
     bool loadFolder(const QString &path);
 
@@ -101,6 +106,7 @@ public:
 
     // Demo animation: axes move, counters tick, IO toggles.
     void setAnimated(bool animated);
+    bool isAnimated() const;
     void animationStep();
 
     // Wire log.

@@ -1,1 +1,196 @@
-int main() { return 0; }
+// vexa-sim: the controller simulator as a stand-alone Modbus server.
+#include "sim/controller.h"
+#include "sim/servers.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+bool parseNumber(const QString &text, int min, int max, int *value)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 0);
+    if (!ok || v < min || v > max)
+        return false;
+    *value = v;
+    return true;
+}
+
+int fail(const QString &message)
+{
+    QTextStream(stderr) << "vexa-sim: " << message << '\n';
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vexa-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated CNC controller: a Modbus server with the controller's register map, "
+                       "transfer window and program store, over Modbus TCP and/or Modbus RTU."));
+    parser.addHelpOption();
+    const QCommandLineOption addressOpt(
+        QStringLiteral("address"), QStringLiteral("Address to listen on for Modbus TCP (default 127.0.0.1)."),
+        QStringLiteral("ip"), QStringLiteral("127.0.0.1"));
+    const QCommandLineOption portOpt(
+        QStringLiteral("port"),
+        QStringLiteral("TCP port (default 502; users other than root need a port above 1024, e.g. 1502)."),
+        QStringLiteral("port"), QStringLiteral("502"));
+    const QCommandLineOption noTcpOpt(QStringLiteral("no-tcp"), QStringLiteral("Serve Modbus RTU only."));
+    const QCommandLineOption stationOpt(QStringLiteral("station"),
+                                        QStringLiteral("Station (server) address, 1-247 (default 10)."),
+                                        QStringLiteral("n"), QStringLiteral("10"));
+    const QCommandLineOption serialOpt(
+        QStringLiteral("serial"),
+        QStringLiteral(
+            "Also serve Modbus RTU on this serial device (e.g. /dev/ttyUSB0 or one end of a pty pair)."),
+        QStringLiteral("device"));
+    const QCommandLineOption baudOpt(QStringLiteral("baud"),
+                                     QStringLiteral("Serial baud rate (default 115200)."),
+                                     QStringLiteral("rate"), QStringLiteral("115200"));
+    const QCommandLineOption parityOpt(QStringLiteral("parity"),
+                                       QStringLiteral("Serial parity: none, even or odd (default odd)."),
+                                       QStringLiteral("parity"), QStringLiteral("odd"));
+    const QCommandLineOption dataOpt(QStringLiteral("data-bits"),
+                                     QStringLiteral("Serial data bits, 5-8 (default 8)."),
+                                     QStringLiteral("bits"), QStringLiteral("8"));
+    const QCommandLineOption stopOpt(QStringLiteral("stop-bits"),
+                                     QStringLiteral("Serial stop bits, 1 or 2 (default 1)."),
+                                     QStringLiteral("bits"), QStringLiteral("1"));
+    const QCommandLineOption folderOpt(
+        QStringLiteral("folder"),
+        QStringLiteral(
+            "Folder of initial files: O<number>[.ext] become programs, every other file a system file."),
+        QStringLiteral("dir"));
+    const QCommandLineOption axesOpt(QStringLiteral("axes"),
+                                     QStringLiteral("Number of axes, 1-9 (default 3: X Y Z)."),
+                                     QStringLiteral("n"), QStringLiteral("3"));
+    const QCommandLineOption decimalsOpt(QStringLiteral("decimals"),
+                                         QStringLiteral("Decimal places of the coordinates (default 3)."),
+                                         QStringLiteral("n"), QStringLiteral("3"));
+    const QCommandLineOption coilsOpt(
+        QStringLiteral("coils"),
+        QStringLiteral(
+            "Coil numbers of the running, alarm and idle outputs, as run,alarm,idle (default none: "
+            "state from the status block)."),
+        QStringLiteral("r,a,i"));
+    const QCommandLineOption animateOpt(
+        QStringLiteral("animate"),
+        QStringLiteral("Demo: axes move, counters tick, IO toggles, state changes."));
+    const QCommandLineOption exceptionOpt(
+        QStringLiteral("fault-exception"),
+        QStringLiteral("Answer requests touching this register with exception 2 "
+                       "(repeatable)."),
+        QStringLiteral("address"));
+    const QCommandLineOption chunkOpt(QStringLiteral("fault-chunk-bytes"),
+                                      QStringLiteral("Report this byte count in every data chunk."),
+                                      QStringLiteral("n"));
+    const QCommandLineOption endlessDirOpt(QStringLiteral("fault-endless-directory"),
+                                           QStringLiteral("The program directory never ends."));
+    const QCommandLineOption endlessTextOpt(QStringLiteral("fault-endless-text"),
+                                            QStringLiteral("Read transfers never end."));
+    parser.addOptions({addressOpt, portOpt, noTcpOpt, stationOpt, serialOpt, baudOpt, parityOpt, dataOpt,
+                       stopOpt, folderOpt, axesOpt, decimalsOpt, coilsOpt, animateOpt, exceptionOpt, chunkOpt,
+                       endlessDirOpt, endlessTextOpt});
+    parser.process(app);
+
+    sim::Controller controller;
+    int value = 0;
+    if (!parseNumber(parser.value(stationOpt), 1, 247, &value))
+        return fail(QStringLiteral("bad station address %1").arg(parser.value(stationOpt)));
+    controller.setStationAddress(quint8(value));
+
+    int axisCount = 3;
+    int decimals = 3;
+    if (!parseNumber(parser.value(axesOpt), 1, 9, &axisCount))
+        return fail(QStringLiteral("bad axis count %1").arg(parser.value(axesOpt)));
+    if (!parseNumber(parser.value(decimalsOpt), 0, 6, &decimals))
+        return fail(QStringLiteral("bad decimals %1").arg(parser.value(decimalsOpt)));
+    QVector<sim::AxisConfig> axes;
+    for (int i = 0; i < axisCount; ++i) {
+        sim::AxisConfig a;
+        a.nameCode = quint16(100 * (i + 1)); // X Y Z A B C U V W
+        a.decimals = quint16(decimals);
+        axes.append(a);
+    }
+    controller.setAxes(axes);
+
+    if (parser.isSet(coilsOpt)) {
+        const QStringList parts = parser.value(coilsOpt).split(QLatin1Char(','));
+        int run = 0, alarm = 0, idle = 0;
+        if (parts.size() != 3 || !parseNumber(parts.at(0), 0, 65535, &run) ||
+            !parseNumber(parts.at(1), 0, 65535, &alarm) || !parseNumber(parts.at(2), 0, 65535, &idle))
+            return fail(QStringLiteral("bad coil numbers %1").arg(parser.value(coilsOpt)));
+        controller.setStateCoils(run, alarm, idle);
+    }
+    if (parser.isSet(folderOpt) && !controller.loadFolder(parser.value(folderOpt)))
+        return fail(QStringLiteral("cannot read folder %1").arg(parser.value(folderOpt)));
+    for (const QString &a : parser.values(exceptionOpt)) {
+        if (!parseNumber(a, 0, 65535, &value))
+            return fail(QStringLiteral("bad register address %1").arg(a));
+        controller.setExceptionAt(value);
+    }
+    if (parser.isSet(chunkOpt)) {
+        if (!parseNumber(parser.value(chunkOpt), 0, 65535, &value))
+            return fail(QStringLiteral("bad byte count %1").arg(parser.value(chunkOpt)));
+        controller.setChunkByteCount(value);
+    }
+    controller.setEndlessDirectory(parser.isSet(endlessDirOpt));
+    controller.setEndlessText(parser.isSet(endlessTextOpt));
+    controller.setAnimated(parser.isSet(animateOpt));
+
+    QStringList listening;
+    sim::TcpServer tcp(&controller);
+    if (!parser.isSet(noTcpOpt)) {
+        int port = 0;
+        if (!parseNumber(parser.value(portOpt), 1, 65535, &port))
+            return fail(QStringLiteral("bad port %1").arg(parser.value(portOpt)));
+        const QHostAddress address(parser.value(addressOpt));
+        if (address.isNull())
+            return fail(QStringLiteral("bad address %1").arg(parser.value(addressOpt)));
+        if (!tcp.listen(address, quint16(port)))
+            return fail(QStringLiteral("cannot listen on %1:%2").arg(address.toString()).arg(port));
+        listening << QStringLiteral("Modbus TCP on %1:%2").arg(address.toString()).arg(tcp.port());
+    }
+
+    sim::RtuServer rtu(&controller);
+    if (parser.isSet(serialOpt)) {
+        int baud = 0, dataBits = 0, stopBits = 0;
+        if (!parseNumber(parser.value(baudOpt), 50, 4000000, &baud))
+            return fail(QStringLiteral("bad baud rate %1").arg(parser.value(baudOpt)));
+        if (!parseNumber(parser.value(dataOpt), 5, 8, &dataBits))
+            return fail(QStringLiteral("bad data bits %1").arg(parser.value(dataOpt)));
+        if (!parseNumber(parser.value(stopOpt), 1, 2, &stopBits))
+            return fail(QStringLiteral("bad stop bits %1").arg(parser.value(stopOpt)));
+        const QString parityText = parser.value(parityOpt).toLower();
+        QSerialPort::Parity parity;
+        if (parityText == QLatin1String("none"))
+            parity = QSerialPort::NoParity;
+        else if (parityText == QLatin1String("even"))
+            parity = QSerialPort::EvenParity;
+        else if (parityText == QLatin1String("odd"))
+            parity = QSerialPort::OddParity;
+        else
+            return fail(QStringLiteral("bad parity %1").arg(parityText));
+        const QString device = parser.value(serialOpt);
+        if (!rtu.open(device, baud, parity, QSerialPort::DataBits(dataBits),
+                      stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop))
+            return fail(QStringLiteral("cannot open %1").arg(device));
+        listening << QStringLiteral("Modbus RTU on %1").arg(device);
+    }
+    if (listening.isEmpty())
+        return fail(QStringLiteral("nothing to serve: give --serial with --no-tcp"));
+
+    QTextStream(stdout) << "vexa-sim listening: " << listening.join(QStringLiteral(", ")) << ", station "
+                        << controller.stationAddress() << Qt::endl;
+    return app.exec();
+}

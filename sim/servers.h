@@ -26,11 +26,13 @@ public:
     quint16 port() const;
     int connectionCount() const;
 
-    void dropConnections();         // closes every PC connection
-    void setSilent(bool silent);    // receive but never answer
-    void stopAnsweringFor(int ms);  // silent for a while
+    void dropConnections();        // closes every PC connection
+    void setSilent(bool silent);   // receive but never answer
+    void stopAnsweringFor(int ms); // silent for a while
 
 private:
+    void onReadyRead(QTcpSocket *socket);
+
     struct Private;
     Private *d;
 };
@@ -44,13 +46,18 @@ public:
     explicit RtuServer(Controller *controller, QObject *parent = nullptr);
     ~RtuServer() override;
 
-    bool open(const QString &device, qint32 baudRate = 115200, QSerialPort::Parity parity = QSerialPort::OddParity,
-              QSerialPort::DataBits dataBits = QSerialPort::Data8, QSerialPort::StopBits stopBits = QSerialPort::OneStop);
+    bool open(const QString &device, qint32 baudRate = 115200,
+              QSerialPort::Parity parity = QSerialPort::OddParity,
+              QSerialPort::DataBits dataBits = QSerialPort::Data8,
+              QSerialPort::StopBits stopBits = QSerialPort::OneStop);
     void close();
     void setSilent(bool silent);
     void stopAnsweringFor(int ms);
 
 private:
+    void processBuffer();
+    void handleFrame(int length);
+
     struct Private;
     Private *d;
 };
@@ -62,8 +69,8 @@ public:
     PtyPair();
     ~PtyPair();
     bool start(int timeoutMs = 5000); // false when socat is missing or fails
-    QString first() const;  // for the simulator
-    QString second() const; // for the program
+    QString first() const;            // for the simulator
+    QString second() const;           // for the program
 
 private:
     struct Private;

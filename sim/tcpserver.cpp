@@ -1,0 +1,160 @@
+#include "controller.h"
+#include "servers.h"
+
+#include <QDeadlineTimer>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace sim {
+
+namespace {
+constexpr int MbapHeader = 7;      // transaction, protocol, length, unit
+constexpr int MaxMbapLength = 254; // unit byte + a PDU of at most 253 bytes
+constexpr qint64 MaxPending = 64 * 1024;
+} // namespace
+
+struct TcpServer::Private
+{
+    QPointer<Controller> controller;
+    QTcpServer *server = nullptr;
+    QList<QPointer<QTcpSocket>> sockets;
+    QHash<QTcpSocket *, QByteArray> buffers;
+    bool silent = false;
+    QDeadlineTimer quietUntil;
+
+    bool answering() const { return !silent && (quietUntil.isForever() || quietUntil.hasExpired()); }
+};
+
+TcpServer::TcpServer(Controller *controller, QObject *parent) : QObject(parent), d(new Private)
+{
+    d->controller = controller;
+    d->quietUntil = QDeadlineTimer(0);
+    d->server = new QTcpServer(this);
+    connect(d->server, &QTcpServer::newConnection, this, [this]() {
+        while (QTcpSocket *socket = d->server->nextPendingConnection()) {
+            socket->setParent(this);
+            d->sockets.append(socket);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket]() { onReadyRead(socket); });
+            connect(socket, &QTcpSocket::disconnected, this, [this, socket]() {
+                d->buffers.remove(socket);
+                d->sockets.removeAll(socket);
+                socket->deleteLater();
+            });
+        }
+    });
+}
+
+TcpServer::~TcpServer()
+{
+    close();
+    delete d;
+}
+
+bool TcpServer::listen(const QHostAddress &address, quint16 port)
+{
+    if (d->server->isListening())
+        d->server->close();
+    if (!d->server->listen(address, port)) {
+        qWarning("sim: cannot listen on %s:%u: %s", qPrintable(address.toString()), unsigned(port),
+                 qPrintable(d->server->errorString()));
+        return false;
+    }
+    return true;
+}
+
+void TcpServer::close()
+{
+    d->server->close();
+    dropConnections();
+}
+
+quint16 TcpServer::port() const
+{
+    return d->server->serverPort();
+}
+
+int TcpServer::connectionCount() const
+{
+    int n = 0;
+    for (const QPointer<QTcpSocket> &s : d->sockets) {
+        if (s && s->state() == QAbstractSocket::ConnectedState)
+            ++n;
+    }
+    return n;
+}
+
+void TcpServer::dropConnections()
+{
+    const QList<QPointer<QTcpSocket>> sockets = d->sockets;
+    d->sockets.clear();
+    d->buffers.clear();
+    for (const QPointer<QTcpSocket> &s : sockets) {
+        if (!s)
+            continue;
+        s->disconnect(this);
+        s->abort();
+        s->deleteLater();
+    }
+}
+
+void TcpServer::setSilent(bool silent)
+{
+    d->silent = silent;
+}
+
+void TcpServer::stopAnsweringFor(int ms)
+{
+    d->quietUntil = QDeadlineTimer(qMax(0, ms));
+}
+
+void TcpServer::onReadyRead(QTcpSocket *socket)
+{
+    QPointer<TcpServer> self(this);
+    QPointer<QTcpSocket> guard(socket);
+    QByteArray buffer = d->buffers.take(socket) + socket->readAll();
+    if (buffer.size() > MaxPending) {
+        // Nobody speaking Modbus sends this much without waiting for answers.
+        socket->abort();
+        return;
+    }
+    while (buffer.size() >= MbapHeader) {
+        const quint16 transaction = quint16((quint8(buffer.at(0)) << 8) | quint8(buffer.at(1)));
+        const quint16 protocol = quint16((quint8(buffer.at(2)) << 8) | quint8(buffer.at(3)));
+        const int length = (quint8(buffer.at(4)) << 8) | quint8(buffer.at(5));
+        if (length < 2 || length > MaxMbapLength) {
+            // The stream cannot be resynchronised after a bad length.
+            socket->abort();
+            return;
+        }
+        if (buffer.size() < 6 + length)
+            break;
+        const quint8 unit = quint8(buffer.at(6));
+        const QByteArray pdu = buffer.mid(MbapHeader, length - 1);
+        buffer.remove(0, 6 + length);
+        if (protocol != 0 || !d->answering() || !d->controller)
+            continue;
+
+        const QByteArray response = d->controller->handlePdu(unit, pdu);
+        // A receiver of the request signal may have closed us or this socket.
+        if (!self || !guard || !d->sockets.contains(guard))
+            return;
+        if (response.isEmpty() || guard->state() != QAbstractSocket::ConnectedState)
+            continue;
+        QByteArray frame;
+        frame.reserve(MbapHeader + response.size());
+        const int len = response.size() + 1;
+        frame.append(char(transaction >> 8));
+        frame.append(char(transaction & 0xFF));
+        frame.append('\0');
+        frame.append('\0');
+        frame.append(char(len >> 8));
+        frame.append(char(len & 0xFF));
+        frame.append(char(unit));
+        frame.append(response);
+        guard->write(frame);
+    }
+    d->buffers.insert(socket, buffer);
+}
+
+} // namespace sim
