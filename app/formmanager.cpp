@@ -1,6 +1,16 @@
 #include "app/formmanager.h"
 
+#include "config/configstore.h"
+#include "ui_formmanager.h"
+#include "views/fileform.h"
+#include "views/ioform.h"
+#include "views/parform.h"
+#include "views/posform.h"
+#include "views/prgform.h"
+#include "views/setform.h"
+
 #include <QPointer>
+#include <QRadioButton>
 
 static QPointer<FormManager> s_instance;
 
@@ -11,5 +21,62 @@ FormManager *FormManager::instance()
     return s_instance;
 }
 
-FormManager::FormManager(QWidget *parent) : QWidget(parent) {}
-FormManager::~FormManager() = default;
+FormManager::FormManager(QWidget *parent) : QWidget(parent), ui(new Ui::FormManager)
+{
+    ui->setupUi(this);
+
+    // The stacked widget owns the views; page i belongs to button i.
+    m_posForm = new PosForm(ui->stackedWidget);
+    m_ioForm = new IoForm(ui->stackedWidget);
+    m_prgForm = new PrgForm(ui->stackedWidget);
+    m_fileForm = new FileForm(ui->stackedWidget);
+    m_parForm = new ParForm(ui->stackedWidget);
+    m_setForm = new SetForm(ui->stackedWidget);
+    ui->stackedWidget->addWidget(m_posForm);
+    ui->stackedWidget->addWidget(m_ioForm);
+    ui->stackedWidget->addWidget(m_prgForm);
+    ui->stackedWidget->addWidget(m_fileForm);
+    ui->stackedWidget->addWidget(m_parForm);
+    ui->stackedWidget->addWidget(m_setForm);
+    ui->stackedWidget->setCurrentIndex(0);
+
+    const QList<QRadioButton *> buttons{ui->radioButton_POS,  ui->radioButton_IO,  ui->radioButton_PRG,
+                                        ui->radioButton_FILE, ui->radioButton_PAR, ui->radioButton_SET};
+    for (QRadioButton *button : buttons)
+        connect(button, &QRadioButton::clicked, this, [this, button] { showPageOf(button); });
+
+    if (ConfigStore::instance()->language() == 1) {
+        ui->radioButton_POS->setText(QStringLiteral("   POS"));
+        ui->radioButton_IO->setText(QStringLiteral("   IO"));
+        ui->radioButton_PRG->setText(QStringLiteral("   PRG"));
+        ui->radioButton_FILE->setText(QStringLiteral("   FILE"));
+        ui->radioButton_PAR->setText(QStringLiteral("   PAR"));
+        ui->radioButton_SET->setText(QStringLiteral("   SET"));
+    }
+}
+
+FormManager::~FormManager()
+{
+    delete ui;
+}
+
+void FormManager::showPageOf(QRadioButton *button)
+{
+    QWidget *page = nullptr;
+    if (button == ui->radioButton_POS)
+        page = m_posForm;
+    else if (button == ui->radioButton_IO)
+        page = m_ioForm;
+    else if (button == ui->radioButton_PRG)
+        page = m_prgForm;
+    else if (button == ui->radioButton_FILE)
+        page = m_fileForm;
+    else if (button == ui->radioButton_PAR)
+        page = m_parForm;
+    else if (button == ui->radioButton_SET)
+        page = m_setForm;
+    // Setting the page already shown is a no-op, so a repeated click sends no
+    // second show event.
+    if (page && ui->stackedWidget->currentWidget() != page)
+        ui->stackedWidget->setCurrentWidget(page);
+}

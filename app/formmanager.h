@@ -7,23 +7,30 @@ class IoForm;
 class ParForm;
 class PosForm;
 class PrgForm;
+class QRadioButton;
 class SetForm;
 
 namespace Ui {
 class FormManager;
 }
 
-// The function area: six toggle buttons over a stack of the six views.
+// The function area: six toggle buttons over a stack of the six views. Page
+// changes hide one view and show another, and the views start and stop their
+// controller traffic on those events.
 class FormManager : public QWidget
 {
     Q_OBJECT
 
 public:
+    // Created on first call; after the main window destroyed it, the next call
+    // builds a fresh one.
     static FormManager *instance();
     ~FormManager() override;
 
 private:
     explicit FormManager(QWidget *parent = nullptr);
+
+    void showPageOf(QRadioButton *button);
 
     Ui::FormManager *ui = nullptr;
     PosForm *m_posForm = nullptr;

@@ -1,4 +1,13 @@
 #include "views/fileform.h"
 
-FileForm::FileForm(QWidget *parent) : QWidget(parent) {}
-FileForm::~FileForm() = default;
+#include "ui_fileform.h"
+
+FileForm::FileForm(QWidget *parent) : QWidget(parent), ui(new Ui::FileForm)
+{
+    ui->setupUi(this);
+}
+
+FileForm::~FileForm()
+{
+    delete ui;
+}

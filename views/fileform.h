@@ -2,6 +2,10 @@
 
 #include <QWidget>
 
+namespace Ui {
+class FileForm;
+}
+
 class FileForm : public QWidget
 {
     Q_OBJECT
@@ -9,4 +13,7 @@ class FileForm : public QWidget
 public:
     explicit FileForm(QWidget *parent = nullptr);
     ~FileForm() override;
+
+private:
+    Ui::FileForm *ui = nullptr;
 };

@@ -1,4 +1,213 @@
 #include "views/ioform.h"
 
-IoForm::IoForm(QWidget *parent) : QWidget(parent) {}
-IoForm::~IoForm() = default;
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
+#include "link/devicestatus.h"
+#include "ui_ioform.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+constexpr int RefreshIntervalMs = 500;
+// A tick refused because the card's own status poll of the same device was
+// waiting is tried once more this much later, so the lamps never go stale.
+constexpr int BusyRetryMs = 50;
+constexpr int ResultBusy = 9;
+constexpr int GridSize = 8;
+constexpr int LampSize = 50;
+
+const char LampStyle[] = "QCheckBox{padding-top:-15px;color:black;text-align:center;spacing:-16px;}"
+                         "QCheckBox::indicator{top:22px;left:15px;border:1px solid black;border-radius:6px;"
+                         "background-color: rgb(215, 215, 235);}"
+                         "QCheckBox::indicator:checked{background-color: rgb(52, 255, 66);}";
+
+bool signalBit(const QVector<quint16> &words, int signal)
+{
+    const int word = signal / 16;
+    if (word >= words.size())
+        return false; // a word the device did not deliver reads as 0
+    return (words.at(word) >> (signal % 16)) & 1;
+}
+} // namespace
+
+IoForm::IoForm(QWidget *parent) : QWidget(parent), ui(new Ui::IoForm)
+{
+    ui->setupUi(this);
+
+    if (ConfigStore::instance()->language() == 1) {
+        ui->label_input->setText(QStringLiteral("INPUT"));
+        ui->label_output->setText(QStringLiteral("OUTPUT"));
+    }
+
+    for (QTableWidget *table : {ui->tableWidget_input, ui->tableWidget_output}) {
+        table->setRowCount(GridSize);
+        table->setColumnCount(GridSize);
+    }
+    m_inputLamps = createLamps(ui->tableWidget_input, InputLampCount);
+    m_outputLamps = createLamps(ui->tableWidget_output, OutputLampCount);
+
+    // Precise timers: a coarse timer of the same interval as the card's status
+    // poll would be lined up with it and land while the poll waits, every time.
+    m_timer = new QTimer(this);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    m_timer->setInterval(RefreshIntervalMs);
+    connect(m_timer, &QTimer::timeout, this, &IoForm::onTick);
+
+    m_retryTimer = new QTimer(this);
+    m_retryTimer->setTimerType(Qt::PreciseTimer);
+    m_retryTimer->setSingleShot(true);
+    m_retryTimer->setInterval(BusyRetryMs);
+    connect(m_retryTimer, &QTimer::timeout, this, &IoForm::updateIo);
+}
+
+IoForm::~IoForm()
+{
+    delete ui;
+}
+
+// Each cell widget is a plain holder with the lamp inside. Item views show
+// their cell widgets again whenever they lay themselves out, so hiding the
+// cell widget itself would not last; a lamp hidden inside its holder stays
+// hidden.
+QVector<QCheckBox *> IoForm::createLamps(QTableWidget *table, int count)
+{
+    QVector<QCheckBox *> lamps;
+    lamps.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        auto *holder = new QWidget(this);
+        holder->setFixedSize(LampSize, LampSize);
+        auto *lamp = new QCheckBox(holder);
+        lamp->setFixedSize(LampSize, LampSize);
+        lamp->setStyleSheet(QLatin1String(LampStyle));
+        table->setCellWidget(i / GridSize, i % GridSize, holder);
+        lamps.append(lamp);
+    }
+    return lamps;
+}
+
+QCheckBox *IoForm::inputLamp(int index) const
+{
+    return m_inputLamps.value(index, nullptr);
+}
+
+QCheckBox *IoForm::outputLamp(int index) const
+{
+    return m_outputLamps.value(index, nullptr);
+}
+
+void IoForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    m_timer->start();
+}
+
+void IoForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_timer->stop();
+    m_retryTimer->stop();
+}
+
+void IoForm::onTick()
+{
+    if (m_updating)
+        return; // our own read still waits; the outer call completes it
+    m_retryTimer->stop();
+    updateIo();
+    if (m_lastResult == ResultBusy && m_timer->isActive())
+        m_retryTimer->start();
+}
+
+int IoForm::tableIndex(int model)
+{
+    return (model == 0 || model == 1) ? model : 2;
+}
+
+void IoForm::loadTable(const QString &direction, int model, Table *table)
+{
+    ++m_tableReads;
+    QFile file(QStringLiteral(":/define/%1_%2").arg(direction, SignalTable::modelSuffix(model)));
+    if (!file.open(QIODevice::ReadOnly)) {
+        table->entries.clear();
+        table->loaded = false;
+        return;
+    }
+    table->entries = SignalTable::parse(file.readAll());
+    table->loaded = true;
+}
+
+void IoForm::loadInputTable(int model)
+{
+    loadTable(QStringLiteral("input"), model, &m_inputTables[tableIndex(model)]);
+}
+
+void IoForm::loadOutputTable(int model)
+{
+    loadTable(QStringLiteral("output"), model, &m_outputTables[tableIndex(model)]);
+}
+
+void IoForm::applyInputNames(int model)
+{
+    if (!m_inputTables[tableIndex(model)].loaded)
+        loadInputTable(model);
+    applyNames(m_inputTables[tableIndex(model)], m_inputLamps);
+}
+
+void IoForm::applyOutputNames(int model)
+{
+    if (!m_outputTables[tableIndex(model)].loaded)
+        loadOutputTable(model);
+    applyNames(m_outputTables[tableIndex(model)], m_outputLamps);
+}
+
+void IoForm::applyNames(const Table &table, const QVector<QCheckBox *> &lamps)
+{
+    const int used = qMin(table.entries.size(), lamps.size());
+    for (int i = 0; i < lamps.size(); ++i) {
+        QCheckBox *lamp = lamps.at(i);
+        if (i < used) {
+            lamp->setText(table.entries.at(i).name);
+            lamp->setVisible(true);
+        } else {
+            lamp->setText(QString());
+            lamp->setChecked(false);
+            lamp->setVisible(false);
+        }
+    }
+}
+
+void IoForm::showSignals(const QVector<quint16> &words, const Table &table, const QVector<QCheckBox *> &lamps)
+{
+    const int used = qMin(table.entries.size(), lamps.size());
+    for (int k = 0; k < used; ++k)
+        lamps.at(k)->setChecked(signalBit(words, k));
+}
+
+void IoForm::updateIo()
+{
+    if (m_updating)
+        return;
+
+    IoStatus status;
+    QPointer<IoForm> self(this);
+    m_updating = true;
+    const int result = DeviceManager::instance()->readIo(&status);
+    if (!self)
+        return; // the page went away while the read waited
+    m_updating = false;
+    m_lastResult = result;
+    if (result != 0)
+        return;
+
+    if (status.model != m_model) {
+        m_model = status.model;
+        applyInputNames(m_model);
+        applyOutputNames(m_model);
+    }
+    showSignals(status.inputs, m_inputTables[tableIndex(m_model)], m_inputLamps);
+    showSignals(status.outputs, m_outputTables[tableIndex(m_model)], m_outputLamps);
+    ++m_refreshCount;
+}

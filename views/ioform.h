@@ -1,12 +1,77 @@
 #pragma once
 
+#include "views/signaltable.h"
+
+#include <QVector>
 #include <QWidget>
 
+class QCheckBox;
+class QTableWidget;
+class QTimer;
+
+namespace Ui {
+class IoForm;
+}
+
+// The signal page: the selected controller's inputs and outputs as two grids
+// of lamps, named by the model's signal tables, read twice a second while the
+// page is visible.
 class IoForm : public QWidget
 {
     Q_OBJECT
 
 public:
+    static constexpr int InputLampCount = 64;
+    static constexpr int OutputLampCount = 40;
+    static constexpr int NoModel = -1;
+
     explicit IoForm(QWidget *parent = nullptr);
     ~IoForm() override;
+
+    // One read of the selected device; on any result but 0 nothing changes.
+    void updateIo();
+
+    void loadInputTable(int model);
+    void loadOutputTable(int model);
+    void applyInputNames(int model);
+    void applyOutputNames(int model);
+
+    // For the tests.
+    QCheckBox *inputLamp(int index) const;
+    QCheckBox *outputLamp(int index) const;
+    int currentModel() const { return m_model; }
+    int tableReads() const { return m_tableReads; }
+    int refreshCount() const { return m_refreshCount; }
+    int lastResult() const { return m_lastResult; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    struct Table
+    {
+        bool loaded = false; // a table that could not be opened is tried again
+        QVector<SignalTable::Entry> entries;
+    };
+
+    static int tableIndex(int model);
+    void onTick();
+    void loadTable(const QString &direction, int model, Table *table);
+    void applyNames(const Table &table, const QVector<QCheckBox *> &lamps);
+    void showSignals(const QVector<quint16> &words, const Table &table, const QVector<QCheckBox *> &lamps);
+    QVector<QCheckBox *> createLamps(QTableWidget *table, int count);
+
+    Ui::IoForm *ui = nullptr;
+    int m_model = NoModel;
+    Table m_inputTables[3];
+    Table m_outputTables[3];
+    QVector<QCheckBox *> m_inputLamps;
+    QVector<QCheckBox *> m_outputLamps;
+    QTimer *m_timer = nullptr;
+    QTimer *m_retryTimer = nullptr;
+    bool m_updating = false;
+    int m_lastResult = -1;
+    int m_refreshCount = 0;
+    int m_tableReads = 0;
 };

@@ -1,4 +1,13 @@
 #include "views/parform.h"
 
-ParForm::ParForm(QWidget *parent) : QWidget(parent) {}
-ParForm::~ParForm() = default;
+#include "ui_parform.h"
+
+ParForm::ParForm(QWidget *parent) : QWidget(parent), ui(new Ui::ParForm)
+{
+    ui->setupUi(this);
+}
+
+ParForm::~ParForm()
+{
+    delete ui;
+}

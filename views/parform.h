@@ -2,6 +2,10 @@
 
 #include <QWidget>
 
+namespace Ui {
+class ParForm;
+}
+
 class ParForm : public QWidget
 {
     Q_OBJECT
@@ -9,4 +13,7 @@ class ParForm : public QWidget
 public:
     explicit ParForm(QWidget *parent = nullptr);
     ~ParForm() override;
+
+private:
+    Ui::ParForm *ui = nullptr;
 };

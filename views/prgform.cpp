@@ -1,4 +1,13 @@
 #include "views/prgform.h"
 
-PrgForm::PrgForm(QWidget *parent) : QWidget(parent) {}
-PrgForm::~PrgForm() = default;
+#include "ui_prgform.h"
+
+PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
+{
+    ui->setupUi(this);
+}
+
+PrgForm::~PrgForm()
+{
+    delete ui;
+}

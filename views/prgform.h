@@ -2,6 +2,10 @@
 
 #include <QWidget>
 
+namespace Ui {
+class PrgForm;
+}
+
 class PrgForm : public QWidget
 {
     Q_OBJECT
@@ -9,4 +13,7 @@ class PrgForm : public QWidget
 public:
     explicit PrgForm(QWidget *parent = nullptr);
     ~PrgForm() override;
+
+private:
+    Ui::PrgForm *ui = nullptr;
 };

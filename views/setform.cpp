@@ -1,4 +1,13 @@
 #include "views/setform.h"
 
-SetForm::SetForm(QWidget *parent) : QWidget(parent) {}
-SetForm::~SetForm() = default;
+#include "ui_setform.h"
+
+SetForm::SetForm(QWidget *parent) : QWidget(parent), ui(new Ui::SetForm)
+{
+    ui->setupUi(this);
+}
+
+SetForm::~SetForm()
+{
+    delete ui;
+}

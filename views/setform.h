@@ -2,6 +2,10 @@
 
 #include <QWidget>
 
+namespace Ui {
+class SetForm;
+}
+
 class SetForm : public QWidget
 {
     Q_OBJECT
@@ -9,4 +13,7 @@ class SetForm : public QWidget
 public:
     explicit SetForm(QWidget *parent = nullptr);
     ~SetForm() override;
+
+private:
+    Ui::SetForm *ui = nullptr;
 };
