@@ -35,6 +35,22 @@ constexpr int SpeedParameterBlock = 0x3400;
 constexpr int UnreadBlock3500 = 0x3500;
 constexpr int SpeedBlock = 0x3200;
 
+// Descriptors of the global blocks, in the order the link set-up writes them.
+struct BlockDescriptor
+{
+    int address;
+    quint16 type;
+    quint16 item;
+};
+constexpr BlockDescriptor GlobalBlocks[] = {
+    {AxisChannelBlock, 4, 10},     {AxisNameBlock, 4, 12},       {AxisDecimalsBlock, 4, 13},
+    {RunCoilBlock, 4, 3355},       {AlarmCoilBlock, 4, 3356},    {IdleCoilBlock, 4, 3357},
+    {TorqueBlock, 6, 433},         {CountsBlock, 6, 4},          {AbsoluteBlock, 6, 300},
+    {MachineBlock, 6, 302},        {UnreadBlock3700, 6, 431},    {InputBlock, 1, 88},
+    {OutputBlock, 1, 89},          {SpeedScaleBlock, 6, 10},     {SpeedParameterBlock, 4, 22},
+    {UnreadBlock3500, 4, 23},      {SpeedBlock, 6, 333},
+};
+
 // Channel blocks, installed for the device's channel.
 constexpr int CounterBlock = 0x1000;
 constexpr int TimeBlock = 0x1010;
@@ -46,11 +62,28 @@ constexpr int ChannelBlock15E0 = 0x15E0;
 constexpr int ChannelBlock15F0 = 0x15F0;
 constexpr int ChannelBlock16E0 = 0x16E0;
 constexpr int ChannelBlock16F0 = 0x16F0;
+// Descriptor types and items of the channel blocks.
+constexpr quint16 CounterType = 2;
+constexpr quint16 TimeType = 3;
+constexpr quint16 WorkModeType = 1;
+constexpr quint16 WorkModeItem = 70;
+constexpr quint16 AxisBlockAType = 11;
+constexpr quint16 AxisBlockBType = 12;
+constexpr quint16 ChannelBlockItem101 = 101;
+constexpr quint16 ChannelBlockItem200 = 200;
+// The per-axis descriptors of one channel live in 0x1500..0x15F0 and
+// 0x1600..0x16F0; more axes would overwrite the blocks beyond (outputs at
+// 0x1800, inputs at 0x1A00, the global blocks), so only this many are written.
+constexpr int MaxAxisBlocks = 16;
 
 // Status block: descriptor (1, channel index, 70, 0) written before each read.
 constexpr int StatusBlock = 0x3E00;
 constexpr quint16 StatusAlarmFlag = 0x100;
 constexpr quint16 StatusRunningFlag = 0x80;
+constexpr quint16 StatusType = 1;
+constexpr quint16 StatusItem = 70;
+constexpr int StatusReadCount = 6;
+constexpr int StatusFlagsWord = 4;
 
 // Register counts of the reads.
 constexpr int PerAxisReadCount = 70; // words 6 + 2a, 7 + 2a carry axis a
@@ -58,6 +91,16 @@ constexpr int PerAxisFirstWord = 6;
 constexpr int IoWordCount = 16;
 constexpr int InputWords = 0x1A04;
 constexpr int OutputWords = 0x1804;
+constexpr int SignatureReadCount = 2;
+constexpr int CountsReadCount = 12;
+constexpr int CountsWord = 10;
+constexpr int SpeedScaleReadCount = 8;
+constexpr int CoilNumberReadCount = 8;
+constexpr int CoilNumberWord = 6;
+constexpr int CounterReadCount = 10;
+constexpr int TimeReadCount = 8;
+constexpr int WorkModeReadCount = 6;
+constexpr int WorkModeWord = 5;
 
 // Transfer window.
 constexpr int TransferCommand = 0x3300;

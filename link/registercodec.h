@@ -16,15 +16,38 @@ qint32 signed32(const QVector<quint16> &words, int index);
 // Per-axis blocks: axis a (0-based) is the pair at words 6 + 2a and 7 + 2a.
 quint32 axisUnsigned(const QVector<quint16> &words, int axis);
 qint32 axisSigned(const QVector<quint16> &words, int axis);
+// The low word of axis a's pair (channel, name code, decimals).
+quint16 axisWord(const QVector<quint16> &words, int axis);
+// True when the low word of axis a's pair arrived.
+bool hasAxisWord(const QVector<quint16> &words, int axis);
 
 QString axisLabel(quint16 code);
+// The label an axis gets before the controller named it: X, Y, Z, A, ... by
+// axis number, empty past the ninth.
+QString defaultAxisLabel(int axis);
+
+// value x 10^-decimals in single precision, with that many decimal places.
+// Decimals outside 0..MaxDecimals are clamped: the count comes from the
+// controller and a float carries no more digits anyway.
+constexpr int MaxDecimals = 9;
 QString coordinateText(qint32 value, int decimals);
+
+// Minutes and seconds in two digits, then the milliseconds without leading
+// zeros: 605 tenths -> 01:00.500, 600 -> 01:00.0. Wraps at 24 hours.
 QString cycleTimeText(quint32 tenths);
+// HH:mm:ss of whole seconds; wraps at 24 hours.
 QString runTimeText(quint32 tenths);
+// High byte of the work-mode word.
 QString workModeText(quint8 mode);
+// O + number in at least four digits.
 QString programName(quint32 number);
+
+// Speed parameter x scale / 60000000 in single precision.
 float speedDivisor(quint32 speedParameter, quint32 speedScale);
+// |raw / divisor| truncated; 0 when the divisor is 0 or the quotient is not a
+// finite number, and clamped to the int range.
 int speedValue(qint32 raw, float divisor);
+// |raw / 10| truncated (torque comes in tenths).
 int torqueValue(qint32 raw);
 
 } // namespace RegisterCodec
