@@ -3,15 +3,29 @@
 #include "app/formmanager.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "ui_mainwindow.h"
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+#include <QHBoxLayout>
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
-    ConfigStore::instance();
-    DeviceManager::instance();
-    FormManager::instance();
+    ui->setupUi(this);
+
+    // Configure.xml is read here, before any widget that depends on it exists.
+    ConfigStore *config = ConfigStore::instance();
+
+    auto *layout = new QHBoxLayout;
+    layout->addWidget(DeviceManager::instance());
+    layout->addWidget(FormManager::instance());
+    ui->centralwidget->setLayout(layout);
+
+    if (config->language() == 1)
+        setWindowTitle(QStringLiteral("VEXA-DEVAZIDO"));
 }
 
 MainWindow::~MainWindow()
 {
+    delete ui;
+    // The device list is still alive here, so the cards' current values are saved.
     ConfigStore::instance()->save();
 }

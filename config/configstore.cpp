@@ -1,23 +1,259 @@
 #include "config/configstore.h"
 
-ConfigStore::ConfigStore() = default;
+#include "config/textcodec.h"
+#include "devices/devicemanager.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QDomNodeList>
+#include <QFile>
+#include <QSaveFile>
+#include <QXmlStreamWriter>
+
+namespace {
+
+const QString kRootTag = QStringLiteral("Configure");
+
+// Base-10 as the file has always been read: anything that is not a number is 0.
+int attributeNumber(const QDomElement &element, const QString &name, const QString &fallback)
+{
+    return element.attribute(name, fallback).toInt(nullptr, 10);
+}
+
+// XML 1.0 cannot carry control characters or lone surrogates; a device name
+// holding one would make the whole file unreadable at the next start and so
+// lose every device. Such characters are dropped when the file is written.
+QString xmlSafe(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        const ushort u = c.unicode();
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            out.append(c);
+            out.append(text.at(++i));
+            continue;
+        }
+        if (c.isSurrogate())
+            continue;
+        if (u < 0x20 && u != 0x09 && u != 0x0A && u != 0x0D)
+            continue;
+        if (u == 0xFFFE || u == 0xFFFF)
+            continue;
+        out.append(c);
+    }
+    return out;
+}
+
+QString variantText(const QVariant &value)
+{
+    return xmlSafe(value.toString());
+}
+
+} // namespace
+
+ConfigStore::ConfigStore()
+{
+    load();
+    rebuildStateDisplay();
+}
+
 ConfigStore *ConfigStore::instance()
 {
-    static ConfigStore *store = new ConfigStore;
+    // Lives until the process ends: cards and views read it during their own
+    // destruction, after the main window has gone.
+    static ConfigStore *const store = new ConfigStore;
     return store;
 }
-void ConfigStore::load() {}
-void ConfigStore::save() {}
-QList<DeviceRecord> ConfigStore::devices() const { return m_devices; }
-ModbusSettings ConfigStore::modbusSettings() const { return m_settings; }
-void ConfigStore::setModbusSettings(const ModbusSettings &settings) { m_settings = settings; }
-int ConfigStore::language() const { return m_language; }
-void ConfigStore::setLanguage(int language) { m_language = language; }
-void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const { *texts = m_stateTexts; *styles = m_stateStyles; }
-bool ConfigStore::readTextFile(const QString &, QString *) { return false; }
-bool ConfigStore::writeTextFile(const QString &, const QString &) { return false; }
-QString ConfigStore::filePath() { return {}; }
-void ConfigStore::loadFrom(const QString &) {}
-bool ConfigStore::saveTo(const QString &, const QList<DeviceRecord> &) const { return false; }
-void ConfigStore::resetToDefaults() {}
-void ConfigStore::rebuildStateDisplay() {}
+
+QString ConfigStore::filePath()
+{
+    return QDir::currentPath() + QStringLiteral("/Configure.xml");
+}
+
+void ConfigStore::load()
+{
+    loadFrom(filePath());
+}
+
+void ConfigStore::save()
+{
+    saveTo(filePath(), DeviceManager::instance()->deviceRecords());
+}
+
+void ConfigStore::loadFrom(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QDomDocument document;
+    if (!document.setContent(&file))
+        return;
+    const QDomElement root = document.documentElement();
+    if (root.tagName() != kRootTag)
+        return;
+
+    const QDomNodeList devices = root.elementsByTagName(QStringLiteral("Device"));
+    for (int i = 0; i < devices.count(); ++i) {
+        const QDomElement e = devices.item(i).toElement();
+        DeviceRecord record;
+        record.Type = attributeNumber(e, QStringLiteral("Type"), QStringLiteral("0"));
+        record.Name = e.attribute(QStringLiteral("Name"), QString());
+        record.Model = static_cast<quint8>(attributeNumber(e, QStringLiteral("Model"), QStringLiteral("0")));
+        record.IP = e.attribute(QStringLiteral("IP"), QStringLiteral("192.168.1.10"));
+        record.Address =
+            static_cast<quint8>(attributeNumber(e, QStringLiteral("Address"), QStringLiteral("10")));
+        m_devices.append(record);
+    }
+
+    const QDomNodeList modbus = root.elementsByTagName(QStringLiteral("Modbus"));
+    for (int i = 0; i < modbus.count(); ++i) {
+        const QDomElement e = modbus.item(i).toElement();
+        // Every element sets every field, so the last one wins as a whole.
+        m_settings.Port = e.attribute(QStringLiteral("Port"), QStringLiteral("COM3"));
+        m_settings.Parity = e.attribute(QStringLiteral("Parity"), QStringLiteral("3"));
+        m_settings.BaudRate = e.attribute(QStringLiteral("BaudRate"), QStringLiteral("115200"));
+        m_settings.DataBits = e.attribute(QStringLiteral("DataBits"), QStringLiteral("8"));
+        m_settings.StopBits = e.attribute(QStringLiteral("StopBits"), QStringLiteral("1"));
+        m_settings.NumberOfRetries =
+            static_cast<quint8>(attributeNumber(e, QStringLiteral("NumberOfRetries"), QStringLiteral("3")));
+        m_settings.Timeout = attributeNumber(e, QStringLiteral("Timeout"), QStringLiteral("300"));
+    }
+
+    const QDomNodeList sets = root.elementsByTagName(QStringLiteral("Set"));
+    for (int i = 0; i < sets.count(); ++i)
+        m_language =
+            attributeNumber(sets.item(i).toElement(), QStringLiteral("Language"), QStringLiteral("0"));
+}
+
+bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records) const
+{
+    // Written beside the target and renamed over it only when complete, so a
+    // full disk or a failed write keeps the previous file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+
+    QXmlStreamWriter xml(&file);
+    xml.setCodec("UTF-8");
+    xml.setAutoFormatting(true);
+    xml.setAutoFormattingIndent(4);
+    xml.writeStartElement(kRootTag);
+    for (const DeviceRecord &record : records) {
+        xml.writeEmptyElement(QStringLiteral("Device"));
+        xml.writeAttribute(QStringLiteral("Type"), QString::number(record.Type));
+        xml.writeAttribute(QStringLiteral("Name"), xmlSafe(record.Name));
+        xml.writeAttribute(QStringLiteral("Model"), QString::number(record.Model));
+        xml.writeAttribute(QStringLiteral("IP"), xmlSafe(record.IP));
+        xml.writeAttribute(QStringLiteral("Address"), QString::number(record.Address));
+    }
+    xml.writeEmptyElement(QStringLiteral("Modbus"));
+    xml.writeAttribute(QStringLiteral("Port"), variantText(m_settings.Port));
+    xml.writeAttribute(QStringLiteral("Parity"), variantText(m_settings.Parity));
+    xml.writeAttribute(QStringLiteral("BaudRate"), variantText(m_settings.BaudRate));
+    xml.writeAttribute(QStringLiteral("DataBits"), variantText(m_settings.DataBits));
+    xml.writeAttribute(QStringLiteral("StopBits"), variantText(m_settings.StopBits));
+    xml.writeAttribute(QStringLiteral("NumberOfRetries"), QString::number(m_settings.NumberOfRetries));
+    xml.writeAttribute(QStringLiteral("Timeout"), QString::number(m_settings.Timeout));
+    xml.writeEmptyElement(QStringLiteral("Set"));
+    xml.writeAttribute(QStringLiteral("Language"), QString::number(m_language));
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    if (xml.hasError())
+        return false;
+    return file.commit();
+}
+
+void ConfigStore::resetToDefaults()
+{
+    m_devices.clear();
+    m_settings = ModbusSettings();
+    m_language = 0;
+    rebuildStateDisplay();
+}
+
+void ConfigStore::rebuildStateDisplay()
+{
+    struct State
+    {
+        const char *english;
+        QString chinese;
+        const char *image;
+        const char *colour;
+    };
+    const State states[] = {
+        {"QUIT", QStringLiteral("中断"), ":/image/cncGrey.png", "rgb(188, 188, 188)"},
+        {"RUN", QStringLiteral("运行"), ":/image/cncRun.png", "rgb(48, 255, 58)"},
+        {"ALM", QStringLiteral("报警"), ":/image/cncAlm.png", "red"},
+        {"FREE", QStringLiteral("空闲"), ":/image/cncFree.png", "yellow"},
+        {"CONNECTING", QStringLiteral("连接中"), ":/image/cnc.png", "rgb(38, 237, 255)"},
+    };
+    const QString style = QStringLiteral("image:url(%1);image-position:left;color:%2;font:700 10pt "
+                                         "微软雅黑;padding-top:10px;padding-bottom:15px;");
+    m_stateTexts.clear();
+    m_stateStyles.clear();
+    for (const State &s : states) {
+        const QString label = m_language == 1 ? QString::fromLatin1(s.english) : s.chinese;
+        m_stateTexts.append(QStringLiteral("    ") + label);
+        m_stateStyles.append(style.arg(QString::fromLatin1(s.image), QString::fromLatin1(s.colour)));
+    }
+}
+
+QList<DeviceRecord> ConfigStore::devices() const
+{
+    return m_devices;
+}
+
+ModbusSettings ConfigStore::modbusSettings() const
+{
+    return m_settings;
+}
+
+void ConfigStore::setModbusSettings(const ModbusSettings &settings)
+{
+    m_settings = settings;
+}
+
+int ConfigStore::language() const
+{
+    return m_language;
+}
+
+void ConfigStore::setLanguage(int language)
+{
+    m_language = language;
+}
+
+void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const
+{
+    if (texts)
+        *texts = m_stateTexts;
+    if (styles)
+        *styles = m_stateStyles;
+}
+
+bool ConfigStore::readTextFile(const QString &path, QString *text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (text)
+        *text = TextCodec::decodeLocalFile(bytes);
+    return true;
+}
+
+bool ConfigStore::writeTextFile(const QString &path, const QString &text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray bytes = text.toLocal8Bit();
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
