@@ -1,0 +1,651 @@
+#include "config/configstore.h"
+#include "link/modbusdevice.h"
+#include "link/transfercodec.h"
+#include "sim/controller.h"
+#include "sim/servers.h"
+
+#include <QProgressBar>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+using Words = QVector<quint16>;
+
+namespace {
+
+const QHostAddress kHost(QStringLiteral("127.0.0.4"));
+constexpr quint16 kPort = 1502;
+constexpr int kTransferCommand = 0x3300;
+constexpr int kTransferReply = 0x3304;
+constexpr int kDeleteCommand = 0x2000;
+
+QByteArray patternBytes(int length)
+{
+    QByteArray bytes(length, '\0');
+    for (int i = 0; i < length; ++i)
+        bytes[i] = (i % 61 == 60) ? '\n' : static_cast<char>('A' + (i * 7) % 26);
+    return bytes;
+}
+
+} // namespace
+
+class TstTransfer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void notReadyAnswersTwo();
+    void emptyProgramRead();
+    void programNumberIsOneRegister();
+    void fileNameOnTheWire();
+    void writeChunks_data();
+    void writeChunks();
+    void megabyteBothWays();
+    void chineseBothWays();
+    void directoryDecoded();
+    void cachedListServedWhileBusy();
+    void notIdleSendsNothing_data();
+    void notIdleSendsNothing();
+    void readFailures_data();
+    void readFailures();
+    void writeFailures_data();
+    void writeFailures();
+    void directoryFailures_data();
+    void directoryFailures();
+    void deleteProgram();
+    void endlessGuards();
+    void overlongNameNotSent();
+    void progressBarDeletedMidTransfer();
+    void linkDroppedMidTransfer();
+
+private:
+    bool makeReady();
+    // Runs action once, from inside the simulator, right after the request for
+    // which when() holds has been answered.
+    void onRequest(std::function<bool(const sim::Request &)> when, std::function<void()> action);
+    QVector<sim::Request> writesTo(int address) const;
+
+    sim::Controller m_controller;
+    sim::TcpServer m_server{&m_controller};
+    std::unique_ptr<ModbusDevice> m_device;
+    QMetaObject::Connection m_hook;
+};
+
+void TstTransfer::initTestCase()
+{
+    QVERIFY(m_server.listen(kHost, kPort));
+    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
+    settings.NetworkPort = kPort;
+    settings.Timeout = 200;
+    settings.NumberOfRetries = 0;
+    ConfigStore::instance()->setModbusSettings(settings);
+}
+
+bool TstTransfer::makeReady()
+{
+    if (!m_device || !m_device->isReady()) {
+        if (m_device)
+            m_device->close();
+        m_device = std::make_unique<ModbusDevice>();
+        DeviceRecord record = m_device->record();
+        record.Type = 1;
+        record.IP = kHost.toString();
+        record.Address = 10;
+        m_device->setRecord(record);
+        m_device->open();
+        m_device->tryConnect();
+        if (!QTest::qWaitFor([this] { return m_device->isReady(); }, 5000))
+            return false;
+    }
+    return QTest::qWaitFor([this] { return m_device->pollState() == 3; }, 5000);
+}
+
+void TstTransfer::init()
+{
+    QObject::disconnect(m_hook);
+    m_server.setSilent(false);
+    m_controller.clearFaults();
+    m_controller.setRunState(sim::RunState::Idle);
+    for (int number : m_controller.programNumbers())
+        m_controller.removeProgram(number);
+    TransferCodec::setReadLimits({10000, 64ll * 1024 * 1024});
+    QVERIFY(makeReady());
+    QVERIFY(!m_device->isBusy());
+    m_controller.clearRequests();
+}
+
+void TstTransfer::cleanupTestCase()
+{
+    QObject::disconnect(m_hook);
+    if (m_device)
+        m_device->close();
+    m_device.reset();
+}
+
+void TstTransfer::onRequest(std::function<bool(const sim::Request &)> when, std::function<void()> action)
+{
+    QObject::disconnect(m_hook);
+    m_hook = connect(&m_controller, &sim::Controller::requestHandled, this,
+                     [this, when, action](const sim::Request &r) {
+                         if (!when(r))
+                             return;
+                         QObject::disconnect(m_hook);
+                         action();
+                     });
+}
+
+QVector<sim::Request> TstTransfer::writesTo(int address) const
+{
+    QVector<sim::Request> writes;
+    for (const sim::Request &r : m_controller.requests()) {
+        if (r.function == 0x10 && r.address == address)
+            writes.append(r);
+    }
+    return writes;
+}
+
+void TstTransfer::notReadyAnswersTwo()
+{
+    ModbusDevice fresh;
+    QString text = QStringLiteral("kept");
+    QList<ProgramEntry> list;
+    QCOMPARE(fresh.readProgram(&text, 1), 2);
+    QCOMPARE(fresh.readSystemFile(&text, QStringLiteral("SYS.PAR")), 2);
+    QCOMPARE(fresh.writeProgram(QStringLiteral("x"), 1), 2);
+    QCOMPARE(fresh.writeSystemFile(QStringLiteral("x"), QStringLiteral("SYS.PAR")), 2);
+    QCOMPARE(fresh.readProgramList(&list, true), 2);
+    QCOMPARE(fresh.deleteProgram(1), 2);
+    QCOMPARE(text, QStringLiteral("kept"));
+}
+
+void TstTransfer::emptyProgramRead()
+{
+    m_controller.setProgram(7, QByteArray());
+    QString text = QStringLiteral("old");
+    QCOMPARE(m_device->readProgram(&text, 7), 0);
+    QCOMPARE(text, QString());
+
+    const QVector<sim::Request> log = m_controller.requests();
+    QCOMPARE(log.size(), 4);
+    QCOMPARE(log.at(0).values, (Words{20, 0, 0, 1, 7}));
+    QCOMPARE(log.at(1).values, (Words{22, 0, 0, 1}));
+    QCOMPARE(log.at(2).function, quint8(0x03));
+    QCOMPARE(log.at(2).address, kTransferReply);
+    QCOMPARE(log.at(2).count, 101);
+    QCOMPARE(log.at(3).values, (Words{21, 0, 0, 0, 0}));
+    QVERIFY(!m_device->isBusy());
+}
+
+void TstTransfer::programNumberIsOneRegister()
+{
+    m_controller.setProgram(12, QByteArray("O0012\nM30\n"));
+    QString text;
+    QCOMPARE(m_device->readProgram(&text, 12), 0);
+    QCOMPARE(text, QStringLiteral("O0012\nM30\n"));
+    QCOMPARE(writesTo(kTransferCommand).first().values, (Words{20, 0, 0, 1, 12}));
+
+    m_controller.clearRequests();
+    QCOMPARE(m_device->writeProgram(QStringLiteral("G0"), 12), 0);
+    QCOMPARE(writesTo(kTransferCommand).first().values, (Words{20, 0, 0, 0x1001, 12}));
+    QCOMPARE(m_controller.program(12), QByteArray("G0"));
+
+    // A number that does not fit the register must not reach program 12.
+    m_controller.clearRequests();
+    QCOMPARE(m_device->writeProgram(QStringLiteral("lost"), 65536 + 12), 5);
+    QCOMPARE(m_device->readProgram(&text, -1), 5);
+    QVERIFY(m_controller.requests().isEmpty());
+    QCOMPARE(m_controller.program(12), QByteArray("G0"));
+}
+
+void TstTransfer::fileNameOnTheWire()
+{
+    Words expected{20, 0, 0, 0x1003, 0x5953, 0x2E53, 0x4150, 0x0052};
+    expected.resize(4 + 32);
+    QCOMPARE(m_device->writeSystemFile(QStringLiteral("P1=2\n"), QStringLiteral("SYS.PAR")), 0);
+    QCOMPARE(writesTo(kTransferCommand).first().values, expected);
+    QCOMPARE(m_controller.file(QStringLiteral("SYS.PAR")), QByteArray("P1=2\n"));
+
+    m_controller.clearRequests();
+    QString text;
+    QCOMPARE(m_device->readSystemFile(&text, QStringLiteral("SYS.PAR")), 0);
+    expected[3] = 2;
+    QCOMPARE(writesTo(kTransferCommand).first().values, expected);
+    QCOMPARE(text, QStringLiteral("P1=2\n"));
+}
+
+void TstTransfer::writeChunks_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QList<int>>("counts");
+    QTest::addColumn<QList<int>>("seen");    // bar value when the next request arrives
+    QTest::addColumn<QList<int>>("changes"); // the bar's valueChanged
+    QTest::newRow("empty") << 0 << QList<int>{0} << QList<int>{100} << QList<int>{100};
+    QTest::newRow("400 bytes") << 400 << QList<int>{200, 200, 0} << QList<int>{50, 100, 100}
+                               << QList<int>{50, 100};
+    QTest::newRow("201 bytes") << 201 << QList<int>{200, 1} << QList<int>{99, 100} << QList<int>{99, 100};
+}
+
+void TstTransfer::writeChunks()
+{
+    QFETCH(int, length);
+    QFETCH(QList<int>, counts);
+    QFETCH(QList<int>, seen);
+    QFETCH(QList<int>, changes);
+
+    const QByteArray bytes = patternBytes(length);
+    QProgressBar bar;
+    QSignalSpy spy(&bar, &QProgressBar::valueChanged);
+    QList<int> sampled;
+    auto sample = connect(&m_controller, &sim::Controller::requestHandled, this, [&](const sim::Request &r) {
+        if (r.function == 0x10 && !r.values.isEmpty() &&
+            (r.values.at(0) == 21 || (r.values.at(0) == 23 && r.values.value(3) >= 2)))
+            sampled.append(bar.value());
+    });
+    const int result = m_device->writeProgram(QString::fromLatin1(bytes), 3, &bar);
+    disconnect(sample);
+    QCOMPARE(result, 0);
+    QCOMPARE(m_controller.program(3), bytes);
+    QCOMPARE(sampled, seen);
+    QList<int> emitted;
+    for (const QList<QVariant> &args : spy)
+        emitted.append(args.at(0).toInt());
+    QCOMPARE(emitted, changes);
+
+    const QVector<sim::Request> writes = writesTo(kTransferCommand);
+    QCOMPARE(writes.size(), 1 + counts.size() + 1);
+    for (int n = 1; n <= counts.size(); ++n) {
+        const Words chunk = writes.at(n).values;
+        const int count = counts.at(n - 1);
+        QCOMPARE(chunk.mid(0, 5), (Words{23, 0, 0, quint16(n), quint16(count)}));
+        QCOMPARE(chunk.size(), 5 + (count + 1) / 2);
+    }
+    if (length == 201)
+        QCOMPARE(writes.at(2).values.last(), quint16(bytes.at(200)));
+    QCOMPARE(writes.last().values, (Words{21, 0, 0, 0, 0}));
+}
+
+void TstTransfer::megabyteBothWays()
+{
+    const QByteArray bytes = patternBytes(1024 * 1024);
+    QCOMPARE(m_device->writeProgram(QString::fromLatin1(bytes), 9999), 0);
+    QCOMPARE(m_controller.program(9999), bytes);
+
+    QString text;
+    QCOMPARE(m_device->readProgram(&text, 9999), 0);
+    QCOMPARE(text.toLatin1(), bytes);
+    QVERIFY(!m_device->isBusy());
+}
+
+void TstTransfer::chineseBothWays()
+{
+    // The test locale makes the local 8-bit encoding UTF-8.
+    const QString text = QStringLiteral("O0100\n(粗加工 刀具 T1)\nG01 X10. F200\nM30\n");
+    QCOMPARE(m_device->writeProgram(text, 100), 0);
+    QCOMPARE(m_controller.program(100), text.toUtf8());
+    const QString name = QStringLiteral("说明.TXT");
+    QCOMPARE(m_device->writeSystemFile(text, name), 0);
+    QCOMPARE(m_controller.file(name), text.toUtf8());
+
+    QString back;
+    QCOMPARE(m_device->readProgram(&back, 100), 0);
+    QCOMPARE(back, text);
+    back.clear();
+    QCOMPARE(m_device->readSystemFile(&back, name), 0);
+    QCOMPARE(back, text);
+
+    // A stored text is cut at its first zero byte.
+    m_controller.setFile(QStringLiteral("Z.TXT"), QByteArray("中文\0tail", 11));
+    QCOMPARE(m_device->readSystemFile(&back, QStringLiteral("Z.TXT")), 0);
+    QCOMPARE(back, QStringLiteral("中文"));
+}
+
+void TstTransfer::directoryDecoded()
+{
+    m_controller.setProgram(1, QByteArray(1534, 'x'), QDate(2023, 5, 17));
+    m_controller.setProgram(42, QByteArray(), QDate(2020, 1, 2));
+    QList<ProgramEntry> list;
+    QCOMPARE(m_device->readProgramList(&list, true), 0);
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list.at(0),
+             (ProgramEntry{QStringLiteral("O0001"), QStringLiteral("2023/05/17"), QStringLiteral("1534B")}));
+    QCOMPARE(list.at(1),
+             (ProgramEntry{QStringLiteral("O0042"), QStringLiteral("2020/01/02"), QStringLiteral("0B")}));
+    QCOMPARE(m_device->programDirectory(), list);
+
+    const QVector<sim::Request> writes = writesTo(kTransferCommand);
+    QCOMPARE(writes.size(), 1 + 3 + 1);
+    QCOMPARE(writes.at(0).values, (Words{30, 0, 0, 0, 0}));
+    QCOMPARE(writes.at(3).values, (Words{32, 0, 0, 3}));
+    QCOMPARE(writes.at(4).values, (Words{31, 0, 0, 0, 0}));
+    for (const sim::Request &r : m_controller.requests()) {
+        if (r.function == 0x03)
+            QCOMPARE(r.count, 38);
+    }
+
+    // Writing or deleting leaves the cache alone; reload false serves it.
+    QCOMPARE(m_device->writeProgram(QStringLiteral("x"), 5), 0);
+    m_controller.clearRequests();
+    list.clear();
+    QCOMPARE(m_device->readProgramList(&list, false), 0);
+    QCOMPARE(list.size(), 2);
+    QVERIFY(m_controller.requests().isEmpty());
+}
+
+void TstTransfer::cachedListServedWhileBusy()
+{
+    m_controller.setProgram(1, QByteArray("a"));
+    m_controller.setProgram(2, QByteArray("b"));
+    QList<ProgramEntry> list;
+    QCOMPARE(m_device->readProgramList(&list, true), 0);
+    QCOMPARE(list.size(), 2);
+    m_controller.clearRequests();
+
+    QList<ProgramEntry> nested;
+    int cached = -1, reloaded = -1, read = -1, written = -1, deleted = -1;
+    int requestsDuringNested = -1;
+    QString text = QStringLiteral("kept");
+    onRequest([](const sim::Request &r) { return r.function == 0x10 && r.values.value(0) == 23; },
+              [&] {
+                  const int before = m_controller.requests().size();
+                  cached = m_device->readProgramList(&nested, false);
+                  reloaded = m_device->readProgramList(&nested, true);
+                  read = m_device->readProgram(&text, 1);
+                  written = m_device->writeProgram(QStringLiteral("y"), 2);
+                  deleted = m_device->deleteProgram(1);
+                  requestsDuringNested = m_controller.requests().size() - before;
+              });
+    QCOMPARE(m_device->writeProgram(QString::fromLatin1(patternBytes(1000)), 3), 0);
+    QCOMPARE(cached, 0);
+    QCOMPARE(nested, list);
+    QCOMPARE(reloaded, 9);
+    QCOMPARE(read, 9);
+    QCOMPARE(written, 9);
+    QCOMPARE(deleted, 9);
+    QCOMPARE(requestsDuringNested, 0);
+    QCOMPARE(text, QStringLiteral("kept"));
+    QCOMPARE(m_controller.program(2), QByteArray("b"));
+}
+
+void TstTransfer::notIdleSendsNothing_data()
+{
+    QTest::addColumn<int>("state"); // sim run state, or -1 for a device not yet polled
+    QTest::newRow("running") << int(sim::RunState::Running);
+    QTest::newRow("alarm") << int(sim::RunState::Alarm);
+    QTest::newRow("not yet polled") << -1;
+}
+
+void TstTransfer::notIdleSendsNothing()
+{
+    QFETCH(int, state);
+    m_controller.setProgram(1, QByteArray("keep"));
+    ModbusDevice *device = m_device.get();
+    std::unique_ptr<ModbusDevice> fresh;
+    if (state >= 0) {
+        m_controller.setRunState(sim::RunState(state));
+        QTRY_COMPARE_WITH_TIMEOUT(m_device->pollState(), state == int(sim::RunState::Running) ? 1 : 2, 5000);
+    } else {
+        fresh = std::make_unique<ModbusDevice>();
+        fresh->setRecord(m_device->record());
+        fresh->open();
+        fresh->tryConnect();
+        QTRY_VERIFY_WITH_TIMEOUT(fresh->isReady(), 5000);
+        QVERIFY(fresh->stateCode() != 3);
+        device = fresh.get();
+    }
+    m_controller.clearRequests();
+    QCOMPARE(device->writeProgram(QStringLiteral("new"), 1), 3);
+    QCOMPARE(device->writeSystemFile(QStringLiteral("new"), QStringLiteral("SYS.PAR")), 3);
+    QCOMPARE(device->deleteProgram(1), 3);
+    QVERIFY(m_controller.requests().isEmpty());
+    QCOMPARE(m_controller.program(1), QByteArray("keep"));
+    QVERIFY(!device->isBusy());
+    if (fresh)
+        fresh->close();
+}
+
+void TstTransfer::readFailures_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("closeSent");
+    QTest::addColumn<bool>("delivered");
+    // 0 missing program, 1 chunk request refused, 2 chunk read refused,
+    // 3 short chunk read, 4 byte count above 200, 5 close refused
+    QTest::newRow("missing program: open refused") << 0 << 5 << false << false;
+    QTest::newRow("chunk request refused") << 1 << 7 << false << false;
+    QTest::newRow("chunk read refused") << 2 << 7 << false << false;
+    QTest::newRow("chunk shorter than its count") << 3 << 7 << false << false;
+    QTest::newRow("byte count above 200") << 4 << 7 << false << false;
+    QTest::newRow("close refused") << 5 << 6 << true << true;
+}
+
+void TstTransfer::readFailures()
+{
+    QFETCH(int, fault);
+    QFETCH(int, result);
+    QFETCH(bool, closeSent);
+    QFETCH(bool, delivered);
+
+    const QByteArray bytes = patternBytes(450);
+    m_controller.setProgram(5, bytes);
+    const int number = fault == 0 ? 6 : 5;
+    const auto isOpen = [](const sim::Request &r) { return r.function == 0x10 && r.values.value(0) == 20; };
+    switch (fault) {
+    case 1:
+        onRequest(isOpen, [this] { m_controller.setExceptionAt(kTransferCommand); });
+        break;
+    case 2:
+        m_controller.setExceptionAt(kTransferReply);
+        break;
+    case 3:
+        m_controller.setShortRead(kTransferReply, 3);
+        break;
+    case 4:
+        m_controller.setChunkByteCount(201);
+        break;
+    case 5: {
+        // The read of chunk 4 is the empty one; the close after it fails.
+        auto reads = std::make_shared<int>(0);
+        onRequest([reads](const sim::Request &r) { return r.function == 0x03 && ++*reads == 4; },
+                  [this] { m_controller.setExceptionAt(kTransferCommand); });
+        break;
+    }
+    }
+
+    QString text = QStringLiteral("kept");
+    QCOMPARE(m_device->readProgram(&text, number), result);
+    QCOMPARE(text, delivered ? QString::fromLatin1(bytes) : QStringLiteral("kept"));
+    const QVector<sim::Request> writes = writesTo(kTransferCommand);
+    QCOMPARE(writes.last().values.value(0) == 21, closeSent);
+    QVERIFY(!m_device->isBusy());
+    QVERIFY(m_device->isReady());
+
+    // The next operation opens afresh and works.
+    m_controller.clearFaults();
+    QObject::disconnect(m_hook);
+    QCOMPARE(m_device->readProgram(&text, 5), 0);
+    QCOMPARE(text, QString::fromLatin1(bytes));
+}
+
+void TstTransfer::writeFailures_data()
+{
+    QTest::addColumn<int>("fault"); // 0 open refused, 1 second chunk refused, 2 close refused
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("open refused") << 0 << 5 << false;
+    QTest::newRow("chunk refused") << 1 << 8 << false;
+    QTest::newRow("close refused") << 2 << 6 << false;
+}
+
+void TstTransfer::writeFailures()
+{
+    QFETCH(int, fault);
+    QFETCH(int, result);
+    QFETCH(bool, stored);
+
+    m_controller.setProgram(8, QByteArray("old"));
+    const QByteArray bytes = patternBytes(450);
+    const auto isChunk = [](int n) {
+        return [n](const sim::Request &r) {
+            return r.function == 0x10 && r.values.value(0) == 23 && r.values.value(3) == n;
+        };
+    };
+    if (fault == 0)
+        m_controller.setExceptionAt(kTransferCommand);
+    else if (fault == 1)
+        onRequest(isChunk(1), [this] { m_controller.setExceptionAt(kTransferCommand); });
+    else
+        onRequest(isChunk(3), [this] { m_controller.setExceptionAt(kTransferCommand); });
+
+    QProgressBar bar;
+    QCOMPARE(m_device->writeProgram(QString::fromLatin1(bytes), 8, &bar), result);
+    QCOMPARE(m_controller.program(8), stored ? bytes : QByteArray("old"));
+    const QVector<sim::Request> writes = writesTo(kTransferCommand);
+    QCOMPARE(writes.last().values.value(0) == 21, fault == 2);
+    QCOMPARE(bar.value(), fault == 0 ? -1 : fault == 1 ? 44 : 100);
+    QVERIFY(!m_device->isBusy());
+
+    m_controller.clearFaults();
+    QObject::disconnect(m_hook);
+    QCOMPARE(m_device->writeProgram(QString::fromLatin1(bytes), 8), 0);
+    QCOMPARE(m_controller.program(8), bytes);
+}
+
+void TstTransfer::directoryFailures_data()
+{
+    QTest::addColumn<int>("fault"); // 0 open refused, 1 third entry read refused, 2 close refused
+    QTest::addColumn<int>("result");
+    QTest::addColumn<int>("delivered"); // entries in the caller's list afterwards
+    QTest::addColumn<int>("cached");
+    QTest::newRow("open refused") << 0 << 5 << 1 << 0;
+    QTest::newRow("entry read refused") << 1 << 7 << 1 << 2;
+    QTest::newRow("close refused") << 2 << 6 << 4 << 4;
+}
+
+void TstTransfer::directoryFailures()
+{
+    QFETCH(int, fault);
+    QFETCH(int, result);
+    QFETCH(int, delivered);
+    QFETCH(int, cached);
+
+    for (int n : {1, 2, 3, 4})
+        m_controller.setProgram(n, QByteArray("p"));
+    QList<ProgramEntry> list{ProgramEntry{QStringLiteral("O7777"), QString(), QString()}};
+    auto reads = std::make_shared<int>(0);
+    if (fault == 0) {
+        m_controller.setExceptionAt(kTransferCommand);
+    } else if (fault == 1) {
+        onRequest([reads](const sim::Request &r) { return r.function == 0x03 && ++*reads == 2; },
+                  [this] { m_controller.setExceptionAt(kTransferReply); });
+    } else {
+        onRequest([reads](const sim::Request &r) { return r.function == 0x03 && ++*reads == 5; },
+                  [this] { m_controller.setExceptionAt(kTransferCommand); });
+    }
+    QCOMPARE(m_device->readProgramList(&list, true), result);
+    QCOMPARE(list.size(), delivered);
+    QCOMPARE(m_device->programDirectory().size(), cached);
+    QVERIFY(!m_device->isBusy());
+
+    // A partial cache is what a later call without reload serves.
+    m_controller.clearFaults();
+    QObject::disconnect(m_hook);
+    m_controller.clearRequests();
+    list.clear();
+    QCOMPARE(m_device->readProgramList(&list, false), 0);
+    QCOMPARE(list.size(), cached ? cached : 4);
+    QCOMPARE(m_controller.requests().isEmpty(), cached > 0);
+}
+
+void TstTransfer::deleteProgram()
+{
+    m_controller.setProgram(31, QByteArray("x"));
+    QList<ProgramEntry> list;
+    QCOMPARE(m_device->readProgramList(&list, true), 0);
+    m_controller.clearRequests();
+
+    QCOMPARE(m_device->deleteProgram(31), 0);
+    QCOMPARE(writesTo(kDeleteCommand).first().values, (Words{25, 0, 0, 1, 31}));
+    QVERIFY(!m_controller.hasProgram(31));
+    QCOMPARE(m_device->programDirectory(), list);
+
+    QCOMPARE(m_device->deleteProgram(31), 8); // already gone: the controller refuses
+    QCOMPARE(m_device->deleteProgram(65536 + 31), 8);
+    m_controller.setProgram(31, QByteArray("x"));
+    m_controller.setExceptionAt(kDeleteCommand);
+    QCOMPARE(m_device->deleteProgram(31), 8);
+    QVERIFY(m_controller.hasProgram(31));
+    QVERIFY(!m_device->isBusy());
+}
+
+void TstTransfer::endlessGuards()
+{
+    TransferCodec::setReadLimits({50, 2000});
+
+    m_controller.setEndlessDirectory(true);
+    QList<ProgramEntry> list{ProgramEntry{QStringLiteral("O7777"), QString(), QString()}};
+    QCOMPARE(m_device->readProgramList(&list, true), 7);
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(m_device->programDirectory().size(), 50);
+    QVERIFY(!m_device->isBusy());
+
+    m_controller.clearFaults();
+    m_controller.setEndlessText(true);
+    m_controller.setProgram(1, QByteArray("short"));
+    QString text = QStringLiteral("kept");
+    m_controller.clearRequests();
+    QCOMPARE(m_device->readProgram(&text, 1), 7);
+    QCOMPARE(text, QStringLiteral("kept"));
+    QVERIFY(writesTo(kTransferCommand).size() <= 1 + 2000 / 200 + 2);
+    QVERIFY(!m_device->isBusy());
+}
+
+void TstTransfer::overlongNameNotSent()
+{
+    const QString name(300, QLatin1Char('N'));
+    QString text = QStringLiteral("kept");
+    QCOMPARE(m_device->readSystemFile(&text, name), 5);
+    QCOMPARE(m_device->writeSystemFile(QStringLiteral("x"), name), 5);
+    QVERIFY(m_controller.requests().isEmpty());
+    QCOMPARE(text, QStringLiteral("kept"));
+    QVERIFY(!m_device->isBusy());
+
+    // The longest name that fits one write still travels whole.
+    const QString longest(238, QLatin1Char('L'));
+    QCOMPARE(m_device->writeSystemFile(QStringLiteral("y"), longest), 0);
+    QCOMPARE(writesTo(kTransferCommand).first().values.size(), 123);
+    QCOMPARE(m_controller.file(longest), QByteArray("y"));
+}
+
+void TstTransfer::progressBarDeletedMidTransfer()
+{
+    auto *bar = new QProgressBar;
+    QPointer<QProgressBar> watch(bar);
+    onRequest([](const sim::Request &r) { return r.function == 0x10 && r.values.value(3) == 2; },
+              [bar] { delete bar; });
+    const QByteArray bytes = patternBytes(1000);
+    QCOMPARE(m_device->writeProgram(QString::fromLatin1(bytes), 4, bar), 0);
+    QVERIFY(watch.isNull());
+    QCOMPARE(m_controller.program(4), bytes);
+}
+
+void TstTransfer::linkDroppedMidTransfer()
+{
+    m_controller.setProgram(2, patternBytes(3000));
+    onRequest([](const sim::Request &r) { return r.function == 0x03; },
+              [this] { m_server.dropConnections(); });
+    QString text = QStringLiteral("kept");
+    const int result = m_device->readProgram(&text, 2);
+    QVERIFY2(result == 7, qPrintable(QString::number(result)));
+    QCOMPARE(text, QStringLiteral("kept"));
+    QVERIFY(!m_device->isBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_device->isReady(), 5000);
+}
+
+QTEST_MAIN(TstTransfer)
+#include "tst_transfer.moc"
