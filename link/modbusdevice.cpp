@@ -1,35 +1,402 @@
 #include "link/modbusdevice.h"
 
+#include "config/configstore.h"
 #include "link/protocol.h"
 #include "link/registercodec.h"
 
+#include <QDebug>
 #include <QModbusClient>
+#include <QModbusReply>
+#include <QModbusRtuSerialMaster>
+#include <QModbusTcpClient>
+#include <QTimer>
+
+namespace {
+
+// Waiting for a controller reply is bounded by the client's own time-out and
+// retries; this margin covers the client's timer slack and queueing.
+constexpr int WaitMarginMs = 1000;
+constexpr int SetUpDelayMs = 200;
+
+// A request the client refuses (no reply object) fails with this code;
+// a request on a link that is down, closed or being released fails with
+// ConnectionError without being sent. Callers only test for zero.
+constexpr int RefusedRequest = QModbusDevice::UnknownError;
+constexpr int NoLink = QModbusDevice::ConnectionError;
+
+bool isValidUnit(const QModbusDataUnit &unit)
+{
+    return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;
+}
+
+} // namespace
+
+ModbusDevice::BusyScope::BusyScope(ModbusDevice *device) : m_device(device)
+{
+    m_device->m_busy = true;
+}
+
+ModbusDevice::BusyScope::~BusyScope()
+{
+    if (m_device)
+        m_device->m_busy = false;
+}
 
 ModbusDevice::ModbusDevice(QObject *parent) : QObject(parent) {}
-ModbusDevice::~ModbusDevice() = default;
-DeviceRecord ModbusDevice::record() const { return m_record; }
-void ModbusDevice::setRecord(const DeviceRecord &record) { m_record = record; }
-bool ModbusDevice::isReady() const { return m_ready; }
-void ModbusDevice::open() {}
-void ModbusDevice::tryConnect() { m_state = DeviceState::Connecting; }
-void ModbusDevice::close() { m_state = 0; }
-bool ModbusDevice::isWaiting() const { return m_waitDepth > 0; }
-void ModbusDevice::releaseWhenIdle() { deleteLater(); }
-bool ModbusDevice::isBusy() const { return m_busy; }
-int ModbusDevice::stateCode() const { return m_state; }
-quint16 ModbusDevice::channelCount() const { return m_channelCount; }
-quint16 ModbusDevice::channel() const { return m_channel; }
-quint8 ModbusDevice::axisCount() const { return m_axisCount; }
-QList<quint8> ModbusDevice::axisList() const { return m_axisList; }
-QList<int> ModbusDevice::decimals() const { return m_decimals; }
-quint32 ModbusDevice::speedScale() const { return m_speedScale; }
-QList<float> ModbusDevice::speedDivisors() const { return m_speedDivisors; }
-bool ModbusDevice::statusCoilMode() const { return m_statusCoilMode; }
-int ModbusDevice::runCoil() const { return m_runCoil; }
-int ModbusDevice::alarmCoil() const { return m_alarmCoil; }
-int ModbusDevice::idleCoil() const { return m_idleCoil; }
-PositionStatus ModbusDevice::positionCache() const { return m_position; }
-QList<ProgramEntry> ModbusDevice::programDirectory() const { return m_directory; }
-QModbusClient *ModbusDevice::client() const { return m_client; }
-int ModbusDevice::lastResult() const { return m_lastResult; }
-QString ModbusDevice::axisLabel(quint16 code) { return RegisterCodec::axisLabel(code); }
+
+ModbusDevice::~ModbusDevice()
+{
+    retireClient();
+    for (QModbusClient *client : qAsConst(m_retiredClients))
+        client->deleteLater();
+    m_retiredClients.clear();
+}
+
+DeviceRecord ModbusDevice::record() const
+{
+    return m_record;
+}
+void ModbusDevice::setRecord(const DeviceRecord &record)
+{
+    m_record = record;
+}
+bool ModbusDevice::isReady() const
+{
+    return m_ready;
+}
+
+void ModbusDevice::open()
+{
+    if (m_releasePending)
+        return;
+    QModbusClient *client = nullptr;
+    if (m_record.Type == 0)
+        client = new QModbusRtuSerialMaster;
+    else if (m_record.Type == 1)
+        client = new QModbusTcpClient;
+
+    // A re-open replaces the previous client instead of leaking it; an unknown
+    // link kind leaves the device without a client (every operation answers 2).
+    if (m_client)
+        close();
+    m_client = client;
+    if (!m_client)
+        return;
+
+    QPointer<QModbusClient> guard(m_client);
+    connect(m_client, &QModbusDevice::stateChanged, this, [this, guard](QModbusDevice::State state) {
+        if (guard && guard == m_client)
+            onStateChanged(state);
+    });
+    connect(m_client, &QModbusDevice::errorOccurred, this, [this, guard](QModbusDevice::Error error) {
+        if (guard && guard == m_client)
+            onErrorOccurred(error);
+    });
+}
+
+void ModbusDevice::tryConnect()
+{
+    m_state = DeviceState::Connecting;
+    const ModbusSettings settings = ConfigStore::instance()->modbusSettings();
+    if (!m_client || m_releasePending)
+        return;
+    if (m_client->state() != QModbusDevice::UnconnectedState)
+        return;
+
+    if (m_record.Type == 1) {
+        m_client->setConnectionParameter(QModbusDevice::NetworkAddressParameter, m_record.IP);
+        m_client->setConnectionParameter(QModbusDevice::NetworkPortParameter, settings.NetworkPort);
+    } else if (m_record.Type == 0) {
+        m_client->setConnectionParameter(QModbusDevice::SerialPortNameParameter, settings.Port);
+        m_client->setConnectionParameter(QModbusDevice::SerialParityParameter, settings.Parity);
+        m_client->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, settings.BaudRate);
+        m_client->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, settings.DataBits);
+        m_client->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, settings.StopBits);
+    }
+    m_client->setTimeout(settings.Timeout);
+    m_client->setNumberOfRetries(settings.NumberOfRetries);
+    m_client->connectDevice();
+}
+
+void ModbusDevice::close()
+{
+    m_state = DeviceState::NotConnected;
+    if (!m_client)
+        return;
+    m_ready = false;
+    m_busy = false;
+    m_channel = 0;
+    ++m_linkGeneration;
+    retireClient();
+    // A transaction waiting on the retired client returns now as failed.
+    if (m_waitDepth > 0)
+        m_loop.quit();
+}
+
+void ModbusDevice::retireClient()
+{
+    QModbusClient *client = m_client;
+    if (!client)
+        return;
+    m_client = nullptr;
+    // No more state or error reports from this client; the finished signal of
+    // a reply still being waited for stays connected.
+    disconnect(client, nullptr, this, nullptr);
+    client->disconnectDevice();
+    if (m_waitDepth > 0)
+        m_retiredClients.append(client); // the waiting transaction still reads its reply
+    else
+        client->deleteLater();
+}
+
+bool ModbusDevice::isWaiting() const
+{
+    return m_waitDepth > 0;
+}
+
+void ModbusDevice::releaseWhenIdle()
+{
+    if (m_releasePending)
+        return;
+    m_releasePending = true;
+    if (m_waitDepth == 0)
+        deleteLater();
+    // Otherwise waitForReply() calls deleteLater() once the outermost wait returned.
+}
+
+bool ModbusDevice::isBusy() const
+{
+    return m_busy;
+}
+int ModbusDevice::stateCode() const
+{
+    return m_state;
+}
+quint16 ModbusDevice::channelCount() const
+{
+    return m_channelCount;
+}
+quint16 ModbusDevice::channel() const
+{
+    return m_channel;
+}
+quint8 ModbusDevice::axisCount() const
+{
+    return m_axisCount;
+}
+QList<quint8> ModbusDevice::axisList() const
+{
+    return m_axisList;
+}
+QList<int> ModbusDevice::decimals() const
+{
+    return m_decimals;
+}
+quint32 ModbusDevice::speedScale() const
+{
+    return m_speedScale;
+}
+QList<float> ModbusDevice::speedDivisors() const
+{
+    return m_speedDivisors;
+}
+bool ModbusDevice::statusCoilMode() const
+{
+    return m_statusCoilMode;
+}
+int ModbusDevice::runCoil() const
+{
+    return m_runCoil;
+}
+int ModbusDevice::alarmCoil() const
+{
+    return m_alarmCoil;
+}
+int ModbusDevice::idleCoil() const
+{
+    return m_idleCoil;
+}
+PositionStatus ModbusDevice::positionCache() const
+{
+    return m_position;
+}
+QList<ProgramEntry> ModbusDevice::programDirectory() const
+{
+    return m_directory;
+}
+QModbusClient *ModbusDevice::client() const
+{
+    return m_client;
+}
+int ModbusDevice::lastResult() const
+{
+    return m_lastResult;
+}
+QString ModbusDevice::axisLabel(quint16 code)
+{
+    return RegisterCodec::axisLabel(code);
+}
+
+void ModbusDevice::onStateChanged(QModbusDevice::State state)
+{
+    if (state == QModbusDevice::ConnectedState) {
+        QTimer::singleShot(SetUpDelayMs, this, &ModbusDevice::onConnectedTimer);
+    } else if (state == QModbusDevice::UnconnectedState) {
+        m_state = DeviceState::NotConnected;
+        m_ready = false;
+        m_busy = false;
+        m_channel = 0;
+        ++m_linkGeneration;
+        // Some clients never finish the outstanding reply when the line goes.
+        if (m_waitDepth > 0)
+            m_loop.quit();
+    }
+}
+
+void ModbusDevice::onErrorOccurred(QModbusDevice::Error error)
+{
+    qDebug() << "ModbusDevice" << m_record.Name << error << m_client->errorString();
+}
+
+void ModbusDevice::onConnectedTimer()
+{
+    if (m_ready || m_releasePending || !linkUp())
+        return;
+    if (m_waitDepth > 0) {
+        // A set-up of an earlier connection still waits for its reply (the link
+        // dropped and came back meanwhile); run this one once that has unwound.
+        QTimer::singleShot(SetUpDelayMs, this, &ModbusDevice::onConnectedTimer);
+        return;
+    }
+    const quint64 generation = m_linkGeneration;
+    QPointer<ModbusDevice> self(this);
+    setUpLink();
+    if (!self)
+        return;
+    // A link that dropped during the set-up leaves the device not ready, so the
+    // card's next tick tries again.
+    if (generation == m_linkGeneration && linkUp() && !m_releasePending)
+        m_ready = true;
+}
+
+bool ModbusDevice::linkUp() const
+{
+    return m_client && m_client->state() == QModbusDevice::ConnectedState;
+}
+
+int ModbusDevice::waitBoundMs() const
+{
+    if (!m_client)
+        return WaitMarginMs;
+    const qint64 timeout = qMax(0, m_client->timeout());
+    const qint64 attempts = qint64(m_client->numberOfRetries()) + 1;
+    return int(qMin<qint64>(timeout * qMax<qint64>(1, attempts) + WaitMarginMs, 24ll * 3600 * 1000));
+}
+
+bool ModbusDevice::waitForReply(QModbusReply *reply)
+{
+    QPointer<QModbusReply> guard(reply);
+    QTimer bound;
+    bound.setSingleShot(true);
+    connect(&bound, &QTimer::timeout, &m_loop, &QEventLoop::quit);
+    const QMetaObject::Connection finished =
+        connect(reply, &QModbusReply::finished, this, [this] { m_loop.quit(); });
+
+    QPointer<ModbusDevice> self(this);
+    ++m_waitDepth;
+    bound.start(waitBoundMs());
+    m_loop.exec();
+    if (!self)
+        return false; // deleted outright from inside the loop; nothing left to touch
+    --m_waitDepth;
+    disconnect(finished);
+
+    const bool done = guard && guard->isFinished();
+    if (m_waitDepth == 0) {
+        // Clients closed during the wait go now that nobody reads their replies;
+        // the reply itself is a child of its client, so it stays alive until the
+        // caller's deleteLater() is processed as well.
+        for (QModbusClient *client : qAsConst(m_retiredClients))
+            client->deleteLater();
+        m_retiredClients.clear();
+        if (m_releasePending)
+            deleteLater();
+    }
+    return done;
+}
+
+bool ModbusDevice::canSend() const
+{
+    return linkUp() && m_waitDepth == 0 && !m_releasePending;
+}
+
+int ModbusDevice::writeRegisters(int address, const QVector<quint16> &values)
+{
+    if (!canSend()) {
+        m_lastResult = NoLink;
+        return m_lastResult;
+    }
+    const QModbusDataUnit unit(QModbusDataUnit::HoldingRegisters, address, values);
+    QModbusReply *reply = m_client->sendWriteRequest(unit, m_record.Address);
+    if (!reply) {
+        m_lastResult = RefusedRequest;
+        return m_lastResult;
+    }
+    QPointer<QModbusReply> guard(reply);
+    if (reply->isFinished()) {
+        m_lastResult = reply->error();
+    } else {
+        QPointer<ModbusDevice> self(this);
+        const bool done = waitForReply(reply);
+        if (!self)
+            return QModbusDevice::ReplyAbortedError;
+        m_lastResult = done ? guard->error() : int(QModbusDevice::TimeoutError);
+    }
+    if (guard)
+        guard->deleteLater();
+    return m_lastResult;
+}
+
+QModbusDataUnit ModbusDevice::readUnit(QModbusDataUnit::RegisterType type, int address, int count)
+{
+    if (!canSend() || count < 0) {
+        m_lastResult = NoLink;
+        return {};
+    }
+    const QModbusDataUnit unit(type, address, quint16(count));
+    QModbusReply *reply = m_client->sendReadRequest(unit, m_record.Address);
+    if (!reply) {
+        m_lastResult = RefusedRequest;
+        return {};
+    }
+    QPointer<QModbusReply> guard(reply);
+    QModbusDataUnit result;
+    if (reply->isFinished()) {
+        m_lastResult = reply->error();
+    } else {
+        QPointer<ModbusDevice> self(this);
+        const bool done = waitForReply(reply);
+        if (!self)
+            return {};
+        if (done) {
+            m_lastResult = guard->error();
+            if (guard->error() == QModbusDevice::NoError)
+                result = guard->result();
+        } else {
+            m_lastResult = QModbusDevice::TimeoutError;
+        }
+    }
+    if (guard)
+        guard->deleteLater();
+    return isValidUnit(result) ? result : QModbusDataUnit();
+}
+
+QModbusDataUnit ModbusDevice::readRegisters(int address, int count)
+{
+    return readUnit(QModbusDataUnit::HoldingRegisters, address, count);
+}
+
+QModbusDataUnit ModbusDevice::readCoils(int address, int count)
+{
+    return readUnit(QModbusDataUnit::Coils, address, count);
+}

@@ -106,6 +106,10 @@ private:
     int waitBoundMs() const;
     void retireClient();
     bool linkUp() const;
+    // False while no request may go out: link down, a wait already on the
+    // stack (the device's loop cannot nest), or the device being released.
+    bool canSend() const;
+    QModbusDataUnit readUnit(QModbusDataUnit::RegisterType type, int address, int count);
 
     // modbusdevice_registers.cpp
     void setUpLink();
@@ -127,7 +131,7 @@ private:
     int m_runCoil = 0;
     int m_alarmCoil = 0;
     int m_idleCoil = 0;
-    QModbusClient *m_client = nullptr; // owned
+    QModbusClient *m_client = nullptr;       // owned
     QList<QModbusClient *> m_retiredClients; // closed while a transaction waited
     PositionStatus m_position;
     QList<ProgramEntry> m_directory;

@@ -1,7 +1,385 @@
 #include "link/modbusdevice.h"
-
 #include "link/protocol.h"
+#include "link/registercodec.h"
 
-int ModbusDevice::pollState() { return m_state; }
-int ModbusDevice::readPosition(PositionStatus *) { return m_ready ? Result::Ok : Result::NotReady; }
-int ModbusDevice::readIo(IoStatus *) { return m_ready ? Result::Ok : Result::NotReady; }
+#include <QModbusDataUnit>
+
+using namespace Protocol;
+using RegisterCodec::axisSigned;
+using RegisterCodec::axisUnsigned;
+using RegisterCodec::axisWord;
+using RegisterCodec::unsigned32;
+using RegisterCodec::wordAt;
+
+namespace {
+
+// Until the controller tells otherwise an axis shows three decimals (metric
+// coordinates in micrometres) and speed 0 (no divisor).
+constexpr int DefaultDecimals = 3;
+constexpr float DefaultSpeedDivisor = 0.0f;
+
+bool isValid(const QModbusDataUnit &unit)
+{
+    return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;
+}
+
+QVector<quint16> wordsOf(const QModbusDataUnit &unit)
+{
+    return unit.values();
+}
+
+QVector<quint16> descriptor(quint16 type, quint16 channel, quint16 item)
+{
+    return {type, channel, item, 0};
+}
+
+} // namespace
+
+void ModbusDevice::setUpLink()
+{
+    QPointer<ModbusDevice> self(this);
+
+    // 1. Blocks already installed by an earlier link survive in the controller.
+    const QModbusDataUnit signature = readRegisters(SignatureReadback, SignatureReadCount);
+    if (!self)
+        return;
+    if (isValid(signature) && signature.valueCount() >= 1 && signature.value(0) == SignatureWord) {
+        const quint16 installedChannel = signature.valueCount() > 1 ? signature.value(1) : 0;
+        if (installedChannel != m_channel)
+            writeChannelBlocks();
+    } else {
+        for (const BlockDescriptor &block : GlobalBlocks) {
+            writeRegisters(block.address, descriptor(block.type, 0, block.item));
+            if (!self)
+                return;
+        }
+        writeChannelBlocks();
+    }
+    if (!self)
+        return;
+
+    // 2. Axis and channel counts.
+    const QModbusDataUnit counts = readRegisters(CountsBlock, CountsReadCount);
+    if (!self)
+        return;
+    if (isValid(counts)) {
+        if (int(counts.valueCount()) > CountsWord) {
+            const quint16 w = counts.value(CountsWord);
+            m_axisCount = quint8(w / 256);
+            m_channelCount = w % 256;
+            if (m_channelCount == 1) {
+                m_axisList.clear();
+                for (int a = 0; a < m_axisCount; ++a)
+                    m_axisList.append(quint8(a));
+            }
+        } else {
+            m_axisCount = 0;
+            m_channelCount = 0;
+        }
+    }
+
+    // 3. Speed scale.
+    const QModbusDataUnit scale = readRegisters(SpeedScaleBlock, SpeedScaleReadCount);
+    if (!self)
+        return;
+    if (isValid(scale))
+        m_speedScale = unsigned32(wordsOf(scale), 6);
+
+    // 4. The axes of this device's channel (channels counted from 1 there).
+    const QModbusDataUnit channels = readRegisters(AxisChannelBlock, PerAxisReadCount);
+    if (!self)
+        return;
+    if (isValid(channels)) {
+        const QVector<quint16> words = wordsOf(channels);
+        m_axisList.clear();
+        for (int a = 0; a < m_axisCount; ++a) {
+            if (RegisterCodec::hasAxisWord(words, a) && axisWord(words, a) == m_channel + 1)
+                m_axisList.append(quint8(a));
+        }
+    }
+
+    // 5. Axis names.
+    const QModbusDataUnit names = readRegisters(AxisNameBlock, PerAxisReadCount);
+    if (!self)
+        return;
+    if (isValid(names)) {
+        const QVector<quint16> words = wordsOf(names);
+        m_position.axisNames.clear();
+        for (quint8 a : qAsConst(m_axisList))
+            m_position.axisNames.append(RegisterCodec::axisLabel(axisWord(words, a)));
+    }
+
+    // 6. Decimals.
+    const QModbusDataUnit decimals = readRegisters(AxisDecimalsBlock, PerAxisReadCount);
+    if (!self)
+        return;
+    if (isValid(decimals)) {
+        const QVector<quint16> words = wordsOf(decimals);
+        m_decimals.clear();
+        for (quint8 a : qAsConst(m_axisList))
+            m_decimals.append(axisWord(words, a));
+    }
+
+    // 7. Coil numbers of the state outputs; 8. coil mode when all three exist.
+    const int coilBlocks[] = {RunCoilBlock, AlarmCoilBlock, IdleCoilBlock};
+    int *const coils[] = {&m_runCoil, &m_alarmCoil, &m_idleCoil};
+    for (int i = 0; i < 3; ++i) {
+        const QModbusDataUnit unit = readRegisters(coilBlocks[i], CoilNumberReadCount);
+        if (!self)
+            return;
+        if (isValid(unit))
+            *coils[i] = wordAt(wordsOf(unit), CoilNumberWord);
+    }
+    m_statusCoilMode = m_runCoil != 0 && m_idleCoil != 0 && m_alarmCoil != 0;
+
+    // 9. Speed divisors.
+    const QModbusDataUnit parameters = readRegisters(SpeedParameterBlock, PerAxisReadCount);
+    if (!self)
+        return;
+    if (isValid(parameters)) {
+        const QVector<quint16> words = wordsOf(parameters);
+        m_speedDivisors.clear();
+        for (quint8 a : qAsConst(m_axisList))
+            m_speedDivisors.append(RegisterCodec::speedDivisor(axisUnsigned(words, a), m_speedScale));
+    }
+
+    // 10. The value lists follow the axis list.
+    m_position.absolute.clear();
+    m_position.machine.clear();
+    m_position.speed.clear();
+    m_position.torque.clear();
+    for (int k = 0; k < m_axisList.size(); ++k) {
+        m_position.absolute.append(QStringLiteral("0"));
+        m_position.machine.append(QStringLiteral("0"));
+        m_position.speed.append(0);
+        m_position.torque.append(0);
+    }
+    alignAxisData();
+}
+
+void ModbusDevice::alignAxisData()
+{
+    // A list whose read failed still describes the previous axis set; when its
+    // length no longer fits the axis list it is rebuilt from defaults, so every
+    // list is indexed by the same position k.
+    const int n = m_axisList.size();
+    if (m_position.axisNames.size() != n) {
+        m_position.axisNames.clear();
+        for (quint8 a : qAsConst(m_axisList))
+            m_position.axisNames.append(RegisterCodec::defaultAxisLabel(a));
+    }
+    if (m_decimals.size() != n) {
+        m_decimals.clear();
+        for (int k = 0; k < n; ++k)
+            m_decimals.append(DefaultDecimals);
+    }
+    if (m_speedDivisors.size() != n) {
+        m_speedDivisors.clear();
+        for (int k = 0; k < n; ++k)
+            m_speedDivisors.append(DefaultSpeedDivisor);
+    }
+}
+
+void ModbusDevice::writeChannelBlocks()
+{
+    QPointer<ModbusDevice> self(this);
+    const quint16 ch = m_channel;
+    writeRegisters(SignatureBlock, {SignatureWord, ch});
+    if (!self)
+        return;
+
+    QVector<QPair<int, QVector<quint16>>> blocks;
+    blocks.append({CounterBlock, descriptor(CounterType, ch, 0)});
+    blocks.append({TimeBlock, descriptor(TimeType, ch, 0)});
+    blocks.append({WorkModeBlock, descriptor(WorkModeType, ch, WorkModeItem)});
+    const int axes = qMin<int>(m_axisCount, MaxAxisBlocks);
+    for (int i = 0; i < axes; ++i) {
+        blocks.append({AxisBlockA + AxisBlockStride * i, descriptor(AxisBlockAType, ch, quint16(i))});
+        blocks.append({AxisBlockB + AxisBlockStride * i, descriptor(AxisBlockBType, ch, quint16(i))});
+    }
+    blocks.append({ChannelBlock15E0, descriptor(AxisBlockAType, ch, ChannelBlockItem101)});
+    blocks.append({ChannelBlock15F0, descriptor(AxisBlockAType, ch, ChannelBlockItem200)});
+    blocks.append({ChannelBlock16E0, descriptor(AxisBlockAType, ch, ChannelBlockItem101)});
+    blocks.append({ChannelBlock16F0, descriptor(AxisBlockAType, ch, ChannelBlockItem200)});
+    for (const auto &block : qAsConst(blocks)) {
+        writeRegisters(block.first, block.second);
+        if (!self)
+            return;
+    }
+}
+
+int ModbusDevice::pollState()
+{
+    if (!m_ready || m_busy)
+        return m_state;
+    QPointer<ModbusDevice> self(this);
+    BusyScope busy(this);
+
+    if (m_statusCoilMode) {
+        const auto coilIsSet = [this](int coil) {
+            const QModbusDataUnit unit = readCoils(coil - 1, 1);
+            return isValid(unit) && unit.valueCount() >= 1 && unit.value(0) == 1;
+        };
+        if (coilIsSet(m_idleCoil)) {
+            m_state = DeviceState::Idle;
+        } else if (self && coilIsSet(m_runCoil)) {
+            m_state = DeviceState::Running;
+        } else if (self && coilIsSet(m_alarmCoil)) {
+            m_state = DeviceState::Alarm;
+        }
+        return self ? m_state : DeviceState::NotConnected;
+    }
+
+    for (int i = 0; i < m_channelCount; ++i) {
+        if (writeRegisters(StatusBlock, descriptor(StatusType, quint16(i), StatusItem)) != 0) {
+            if (!self)
+                return DeviceState::NotConnected;
+            continue;
+        }
+        if (!self)
+            return DeviceState::NotConnected;
+        const QModbusDataUnit unit = readRegisters(StatusBlock, StatusReadCount);
+        if (!self)
+            return DeviceState::NotConnected;
+        if (!isValid(unit))
+            continue;
+        if (int(unit.valueCount()) <= StatusFlagsWord) {
+            m_state = DeviceState::Idle;
+            continue;
+        }
+        const quint16 flags = unit.value(StatusFlagsWord);
+        if (flags & StatusAlarmFlag)
+            m_state = DeviceState::Alarm;
+        else if (flags & StatusRunningFlag)
+            m_state = DeviceState::Running;
+        else
+            m_state = DeviceState::Idle;
+    }
+    return m_state;
+}
+
+int ModbusDevice::readPosition(PositionStatus *status)
+{
+    if (!m_ready)
+        return Result::NotReady;
+    if (m_busy)
+        return Result::Busy;
+    QPointer<ModbusDevice> self(this);
+    BusyScope busy(this);
+    alignAxisData();
+
+    const QModbusDataUnit counter = readRegisters(CounterBlock, CounterReadCount);
+    if (!self)
+        return Result::NotReady;
+    if (isValid(counter)) {
+        const QVector<quint16> w = wordsOf(counter);
+        m_position.pieceCount = qint32(unsigned32(w, 4));
+        m_position.pieceTarget = qint32(unsigned32(w, 6));
+        m_position.programName = RegisterCodec::programName(wordAt(w, 8));
+    }
+
+    const QModbusDataUnit times = readRegisters(TimeBlock, TimeReadCount);
+    if (!self)
+        return Result::NotReady;
+    if (isValid(times)) {
+        const QVector<quint16> w = wordsOf(times);
+        m_position.cycleTime = RegisterCodec::cycleTimeText(unsigned32(w, 4));
+        m_position.runTime = RegisterCodec::runTimeText(unsigned32(w, 6));
+    }
+
+    const QModbusDataUnit mode = readRegisters(WorkModeBlock, WorkModeReadCount);
+    if (!self)
+        return Result::NotReady;
+    if (isValid(mode))
+        m_position.workMode = RegisterCodec::workModeText(quint8(wordAt(wordsOf(mode), WorkModeWord) >> 8));
+
+    const int n = m_axisList.size();
+    const QModbusDataUnit absolute = readRegisters(AbsoluteBlock, PerAxisReadCount);
+    if (!self)
+        return Result::NotReady;
+    if (isValid(absolute)) {
+        const QVector<quint16> w = wordsOf(absolute);
+        m_position.absolute.clear();
+        for (int k = 0; k < n; ++k)
+            m_position.absolute.append(RegisterCodec::coordinateText(axisSigned(w, m_axisList.at(k)),
+                                                                     m_decimals.value(k, DefaultDecimals)));
+    }
+
+    const QModbusDataUnit machine = readRegisters(MachineBlock, PerAxisReadCount);
+    if (!self)
+        return Result::NotReady;
+    if (isValid(machine)) {
+        const QVector<quint16> w = wordsOf(machine);
+        m_position.machine.clear();
+        for (int k = 0; k < n; ++k)
+            m_position.machine.append(RegisterCodec::coordinateText(axisSigned(w, m_axisList.at(k)),
+                                                                    m_decimals.value(k, DefaultDecimals)));
+    }
+
+    const QModbusDataUnit speed = readRegisters(SpeedBlock, PerAxisReadCount);
+    if (!self)
+        return Result::NotReady;
+    if (isValid(speed)) {
+        const QVector<quint16> w = wordsOf(speed);
+        m_position.speed.clear();
+        for (int k = 0; k < n; ++k)
+            m_position.speed.append(RegisterCodec::speedValue(axisSigned(w, m_axisList.at(k)),
+                                                              m_speedDivisors.value(k, DefaultSpeedDivisor)));
+    }
+
+    const QModbusDataUnit torque = readRegisters(TorqueBlock, PerAxisReadCount);
+    if (!self)
+        return Result::NotReady;
+    if (isValid(torque)) {
+        const QVector<quint16> w = wordsOf(torque);
+        m_position.torque.clear();
+        for (int k = 0; k < n; ++k)
+            m_position.torque.append(RegisterCodec::torqueValue(axisSigned(w, m_axisList.at(k))));
+    }
+
+    if (status) {
+        *status = m_position;
+        status->state = 0;
+    }
+    return Result::Ok;
+}
+
+int ModbusDevice::readIo(IoStatus *status)
+{
+    if (!m_ready)
+        return Result::NotReady;
+    if (m_busy)
+        return Result::Busy;
+    QPointer<ModbusDevice> self(this);
+    BusyScope busy(this);
+
+    // Short replies are padded: a word that did not arrive reads as 0, and the
+    // IO view can index all sixteen words.
+    const auto padded = [](const QModbusDataUnit &unit) {
+        QVector<quint16> words = unit.values();
+        words.resize(qMax(words.size(), IoWordCount));
+        return words;
+    };
+
+    const QModbusDataUnit inputs = readRegisters(InputWords, IoWordCount);
+    if (!self)
+        return Result::ReadFailed;
+    if (!isValid(inputs))
+        return Result::ReadFailed;
+    const QModbusDataUnit outputs = readRegisters(OutputWords, IoWordCount);
+    if (!self)
+        return Result::ReadFailed;
+    if (!isValid(outputs)) {
+        if (status) {
+            status->model = m_record.Model;
+            status->inputs = padded(inputs);
+        }
+        return Result::ReadFailed;
+    }
+    if (status) {
+        status->model = m_record.Model;
+        status->inputs = padded(inputs);
+        status->outputs = padded(outputs);
+    }
+    return Result::Ok;
+}

@@ -43,12 +43,12 @@ struct BlockDescriptor
     quint16 item;
 };
 constexpr BlockDescriptor GlobalBlocks[] = {
-    {AxisChannelBlock, 4, 10},     {AxisNameBlock, 4, 12},       {AxisDecimalsBlock, 4, 13},
-    {RunCoilBlock, 4, 3355},       {AlarmCoilBlock, 4, 3356},    {IdleCoilBlock, 4, 3357},
-    {TorqueBlock, 6, 433},         {CountsBlock, 6, 4},          {AbsoluteBlock, 6, 300},
-    {MachineBlock, 6, 302},        {UnreadBlock3700, 6, 431},    {InputBlock, 1, 88},
-    {OutputBlock, 1, 89},          {SpeedScaleBlock, 6, 10},     {SpeedParameterBlock, 4, 22},
-    {UnreadBlock3500, 4, 23},      {SpeedBlock, 6, 333},
+    {AxisChannelBlock, 4, 10}, {AxisNameBlock, 4, 12},    {AxisDecimalsBlock, 4, 13},
+    {RunCoilBlock, 4, 3355},   {AlarmCoilBlock, 4, 3356}, {IdleCoilBlock, 4, 3357},
+    {TorqueBlock, 6, 433},     {CountsBlock, 6, 4},       {AbsoluteBlock, 6, 300},
+    {MachineBlock, 6, 302},    {UnreadBlock3700, 6, 431}, {InputBlock, 1, 88},
+    {OutputBlock, 1, 89},      {SpeedScaleBlock, 6, 10},  {SpeedParameterBlock, 4, 22},
+    {UnreadBlock3500, 4, 23},  {SpeedBlock, 6, 333},
 };
 
 // Channel blocks, installed for the device's channel.
@@ -126,7 +126,7 @@ constexpr int ChunkReadCount = 101;
 constexpr int DirectoryEntryReadCount = 38;
 constexpr int NameRegisters = 32;
 constexpr int MaxWriteRegisters = 123; // one Modbus write request
-constexpr int MaxChunkNumber = 0xFFFF;   // chunk numbers travel in one register
+constexpr int MaxChunkNumber = 0xFFFF; // chunk numbers travel in one register
 
 // Guards against a controller that never ends a directory or a text.
 constexpr int MaxDirectoryEntries = 10000;

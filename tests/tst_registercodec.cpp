@@ -147,15 +147,23 @@ void TestRegisterCodec::times_data()
     QTest::addColumn<QString>("cycle");
     QTest::addColumn<QString>("run");
 
-    QTest::newRow("605") << 605u << "01:00.500" << "00:01:00";
-    QTest::newRow("600") << 600u << "01:00.0" << "00:01:00";
-    QTest::newRow("601") << 601u << "01:00.100" << "00:01:00";
-    QTest::newRow("0") << 0u << "00:00.0" << "00:00:00";
-    QTest::newRow("36005") << 36005u << "00:00.500" << "01:00:00";
-    QTest::newRow("59 min 59.9 s") << 35999u << "59:59.900" << "00:59:59";
-    QTest::newRow("wraps at a day") << 864005u << "00:00.500" << "00:00:00";
+    QTest::newRow("605") << 605u << "01:00.500"
+                         << "00:01:00";
+    QTest::newRow("600") << 600u << "01:00.0"
+                         << "00:01:00";
+    QTest::newRow("601") << 601u << "01:00.100"
+                         << "00:01:00";
+    QTest::newRow("0") << 0u << "00:00.0"
+                       << "00:00:00";
+    QTest::newRow("36005") << 36005u << "00:00.500"
+                           << "01:00:00";
+    QTest::newRow("59 min 59.9 s") << 35999u << "59:59.900"
+                                   << "00:59:59";
+    QTest::newRow("wraps at a day") << 864005u << "00:00.500"
+                                    << "00:00:00";
     // The largest count must wrap, not overflow a millisecond int.
-    QTest::newRow("largest") << 0xFFFFFFFFu << "38:49.500" << "00:38:49";
+    QTest::newRow("largest") << 0xFFFFFFFFu << "38:49.500"
+                             << "00:38:49";
 }
 
 void TestRegisterCodec::times()
