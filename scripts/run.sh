@@ -23,7 +23,7 @@ if [ ! -f build/demo/Configure.xml ]; then
 XML
 fi
 
-"$sim" --address 127.0.0.1 --port 502 --station 10 --animate --files sim/demo-files &
+"$sim" --address 127.0.0.1 --port 502 --station 10 --animate --folder sim/demo &
 sim_pid=$!
 trap 'kill $sim_pid 2>/dev/null || true' EXIT
 
