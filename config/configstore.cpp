@@ -47,6 +47,22 @@ QString xmlSafe(const QString &text)
     return out;
 }
 
+// Written beside the target and renamed over it only when complete, so a full
+// disk or a failed write keeps the previous file. The explicit flush matters:
+// a small write only fills the buffer, and an error while the buffer is
+// emptied on commit would not stop the rename.
+bool replaceFile(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
 QString variantText(const QVariant &value)
 {
     return xmlSafe(value.toString());
@@ -130,13 +146,8 @@ void ConfigStore::loadFrom(const QString &path)
 
 bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records) const
 {
-    // Written beside the target and renamed over it only when complete, so a
-    // full disk or a failed write keeps the previous file.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-
-    QXmlStreamWriter xml(&file);
+    QByteArray bytes;
+    QXmlStreamWriter xml(&bytes);
     xml.setCodec("UTF-8");
     xml.setAutoFormatting(true);
     xml.setAutoFormattingIndent(4);
@@ -161,9 +172,11 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
     xml.writeAttribute(QStringLiteral("Language"), QString::number(m_language));
     xml.writeEndElement();
     xml.writeEndDocument();
-    if (xml.hasError())
-        return false;
-    return file.commit();
+    // The writer starts an unannounced document with a line break.
+    while (bytes.startsWith('\n'))
+        bytes.remove(0, 1);
+
+    return replaceFile(path, bytes);
 }
 
 void ConfigStore::resetToDefaults()
@@ -247,13 +260,5 @@ bool ConfigStore::readTextFile(const QString &path, QString *text)
 
 bool ConfigStore::writeTextFile(const QString &path, const QString &text)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    const QByteArray bytes = text.toLocal8Bit();
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return replaceFile(path, text.toLocal8Bit());
 }

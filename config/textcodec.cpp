@@ -54,7 +54,8 @@ static QString fromUtf8WithoutBom(const QByteArray &bytes)
 {
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
-    return QString::fromUtf8(bytes);
+    // The (pointer, size) form: the QByteArray one stops at the first NUL byte.
+    return QString::fromUtf8(bytes.constData(), bytes.size());
 }
 
 // True when the GBK byte structure ends inside a double-byte character. The

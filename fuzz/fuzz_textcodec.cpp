@@ -1,0 +1,28 @@
+// Local text files are whatever the user drops on a card: decoding must never
+// crash, and the UTF-8 check must agree with the UTF-8 decoder.
+#include "config/textcodec.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<int>(size));
+    const bool valid = TextCodec::isValidUtf8(bytes);
+    const QString text = TextCodec::decodeLocalFile(bytes);
+    if (valid) {
+        // Valid UTF-8 survives a round trip unchanged (less a leading byte-order mark).
+        QByteArray expected = bytes;
+        if (expected.startsWith("\xEF\xBB\xBF"))
+            expected.remove(0, 3);
+        if (text.toUtf8() != expected)
+            std::abort();
+    } else if (QString::fromUtf8(bytes).toUtf8() == bytes) {
+        // Anything the UTF-8 decoder reproduces exactly must have been accepted.
+        std::abort();
+    }
+    return 0;
+}
