@@ -10,6 +10,13 @@
 #include <QPointer>
 #include <QTimer>
 
+// The resource bundle is linked from a static library, where nothing else may
+// reference its registration; without this the signal tables can be missing.
+static void initSignalTableResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace {
 constexpr int RefreshIntervalMs = 500;
 // A tick refused because the card's own status poll of the same device was
@@ -35,6 +42,7 @@ bool signalBit(const QVector<quint16> &words, int signal)
 
 IoForm::IoForm(QWidget *parent) : QWidget(parent), ui(new Ui::IoForm)
 {
+    initSignalTableResources();
     ui->setupUi(this);
 
     if (ConfigStore::instance()->language() == 1) {
@@ -115,8 +123,12 @@ void IoForm::onTick()
 {
     if (m_updating)
         return; // our own read still waits; the outer call completes it
+    ++m_tickCount;
     m_retryTimer->stop();
+    QPointer<IoForm> self(this);
     updateIo();
+    if (!self)
+        return;
     if (m_lastResult == ResultBusy && m_timer->isActive())
         m_retryTimer->start();
 }

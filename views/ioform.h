@@ -43,6 +43,8 @@ public:
     int tableReads() const { return m_tableReads; }
     int refreshCount() const { return m_refreshCount; }
     int lastResult() const { return m_lastResult; }
+    int tickCount() const { return m_tickCount; }
+    bool isReading() const { return m_updating; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -73,5 +75,6 @@ private:
     bool m_updating = false;
     int m_lastResult = -1;
     int m_refreshCount = 0;
+    int m_tickCount = 0;
     int m_tableReads = 0;
 };

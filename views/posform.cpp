@@ -71,8 +71,12 @@ void PosForm::onTick()
 {
     if (m_updating)
         return; // our own read still waits; the outer call completes it
+    ++m_tickCount;
     m_retryTimer->stop();
+    QPointer<PosForm> self(this);
     updateStatus();
+    if (!self)
+        return;
     if (m_lastResult == ResultBusy && m_timer->isActive())
         m_retryTimer->start();
 }

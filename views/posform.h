@@ -23,9 +23,12 @@ public:
     // n rows of five items; rows already there keep their items.
     void setAxisCount(int n);
 
-    // For the tests: refreshes that reached the screen, and the last result.
+    // For the tests: timer ticks, refreshes that reached the screen, the last
+    // read result, and whether a read waits now.
     int refreshCount() const { return m_refreshCount; }
     int lastResult() const { return m_lastResult; }
+    int tickCount() const { return m_tickCount; }
+    bool isReading() const { return m_updating; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -41,4 +44,5 @@ private:
     bool m_updating = false;
     int m_lastResult = -1;
     int m_refreshCount = 0;
+    int m_tickCount = 0;
 };
