@@ -440,7 +440,9 @@ void TstTransfer::readFailures()
         onRequest(isOpen, [this] { m_controller.setExceptionAt(kTransferCommand); });
         break;
     case 2:
-        m_controller.setExceptionAt(kTransferReply);
+        // The five-register open covers the reply address too, so refuse reads
+        // only once the transfer is open.
+        onRequest(isOpen, [this] { m_controller.setExceptionAt(kTransferReply); });
         break;
     case 3:
         m_controller.setShortRead(kTransferReply, 3);

@@ -17,9 +17,6 @@ private slots:
     void names();
     void openCommands_data();
     void openCommands();
-    void chunks_data();
-    void chunks();
-    void chunksReassemble();
     void progress_data();
     void progress();
     void readChunk_data();
@@ -113,51 +110,6 @@ void TstTransferCodec::openCommands()
     QFETCH(Words, head);
     QCOMPARE(command.size(), size);
     QCOMPARE(command.mid(0, head.size()), head);
-}
-
-void TstTransferCodec::chunks_data()
-{
-    QTest::addColumn<int>("length");
-    QTest::addColumn<QList<int>>("counts");
-    QTest::newRow("empty text: one empty chunk") << 0 << QList<int>{0};
-    QTest::newRow("short") << 5 << QList<int>{5};
-    QTest::newRow("exactly one chunk") << 200 << QList<int>{200, 0};
-    QTest::newRow("201") << 201 << QList<int>{200, 1};
-    QTest::newRow("400") << 400 << QList<int>{200, 200, 0};
-    QTest::newRow("599") << 599 << QList<int>{200, 200, 199};
-}
-
-void TstTransferCodec::chunks()
-{
-    QFETCH(int, length);
-    QFETCH(QList<int>, counts);
-    QByteArray bytes(length, '\0');
-    for (int i = 0; i < length; ++i)
-        bytes[i] = static_cast<char>(i * 7 + 1);
-    QCOMPARE(TransferCodec::chunkCount(length), counts.size());
-    for (int n = 1; n <= counts.size(); ++n) {
-        const Words chunk = TransferCodec::writeChunk(bytes, n);
-        const int count = counts.at(n - 1);
-        QCOMPARE(chunk.mid(0, 5), (Words{23, 0, 0, quint16(n), quint16(count)}));
-        QCOMPARE(chunk.size(), 5 + (count + 1) / 2);
-        QCOMPARE(TransferCodec::unpackBytes(chunk.mid(5), count), bytes.mid(200 * (n - 1), count));
-        if (count % 2 == 1)
-            QCOMPARE(chunk.last() >> 8, 0);
-    }
-}
-
-void TstTransferCodec::chunksReassemble()
-{
-    QByteArray bytes;
-    for (int i = 0; i < 12345; ++i)
-        bytes.append(static_cast<char>((i * 31) ^ (i >> 3)));
-    QByteArray joined;
-    const int chunks = TransferCodec::chunkCount(bytes.size());
-    for (int n = 1; n <= chunks; ++n) {
-        const Words chunk = TransferCodec::writeChunk(bytes, n);
-        joined += TransferCodec::unpackBytes(chunk.mid(5), chunk.at(4));
-    }
-    QCOMPARE(joined, bytes);
 }
 
 void TstTransferCodec::progress_data()
