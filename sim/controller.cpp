@@ -55,6 +55,7 @@ QString programName(int number)
 
 Controller::Controller(QObject *parent) : QObject(parent), d(new Private)
 {
+    qRegisterMetaType<sim::Request>();
     AxisConfig x;
     x.nameCode = 100;
     AxisConfig y;

@@ -4,6 +4,7 @@
 #include <QDate>
 #include <QHash>
 #include <QMap>
+#include <QMetaType>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -126,3 +127,5 @@ private:
 };
 
 } // namespace sim
+
+Q_DECLARE_METATYPE(sim::Request)

@@ -145,7 +145,7 @@ quint8 Controller::Private::readChunk(int n)
     // Chunks are addressed by number, so a repeated request (a retry) gets the same bytes.
     const qint64 start = qint64(reg::MaxChunkBytes) * (n - 1);
     QByteArray bytes;
-    if (start < windowText.size())
+    if (n >= 1 && start < windowText.size())
         bytes = windowText.mid(int(start), reg::MaxChunkBytes);
     else if (endlessText)
         bytes = QByteArray(reg::MaxChunkBytes, 'X');
