@@ -1,0 +1,421 @@
+#include "app/formmanager.h"
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
+#include "devices/devicewidget.h"
+#include "link/modbusdevice.h"
+#include "sim/controller.h"
+#include "sim/servers.h"
+#include "views/ioform.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPointer>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const char SimAddress[] = "127.0.0.6";
+constexpr quint16 SimPort = 1502;
+
+int shownLamps(IoForm *form, bool inputs)
+{
+    int count = 0;
+    for (int i = 0; i < (inputs ? IoForm::InputLampCount : IoForm::OutputLampCount); ++i) {
+        QCheckBox *lamp = inputs ? form->inputLamp(i) : form->outputLamp(i);
+        if (lamp->isVisibleTo(form))
+            ++count;
+    }
+    return count;
+}
+} // namespace
+
+class TestIoForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+
+    void layout();
+    void englishLabels();
+    void namesPerModel_data();
+    void namesPerModel();
+    void unusedLampsStayHidden();
+    void noSelectionChangesNothing();
+
+    void liveLampCounts_data();
+    void liveLampCounts();
+    void inputBitsLightLamps();
+    void modelSwitchReusesTables();
+    void updatesEveryTickWhileCardPolls();
+    void refreshOnlyWhileVisible();
+    void formDeletedWhileReadWaits();
+
+private:
+    deviceWidget *connectCard(quint8 model);
+    void removeCards();
+    bool acquireSimulator();
+
+    QTemporaryDir m_dir;
+    sim::Controller *m_controller = nullptr;
+    sim::TcpServer *m_server = nullptr;
+};
+
+void TestIoForm::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    ConfigStore::instance()->resetToDefaults();
+    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
+    settings.NetworkPort = SimPort;
+    settings.Timeout = 200;
+    settings.NumberOfRetries = 0;
+    ConfigStore::instance()->setModbusSettings(settings);
+}
+
+// The address is shared with the position view's tests, which may run at the
+// same time: wait until it is free.
+bool TestIoForm::acquireSimulator()
+{
+    if (m_server)
+        return true;
+    m_controller = new sim::Controller(this);
+    m_server = new sim::TcpServer(m_controller, this);
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_server->listen(QHostAddress(QString::fromLatin1(SimAddress)), SimPort)) {
+        if (clock.elapsed() > 120000)
+            return false;
+        QTest::qWait(100);
+    }
+    return true;
+}
+
+void TestIoForm::cleanupTestCase()
+{
+    removeCards();
+    if (m_server)
+        m_server->close();
+}
+
+void TestIoForm::cleanup()
+{
+    ConfigStore::instance()->setLanguage(0);
+    if (m_controller) {
+        m_controller->clearFaults();
+        for (int i = 0; i < 16; ++i) {
+            m_controller->setInputWord(i, 0);
+            m_controller->setOutputWord(i, 0);
+        }
+    }
+}
+
+void TestIoForm::removeCards()
+{
+    DeviceManager *manager = DeviceManager::instance();
+    const QList<deviceWidget *> cards = manager->cards();
+    for (deviceWidget *card : cards) {
+        emit card->signDoubleClicked();
+        manager->removeSelectedDevice();
+    }
+    QTRY_VERIFY(manager->cards().isEmpty());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// One connected card per model, kept for the following tests: connecting
+// takes most of a second.
+deviceWidget *TestIoForm::connectCard(quint8 model)
+{
+    if (!acquireSimulator())
+        return nullptr;
+    for (deviceWidget *card : DeviceManager::instance()->cards()) {
+        if (card->record().Model == model) {
+            emit card->signDoubleClicked();
+            QElapsedTimer clock;
+            clock.start();
+            while (!card->device()->isReady() && clock.elapsed() < 10000)
+                QTest::qWait(20);
+            return card->device()->isReady() ? card : nullptr;
+        }
+    }
+    DeviceRecord record;
+    record.Type = 1;
+    record.Name = QStringLiteral("sim");
+    record.Model = model;
+    record.IP = QString::fromLatin1(SimAddress);
+    record.Address = m_controller->stationAddress();
+    DeviceManager *manager = DeviceManager::instance();
+    manager->addDevice(record);
+    deviceWidget *card = manager->cards().last();
+    emit card->signDoubleClicked();
+    card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
+    QElapsedTimer clock;
+    clock.start();
+    while (!card->device()->isReady() && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    return card->device()->isReady() ? card : nullptr;
+}
+
+void TestIoForm::layout()
+{
+    IoForm form;
+    for (auto name : {"tableWidget_input", "tableWidget_output"}) {
+        auto *table = form.findChild<QTableWidget *>(name);
+        QVERIFY(table);
+        QVERIFY(!table->isEnabled());
+        QCOMPARE(table->rowCount(), 8);
+        QCOMPARE(table->columnCount(), 8);
+        QCOMPARE(table->minimumSize(), QSize(400, 400));
+        QCOMPARE(table->maximumSize(), QSize(400, 400));
+    }
+    auto *input = form.findChild<QTableWidget *>("tableWidget_input");
+    auto *output = form.findChild<QTableWidget *>("tableWidget_output");
+    // Lamp i sits in row i / 8, column i % 8, unnamed and unlit until a read.
+    for (int i = 0; i < IoForm::InputLampCount; ++i) {
+        QCheckBox *lamp = form.inputLamp(i);
+        QVERIFY(input->cellWidget(i / 8, i % 8)->isAncestorOf(lamp));
+        QCOMPARE(lamp->size(), QSize(50, 50));
+        QVERIFY(lamp->text().isEmpty());
+        QVERIFY(!lamp->isChecked());
+        QVERIFY(!lamp->isHidden());
+    }
+    for (int i = 0; i < IoForm::OutputLampCount; ++i)
+        QVERIFY(output->cellWidget(i / 8, i % 8)->isAncestorOf(form.outputLamp(i)));
+    QVERIFY(!output->cellWidget(5, 0));
+    QVERIFY(!form.inputLamp(64));
+    QVERIFY(!form.outputLamp(40));
+    QVERIFY(!form.outputLamp(-1));
+    QCOMPARE(form.findChild<QLabel *>("label_input")->text(), QString::fromUtf8("输入口"));
+}
+
+void TestIoForm::englishLabels()
+{
+    ConfigStore::instance()->setLanguage(1);
+    IoForm form;
+    QCOMPARE(form.findChild<QLabel *>("label_input")->text(), QString("INPUT"));
+    QCOMPARE(form.findChild<QLabel *>("label_output")->text(), QString("OUTPUT"));
+}
+
+void TestIoForm::namesPerModel_data()
+{
+    QTest::addColumn<int>("model");
+    QTest::addColumn<int>("inputs");
+    QTest::addColumn<int>("outputs");
+    QTest::addColumn<QString>("firstInput");
+    QTest::addColumn<QString>("lastOutput");
+    QTest::newRow("P7") << 0 << 36 << 14 << "X01"
+                        << "M18";
+    QTest::newRow("P5") << 1 << 48 << 32 << "XPC"
+                        << "S-M32";
+    QTest::newRow("P5X") << 2 << 64 << 40 << "S-X01"
+                         << "S-Y46";
+    QTest::newRow("unknown index uses P5X") << 9 << 64 << 40 << "S-X01"
+                                            << "S-Y46";
+}
+
+void TestIoForm::namesPerModel()
+{
+    QFETCH(int, model);
+    QFETCH(int, inputs);
+    QFETCH(int, outputs);
+    QFETCH(QString, firstInput);
+    QFETCH(QString, lastOutput);
+
+    IoForm form;
+    form.applyInputNames(model);
+    form.applyOutputNames(model);
+    QCOMPARE(shownLamps(&form, true), inputs);
+    QCOMPARE(shownLamps(&form, false), outputs);
+    QCOMPARE(form.inputLamp(0)->text(), firstInput);
+    QCOMPARE(form.outputLamp(outputs - 1)->text(), lastOutput);
+    QCOMPARE(form.tableReads(), 2);
+}
+
+void TestIoForm::unusedLampsStayHidden()
+{
+    std::unique_ptr<FormManager> manager(FormManager::instance());
+    manager->show();
+    QVERIFY(QTest::qWaitForWindowExposed(manager.get()));
+    auto *form = manager->findChild<IoForm *>();
+    QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_IO"), Qt::LeftButton);
+    form->applyInputNames(0);
+    form->applyOutputNames(0);
+    QCOMPARE(shownLamps(form, true), 36);
+
+    // Leaving the page and coming back, a resize and a style change all make
+    // the tables lay out their cell widgets anew.
+    QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_PAR"), Qt::LeftButton);
+    QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_IO"), Qt::LeftButton);
+    manager->resize(manager->size() + QSize(120, 80));
+    form->findChild<QTableWidget *>("tableWidget_input")->setStyleSheet(QStringLiteral(".QTableWidget{}"));
+    QTest::qWait(50);
+    QCoreApplication::processEvents();
+    QVERIFY(form->isVisible());
+    QCOMPARE(shownLamps(form, true), 36);
+    QCOMPARE(shownLamps(form, false), 14);
+    for (int i = 36; i < IoForm::InputLampCount; ++i)
+        QVERIFY2(!form->inputLamp(i)->isVisible(), qPrintable(QString::number(i)));
+    QVERIFY(form->inputLamp(35)->isVisible());
+}
+
+void TestIoForm::noSelectionChangesNothing()
+{
+    QVERIFY(!DeviceManager::instance()->selectedDevice());
+    IoForm form;
+    form.updateIo();
+    QCOMPARE(form.lastResult(), 1);
+    QCOMPARE(form.currentModel(), int(IoForm::NoModel));
+    QCOMPARE(form.tableReads(), 0);
+    QCOMPARE(shownLamps(&form, true), 64);
+    QVERIFY(form.inputLamp(0)->text().isEmpty());
+}
+
+void TestIoForm::liveLampCounts_data()
+{
+    QTest::addColumn<int>("model");
+    QTest::addColumn<int>("inputs");
+    QTest::addColumn<int>("outputs");
+    QTest::addColumn<QString>("lastInput");
+    QTest::newRow("P5X") << 2 << 64 << 40 << "S-X64";
+    QTest::newRow("P7") << 0 << 36 << 14 << "X36";
+}
+
+void TestIoForm::liveLampCounts()
+{
+    QFETCH(int, model);
+    QFETCH(int, inputs);
+    QFETCH(int, outputs);
+    QFETCH(QString, lastInput);
+
+    QVERIFY(connectCard(quint8(model)));
+    IoForm form;
+    form.updateIo();
+    QCOMPARE(form.lastResult(), 0);
+    QCOMPARE(form.currentModel(), model);
+    QCOMPARE(shownLamps(&form, true), inputs);
+    QCOMPARE(shownLamps(&form, false), outputs);
+    QCOMPARE(form.inputLamp(inputs - 1)->text(), lastInput);
+    for (int i = 0; i < inputs; ++i)
+        QVERIFY(!form.inputLamp(i)->text().isEmpty());
+}
+
+void TestIoForm::inputBitsLightLamps()
+{
+    QVERIFY(connectCard(0));
+    m_controller->setInputWord(0, 0x0005);
+    m_controller->setInputWord(2, 0x0008);  // signal 35, the last P7 input
+    m_controller->setOutputWord(0, 0x2000); // signal 13, the last P7 output
+    IoForm form;
+    form.updateIo();
+    QCOMPARE(form.lastResult(), 0);
+    QCOMPARE(form.inputLamp(0)->text(), QString("X01"));
+    QVERIFY(form.inputLamp(0)->isChecked());
+    QVERIFY(!form.inputLamp(1)->isChecked());
+    QCOMPARE(form.inputLamp(2)->text(), QString("X03"));
+    QVERIFY(form.inputLamp(2)->isChecked());
+    QVERIFY(form.inputLamp(35)->isChecked());
+    QCOMPARE(form.outputLamp(13)->text(), QString("M18"));
+    QVERIFY(form.outputLamp(13)->isChecked());
+    for (int i = 3; i < 35; ++i)
+        QVERIFY(!form.inputLamp(i)->isChecked());
+
+    m_controller->setInputWord(0, 0x0002);
+    form.updateIo();
+    QVERIFY(!form.inputLamp(0)->isChecked());
+    QVERIFY(form.inputLamp(1)->isChecked());
+}
+
+void TestIoForm::modelSwitchReusesTables()
+{
+    deviceWidget *p5 = connectCard(1);
+    QVERIFY(p5);
+    deviceWidget *p7 = connectCard(0);
+    QVERIFY(p7);
+    IoForm form;
+
+    emit p5->signDoubleClicked();
+    form.updateIo();
+    QCOMPARE(form.inputLamp(0)->text(), QString("XPC"));
+    QCOMPARE(shownLamps(&form, true), 48);
+    QCOMPARE(form.tableReads(), 2);
+
+    emit p7->signDoubleClicked();
+    form.updateIo();
+    QCOMPARE(form.inputLamp(0)->text(), QString("X01"));
+    QCOMPARE(shownLamps(&form, true), 36);
+    QCOMPARE(shownLamps(&form, false), 14);
+    QCOMPARE(form.tableReads(), 4);
+
+    emit p5->signDoubleClicked();
+    form.updateIo();
+    QCOMPARE(form.inputLamp(0)->text(), QString("XPC"));
+    QCOMPARE(shownLamps(&form, true), 48);
+    QCOMPARE(shownLamps(&form, false), 32);
+    QCOMPARE(form.tableReads(), 4);
+}
+
+void TestIoForm::updatesEveryTickWhileCardPolls()
+{
+    QVERIFY(connectCard(2));
+    IoForm form;
+    form.show();
+    QTRY_VERIFY_WITH_TIMEOUT(form.tickCount() >= 6, 15000);
+    form.hide();
+    // A tick refused while the card's poll waited is retried once; only the
+    // very last tick may still have had its retry pending.
+    QVERIFY2(form.refreshCount() >= form.tickCount() - 1,
+             qPrintable(QStringLiteral("%1 of %2").arg(form.refreshCount()).arg(form.tickCount())));
+}
+
+void TestIoForm::refreshOnlyWhileVisible()
+{
+    QVERIFY(connectCard(2));
+    auto ioReads = [this] {
+        int count = 0;
+        for (const sim::Request &request : m_controller->requests()) {
+            if (request.function == 0x03 && (request.address == 0x1A04 || request.address == 0x1804))
+                ++count;
+        }
+        return count;
+    };
+    IoForm form;
+    form.show();
+    QTRY_VERIFY_WITH_TIMEOUT(form.refreshCount() >= 2, 5000);
+    form.hide();
+    QTRY_VERIFY(!form.isReading());
+    m_controller->clearRequests();
+    const int refreshes = form.refreshCount();
+    QTest::qWait(700);
+    QCOMPARE(ioReads(), 0);
+    QCOMPARE(form.refreshCount(), refreshes);
+}
+
+// The page can go while its read waits in the device's loop (the window is
+// closed); the read must not touch it afterwards.
+void TestIoForm::formDeletedWhileReadWaits()
+{
+    deviceWidget *card = connectCard(2);
+    QVERIFY(card);
+    QPointer<IoForm> form = new IoForm;
+    m_server->stopAnsweringFor(150);
+    QTimer killer;
+    killer.setInterval(5);
+    connect(&killer, &QTimer::timeout, this, [&form] {
+        if (form && form->isReading())
+            delete form.data();
+    });
+    killer.start();
+    form->show();
+    QTRY_VERIFY_WITH_TIMEOUT(!form, 5000);
+    killer.stop();
+    QTRY_VERIFY(!card->device()->isBusy());
+}
+
+QTEST_MAIN(TestIoForm)
+#include "tst_ioform.moc"
