@@ -17,8 +17,9 @@ bool isValidRead(const QModbusDataUnit &unit)
 // Programs, system files, the program directory and program deletion, all
 // through the transfer window. Every request waits in the device's event loop,
 // where a card may close the link or a dialog may drop its progress bar: the
-// bar is watched through a QPointer, and a dropped link ends the sequence at
-// the request that failed.
+// bar is watched through a QPointer. The device may also be released, or its
+// link dropped and brought up again, while a request waits: each sequence
+// checks after every wait that it still runs on the link it started on.
 
 int ModbusDevice::readProgram(QString *text, int number)
 {
@@ -74,45 +75,41 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
     if (m_busy)
         return Result::Busy;
 
-    QPointer<ModbusDevice> self(this);
+    const QPointer<ModbusDevice> self(this);
+    const quint64 generation = m_linkGeneration;
+    const auto lost = [this, &self, generation] { return !self || m_linkGeneration != generation; };
     BusyScope busy(this);
     m_directory.clear();
-    if (writeRegisters(Protocol::TransferCommand, TransferCodec::plainCommand(Protocol::CmdOpenDirectory)) !=
-        0)
-        return Result::OpenFailed;
-    if (!self)
+    const QVector<quint16> open = TransferCodec::plainCommand(Protocol::CmdOpenDirectory);
+    if (writeRegisters(Protocol::TransferCommand, open) != 0 || lost())
         return Result::OpenFailed;
 
     const int maxEntries = TransferCodec::readLimits().maxDirectoryEntries;
     QList<ProgramEntry> entries;
-    for (int n = 1;; ++n) {
-        if (n > maxEntries) {
-            m_directory = entries; // what was read so far, as after any failed entry
-            return Result::ReadFailed;
-        }
-        const int sent = writeRegisters(Protocol::TransferCommand,
-                                        TransferCodec::requestCommand(Protocol::CmdDirectoryEntry, n));
-        if (!self)
-            return Result::ReadFailed;
-        if (sent != 0) {
-            m_directory = entries;
-            return Result::ReadFailed;
-        }
+    bool complete = false;
+    for (int n = 1; n <= maxEntries; ++n) {
+        const QVector<quint16> request = TransferCodec::requestCommand(Protocol::CmdDirectoryEntry, n);
+        if (writeRegisters(Protocol::TransferCommand, request) != 0 || lost())
+            break;
         const QModbusDataUnit unit =
             readRegisters(Protocol::TransferReply, Protocol::DirectoryEntryReadCount);
-        if (!self)
-            return Result::ReadFailed;
-        if (!isValidRead(unit)) {
-            m_directory = entries;
-            return Result::ReadFailed;
-        }
-        const QVector<quint16> words = unit.values();
-        if (TransferCodec::isDirectoryEnd(words))
+        if (lost() || !isValidRead(unit))
             break;
+        const QVector<quint16> words = unit.values();
+        if (TransferCodec::isDirectoryEnd(words)) {
+            complete = true;
+            break;
+        }
         entries.append(TransferCodec::decodeDirectoryEntry(words));
     }
-
+    if (!self)
+        return Result::ReadFailed;
+    // A failed entry leaves the entries read so far as the cache; the caller's
+    // list is only filled from a complete directory.
     m_directory = entries;
+    if (!complete)
+        return Result::ReadFailed;
+
     if (list)
         *list = entries;
     const int closed =
@@ -142,20 +139,21 @@ int ModbusDevice::receiveTransfer(const QVector<quint16> &openCommand, QString *
     if (openCommand.isEmpty())
         return Result::OpenFailed;
 
-    QPointer<ModbusDevice> self(this);
+    const QPointer<ModbusDevice> self(this);
+    const quint64 generation = m_linkGeneration;
+    const auto lost = [this, &self, generation] { return !self || m_linkGeneration != generation; };
     BusyScope busy(this);
-    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || !self)
+    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || lost())
         return Result::OpenFailed;
 
     const qint64 maxBytes = TransferCodec::readLimits().maxTextBytes;
     QByteArray received;
     for (int n = 1;; ++n) {
-        if (writeRegisters(Protocol::TransferCommand,
-                           TransferCodec::requestCommand(Protocol::CmdReadChunk, n)) != 0 ||
-            !self)
+        const QVector<quint16> request = TransferCodec::requestCommand(Protocol::CmdReadChunk, n);
+        if (writeRegisters(Protocol::TransferCommand, request) != 0 || lost())
             return Result::ReadFailed;
         const QModbusDataUnit unit = readRegisters(Protocol::TransferReply, Protocol::ChunkReadCount);
-        if (!self || !isValidRead(unit))
+        if (lost() || !isValidRead(unit))
             return Result::ReadFailed;
         const TransferCodec::ChunkResult chunk = TransferCodec::appendChunk(unit.values(), &received);
         if (chunk == TransferCodec::ChunkResult::End)
@@ -188,14 +186,16 @@ int ModbusDevice::sendTransfer(const QString &text, const QVector<quint16> &open
     if (chunks > Protocol::MaxChunkNumber)
         return Result::OpenFailed;
 
-    QPointer<ModbusDevice> self(this);
+    const QPointer<ModbusDevice> self(this);
+    const quint64 generation = m_linkGeneration;
+    const auto lost = [this, &self, generation] { return !self || m_linkGeneration != generation; };
     QPointer<QProgressBar> bar(progress);
     BusyScope busy(this);
-    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || !self)
+    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || lost())
         return Result::OpenFailed;
 
     for (int n = 1; n <= chunks; ++n) {
-        if (writeRegisters(Protocol::TransferCommand, TransferCodec::writeChunk(bytes, n)) != 0 || !self)
+        if (writeRegisters(Protocol::TransferCommand, TransferCodec::writeChunk(bytes, n)) != 0 || lost())
             return Result::WriteFailed;
         if (bar) {
             const qint64 end = qMin(qint64(Protocol::ChunkBytes) * n, length);
