@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -80,6 +81,7 @@ private slots:
     void forwardersReachSelectedDevice();
     void removeConnectedCard();
     void removeWhileTransactionWaits();
+    void removeWhileUploadWaits();
 
 private:
     DeviceManager *freshManager(const QList<DeviceRecord> &stored);
@@ -408,6 +410,54 @@ void TestDeviceManager::removeWhileTransactionWaits()
     QTRY_VERIFY_WITH_TIMEOUT(device.isNull(), 3000);
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 3000);
     QCOMPARE(names(manager->deviceRecords()), QStringList({"b"}));
+}
+
+void TestDeviceManager::removeWhileUploadWaits()
+{
+    auto ctrl = std::make_unique<sim::Controller>();
+    ctrl->setStationAddress(10);
+    sim::TcpServer server(ctrl.get());
+    QVERIFY(server.listen(SimAddress, SimPort));
+
+    QStringList paths;
+    for (const QString &name : {QStringLiteral("O0011"), QStringLiteral("O0012")}) {
+        QFile file(m_dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("O") + name.toLatin1() + "\nG0 X1\n");
+        paths << file.fileName();
+    }
+
+    DeviceManager *manager = freshManager({record("a")});
+    QPointer<deviceWidget> card = manager->cards().first();
+    QPointer<ModbusDevice> device = card->device();
+    card->findChild<QCheckBox *>()->setChecked(true);
+    // Writing needs the controller idle.
+    QTRY_COMPARE_WITH_TIMEOUT(device ? device->stateCode() : -1, 3, 5000);
+    card->showUploadDialog();
+    QPointer<UpLoadDialog> dialog = card->uploadDialog();
+    dialog->insertFiles(paths);
+    doubleClickName(card);
+
+    server.setSilent(true);
+    bool removed = false;
+    QTimer remover;
+    connect(&remover, &QTimer::timeout, this, [&] {
+        if (removed || !device || !device->isWaiting())
+            return;
+        removed = true;
+        manager->removeSelectedDevice();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    });
+    remover.start(5);
+    dialog->transfer();
+    remover.stop();
+
+    QVERIFY(removed);
+    QVERIFY(!ctrl->hasProgram(12));
+    QTRY_VERIFY_WITH_TIMEOUT(card.isNull(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(device.isNull(), 3000);
+    QVERIFY(manager->cards().isEmpty());
 }
 
 QTEST_MAIN(TestDeviceManager)
