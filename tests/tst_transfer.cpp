@@ -59,7 +59,7 @@ private slots:
     void directoryFailures();
     void deleteProgram();
     void endlessGuards();
-    void overlongNameNotSent();
+    void unsendableRefusedBeforeAnyRequest();
     void progressBarDeletedMidTransfer();
     void linkDroppedMidTransfer();
 
@@ -607,12 +607,14 @@ void TstTransfer::endlessGuards()
     QVERIFY(!m_device->isBusy());
 }
 
-void TstTransfer::overlongNameNotSent()
+void TstTransfer::unsendableRefusedBeforeAnyRequest()
 {
     const QString name(300, QLatin1Char('N'));
     QString text = QStringLiteral("kept");
     QCOMPARE(m_device->readSystemFile(&text, name), 5);
     QCOMPARE(m_device->writeSystemFile(QStringLiteral("x"), name), 5);
+    // Chunk numbers are one register: a text needing more chunks cannot travel.
+    QCOMPARE(m_device->writeProgram(QString(200 * 65535, QLatin1Char('a')), 1), 5);
     QVERIFY(m_controller.requests().isEmpty());
     QCOMPARE(text, QStringLiteral("kept"));
     QVERIFY(!m_device->isBusy());
