@@ -29,6 +29,7 @@ public:
     void dropConnections();        // closes every PC connection
     void setSilent(bool silent);   // receive but never answer
     void stopAnsweringFor(int ms); // silent for a while
+    int ignoredCount() const;      // requests received while silent, never answered
 
 private:
     void onReadyRead(QTcpSocket *socket);

@@ -22,6 +22,7 @@ struct TcpServer::Private
     QHash<QTcpSocket *, QByteArray> buffers;
     bool silent = false;
     QDeadlineTimer quietUntil;
+    int ignored = 0;
 
     bool answering() const { return !silent && (quietUntil.isForever() || quietUntil.hasExpired()); }
 };
@@ -103,6 +104,11 @@ void TcpServer::setSilent(bool silent)
     d->silent = silent;
 }
 
+int TcpServer::ignoredCount() const
+{
+    return d->ignored;
+}
+
 void TcpServer::stopAnsweringFor(int ms)
 {
     d->quietUntil = QDeadlineTimer(qMax(0, ms));
@@ -132,8 +138,12 @@ void TcpServer::onReadyRead(QTcpSocket *socket)
         const quint8 unit = quint8(buffer.at(6));
         const QByteArray pdu = buffer.mid(MbapHeader, length - 1);
         buffer.remove(0, 6 + length);
-        if (protocol != 0 || !d->answering() || !d->controller)
+        if (protocol != 0 || !d->controller)
             continue;
+        if (!d->answering()) {
+            ++d->ignored;
+            continue;
+        }
 
         const QByteArray response = d->controller->handlePdu(unit, pdu);
         // A receiver of the request signal may have closed us or this socket.
