@@ -1,0 +1,399 @@
+#include "app/formmanager.h"
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
+#include "devices/devicewidget.h"
+#include "link/modbusdevice.h"
+#include "sim/controller.h"
+#include "sim/servers.h"
+#include "views/posform.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+const char SimAddress[] = "127.0.0.6";
+constexpr quint16 SimPort = 1502;
+
+QString labelText(QWidget *form, const char *name)
+{
+    auto *label = form->findChild<QLabel *>(name);
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+QString headerText(QTableWidget *table, int column)
+{
+    return table->horizontalHeaderItem(column)->text();
+}
+
+sim::AxisConfig axis(quint16 nameCode, qint32 absolute)
+{
+    sim::AxisConfig config;
+    config.nameCode = nameCode;
+    config.absolute = absolute;
+    config.machine = absolute + 1000;
+    config.speed = 0;
+    config.torque = 12;
+    return config;
+}
+} // namespace
+
+class TestPosForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void formLook();
+    void captions_data();
+    void captions();
+    void setAxisCount_data();
+    void setAxisCount();
+    void noSelectionChangesNothing();
+
+    void showsLiveValues();
+    void axisCountFollowsDevice();
+    void englishKeepsDeviceWorkMode();
+    void hidingStopsPositionTraffic();
+    void updatesEveryTickWhileCardPolls();
+    void formDeletedWhileReadWaits();
+
+private:
+    deviceWidget *connectCard();
+    bool acquireSimulator();
+    int positionReads() const;
+    bool reconnectWithAxes(const QVector<sim::AxisConfig> &axes);
+
+    QTemporaryDir m_dir;
+    sim::Controller *m_controller = nullptr;
+    sim::TcpServer *m_server = nullptr;
+    QPointer<deviceWidget> m_card;
+};
+
+void TestPosForm::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    ConfigStore::instance()->resetToDefaults();
+    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
+    settings.NetworkPort = SimPort;
+    settings.Timeout = 200;
+    settings.NumberOfRetries = 0;
+    ConfigStore::instance()->setModbusSettings(settings);
+}
+
+void TestPosForm::cleanupTestCase()
+{
+    DeviceManager *manager = DeviceManager::instance();
+    if (m_card) {
+        emit m_card->signDoubleClicked();
+        manager->removeSelectedDevice();
+    }
+    QTRY_VERIFY(!m_card);
+    if (m_server)
+        m_server->close();
+}
+
+// The address is shared with the IO view's tests, which may run at the same
+// time: wait until it is free.
+bool TestPosForm::acquireSimulator()
+{
+    if (m_server)
+        return true;
+    m_controller = new sim::Controller(this);
+    m_server = new sim::TcpServer(m_controller, this);
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_server->listen(QHostAddress(QString::fromLatin1(SimAddress)), SimPort)) {
+        if (clock.elapsed() > 120000)
+            return false;
+        QTest::qWait(100);
+    }
+    return true;
+}
+
+// One card, connected once and kept for the following tests.
+deviceWidget *TestPosForm::connectCard()
+{
+    if (!acquireSimulator())
+        return nullptr;
+    if (!m_card) {
+        DeviceRecord record;
+        record.Type = 1;
+        record.Name = QStringLiteral("sim");
+        record.Model = 2;
+        record.IP = QString::fromLatin1(SimAddress);
+        record.Address = m_controller->stationAddress();
+        DeviceManager::instance()->addDevice(record);
+        m_card = DeviceManager::instance()->cards().last();
+        emit m_card->signDoubleClicked();
+        m_card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (m_card && !m_card->device()->isReady() && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    return m_card && m_card->device()->isReady() ? m_card.data() : nullptr;
+}
+
+// The device learns its axis set in the link set-up: change it in the
+// controller and make the card connect anew.
+bool TestPosForm::reconnectWithAxes(const QVector<sim::AxisConfig> &axes)
+{
+    if (!connectCard())
+        return false;
+    m_controller->setAxes(axes);
+    m_server->dropConnections();
+    QElapsedTimer clock;
+    clock.start();
+    while (m_card->device()->isReady() && clock.elapsed() < 5000)
+        QTest::qWait(10);
+    return connectCard();
+}
+
+// Reads of the absolute and machine coordinate blocks: the view's traffic,
+// which the card's status poll never makes.
+int TestPosForm::positionReads() const
+{
+    int count = 0;
+    for (const sim::Request &request : m_controller->requests()) {
+        if (request.function == 0x03 && (request.address == 0x3000 || request.address == 0x3600))
+            ++count;
+    }
+    return count;
+}
+
+void TestPosForm::formLook()
+{
+    PosForm form;
+    auto *table = form.findChild<QTableWidget *>("tableWidget_axis");
+    QVERIFY(table);
+    QCOMPARE(table->columnCount(), 5);
+    QCOMPARE(table->rowCount(), 0);
+    QVERIFY(!table->verticalHeader()->isVisibleTo(&form));
+    for (int column = 0; column < 5; ++column)
+        QCOMPARE(table->horizontalHeader()->sectionResizeMode(column), QHeaderView::Stretch);
+    QCOMPARE(labelText(&form, "label_piece"), QString("0000"));
+    QCOMPARE(labelText(&form, "label_circleTime"), QString("0.0"));
+    QCOMPARE(labelText(&form, "label_runTime"), QString("00:00:00"));
+    QCOMPARE(labelText(&form, "label_workStyle"), QString::fromUtf8("编辑"));
+}
+
+void TestPosForm::captions_data()
+{
+    QTest::addColumn<int>("language");
+    QTest::addColumn<QStringList>("captions");
+    QTest::addColumn<QStringList>("headers");
+    QTest::newRow("chinese") << 0 << QStringList{QString::fromUtf8("当前程序"), QString::fromUtf8("工作方式"),
+                                                 QString::fromUtf8("计 件 数"), QString::fromUtf8("循环时间"),
+                                                 QString::fromUtf8("计件目标"), QString::fromUtf8("运行时间")}
+                             << QStringList{QString::fromUtf8("坐标名称"), QString::fromUtf8("绝对坐标"),
+                                            QString::fromUtf8("机床坐标"), QString::fromUtf8("转速"),
+                                            QString::fromUtf8("扭矩")};
+    QTest::newRow("english") << 1 << QStringList{"MainPrg",    "WorkStyle", "Piece",
+                                                 "CircleTime", "Target",    "RunTime"}
+                             << QStringList{"Name", "Abs", "Mach", "Speed", "Torque"};
+}
+
+void TestPosForm::captions()
+{
+    QFETCH(int, language);
+    QFETCH(QStringList, captions);
+    QFETCH(QStringList, headers);
+    ConfigStore::instance()->setLanguage(language);
+    PosForm form;
+    ConfigStore::instance()->setLanguage(0);
+    const char *names[] = {"labelCurrPrg", "labelStyle",  "labelPiece",
+                           "labelCircle",  "labelTarget", "labelRun"};
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(labelText(&form, names[i]), captions.at(i));
+    auto *table = form.findChild<QTableWidget *>("tableWidget_axis");
+    for (int column = 0; column < 5; ++column)
+        QCOMPARE(headerText(table, column), headers.at(column));
+    // Value labels keep their placeholders in both languages.
+    QCOMPARE(labelText(&form, "label_programName"), QString("O0000"));
+}
+
+void TestPosForm::setAxisCount_data()
+{
+    QTest::addColumn<QList<int>>("counts");
+    QTest::newRow("grow") << QList<int>{3, 5};
+    QTest::newRow("shrink") << QList<int>{5, 2};
+    QTest::newRow("to zero") << QList<int>{4, 0};
+    QTest::newRow("same") << QList<int>{3, 3};
+    QTest::newRow("negative is zero") << QList<int>{2, -1};
+}
+
+void TestPosForm::setAxisCount()
+{
+    QFETCH(QList<int>, counts);
+    PosForm form;
+    auto *table = form.findChild<QTableWidget *>("tableWidget_axis");
+    form.setAxisCount(counts.first());
+    QTableWidgetItem *kept = counts.first() > 0 ? table->item(0, 0) : nullptr;
+    if (kept)
+        kept->setText(QStringLiteral("kept"));
+    form.setAxisCount(counts.last());
+    const int rows = qMax(0, counts.last());
+    QCOMPARE(table->rowCount(), rows);
+    for (int row = 0; row < rows; ++row) {
+        for (int column = 0; column < 5; ++column)
+            QVERIFY(table->item(row, column));
+    }
+    if (kept && rows > 0) {
+        QCOMPARE(table->item(0, 0), kept);
+        QCOMPARE(kept->text(), QString("kept"));
+    }
+}
+
+void TestPosForm::noSelectionChangesNothing()
+{
+    QVERIFY(!DeviceManager::instance()->selectedDevice());
+    PosForm form;
+    form.setAxisCount(2);
+    auto *table = form.findChild<QTableWidget *>("tableWidget_axis");
+    table->item(0, 0)->setText(QStringLiteral("X"));
+    form.updateStatus();
+    QCOMPARE(form.lastResult(), 1);
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(table->item(0, 0)->text(), QString("X"));
+    QCOMPARE(labelText(&form, "label_piece"), QString("0000"));
+}
+
+void TestPosForm::showsLiveValues()
+{
+    QVERIFY(reconnectWithAxes({axis(1, 12345), axis(2, -500), axis(3, 0)}));
+    m_controller->setPieceCount(7);
+    m_controller->setPieceTarget(250);
+    m_controller->setProgramNumber(12);
+    PosForm form;
+    auto *table = form.findChild<QTableWidget *>("tableWidget_axis");
+    form.updateStatus();
+    QCOMPARE(form.lastResult(), 0);
+    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->item(0, 0)->text(), QString("X"));
+    QCOMPARE(table->item(1, 0)->text(), QString("Y"));
+    QCOMPARE(table->item(2, 0)->text(), QString("Z"));
+    QCOMPARE(table->item(0, 1)->text(), QString("12.345"));
+    QCOMPARE(table->item(1, 1)->text(), QString("-0.500"));
+    QCOMPARE(table->item(0, 4)->text(), QString::number(m_card->device()->positionCache().torque.value(0)));
+    QCOMPARE(labelText(&form, "label_piece"), QString("7"));
+    QCOMPARE(labelText(&form, "label_pieceAim"), QString("250"));
+    QCOMPARE(labelText(&form, "label_programName"), QString("O0012"));
+    QVERIFY(labelText(&form, "label_circleTime") != QString("0.0"));
+}
+
+void TestPosForm::axisCountFollowsDevice()
+{
+    QVERIFY(reconnectWithAxes({axis(1, 1000), axis(2, 2000), axis(3, 3000)}));
+    PosForm form;
+    auto *table = form.findChild<QTableWidget *>("tableWidget_axis");
+    form.updateStatus();
+    QCOMPARE(table->rowCount(), 3);
+
+    QVERIFY(reconnectWithAxes({axis(1, 1000), axis(2, 2000), axis(3, 3000), axis(4, 4000), axis(5, 5000)}));
+    form.updateStatus();
+    QCOMPARE(form.lastResult(), 0);
+    QCOMPARE(table->rowCount(), 5);
+    // The two new rows are filled in the read that added them.
+    for (int row = 3; row < 5; ++row) {
+        for (int column = 0; column < 5; ++column)
+            QVERIFY2(!table->item(row, column)->text().isEmpty(),
+                     qPrintable(QString("%1,%2").arg(row).arg(column)));
+    }
+    QCOMPARE(table->item(4, 1)->text(), QString("5.000"));
+    QCOMPARE(table->item(3, 0)->text(), QString("A"));
+
+    QVERIFY(reconnectWithAxes({}));
+    m_controller->setPieceCount(99);
+    form.updateStatus();
+    QCOMPARE(form.lastResult(), 0);
+    QCOMPARE(table->rowCount(), 0);
+    QCOMPARE(labelText(&form, "label_piece"), QString("99"));
+    QVERIFY(reconnectWithAxes({axis(1, 0), axis(2, 0), axis(3, 0)}));
+}
+
+void TestPosForm::englishKeepsDeviceWorkMode()
+{
+    QVERIFY(connectCard());
+    ConfigStore::instance()->setLanguage(1);
+    PosForm form;
+    ConfigStore::instance()->setLanguage(0);
+    form.updateStatus();
+    QCOMPARE(form.lastResult(), 0);
+    QCOMPARE(labelText(&form, "labelStyle"), QString("WorkStyle"));
+    const QString mode = labelText(&form, "label_workStyle");
+    QCOMPARE(mode, m_card->device()->positionCache().workMode);
+    QVERIFY(!mode.isEmpty());
+    for (QChar c : mode)
+        QVERIFY2(c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF, qPrintable(mode));
+}
+
+void TestPosForm::hidingStopsPositionTraffic()
+{
+    QVERIFY(connectCard());
+    std::unique_ptr<FormManager> manager(FormManager::instance());
+    auto *form = manager->findChild<PosForm *>();
+    manager->show();
+    QVERIFY(QTest::qWaitForWindowExposed(manager.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(positionReads() > 0 && form->refreshCount() > 0, 5000);
+
+    QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_IO"), Qt::LeftButton);
+    QTRY_VERIFY(!form->isReading());
+    m_controller->clearRequests();
+    QTest::qWait(1100);
+    QCOMPARE(positionReads(), 0);
+
+    QElapsedTimer clock;
+    QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_POS"), Qt::LeftButton);
+    clock.start();
+    QTRY_VERIFY_WITH_TIMEOUT(positionReads() > 0, 5000);
+    // No read at the moment of showing; the first comes with the first tick.
+    QVERIFY2(clock.elapsed() >= 450, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestPosForm::updatesEveryTickWhileCardPolls()
+{
+    QVERIFY(connectCard());
+    PosForm form;
+    form.show();
+    QTRY_VERIFY_WITH_TIMEOUT(form.tickCount() >= 6, 15000);
+    form.hide();
+    // A tick refused while the card's poll waited is retried once; only the
+    // very last tick may still have had its retry pending.
+    QVERIFY2(form.refreshCount() >= form.tickCount() - 1,
+             qPrintable(QStringLiteral("%1 of %2").arg(form.refreshCount()).arg(form.tickCount())));
+}
+
+// The page can go while its read waits in the device's loop; the read must
+// not touch it afterwards.
+void TestPosForm::formDeletedWhileReadWaits()
+{
+    deviceWidget *card = connectCard();
+    QVERIFY(card);
+    QPointer<PosForm> form = new PosForm;
+    m_server->stopAnsweringFor(150);
+    QTimer killer;
+    killer.setInterval(5);
+    connect(&killer, &QTimer::timeout, this, [&form] {
+        if (form && form->isReading())
+            delete form.data();
+    });
+    killer.start();
+    form->show();
+    QTRY_VERIFY_WITH_TIMEOUT(!form, 5000);
+    killer.stop();
+    QTRY_VERIFY(!card->device()->isBusy());
+}
+
+QTEST_MAIN(TestPosForm)
+#include "tst_posform.moc"
