@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (size_t i = 0; i + 1 < size; i += 2)
         words.append(quint16(data[i] | (data[i + 1] << 8)));
 
-    const int n = words.size();
+    // Past the largest block the PC reads (101 registers) every word is absent.
+    const int n = qMin(words.size(), 104);
     for (int index = -2; index < n + 3; ++index) {
         RegisterCodec::unsigned32(words, index);
         RegisterCodec::signed32(words, index);
@@ -20,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         RegisterCodec::workModeText(quint8(w >> 8));
         RegisterCodec::programName(w);
     }
-    for (int axis = -1; axis < 34; ++axis) {
+    for (int axis = -1; axis < qMin(34, n / 2); ++axis) {
         const qint32 v = RegisterCodec::axisSigned(words, axis);
         const quint32 u = RegisterCodec::axisUnsigned(words, axis);
         const int decimals = RegisterCodec::axisWord(words, axis);
