@@ -15,7 +15,7 @@ namespace {
 
 const QString kRootTag = QStringLiteral("Configure");
 
-// Base-10 as the file has always been read: anything that is not a number is 0.
+// Numbers are read in base 10; a text that is not a number reads as 0.
 int attributeNumber(const QDomElement &element, const QString &name, const QString &fallback)
 {
     return element.attribute(name, fallback).toInt(nullptr, 10);
