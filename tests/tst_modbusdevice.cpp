@@ -110,6 +110,7 @@ private slots:
     void shortCountsBlock();
     void pollState_data();
     void pollState();
+    void pollKeepsStateOnFailure();
     void readPosition();
     void readPositionKeepsCacheOnFailure();
     void readIo_data();
@@ -423,6 +424,25 @@ void TestModbusDevice::pollState()
     QCOMPARE(device->pollState(), expected);
     QCOMPARE(wire(*m_controller), requests);
     QVERIFY(!device->isBusy());
+}
+
+void TestModbusDevice::pollKeepsStateOnFailure()
+{
+    auto device = makeDevice();
+    QVERIFY(connectUp(device.get()));
+    QCOMPARE(device->pollState(), 3);
+    m_controller->setRunState(sim::RunState::Running);
+    m_controller->setExceptionAt(0x3E00);
+    QCOMPARE(device->pollState(), 3);
+    m_controller->clearFaults();
+    m_controller->setShortRead(0x3E00, 4); // flags word missing: idle
+    QCOMPARE(device->pollState(), 3);
+    m_controller->clearFaults();
+    m_server->setSilent(true);
+    QCOMPARE(device->pollState(), 3);
+    QVERIFY(!device->isBusy());
+    m_server->setSilent(false);
+    QCOMPARE(device->pollState(), 1);
 }
 
 void TestModbusDevice::readPosition()
