@@ -5,6 +5,8 @@
 
 #include <QElapsedTimer>
 #include <QModbusClient>
+#include <QModbusRtuSerialMaster>
+#include <QModbusTcpClient>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
@@ -101,6 +103,7 @@ private slots:
 
     void newDeviceRefusesEverything();
     void unknownLinkKind();
+    void connectionParameters();
     void setUpSequence_data();
     void setUpSequence();
     void channelBlocksFollowPreviousAxisCount();
@@ -221,6 +224,53 @@ void TestModbusDevice::unknownLinkKind()
     QVERIFY(!device->client());
     QVERIFY(!device->isReady());
     QCOMPARE(device->readIo(&io), 2);
+}
+
+void TestModbusDevice::connectionParameters()
+{
+    ModbusSettings saved = ConfigStore::instance()->modbusSettings();
+    ModbusSettings s = saved;
+    s.Port = QStringLiteral("/nonexistent/ttyVEXA");
+    s.Parity = 2;
+    s.BaudRate = 9600;
+    s.DataBits = 7;
+    s.StopBits = 2;
+    s.Timeout = 250;
+    s.NumberOfRetries = 2;
+    ConfigStore::instance()->setModbusSettings(s);
+
+    auto device = makeDevice();
+    DeviceRecord r = device->record();
+    r.Type = 0;
+    device->setRecord(r);
+    device->open();
+    QVERIFY(qobject_cast<QModbusRtuSerialMaster *>(device->client()));
+    device->tryConnect();
+    QModbusClient *client = device->client();
+    QCOMPARE(client->connectionParameter(QModbusDevice::SerialPortNameParameter).toString(),
+             s.Port.toString());
+    QCOMPARE(client->connectionParameter(QModbusDevice::SerialParityParameter).toInt(), 2);
+    QCOMPARE(client->connectionParameter(QModbusDevice::SerialBaudRateParameter).toInt(), 9600);
+    QCOMPARE(client->connectionParameter(QModbusDevice::SerialDataBitsParameter).toInt(), 7);
+    QCOMPARE(client->connectionParameter(QModbusDevice::SerialStopBitsParameter).toInt(), 2);
+    QCOMPARE(client->timeout(), 250);
+    QCOMPARE(client->numberOfRetries(), 2);
+    QTRY_COMPARE(client->state(), QModbusDevice::UnconnectedState); // no such port
+    QVERIFY(!device->isReady());
+
+    // A new kind takes effect at the next open(); the next attempt already
+    // sets the parameters of the new kind.
+    r.Type = 1;
+    device->setRecord(r);
+    ConfigStore::instance()->setModbusSettings(saved);
+    device->tryConnect();
+    QVERIFY(qobject_cast<QModbusRtuSerialMaster *>(device->client()));
+    QCOMPARE(client->connectionParameter(QModbusDevice::NetworkAddressParameter).toString(),
+             HostA.toString());
+    QCOMPARE(client->connectionParameter(QModbusDevice::NetworkPortParameter).toInt(), int(Port));
+    QTRY_COMPARE(client->state(), QModbusDevice::UnconnectedState);
+    QVERIFY(connectUp(device.get())); // open() makes the TCP client
+    QVERIFY(qobject_cast<QModbusTcpClient *>(device->client()));
 }
 
 void TestModbusDevice::setUpSequence_data()
