@@ -93,6 +93,13 @@ RtuServer::RtuServer(Controller *controller, QObject *parent) : QObject(parent),
 RtuServer::~RtuServer()
 {
     close();
+    // Destruction may come from a receiver of the request signal while the
+    // port or the gap timer is still delivering its own signal.
+    for (QObject *child : {static_cast<QObject *>(d->port), static_cast<QObject *>(d->gap)}) {
+        child->disconnect(this);
+        child->setParent(nullptr);
+        child->deleteLater();
+    }
     delete d;
 }
 

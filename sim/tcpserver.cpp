@@ -93,7 +93,10 @@ void TcpServer::dropConnections()
     for (const QPointer<QTcpSocket> &s : sockets) {
         if (!s)
             continue;
+        // The socket may be the one whose signal is being delivered right now
+        // (a receiver of the request signal dropped us): never delete it here.
         s->disconnect(this);
+        s->setParent(nullptr);
         s->abort();
         s->deleteLater();
     }

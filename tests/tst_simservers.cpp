@@ -304,6 +304,18 @@ private slots:
                                      "f262"));
         QCOMPARE(m_controller->requests().size(), 4);
         rtu.close();
+
+        // A receiver of the request signal may delete the carrier mid-frame.
+        auto *doomed = new sim::RtuServer(m_controller.get());
+        QPointer<sim::RtuServer> guard(doomed);
+        QVERIFY(doomed->open(pty.first()));
+        connect(m_controller.get(), &sim::Controller::requestHandled, doomed, [doomed]() { delete doomed; });
+        pc.write(QByteArray::fromHex("0a0373760002"
+                                     "3e2e"
+                                     "0a0373760002"
+                                     "3e2e"));
+        QTRY_VERIFY_WITH_TIMEOUT(!guard, 5000);
+        QCOMPARE(m_controller->requests().size(), 5);
     }
 };
 
