@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -86,6 +87,7 @@ private:
     DeviceManager *freshManager(const QList<DeviceRecord> &stored);
     deviceWidget *connectFirstCard(DeviceManager *manager);
 
+    QLockFile m_addressLock{QDir::temp().filePath(QStringLiteral("vexa-sim-127.0.0.5-1502.lock"))};
     QTemporaryDir m_dir;
     std::unique_ptr<sim::Controller> m_controller;
     std::unique_ptr<sim::TcpServer> m_server;
@@ -93,6 +95,10 @@ private:
 
 void TestDeviceManager::initTestCase()
 {
+    // The card and list tests share one simulator address; ctest may start
+    // them together, so each holds the address for its whole run.
+    m_addressLock.setStaleLockTime(0); // stale only when its holder is gone
+    QVERIFY(m_addressLock.tryLock(120000));
     QVERIFY(m_dir.isValid());
     QDir::setCurrent(m_dir.path());
 }
