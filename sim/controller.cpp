@@ -282,6 +282,13 @@ void Controller::clearRequests()
     d->log.clear();
 }
 
+void Controller::setRequestLogLimit(int limit)
+{
+    d->logLimit = qMax(1, limit);
+    if (d->log.size() > d->logLimit)
+        d->log.erase(d->log.begin(), d->log.begin() + (d->log.size() - d->logLimit));
+}
+
 quint16 Controller::Private::statusFlags() const
 {
     if (statusFlagsOverride >= 0)
@@ -534,6 +541,8 @@ QByteArray Controller::handlePdu(quint8 station, const QByteArray &pdu)
     if (!ours)
         response.clear();
     d->log.append(request);
+    if (d->log.size() > d->logLimit)
+        d->log.erase(d->log.begin(), d->log.begin() + (d->log.size() - d->logLimit / 2)); // amortised trim
     // Nothing of this object is touched after the signal: a receiver may delete it.
     emit requestHandled(request);
     return response;

@@ -110,9 +110,11 @@ public:
     bool isAnimated() const;
     void animationStep();
 
-    // Wire log.
+    // Wire log. It keeps at most the limit's newest requests (100,000 by
+    // default), so a PC looping on an endless fault cannot exhaust memory here.
     QVector<Request> requests() const;
     void clearRequests();
+    void setRequestLogLimit(int limit);
 
     // Answers one Modbus request PDU (function code first). Returns the
     // response PDU, an exception response, or an empty array for no answer.

@@ -104,6 +104,7 @@ struct Controller::Private
     quint32 animationTicks = 0;
 
     QVector<Request> log;
+    int logLimit = 100000;
 
     quint16 registerValue(int address) const;
     quint16 blockWord(const Descriptor &descriptor, int offset) const;

@@ -406,6 +406,15 @@ private slots:
         QCOMPARE(spy.at(1).at(0).value<sim::Request>().address, 0x2400);
         c.clearRequests();
         QVERIFY(c.requests().isEmpty());
+
+        // The log stays bounded and keeps the newest requests.
+        c.setRequestLogLimit(10);
+        for (int i = 0; i < 25; ++i)
+            read(c, i, 1);
+        QVERIFY(c.requests().size() <= 10);
+        QVERIFY(!c.requests().isEmpty());
+        QCOMPARE(c.requests().last().address, 24);
+        QCOMPARE(spy.count(), 3 + 25);
     }
 
     void receiverMayDeleteTheController()
