@@ -110,13 +110,6 @@ void TestFormManager::buttonTexts_data()
                                                  QString::fromUtf8("系统参数\n   PAR"),
                                                  QString::fromUtf8("  设置\n  SET")};
     QTest::newRow("english") << 1 << QStringList{"   POS", "   IO", "   PRG", "   FILE", "   PAR", "   SET"};
-    // Only 1 means English.
-    QTest::newRow("other value") << 2 << QStringList{QString::fromUtf8("  位置 \n  POS"),
-                                                     QString::fromUtf8("输入输出 \n     IO"),
-                                                     QString::fromUtf8("  程序\n  PRG"),
-                                                     QString::fromUtf8("   数据\n输入输出"),
-                                                     QString::fromUtf8("系统参数\n   PAR"),
-                                                     QString::fromUtf8("  设置\n  SET")};
 }
 
 void TestFormManager::buttonTexts()

@@ -42,10 +42,7 @@ private slots:
     void cleanupTestCase();
     void cleanup();
 
-    void layout();
     void englishLabels();
-    void namesPerModel_data();
-    void namesPerModel();
     void unusedLampsStayHidden();
     void noSelectionChangesNothing();
 
@@ -162,79 +159,12 @@ deviceWidget *TestIoForm::connectCard(quint8 model)
     return card->device()->isReady() ? card : nullptr;
 }
 
-void TestIoForm::layout()
-{
-    IoForm form;
-    for (auto name : {"tableWidget_input", "tableWidget_output"}) {
-        auto *table = form.findChild<QTableWidget *>(name);
-        QVERIFY(table);
-        QVERIFY(!table->isEnabled());
-        QCOMPARE(table->rowCount(), 8);
-        QCOMPARE(table->columnCount(), 8);
-        QCOMPARE(table->minimumSize(), QSize(400, 400));
-        QCOMPARE(table->maximumSize(), QSize(400, 400));
-    }
-    auto *input = form.findChild<QTableWidget *>("tableWidget_input");
-    auto *output = form.findChild<QTableWidget *>("tableWidget_output");
-    // Lamp i sits in row i / 8, column i % 8, unnamed and unlit until a read.
-    for (int i = 0; i < IoForm::InputLampCount; ++i) {
-        QCheckBox *lamp = form.inputLamp(i);
-        QVERIFY(input->cellWidget(i / 8, i % 8)->isAncestorOf(lamp));
-        QCOMPARE(lamp->size(), QSize(50, 50));
-        QVERIFY(lamp->text().isEmpty());
-        QVERIFY(!lamp->isChecked());
-        QVERIFY(!lamp->isHidden());
-    }
-    for (int i = 0; i < IoForm::OutputLampCount; ++i)
-        QVERIFY(output->cellWidget(i / 8, i % 8)->isAncestorOf(form.outputLamp(i)));
-    QVERIFY(!output->cellWidget(5, 0));
-    QVERIFY(!form.inputLamp(64));
-    QVERIFY(!form.outputLamp(40));
-    QVERIFY(!form.outputLamp(-1));
-    QCOMPARE(form.findChild<QLabel *>("label_input")->text(), QString::fromUtf8("输入口"));
-}
-
 void TestIoForm::englishLabels()
 {
     ConfigStore::instance()->setLanguage(1);
     IoForm form;
     QCOMPARE(form.findChild<QLabel *>("label_input")->text(), QString("INPUT"));
     QCOMPARE(form.findChild<QLabel *>("label_output")->text(), QString("OUTPUT"));
-}
-
-void TestIoForm::namesPerModel_data()
-{
-    QTest::addColumn<int>("model");
-    QTest::addColumn<int>("inputs");
-    QTest::addColumn<int>("outputs");
-    QTest::addColumn<QString>("firstInput");
-    QTest::addColumn<QString>("lastOutput");
-    QTest::newRow("P7") << 0 << 36 << 14 << "X01"
-                        << "M18";
-    QTest::newRow("P5") << 1 << 48 << 32 << "XPC"
-                        << "S-M32";
-    QTest::newRow("P5X") << 2 << 64 << 40 << "S-X01"
-                         << "S-Y46";
-    QTest::newRow("unknown index uses P5X") << 9 << 64 << 40 << "S-X01"
-                                            << "S-Y46";
-}
-
-void TestIoForm::namesPerModel()
-{
-    QFETCH(int, model);
-    QFETCH(int, inputs);
-    QFETCH(int, outputs);
-    QFETCH(QString, firstInput);
-    QFETCH(QString, lastOutput);
-
-    IoForm form;
-    form.applyInputNames(model);
-    form.applyOutputNames(model);
-    QCOMPARE(shownLamps(&form, true), inputs);
-    QCOMPARE(shownLamps(&form, false), outputs);
-    QCOMPARE(form.inputLamp(0)->text(), firstInput);
-    QCOMPARE(form.outputLamp(outputs - 1)->text(), lastOutput);
-    QCOMPARE(form.tableReads(), 2);
 }
 
 void TestIoForm::unusedLampsStayHidden()
