@@ -9,6 +9,9 @@
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWindow)
 {
+    // The bundle lives in a static library: register it before the form asks
+    // for the window icon.
+    Q_INIT_RESOURCE(resources);
     ui->setupUi(this);
 
     // Configure.xml is read here, before any widget that depends on it exists.
