@@ -57,11 +57,11 @@ Controller::Controller(QObject *parent) : QObject(parent), d(new Private)
 {
     qRegisterMetaType<sim::Request>();
     AxisConfig x;
-    x.nameCode = 100;
+    x.nameCode = 1;
     AxisConfig y;
-    y.nameCode = 200;
+    y.nameCode = 2;
     AxisConfig z;
-    z.nameCode = 300;
+    z.nameCode = 3;
     d->axes = {x, y, z};
     d->animation = new QTimer(this);
     d->animation->setInterval(100);

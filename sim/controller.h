@@ -21,7 +21,7 @@ namespace sim {
 struct AxisConfig
 {
     quint16 channel = 1;  // channel the axis belongs to, counted from 1
-    quint16 nameCode = 0; // axis name code (100 X, 200 Y, 300 Z, ...)
+    quint16 nameCode = 0; // axis name code (1 X, 2 Y, 3 Z, ..., 103 X3, 166 XB)
     quint16 decimals = 3; // decimal places of the coordinates
     quint32 speedParameter = 60000;
     qint32 absolute = 0; // in units of 10^-decimals

@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
     QVector<sim::AxisConfig> axes;
     for (int i = 0; i < axisCount; ++i) {
         sim::AxisConfig a;
-        a.nameCode = quint16(100 * (i + 1)); // X Y Z A B C U V W
+        a.nameCode = quint16(i + 1); // X Y Z A B C U V W
         a.decimals = quint16(decimals);
         axes.append(a);
     }
