@@ -87,21 +87,23 @@ void deviceWidget::applyEnglishTexts()
 void deviceWidget::setRecord(const DeviceRecord &record)
 {
     m_device->setRecord(record);
-    ui->comboBox_type->setCurrentIndex(record.Type);
+    // Only 0 is a serial link; any other stored value is shown and held as
+    // TCP, the one kind the device can still open.
+    ui->comboBox_type->setCurrentIndex(record.Type == 0 ? 0 : 1);
     ui->lineEdit_deviceName->setText(record.Name);
     if (record.Model < ui->comboBox_model->count())
         ui->comboBox_model->setCurrentIndex(record.Model);
     ui->spinBox_address->setValue(record.Address);
     ui->lineEdit_IP->setText(record.IP);
 
-    // The spin box clamps the address into 1..255 but reports a change only
-    // when its shown value moves; hold what it shows either way, so a stored 0
-    // is never connected with or saved again.
+    // The boxes clamp the type and the address but report a change only when
+    // their shown value moves; hold what they show either way, so a stored
+    // address 0 is never connected with or saved again.
     DeviceRecord held = m_device->record();
-    if (held.Address != ui->spinBox_address->value()) {
-        held.Address = static_cast<quint8>(ui->spinBox_address->value());
+    held.Type = ui->comboBox_type->currentIndex() != 0 ? 1 : 0;
+    held.Address = static_cast<quint8>(ui->spinBox_address->value());
+    if (!(held == m_device->record()))
         m_device->setRecord(held);
-    }
     showRowsForType(m_device->record().Type);
 }
 

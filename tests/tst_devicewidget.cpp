@@ -172,34 +172,42 @@ void TestDeviceWidget::newCard()
 
 void TestDeviceWidget::setRecord_data()
 {
+    QTest::addColumn<int>("firstType");
     QTest::addColumn<int>("firstAddress"); // -1: a card that never had a record
     QTest::addColumn<int>("type");
+    QTest::addColumn<int>("heldType");
     QTest::addColumn<int>("address");
     QTest::addColumn<int>("heldAddress");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("shownName");
-    QTest::newRow("RTU") << -1 << 0 << 7 << 7 << "车床一"
+    QTest::newRow("RTU") << 0 << -1 << 0 << 0 << 7 << 7 << "车床一"
                          << "车床一";
-    QTest::newRow("TCP") << -1 << 1 << 7 << 7 << "A"
+    QTest::newRow("TCP") << 0 << -1 << 1 << 1 << 7 << 7 << "A"
                          << "A";
-    QTest::newRow("TCP after RTU") << 7 << 1 << 7 << 7 << "A"
+    QTest::newRow("TCP after RTU") << 0 << 7 << 1 << 1 << 7 << 7 << "A"
                                    << "A";
-    QTest::newRow("RTU after RTU") << 7 << 0 << 9 << 9 << "A"
+    QTest::newRow("RTU after RTU") << 0 << 7 << 0 << 0 << 9 << 9 << "A"
                                    << "A";
-    QTest::newRow("address 0 on a new card") << -1 << 0 << 0 << 1 << "A"
+    QTest::newRow("address 0 on a new card") << 0 << -1 << 0 << 0 << 0 << 1 << "A"
                                              << "A";
-    QTest::newRow("address 0 where 1 shows") << 1 << 0 << 0 << 1 << "A"
+    QTest::newRow("address 0 where 1 shows") << 0 << 1 << 0 << 0 << 0 << 1 << "A"
                                              << "A";
-    QTest::newRow("address 255") << -1 << 0 << 255 << 255 << "A"
+    QTest::newRow("address 255") << 0 << -1 << 0 << 0 << 255 << 255 << "A"
                                  << "A";
-    QTest::newRow("empty name keeps placeholder") << -1 << 1 << 10 << 10 << ""
+    QTest::newRow("unknown type taken as TCP") << 0 << 7 << 5 << 1 << 7 << 7 << "A"
+                                               << "A";
+    QTest::newRow("unknown type where TCP shows") << 1 << 7 << 5 << 1 << 7 << 7 << "A"
+                                                  << "A";
+    QTest::newRow("empty name keeps placeholder") << 0 << -1 << 1 << 1 << 10 << 10 << ""
                                                   << "设备";
 }
 
 void TestDeviceWidget::setRecord()
 {
+    QFETCH(int, firstType);
     QFETCH(int, firstAddress);
     QFETCH(int, type);
+    QFETCH(int, heldType);
     QFETCH(int, address);
     QFETCH(int, heldAddress);
     QFETCH(QString, name);
@@ -207,13 +215,13 @@ void TestDeviceWidget::setRecord()
 
     deviceWidget card;
     if (firstAddress >= 0)
-        card.setRecord(tcpRecord(0, quint8(firstAddress), QStringLiteral("x")));
+        card.setRecord(tcpRecord(firstType, quint8(firstAddress), QStringLiteral("x")));
     card.setRecord(tcpRecord(type, quint8(address), name));
-    QCOMPARE(card.record(), tcpRecord(type, quint8(heldAddress), name));
+    QCOMPARE(card.record(), tcpRecord(heldType, quint8(heldAddress), name));
     QCOMPARE(part<QSpinBox>(&card, "spinBox_address")->value(), heldAddress);
     if (firstAddress < 0)
         QCOMPARE(part<QLabel>(&card, "label_deviceName")->text(), shownName);
-    const bool serial = type == 0;
+    const bool serial = heldType == 0;
     QCOMPARE(!part(&card, "label_address")->isHidden(), serial);
     QCOMPARE(!part(&card, "spinBox_address")->isHidden(), serial);
     QCOMPARE(!part(&card, "label_IP")->isHidden(), !serial);
