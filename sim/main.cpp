@@ -146,6 +146,11 @@ int main(int argc, char *argv[])
     }
     controller.setEndlessDirectory(parser.isSet(endlessDirOpt));
     controller.setEndlessText(parser.isSet(endlessTextOpt));
+    if (parser.isSet(animateOpt)) {
+        // A machine in production: program O0001 towards a target of 500 pieces.
+        controller.setPieceTarget(500);
+        controller.setProgramNumber(1);
+    }
     controller.setAnimated(parser.isSet(animateOpt));
 
     QStringList listening;
