@@ -16,7 +16,8 @@ struct DeviceRecord
 
 inline bool operator==(const DeviceRecord &a, const DeviceRecord &b)
 {
-    return a.Type == b.Type && a.Name == b.Name && a.Model == b.Model && a.IP == b.IP && a.Address == b.Address;
+    return a.Type == b.Type && a.Name == b.Name && a.Model == b.Model && a.IP == b.IP &&
+           a.Address == b.Address;
 }
 
 // Link settings shared by every device. The serial values are variants because
@@ -28,7 +29,7 @@ struct ModbusSettings
     QVariant Parity = 3; // QSerialPort::Parity, odd by default
     QVariant BaudRate = 115200;
     QVariant DataBits = 8;
-    QVariant StopBits = 1; // QSerialPort::StopBits
+    QVariant StopBits = 1;      // QSerialPort::StopBits
     QVariant NetworkPort = 502; // never stored
     quint8 NumberOfRetries = 3;
     qint32 Timeout = 300; // milliseconds
