@@ -91,16 +91,20 @@ void deviceWidget::setRecord(const DeviceRecord &record)
     // TCP, the one kind the device can still open.
     ui->comboBox_type->setCurrentIndex(record.Type == 0 ? 0 : 1);
     ui->lineEdit_deviceName->setText(record.Name);
-    if (record.Model < ui->comboBox_model->count())
-        ui->comboBox_model->setCurrentIndex(record.Model);
+    // A stored model past the last one is what the IO view reads as the last
+    // model (its signal tables); show and hold it as that one, so the card
+    // never shows another model than the one its signals are named by.
+    const int lastModel = ui->comboBox_model->count() - 1;
+    ui->comboBox_model->setCurrentIndex(qMin<int>(record.Model, lastModel));
     ui->spinBox_address->setValue(record.Address);
     ui->lineEdit_IP->setText(record.IP);
 
-    // The boxes clamp the type and the address but report a change only when
-    // their shown value moves; hold what they show either way, so a stored
-    // address 0 is never connected with or saved again.
+    // The boxes clamp the type, the model and the address but report a change
+    // only when their shown value moves; hold what they show either way, so a
+    // stored address 0 is never connected with or saved again.
     DeviceRecord held = m_device->record();
     held.Type = ui->comboBox_type->currentIndex() != 0 ? 1 : 0;
+    held.Model = static_cast<quint8>(ui->comboBox_model->currentIndex());
     held.Address = static_cast<quint8>(ui->spinBox_address->value());
     if (!(held == m_device->record()))
         m_device->setRecord(held);

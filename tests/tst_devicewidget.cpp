@@ -6,6 +6,7 @@
 #include "sim/servers.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -97,6 +98,8 @@ private slots:
     void newCard();
     void setRecord_data();
     void setRecord();
+    void storedModel_data();
+    void storedModel();
     void ipValidator_data();
     void ipValidator();
     void selectedLook();
@@ -226,6 +229,38 @@ void TestDeviceWidget::setRecord()
     QCOMPARE(!part(&card, "spinBox_address")->isHidden(), serial);
     QCOMPARE(!part(&card, "label_IP")->isHidden(), !serial);
     QCOMPARE(!part(&card, "lineEdit_IP")->isHidden(), !serial);
+}
+
+void TestDeviceWidget::storedModel_data()
+{
+    QTest::addColumn<int>("firstModel"); // -1: a card that never had a record
+    QTest::addColumn<int>("model");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("held");
+    QTest::newRow("P5 on a new card") << -1 << 1 << "P5" << 1;
+    QTest::newRow("P7 where P5X shows") << 2 << 0 << "P7" << 0;
+    // The IO view names the signals of any model past P5X by the P5X tables.
+    QTest::newRow("unknown model on a new card") << -1 << 7 << "P5X" << 2;
+    QTest::newRow("unknown model where P5 shows") << 1 << 200 << "P5X" << 2;
+}
+
+void TestDeviceWidget::storedModel()
+{
+    QFETCH(int, firstModel);
+    QFETCH(int, model);
+    QFETCH(QString, shown);
+    QFETCH(int, held);
+
+    deviceWidget card;
+    DeviceRecord record = tcpRecord();
+    if (firstModel >= 0) {
+        record.Model = quint8(firstModel);
+        card.setRecord(record);
+    }
+    record.Model = quint8(model);
+    card.setRecord(record);
+    QCOMPARE(part<QComboBox>(&card, "comboBox_model")->currentText(), shown);
+    QCOMPARE(int(card.record().Model), held);
 }
 
 void TestDeviceWidget::ipValidator_data()
