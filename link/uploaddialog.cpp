@@ -27,6 +27,8 @@ QString outcomeText(int result, bool english)
         return english ? QStringLiteral("OK") : QStringLiteral("成功");
     if (result == UpLoadDialog::UnreadableFile)
         return english ? QStringLiteral("unreadable") : QStringLiteral("无法读取");
+    if (result == UpLoadDialog::FileTooLarge)
+        return english ? QStringLiteral("too large") : QStringLiteral("文件过大");
     if (result == Result::Busy)
         return english ? QStringLiteral("busy (code 9)") : QStringLiteral("忙 (代码 9)");
     return english ? QStringLiteral("failed (code %1)").arg(result)
@@ -276,8 +278,15 @@ void UpLoadDialog::transfer()
             QTreeWidgetItem *line = root->child(i);
             if (line->checkState(0) != Qt::Checked)
                 continue;
+            // Program lines have no size limit when listed; a file beyond any
+            // text the transfer can carry is not read into memory at all.
+            const QString path = line->data(0, Qt::UserRole).toString();
+            if (QFileInfo(path).size() > Protocol::MaxTextBytes) {
+                showOutcome(line, FileTooLarge);
+                continue;
+            }
             QString text;
-            if (!ConfigStore::readTextFile(line->data(0, Qt::UserRole).toString(), &text)) {
+            if (!ConfigStore::readTextFile(path, &text)) {
                 showOutcome(line, UnreadableFile);
                 continue;
             }

@@ -28,9 +28,11 @@ public:
     enum ItemType { RootType = 1001, LineType = 1002 };
 
     // Column 1 of a line keeps the last outcome of its transfer under this role:
-    // a device result code, UnreadableFile, or no value before the first try.
+    // a device result code, UnreadableFile, FileTooLarge, or no value before
+    // the first try.
     static constexpr int OutcomeRole = Qt::UserRole + 1;
     static constexpr int UnreadableFile = -1;
+    static constexpr int FileTooLarge = -2;
 
     // Files above this size that are not programs are never listed.
     static constexpr qint64 MaxFileSize = 10 * 1024 * 1024;

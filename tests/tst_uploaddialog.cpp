@@ -1,5 +1,6 @@
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
+#include "link/protocol.h"
 #include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
@@ -77,6 +78,7 @@ private slots:
     void chooserAdd();
     void hideEmptiesLists();
     void noDeviceShowsOutcome();
+    void oversizedProgramNotRead();
 
     void transferWritesCheckedLines();
     void runningControllerRefuses();
@@ -414,6 +416,22 @@ void TestUploadDialog::hideEmptiesLists()
     // The dialog fills again after being emptied.
     dialog.insertFile(QFileInfo(makeFile("O0002.txt")));
     QCOMPARE(lineTexts(dialog.programRoot()), QStringList{"O0002"});
+}
+
+void TestUploadDialog::oversizedProgramNotRead()
+{
+    // A program file is listed whatever its size, but one beyond any text the
+    // transfer can carry is refused before it is read into memory.
+    const QString path = makeFile(QStringLiteral("big/O0007.nc"), QByteArray());
+    QFile file(path);
+    QVERIFY(file.resize(Protocol::MaxTextBytes + 1)); // sparse
+    UpLoadDialog dialog;
+    dialog.insertFile(QFileInfo(path));
+    QCOMPARE(lineTexts(dialog.programRoot()), QStringList{"O0007"});
+    dialog.findChild<QPushButton *>(QStringLiteral("pushButton_trans"))->click();
+    QTreeWidgetItem *line = dialog.programRoot()->child(0);
+    QCOMPARE(line->data(1, UpLoadDialog::OutcomeRole).toInt(), int(UpLoadDialog::FileTooLarge));
+    QCOMPARE(dialog.progressBar(line)->text(), QStringLiteral("文件过大"));
 }
 
 void TestUploadDialog::noDeviceShowsOutcome()
