@@ -293,49 +293,33 @@ int ModbusDevice::readPosition(PositionStatus *status)
     if (isValid(mode))
         m_position.workMode = RegisterCodec::workModeText(quint8(wordAt(wordsOf(mode), WorkModeWord) >> 8));
 
-    const int n = m_axisList.size();
-    const QModbusDataUnit absolute = readRegisters(AbsoluteBlock, PerAxisReadCount);
-    if (!self)
+    // Each per-axis block rebuilds its list, one entry per axis of the axis
+    // list, only when its read is valid; false when the device went away
+    // while the read waited.
+    const auto readAxisBlock = [&](int block, auto *list, auto value) {
+        const QModbusDataUnit unit = readRegisters(block, PerAxisReadCount);
+        if (!self)
+            return false;
+        if (isValid(unit)) {
+            const QVector<quint16> w = wordsOf(unit);
+            list->clear();
+            for (int k = 0; k < m_axisList.size(); ++k)
+                list->append(value(axisSigned(w, m_axisList.at(k)), k));
+        }
+        return true;
+    };
+    const auto coordinate = [this](qint32 v, int k) {
+        return RegisterCodec::coordinateText(v, m_decimals.value(k, DefaultDecimals));
+    };
+    const auto speed = [this](qint32 v, int k) {
+        return RegisterCodec::speedValue(v, m_speedDivisors.value(k, DefaultSpeedDivisor));
+    };
+    const auto torque = [](qint32 v, int) { return RegisterCodec::torqueValue(v); };
+    if (!readAxisBlock(AbsoluteBlock, &m_position.absolute, coordinate) ||
+        !readAxisBlock(MachineBlock, &m_position.machine, coordinate) ||
+        !readAxisBlock(SpeedBlock, &m_position.speed, speed) ||
+        !readAxisBlock(TorqueBlock, &m_position.torque, torque))
         return Result::NotReady;
-    if (isValid(absolute)) {
-        const QVector<quint16> w = wordsOf(absolute);
-        m_position.absolute.clear();
-        for (int k = 0; k < n; ++k)
-            m_position.absolute.append(RegisterCodec::coordinateText(axisSigned(w, m_axisList.at(k)),
-                                                                     m_decimals.value(k, DefaultDecimals)));
-    }
-
-    const QModbusDataUnit machine = readRegisters(MachineBlock, PerAxisReadCount);
-    if (!self)
-        return Result::NotReady;
-    if (isValid(machine)) {
-        const QVector<quint16> w = wordsOf(machine);
-        m_position.machine.clear();
-        for (int k = 0; k < n; ++k)
-            m_position.machine.append(RegisterCodec::coordinateText(axisSigned(w, m_axisList.at(k)),
-                                                                    m_decimals.value(k, DefaultDecimals)));
-    }
-
-    const QModbusDataUnit speed = readRegisters(SpeedBlock, PerAxisReadCount);
-    if (!self)
-        return Result::NotReady;
-    if (isValid(speed)) {
-        const QVector<quint16> w = wordsOf(speed);
-        m_position.speed.clear();
-        for (int k = 0; k < n; ++k)
-            m_position.speed.append(RegisterCodec::speedValue(axisSigned(w, m_axisList.at(k)),
-                                                              m_speedDivisors.value(k, DefaultSpeedDivisor)));
-    }
-
-    const QModbusDataUnit torque = readRegisters(TorqueBlock, PerAxisReadCount);
-    if (!self)
-        return Result::NotReady;
-    if (isValid(torque)) {
-        const QVector<quint16> w = wordsOf(torque);
-        m_position.torque.clear();
-        for (int k = 0; k < n; ++k)
-            m_position.torque.append(RegisterCodec::torqueValue(axisSigned(w, m_axisList.at(k))));
-    }
 
     if (status) {
         *status = m_position;
