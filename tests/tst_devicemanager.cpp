@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLockFile>
 #include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -24,11 +23,11 @@
 
 namespace {
 
-const QHostAddress SimAddress(QStringLiteral("127.0.0.5"));
+const QHostAddress SimAddress(QStringLiteral("127.0.0.15"));
 
 DeviceRecord record(const QString &name, qint32 type = 1, quint8 address = 10)
 {
-    return DeviceRecord{type, name, 0, QStringLiteral("127.0.0.5"), address};
+    return DeviceRecord{type, name, 0, QStringLiteral("127.0.0.15"), address};
 }
 
 QStringList names(const QList<DeviceRecord> &records)
@@ -87,7 +86,6 @@ private:
     DeviceManager *freshManager(const QList<DeviceRecord> &stored);
     deviceWidget *connectFirstCard(DeviceManager *manager);
 
-    QLockFile m_addressLock{QDir::temp().filePath(QStringLiteral("vexa-sim-127.0.0.5-1502.lock"))};
     QTemporaryDir m_dir;
     std::unique_ptr<sim::Controller> m_controller;
     std::unique_ptr<sim::TcpServer> m_server;
@@ -95,10 +93,6 @@ private:
 
 void TestDeviceManager::initTestCase()
 {
-    // The card and list tests share one simulator address; ctest may start
-    // them together, so each holds the address for its whole run.
-    m_addressLock.setStaleLockTime(0); // stale only when its holder is gone
-    QVERIFY(m_addressLock.tryLock(120000));
     QVERIFY(m_dir.isValid());
     QDir::setCurrent(m_dir.path());
 }

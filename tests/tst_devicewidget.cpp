@@ -13,7 +13,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLockFile>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
@@ -115,7 +114,6 @@ private slots:
 private:
     void switchOnToIdle(deviceWidget *card);
 
-    QLockFile m_addressLock{QDir::temp().filePath(QStringLiteral("vexa-sim-127.0.0.5-1502.lock"))};
     QTemporaryDir m_dir;
     std::unique_ptr<sim::Controller> m_controller;
     std::unique_ptr<sim::TcpServer> m_server;
@@ -123,10 +121,6 @@ private:
 
 void TestDeviceWidget::initTestCase()
 {
-    // The card and list tests share one simulator address; ctest may start
-    // them together, so each holds the address for its whole run.
-    m_addressLock.setStaleLockTime(0); // stale only when its holder is gone
-    QVERIFY(m_addressLock.tryLock(120000));
     QVERIFY(m_dir.isValid());
     QDir::setCurrent(m_dir.path());
 }

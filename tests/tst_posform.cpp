@@ -100,22 +100,13 @@ void TestPosForm::cleanupTestCase()
         m_server->close();
 }
 
-// The address is shared with the IO view's tests, which may run at the same
-// time: wait until it is free.
 bool TestPosForm::acquireSimulator()
 {
     if (m_server)
         return true;
     m_controller = new sim::Controller(this);
     m_server = new sim::TcpServer(m_controller, this);
-    QElapsedTimer clock;
-    clock.start();
-    while (!m_server->listen(QHostAddress(QString::fromLatin1(SimAddress)), SimPort)) {
-        if (clock.elapsed() > 120000)
-            return false;
-        QTest::qWait(100);
-    }
-    return true;
+    return m_server->listen(QHostAddress(QString::fromLatin1(SimAddress)), SimPort);
 }
 
 // One card, connected once and kept for the following tests.
