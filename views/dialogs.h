@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// Every question the views put to the operator goes through here: message
+// boxes, the number prompt and the file choosers. The default shows the real
+// modal dialog; tests install a responder that answers in advance, so no test
+// ever waits on a dialog and every dialog's texts can be checked.
+namespace Dialogs {
+
+struct Button
+{
+    QString text;
+    QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
+};
+
+struct Request
+{
+    enum Kind { Message, Integer, OpenFile, SaveFile };
+    Kind kind = Message;
+    QWidget *parent = nullptr;
+    QString title;         // window title or file dialog caption
+    QString text;          // message text or number prompt label
+    QList<Button> buttons; // Message: the buttons in the order added
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString path;                                      // OpenFile: start folder; SaveFile: proposed file
+    QString filter;                                    // file dialogs
+    int value = 0, minimum = 0, maximum = 0, step = 1; // Integer
+};
+
+struct Answer
+{
+    int button = -1;       // Message: index of the button pressed, -1 when closed otherwise
+    bool accepted = false; // Integer: false when cancelled
+    int value = 0;         // Integer
+    QString path;          // file dialogs: empty when cancelled
+};
+
+using Responder = std::function<Answer(const Request &)>;
+
+// Tests only: every later dialog is answered by `responder` instead of being
+// shown; an empty responder restores the real dialogs.
+void setResponder(Responder responder);
+
+// A modal message box with the given buttons; returns the index of the one
+// pressed, or -1 when the box was closed another way.
+int message(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
+            const QList<Button> &buttons);
+
+// A message box with one OK button.
+void information(QWidget *parent, const QString &title, const QString &text);
+
+// QInputDialog::getInt; returns false when cancelled.
+bool integer(QWidget *parent, const QString &title, const QString &label, int value, int minimum, int maximum,
+             int step, int *result);
+
+// QFileDialog::getOpenFileName / getSaveFileName; an empty text when cancelled.
+QString openFileName(QWidget *parent, const QString &caption, const QString &folder, const QString &filter);
+QString saveFileName(QWidget *parent, const QString &caption, const QString &proposed, const QString &filter);
+
+} // namespace Dialogs
