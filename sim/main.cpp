@@ -74,6 +74,15 @@ int main(int argc, char *argv[])
     const QCommandLineOption axesOpt(QStringLiteral("axes"),
                                      QStringLiteral("Number of axes, 1-9 (default 3: X Y Z)."),
                                      QStringLiteral("n"), QStringLiteral("3"));
+    const QCommandLineOption axisCodesOpt(
+        QStringLiteral("axis-codes"),
+        QStringLiteral("Axis name codes, comma-separated (1 X, 2 Y, 3 Z, 4 A, 5 B, 6 C, ...; e.g. 1,3 for "
+                       "a lathe's X Z); sets the number of axes."),
+        QStringLiteral("c1,c2,..."));
+    const QCommandLineOption channelsOpt(QStringLiteral("channels"),
+                                         QStringLiteral("Number of channels, 1-16 (default 1); the axes "
+                                                        "belong to channel 1."),
+                                         QStringLiteral("n"), QStringLiteral("1"));
     const QCommandLineOption decimalsOpt(QStringLiteral("decimals"),
                                          QStringLiteral("Decimal places of the coordinates (default 3)."),
                                          QStringLiteral("n"), QStringLiteral("3"));
@@ -98,9 +107,10 @@ int main(int argc, char *argv[])
                                            QStringLiteral("The program directory never ends."));
     const QCommandLineOption endlessTextOpt(QStringLiteral("fault-endless-text"),
                                             QStringLiteral("Read transfers never end."));
-    parser.addOptions({addressOpt, portOpt, noTcpOpt, stationOpt, serialOpt, baudOpt, parityOpt, dataOpt,
-                       stopOpt, folderOpt, axesOpt, decimalsOpt, coilsOpt, animateOpt, exceptionOpt, chunkOpt,
-                       endlessDirOpt, endlessTextOpt});
+    parser.addOptions({addressOpt, portOpt,      noTcpOpt,    stationOpt,    serialOpt,
+                       baudOpt,    parityOpt,    dataOpt,     stopOpt,       folderOpt,
+                       axesOpt,    axisCodesOpt, channelsOpt, decimalsOpt,   coilsOpt,
+                       animateOpt, exceptionOpt, chunkOpt,    endlessDirOpt, endlessTextOpt});
     parser.process(app);
 
     sim::Controller controller;
@@ -115,14 +125,29 @@ int main(int argc, char *argv[])
         return fail(QStringLiteral("bad axis count %1").arg(parser.value(axesOpt)));
     if (!parseNumber(parser.value(decimalsOpt), 0, 6, &decimals))
         return fail(QStringLiteral("bad decimals %1").arg(parser.value(decimalsOpt)));
+    QVector<quint16> codes;
+    for (int i = 0; i < axisCount; ++i)
+        codes.append(quint16(i + 1)); // X Y Z A B C U V W
+    if (parser.isSet(axisCodesOpt)) {
+        codes.clear();
+        const QStringList parts = parser.value(axisCodesOpt).split(QLatin1Char(','));
+        for (const QString &part : parts) {
+            if (!parseNumber(part, 0, 65535, &value) || parts.size() > 16)
+                return fail(QStringLiteral("bad axis name codes %1").arg(parser.value(axisCodesOpt)));
+            codes.append(quint16(value));
+        }
+    }
     QVector<sim::AxisConfig> axes;
-    for (int i = 0; i < axisCount; ++i) {
+    for (quint16 code : qAsConst(codes)) {
         sim::AxisConfig a;
-        a.nameCode = quint16(i + 1); // X Y Z A B C U V W
+        a.nameCode = code;
         a.decimals = quint16(decimals);
         axes.append(a);
     }
     controller.setAxes(axes);
+    if (!parseNumber(parser.value(channelsOpt), 1, 16, &value))
+        return fail(QStringLiteral("bad channel count %1").arg(parser.value(channelsOpt)));
+    controller.setChannelCount(quint16(value));
 
     if (parser.isSet(coilsOpt)) {
         const QStringList parts = parser.value(coilsOpt).split(QLatin1Char(','));
