@@ -77,23 +77,47 @@ static bool endsInsideGbkCharacter(const QByteArray &bytes)
     return false;
 }
 
+// GBK that the decoder takes without complaint. A text cut inside a
+// double-byte character keeps a replacement character for the lost half.
+static bool decodeGbk(const QByteArray &bytes, QString *text)
+{
+    QTextCodec *gbk = QTextCodec::codecForName("GBK");
+    if (!gbk)
+        return false;
+    QTextCodec::ConverterState state;
+    QString decoded = gbk->toUnicode(bytes.constData(), bytes.size(), &state);
+    // Some GBK decoders substitute U+FFFD for a byte pair they cannot map
+    // without counting it; no GBK character maps to U+FFFD itself.
+    if (state.invalidChars != 0 || decoded.contains(QChar::ReplacementCharacter))
+        return false;
+    if (state.remainingChars > 0 || endsInsideGbkCharacter(bytes))
+        decoded.append(QChar::ReplacementCharacter);
+    *text = decoded;
+    return true;
+}
+
 QString decodeLocalFile(const QByteArray &bytes)
 {
     if (isValidUtf8(bytes))
         return fromUtf8WithoutBom(bytes);
-    QTextCodec *gbk = QTextCodec::codecForName("GBK");
-    if (gbk) {
-        QTextCodec::ConverterState state;
-        QString text = gbk->toUnicode(bytes.constData(), bytes.size(), &state);
-        // Some GBK decoders substitute U+FFFD for a byte pair they cannot map
-        // without counting it; no GBK character maps to U+FFFD itself.
-        if (state.invalidChars == 0 && !text.contains(QChar::ReplacementCharacter)) {
-            if (state.remainingChars > 0 || endsInsideGbkCharacter(bytes))
-                text.append(QChar::ReplacementCharacter);
-            return text;
-        }
-    }
+    QString text;
+    if (decodeGbk(bytes, &text))
+        return text;
     return fromUtf8WithoutBom(bytes);
+}
+
+QString decodeControllerText(const QByteArray &bytes)
+{
+    QTextCodec *local = QTextCodec::codecForLocale();
+    QTextCodec::ConverterState state;
+    const QString text = local->toUnicode(bytes.constData(), bytes.size(), &state);
+    if (state.invalidChars == 0 && state.remainingChars == 0)
+        return text;
+    QString gbk;
+    if (decodeGbk(bytes, &gbk))
+        return gbk;
+    // Without a state the decoder also marks a sequence cut at the end.
+    return local->toUnicode(bytes.constData(), bytes.size());
 }
 
 } // namespace TextCodec

@@ -1,9 +1,11 @@
-// Local text files are whatever the user drops on a card: decoding must never
-// crash, and the UTF-8 check must agree with the UTF-8 decoder.
+// Local text files are whatever the user drops on a card, controller texts
+// whatever the controller sends: decoding must never crash, and the UTF-8
+// check must agree with the UTF-8 decoder.
 #include "config/textcodec.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QTextCodec>
 
 #include <cstdint>
 #include <cstdlib>
@@ -24,5 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // Anything the UTF-8 decoder reproduces exactly must have been accepted.
         std::abort();
     }
+    // Controller texts: on a UTF-8 desktop, valid UTF-8 is read as UTF-8.
+    const QString received = TextCodec::decodeControllerText(bytes);
+    if (valid && !bytes.startsWith("\xEF\xBB\xBF") && QTextCodec::codecForLocale()->mibEnum() == 106 &&
+        received.toUtf8() != bytes)
+        std::abort();
     return 0;
 }

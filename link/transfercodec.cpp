@@ -1,5 +1,6 @@
 #include "link/transfercodec.h"
 
+#include "config/textcodec.h"
 #include "link/protocol.h"
 
 namespace TransferCodec {
@@ -120,7 +121,7 @@ ChunkResult appendChunk(const QVector<quint16> &words, QByteArray *bytes)
 QString decodeText(const QByteArray &bytes)
 {
     const int zero = bytes.indexOf('\0');
-    return QString::fromLocal8Bit(zero < 0 ? bytes : bytes.left(zero));
+    return TextCodec::decodeControllerText(zero < 0 ? bytes : bytes.left(zero));
 }
 
 bool isDirectoryEnd(const QVector<quint16> &words)

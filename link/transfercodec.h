@@ -47,7 +47,8 @@ enum class ChunkResult {
 // Appends the bytes of one read chunk (word 0 = byte count, then the data).
 ChunkResult appendChunk(const QVector<quint16> &words, QByteArray *bytes);
 
-// Received text bytes up to the first zero byte, from the local 8-bit encoding.
+// Received text bytes up to the first zero byte, decoded as
+// TextCodec::decodeControllerText() does.
 QString decodeText(const QByteArray &bytes);
 
 // True when a directory reply ends the directory (no values or word 0 = 0).

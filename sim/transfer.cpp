@@ -122,9 +122,16 @@ quint8 Controller::Private::openTransfer(const QVector<quint16> &words)
         if (name.isEmpty())
             return exc::IllegalValue;
         if (kind == KindReadFile) {
-            if (!files.contains(name))
+            // Programs are files on the controller too: a program's name
+            // reads that program unless a system file of that name exists.
+            static const QRegularExpression byProgramName(QStringLiteral("^O(\\d{4})$"));
+            const QRegularExpressionMatch m = byProgramName.match(name);
+            if (files.contains(name))
+                windowText = files.value(name);
+            else if (m.hasMatch() && programs.contains(m.captured(1).toInt()))
+                windowText = programs.value(m.captured(1).toInt()).text;
+            else
                 return exc::IllegalValue;
-            windowText = files.value(name);
         }
         window = kind == KindReadFile ? Window::ReadTransfer : Window::WriteTransfer;
         windowIsProgram = false;

@@ -1,9 +1,7 @@
 #include "config/configstore.h"
+#include "filesizelimit.h"
 
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -48,29 +46,6 @@ bool writeAll(const QString &path, const QByteArray &bytes)
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
-
-// Makes writes past a few bytes fail the way a full disk does, even for root.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_saved);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_saved);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_saved{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "config/textcodec.h"
 
+#include <QTextCodec>
 #include <QtTest>
 
 class TestTextCodec : public QObject
@@ -11,6 +12,8 @@ private slots:
     void validUtf8();
     void decodeLocalFile_data();
     void decodeLocalFile();
+    void decodeControllerText_data();
+    void decodeControllerText();
 };
 
 void TestTextCodec::validUtf8_data()
@@ -71,6 +74,39 @@ void TestTextCodec::decodeLocalFile()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, text);
     QCOMPARE(TextCodec::decodeLocalFile(bytes), text);
+}
+
+void TestTextCodec::decodeControllerText_data()
+{
+    QTest::addColumn<QByteArray>("locale");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("utf-8 desktop, utf-8 chinese")
+        << QByteArray("UTF-8") << QByteArray("(\xE4\xB8\xAD\xE6\x96\x87)") << QStringLiteral("(中文)");
+    QTest::newRow("utf-8 desktop, gbk chinese")
+        << QByteArray("UTF-8") << QByteArray("; \xBC\xB1\xCD\xA3\xB0\xB4\xC5\xA5\r\n")
+        << QStringLiteral("; 急停按钮\r\n");
+    QTest::newRow("utf-8 desktop, gbk cut inside a character")
+        << QByteArray("UTF-8") << QByteArray("\xD6\xD0\xCE")
+        << QStringLiteral("中") + QChar(QChar::ReplacementCharacter);
+    QTest::newRow("utf-8 desktop, neither")
+        << QByteArray("UTF-8") << QByteArray("\xE4\xB8\xAD\xE6\x96\x87\x81\x30")
+        << QStringLiteral("中文") + QChar(QChar::ReplacementCharacter) + QStringLiteral("0");
+    QTest::newRow("gbk desktop, gbk chinese")
+        << QByteArray("GBK") << QByteArray("\xD6\xD0\xCE\xC4") << QStringLiteral("中文");
+}
+
+void TestTextCodec::decodeControllerText()
+{
+    QFETCH(QByteArray, locale);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QTextCodec *saved = QTextCodec::codecForLocale();
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName(locale));
+    const QString decoded = TextCodec::decodeControllerText(bytes);
+    QTextCodec::setCodecForLocale(saved);
+    QCOMPARE(decoded, text);
 }
 
 QTEST_APPLESS_MAIN(TestTextCodec)

@@ -1,13 +1,90 @@
 #include "views/fileform.h"
 
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
 #include "ui_fileform.h"
+#include "views/dialogs.h"
+
+#include <QDir>
+#include <QPointer>
+
+namespace {
+// The save dialog and its outcome read the same in both languages.
+const QString SaveCaption = QStringLiteral("数据存放地址");
+const QString MessageTitle = QStringLiteral("信息");
+} // namespace
 
 FileForm::FileForm(QWidget *parent) : QWidget(parent), ui(new Ui::FileForm)
 {
     ui->setupUi(this);
+
+    if (ConfigStore::instance()->language() == 1) {
+        ui->label_file->setText(QStringLiteral("File Name"));
+        ui->label_fileOrder->setText(QStringLiteral("Function"));
+        ui->btn_readFile->setText(QStringLiteral("ReadFile"));
+        ui->btn_downloadFile->setText(QStringLiteral("Download"));
+        ui->btn_findFile->setText(QStringLiteral("Find"));
+        ui->label_fileName->setText(QStringLiteral("Current File"));
+    }
+
+    connect(ui->comBox_fileName, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &FileForm::onFileChosen);
+    connect(ui->btn_readFile, &QPushButton::clicked, this, &FileForm::readFile);
+    connect(ui->btn_downloadFile, &QPushButton::clicked, this, &FileForm::saveFile);
+    connect(ui->btn_findFile, &QPushButton::clicked, this, &FileForm::findNext);
+    connect(ui->lineEdit_findFile, &QLineEdit::returnPressed, this, &FileForm::findNext);
 }
 
 FileForm::~FileForm()
 {
     delete ui;
+}
+
+// The last item takes a typed name. A name typed and confirmed with Enter is
+// appended as the new last item, which from then on is the editable one.
+void FileForm::onFileChosen(int index)
+{
+    ui->comBox_fileName->setEditable(index >= 0 && index == ui->comBox_fileName->count() - 1);
+}
+
+void FileForm::readFile()
+{
+    const QString name = ui->comBox_fileName->currentText();
+    if (name.isEmpty())
+        return;
+    QString text;
+    QPointer<FileForm> self(this);
+    const int result = DeviceManager::instance()->readSystemFile(&text, name);
+    if (!self || result != 0)
+        return; // the page went while the read waited, or the read failed: nothing changes
+    ui->label_fileName->setText(name);
+    ui->textEdit_file->setPlainText(text);
+}
+
+void FileForm::saveFile()
+{
+    const QString name = ui->label_fileName->text();
+    const QString text = ui->textEdit_file->toPlainText();
+    QPointer<FileForm> self(this);
+    const QString path = Dialogs::saveFileName(this, SaveCaption, name, QString());
+    if (!self || path.isEmpty())
+        return;
+    if (ConfigStore::writeTextFile(path, text)) {
+        Dialogs::information(this, MessageTitle, QStringLiteral("文件:%1下载完成").arg(name));
+        return;
+    }
+    // Nothing was written: any file already there is as it was.
+    Dialogs::message(
+        this, QMessageBox::Warning, MessageTitle,
+        QStringLiteral("文件:%1下载失败(download failed)\n%2").arg(name, QDir::toNativeSeparators(path)),
+        {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+}
+
+// Case-sensitive, forward from the cursor; the search stops at the last match.
+void FileForm::findNext()
+{
+    const QString needle = ui->lineEdit_findFile->text();
+    if (needle.isEmpty() || ui->textEdit_file->document()->isEmpty())
+        return;
+    ui->textEdit_file->find(needle, QTextDocument::FindCaseSensitively);
 }

@@ -1,13 +1,173 @@
 #include "views/setform.h"
 
+#include "config/configstore.h"
 #include "ui_setform.h"
+
+#include <QSerialPortInfo>
+
+namespace {
+
+QStringList systemPorts()
+{
+    QStringList names;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports)
+        names.append(port.portName());
+    return names;
+}
+
+QList<SetForm::NetworkInterface> systemInterfaces()
+{
+    QList<SetForm::NetworkInterface> list;
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &i : interfaces) {
+        SetForm::NetworkInterface entry;
+        entry.type = i.type();
+        entry.flags = i.flags();
+        const QList<QNetworkAddressEntry> addresses = i.addressEntries();
+        for (const QNetworkAddressEntry &a : addresses)
+            entry.addresses.append(a.ip());
+        list.append(entry);
+    }
+    return list;
+}
+
+SetForm::PortLister &portLister()
+{
+    static SetForm::PortLister lister;
+    return lister;
+}
+
+SetForm::InterfaceLister &interfaceLister()
+{
+    static SetForm::InterfaceLister lister;
+    return lister;
+}
+
+// Selecting by a text that no item has keeps the current item.
+void selectText(QComboBox *box, const QString &text)
+{
+    const int index = box->findText(text);
+    if (index >= 0)
+        box->setCurrentIndex(index);
+}
+
+} // namespace
 
 SetForm::SetForm(QWidget *parent) : QWidget(parent), ui(new Ui::SetForm)
 {
     ui->setupUi(this);
+    listSerialPorts();
+    showPcAddress();
+    load();
+    connect(ui->pushButton_store, &QPushButton::clicked, this, &SetForm::store);
+    // Ports plugged in and addresses taken after the start are found again on demand.
+    connect(ui->btn_refreshSerial, &QPushButton::clicked, this, &SetForm::listSerialPorts);
+    connect(ui->pushButton_pcIP, &QPushButton::clicked, this, &SetForm::showPcAddress);
 }
 
 SetForm::~SetForm()
 {
     delete ui;
+}
+
+void SetForm::setSystemListers(PortLister ports, InterfaceLister interfaces)
+{
+    portLister() = std::move(ports);
+    interfaceLister() = std::move(interfaces);
+}
+
+QString SetForm::pcAddress(const QList<NetworkInterface> &interfaces)
+{
+    QString address;
+    for (const NetworkInterface &i : interfaces) {
+        // Whether the interface is up is not asked: a cable plugged in later
+        // brings the same address.
+        if (i.type != QNetworkInterface::Ethernet || i.flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QHostAddress &ip : i.addresses) {
+            if (ip.protocol() == QAbstractSocket::IPv4Protocol)
+                address = ip.toString();
+        }
+    }
+    return address;
+}
+
+void SetForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // Edits that were not stored are dropped each time the page comes back.
+    load();
+}
+
+void SetForm::listSerialPorts()
+{
+    const QString current = ui->comBox_serialPort->currentText();
+    const QStringList names = portLister() ? portLister()() : systemPorts();
+    ui->comBox_serialPort->clear();
+    for (int i = 0; i < names.size(); ++i)
+        ui->comBox_serialPort->addItem(names.at(i), i);
+    selectText(ui->comBox_serialPort, current);
+}
+
+void SetForm::showPcAddress()
+{
+    const QString address = pcAddress(interfaceLister() ? interfaceLister()() : systemInterfaces());
+    ui->label_pcIp->setText(address.isEmpty() ? QStringLiteral("ip") : address);
+}
+
+void SetForm::load()
+{
+    const ConfigStore *config = ConfigStore::instance();
+    const ModbusSettings settings = config->modbusSettings();
+    selectText(ui->comBox_serialPort, settings.Port.toString());
+    // The item index is the parity code; a code without an item shows none.
+    ui->comBox_parity->setCurrentIndex(settings.Parity.toInt());
+    selectText(ui->comBox_baud, settings.BaudRate.toString());
+    selectText(ui->comboBox_data, settings.DataBits.toString());
+    selectText(ui->comboBox_stop, settings.StopBits.toString());
+    ui->spinBox_delayTime->setValue(settings.Timeout);
+    ui->spinBox_retries->setValue(settings.NumberOfRetries);
+    // Every language flag other than 1 means Chinese.
+    const bool english = config->language() == 1;
+    ui->comboBox_language->setCurrentIndex(english ? 1 : 0);
+    if (english)
+        setEnglishTexts();
+}
+
+void SetForm::store()
+{
+    ConfigStore *config = ConfigStore::instance();
+    // Only what the page edits is replaced; the TCP port is shown, not edited.
+    ModbusSettings settings = config->modbusSettings();
+    settings.Port = ui->comBox_serialPort->currentText();
+    settings.Parity = ui->comBox_parity->currentIndex();
+    settings.BaudRate = ui->comBox_baud->currentText();
+    settings.DataBits = ui->comboBox_data->currentText();
+    settings.StopBits = ui->comboBox_stop->currentText();
+    settings.Timeout = ui->spinBox_delayTime->value();
+    settings.NumberOfRetries = static_cast<quint8>(ui->spinBox_retries->value());
+    config->setModbusSettings(settings);
+    config->setLanguage(ui->comboBox_language->currentIndex());
+}
+
+void SetForm::setEnglishTexts()
+{
+    ui->groupBox_net->setTitle(QStringLiteral("Net Par"));
+    ui->labelPort->setText(QStringLiteral("Port"));
+    ui->labelIp->setText(QStringLiteral("IP"));
+    ui->pushButton_pcIP->setText(QStringLiteral("Refresh"));
+    ui->groupBox_rtu->setTitle(QStringLiteral("Rtu par"));
+    ui->labelSerPort->setText(QStringLiteral("SerialPort"));
+    ui->btn_refreshSerial->setText(QStringLiteral("Refresh"));
+    ui->labelBite->setText(QStringLiteral("Bite"));
+    ui->labelParity->setText(QStringLiteral("Parity"));
+    ui->labelData->setText(QStringLiteral("Data"));
+    ui->labelStop->setText(QStringLiteral("Stop"));
+    ui->groupBox_par->setTitle(QStringLiteral("Serial par"));
+    ui->labelRetries->setText(QStringLiteral("RetriedCount"));
+    ui->labelDelayTime->setText(QStringLiteral("DelayTime"));
+    ui->groupBox_other->setTitle(QStringLiteral("Other"));
+    ui->labelLanuage->setText(QStringLiteral("Lanuage"));
+    ui->pushButton_store->setText(QStringLiteral("store"));
 }

@@ -1,11 +1,22 @@
 #pragma once
 
+#include <QHostAddress>
+#include <QList>
+#include <QNetworkInterface>
+#include <QStringList>
 #include <QWidget>
+
+#include <functional>
 
 namespace Ui {
 class SetForm;
 }
 
+// The settings page: the shared serial-line, retry, time-out and language
+// settings, loaded from ConfigStore whenever the page is shown and stored back
+// only by its store button. Devices read the stored link settings at their next
+// connection attempt; a new language shows here at once and elsewhere at the
+// next start.
 class SetForm : public QWidget
 {
     Q_OBJECT
@@ -14,6 +25,33 @@ public:
     explicit SetForm(QWidget *parent = nullptr);
     ~SetForm() override;
 
+    // What the page needs to know about one network interface of the PC.
+    struct NetworkInterface
+    {
+        QNetworkInterface::InterfaceType type = QNetworkInterface::Unknown;
+        QNetworkInterface::InterfaceFlags flags;
+        QList<QHostAddress> addresses;
+    };
+    using PortLister = std::function<QStringList()>;
+    using InterfaceLister = std::function<QList<NetworkInterface>()>;
+
+    // Tests only: the serial ports and network interfaces the page finds from
+    // now on; empty listers restore the PC's own.
+    static void setSystemListers(PortLister ports, InterfaceLister interfaces);
+
+    // The PC address shown: the last IPv4 address of an Ethernet interface
+    // that is not a loop-back; empty when there is none.
+    static QString pcAddress(const QList<NetworkInterface> &interfaces);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
+    void listSerialPorts();
+    void showPcAddress();
+    void load();
+    void store();
+    void setEnglishTexts();
+
     Ui::SetForm *ui = nullptr;
 };

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
+#include "devices/devicewidget.h"
+#include "link/modbusdevice.h"
+#include "sim/controller.h"
+#include "sim/servers.h"
+
+#include <QCheckBox>
+#include <QHostAddress>
+#include <QPointer>
+#include <QtTest>
+
+#include <algorithm>
+
+// Helpers for the tests of the function views.
+
+template<typename T> T *child(QObject *parent, const char *name)
+{
+    return parent->findChild<T *>(QLatin1String(name));
+}
+
+inline bool hasChinese(const QString &text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF; });
+}
+
+// A simulated controller on a loopback address, and one card of the device
+// list that is selected and switched on to reach it: the device the views
+// work on.
+class SimulatedCard
+{
+public:
+    SimulatedCard(const char *address, quint16 port) : m_address(QString::fromLatin1(address)), m_port(port)
+    {
+    }
+    ~SimulatedCard() { remove(); }
+    SimulatedCard(const SimulatedCard &) = delete;
+    SimulatedCard &operator=(const SimulatedCard &) = delete;
+
+    // Adds the card on the first call and selects it; waits until its device
+    // is ready. Null when the simulator cannot listen or the link stays down.
+    deviceWidget *connect()
+    {
+        if (!m_listening)
+            m_listening = server.listen(QHostAddress(m_address), m_port);
+        if (!m_listening)
+            return nullptr;
+        DeviceManager *manager = DeviceManager::instance();
+        if (!m_card) {
+            DeviceRecord record;
+            record.Type = 1;
+            record.Name = QStringLiteral("sim");
+            record.IP = m_address;
+            record.Address = controller.stationAddress();
+            manager->addDevice(record);
+            m_card = manager->cards().last();
+            m_card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
+        }
+        if (manager->selectedDevice() != m_card)
+            emit m_card->signDoubleClicked();
+        const bool ready = QTest::qWaitFor([this] { return m_card && m_card->device()->isReady(); }, 10000);
+        return ready ? m_card.data() : nullptr;
+    }
+
+    // Removes the card from the list and waits until it is gone: no device is
+    // selected afterwards.
+    void remove()
+    {
+        if (!m_card)
+            return;
+        emit m_card->signDoubleClicked();
+        DeviceManager::instance()->removeSelectedDevice();
+        QVERIFY(QTest::qWaitFor([this] { return !m_card; }, 5000));
+    }
+
+    // Shared link settings that reach this simulator and give up quickly.
+    void useQuickLinkSettings() const
+    {
+        ModbusSettings settings = ConfigStore::instance()->modbusSettings();
+        settings.NetworkPort = m_port;
+        settings.Timeout = 200;
+        settings.NumberOfRetries = 0;
+        ConfigStore::instance()->setModbusSettings(settings);
+    }
+
+    sim::Controller controller;
+    sim::TcpServer server{&controller};
+
+private:
+    QString m_address;
+    quint16 m_port;
+    bool m_listening = false;
+    QPointer<deviceWidget> m_card;
+};
