@@ -1,13 +1,290 @@
 #include "views/parform.h"
 
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
+#include "link/protocol.h"
 #include "ui_parform.h"
+#include "views/dialogs.h"
 
-ParForm::ParForm(QWidget *parent) : QWidget(parent), ui(new Ui::ParForm)
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QPointer>
+#include <QSignalBlocker>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace {
+
+const char FileName[] = "SYS.PAR";
+// A fetch refused because another operation of the device (the card's status
+// poll, most often) was waiting is tried again this much later, a few times.
+constexpr int BusyRetryMs = 50;
+constexpr int MaxBusyRetries = 10;
+constexpr int GroupRole = Qt::UserRole;
+constexpr int EntryRole = Qt::UserRole + 1;
+
+// Set while a group is being put on the table, for every page of the process.
+bool s_groupDisplayInProgress = false;
+
+class GroupDisplay
+{
+public:
+    GroupDisplay() { s_groupDisplayInProgress = true; }
+    ~GroupDisplay() { s_groupDisplayInProgress = false; }
+    GroupDisplay(const GroupDisplay &) = delete;
+    GroupDisplay &operator=(const GroupDisplay &) = delete;
+};
+
+QString translated(const QString &text)
+{
+    return QCoreApplication::translate("ParForm", text.toUtf8().constData());
+}
+
+} // namespace
+
+ParForm::ParForm(QWidget *parent)
+    : QWidget(parent), ui(new Ui::ParForm), m_bitDescriptions(ParCatalogue::bitDescriptions())
 {
     ui->setupUi(this);
+    fillTree();
+    ui->stackedWidget_contain->setCurrentIndex(0);
+    for (int column = 1; column <= 3; ++column)
+        ui->treeWidget_sysParams->setColumnHidden(column, true);
+    ui->tableWidget_PARcontain->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ui->pushButton_downLoad->setEnabled(false);
+
+    m_fetchTimer = new QTimer(this);
+    m_fetchTimer->setSingleShot(true);
+    connect(m_fetchTimer, &QTimer::timeout, this, &ParForm::fetch);
+
+    const auto fetchNow = [this] {
+        m_busyRetries = 0;
+        fetch();
+    };
+    connect(ui->pushButton_cncPar, &QPushButton::clicked, this, fetchNow);
+    connect(ui->pushButton_refreshCoordNumber, &QPushButton::clicked, this, fetchNow);
+    connect(ui->pushButton_pcPar, &QPushButton::clicked, this, [this] { openLocalFile(); });
+    connect(ui->pushButton_downLoad, &QPushButton::clicked, this, [this] { saveToLocalFile(); });
+    connect(ui->treeWidget_sysParams, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *item) { showGroup(item); });
+    connect(ui->tableWidget_PARcontain, &QTableWidget::currentCellChanged, this,
+            [this](int, int column) { explainCell(column); });
 }
 
 ParForm::~ParForm()
 {
     delete ui;
+}
+
+void ParForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The read starts once the show has completed, not inside the show event.
+    m_busyRetries = 0;
+    m_fetchTimer->start(0);
+}
+
+void ParForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    m_fetchTimer->stop();
+}
+
+void ParForm::fetch()
+{
+    m_fetchTimer->stop();
+    if (m_reading)
+        return; // the read under way brings the text
+    QPointer<ParForm> self(this);
+    const int result = loadFromController();
+    if (!self)
+        return;
+    if (result == Result::Busy && m_busyRetries < MaxBusyRetries) {
+        ++m_busyRetries;
+        m_fetchTimer->start(BusyRetryMs);
+    } else {
+        m_busyRetries = 0;
+    }
+}
+
+void ParForm::fillTree()
+{
+    QTreeWidget *tree = ui->treeWidget_sysParams;
+    tree->setSortingEnabled(false);
+    const QVector<ParCatalogue::Group> &groups = ParCatalogue::groups();
+    for (int g = 0; g < groups.size(); ++g) {
+        auto *top = new QTreeWidgetItem(tree);
+        top->setText(0, translated(groups.at(g).name));
+        const QVector<ParCatalogue::Entry> &entries = groups.at(g).entries;
+        for (int e = 0; e < entries.size(); ++e) {
+            const ParCatalogue::Entry &entry = entries.at(e);
+            auto *item = new QTreeWidgetItem(top);
+            item->setText(0, translated(entry.title));
+            item->setText(1, translated(entry.key));
+            item->setText(2, translated(ParCatalogue::rowKindText(entry.rowKind)));
+            item->setText(3, translated(QString::number(entry.columns)));
+            item->setData(0, GroupRole, g);
+            item->setData(0, EntryRole, e);
+        }
+    }
+}
+
+const ParCatalogue::Entry *ParForm::entryOf(const QTreeWidgetItem *item) const
+{
+    if (!item || !item->parent())
+        return nullptr;
+    const QVector<ParCatalogue::Group> &groups = ParCatalogue::groups();
+    const int g = item->data(0, GroupRole).toInt();
+    const int e = item->data(0, EntryRole).toInt();
+    if (g < 0 || g >= groups.size() || e < 0 || e >= groups.at(g).entries.size())
+        return nullptr;
+    return &groups.at(g).entries.at(e);
+}
+
+QString ParForm::parameterText() const
+{
+    return ui->textEdit->toPlainText();
+}
+
+int ParForm::loadFromController()
+{
+    if (m_reading)
+        return Result::Busy;
+    QPointer<ParForm> self(this);
+    const quint64 generation = m_textGeneration;
+    m_reading = true;
+    QString text;
+    const int result = DeviceManager::instance()->readSystemFile(&text, QString::fromLatin1(FileName));
+    if (!self)
+        return result; // the page went away while the read waited
+    m_reading = false;
+    m_lastResult = result;
+    // A local file opened while the read waited is the newer choice.
+    if (result == Result::Ok && generation == m_textGeneration)
+        setParameterText(text);
+    return result;
+}
+
+void ParForm::openLocalFile()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString path =
+        Dialogs::openFileName(this, QStringLiteral("打开SYS文件"), folder, QString::fromLatin1(FileName));
+    if (path.isEmpty())
+        return;
+    QString text;
+    if (ConfigStore::readTextFile(path, &text))
+        setParameterText(text);
+}
+
+void ParForm::saveToLocalFile()
+{
+    const QString text = parameterText();
+    if (text.isEmpty())
+        return;
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString proposed = folder.isEmpty() ? QString::fromLatin1(FileName)
+                                              : folder + QLatin1Char('/') + QLatin1String(FileName);
+    const QString path = Dialogs::saveFileName(this, QStringLiteral("数据存放地址"), proposed, QString());
+    if (path.isEmpty())
+        return;
+    if (ConfigStore::writeTextFile(path, text)) {
+        Dialogs::information(this, QStringLiteral("信息"),
+                             QStringLiteral("文件:%1下载完成").arg(QLatin1String(FileName)));
+    } else {
+        Dialogs::message(this, QMessageBox::Warning, QStringLiteral("信息"),
+                         QStringLiteral("文件:%1下载失败").arg(QLatin1String(FileName)),
+                         {Dialogs::Button{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+    }
+}
+
+void ParForm::setParameterText(const QString &text)
+{
+    ++m_textGeneration;
+    ui->textEdit->setPlainText(text);
+    ui->pushButton_downLoad->setEnabled(!text.isEmpty());
+    if (SysPar::rebuildRowLabels(parameterText(), &m_labels)) {
+        ui->spinBox_can->setValue(m_labels.channels.size());
+        ui->spinBox_coord->setValue(m_labels.axes.size());
+        ui->spinBox_mainCoord->setValue(m_labels.spindles.size());
+    }
+}
+
+QStringList ParForm::rowHeaders(ParCatalogue::RowKind kind, int sectionRows) const
+{
+    switch (kind) {
+    case ParCatalogue::RowKind::Axes:
+        return m_labels.axes;
+    case ParCatalogue::RowKind::Channels:
+        return m_labels.channels;
+    case ParCatalogue::RowKind::Spindles:
+        return m_labels.spindles;
+    case ParCatalogue::RowKind::Single:
+        return {QString()};
+    case ParCatalogue::RowKind::Numbered:
+        break;
+    }
+    QStringList numbers;
+    for (int i = 1; i <= sectionRows; ++i)
+        numbers.append(QString::number(i));
+    return numbers;
+}
+
+void ParForm::showGroup(QTreeWidgetItem *item)
+{
+    if (s_groupDisplayInProgress)
+        return;
+    const ParCatalogue::Entry *entry = entryOf(item);
+    const QString text = parameterText();
+    if (!entry || text.isEmpty())
+        return;
+    const GroupDisplay display;
+
+    const QStringList rows = SysPar::readSection(text, entry->key);
+    if (rows.isEmpty())
+        return; // the table keeps what it showed
+    ui->label_paramName->setText(item->text(0));
+
+    // No current-cell signal may explain a cell with the previous group's
+    // list while the table changes; the new table starts without a current cell.
+    QTableWidget *table = ui->tableWidget_PARcontain;
+    const QSignalBlocker blocker(table);
+    table->clear();
+    table->setRowCount(0);
+    table->setColumnCount(0);
+    ui->label_annote->clear();
+
+    const bool bits = entry->columns == ParCatalogue::BitColumns;
+    const QStringList headers = rowHeaders(entry->rowKind, rows.size());
+    table->setRowCount(headers.size());
+    table->setColumnCount(entry->columns);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->setVerticalHeaderLabels(headers);
+
+    // Rows without a line in the section, and bits past a short line, stay empty.
+    const int shown = qMin(headers.size(), rows.size());
+    for (int i = 0; i < shown; ++i) {
+        const QString &row = rows.at(i);
+        if (bits) {
+            for (int j = 0; j < qMin(row.size(), ParCatalogue::BitColumns); ++j)
+                table->setItem(i, j, new QTableWidgetItem(QString(row.at(j))));
+        } else {
+            table->setItem(i, 0, new QTableWidgetItem(row));
+        }
+    }
+    // A value cell may be edited in place; the edit stays in the table only.
+    table->setEditTriggers(bits ? QAbstractItemView::NoEditTriggers : QAbstractItemView::DoubleClicked);
+    m_descriptions = bits ? ParCatalogue::descriptionsFor(m_bitDescriptions, entry->key) : QStringList();
+}
+
+void ParForm::explainCell(int column)
+{
+    if (ui->tableWidget_PARcontain->columnCount() != ParCatalogue::BitColumns)
+        return;
+    if (column < 0) {
+        ui->label_annote->clear();
+        return;
+    }
+    ui->label_annote->setText(ParCatalogue::explanation(m_descriptions, column));
 }

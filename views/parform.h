@@ -1,11 +1,21 @@
 #pragma once
 
+#include "views/parcatalogue.h"
+#include "views/syspar.h"
+
 #include <QWidget>
+
+class QTimer;
+class QTreeWidgetItem;
 
 namespace Ui {
 class ParForm;
 }
 
+// The parameter page: SYS.PAR fetched from the selected controller (on every
+// show) or opened from a local copy, its groups listed as a tree, one group at
+// a time shown as a table with the meaning of the bit under the current cell.
+// The page never writes parameters back to the controller.
 class ParForm : public QWidget
 {
     Q_OBJECT
@@ -14,6 +24,41 @@ public:
     explicit ParForm(QWidget *parent = nullptr);
     ~ParForm() override;
 
+    // Reads SYS.PAR from the selected device and, on result 0, puts it in
+    // place. Refused (returning the busy code) while a read of this page waits.
+    int loadFromController();
+    // Asks for a local SYS.PAR and puts it in place.
+    void openLocalFile();
+    // Asks where to save the parameter text and saves it there.
+    void saveToLocalFile();
+    // Shows the group of a tree item; items without a section do nothing.
+    void showGroup(QTreeWidgetItem *item);
+
+    QString parameterText() const;
+
+    // For the tests: the last read's result and whether a read waits now.
+    int lastResult() const { return m_lastResult; }
+    bool isReading() const { return m_reading; }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private:
+    void fetch();
+    void fillTree();
+    void setParameterText(const QString &text);
+    void explainCell(int column);
+    QStringList rowHeaders(ParCatalogue::RowKind kind, int sectionRows) const;
+    const ParCatalogue::Entry *entryOf(const QTreeWidgetItem *item) const;
+
     Ui::ParForm *ui = nullptr;
+    ParCatalogue::BitDescriptions m_bitDescriptions;
+    QStringList m_descriptions; // of the bit group on show
+    SysPar::RowLabels m_labels;
+    QTimer *m_fetchTimer = nullptr;
+    int m_busyRetries = 0;
+    bool m_reading = false;
+    quint64 m_textGeneration = 0; // counts the texts put in place
+    int m_lastResult = -1;
 };
