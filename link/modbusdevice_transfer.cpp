@@ -104,12 +104,13 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
     }
     if (!self)
         return Result::ReadFailed;
-    // A failed entry leaves the entries read so far as the cache; the caller's
-    // list is only filled from a complete directory.
-    m_directory = entries;
+    // Only a complete directory is cached: a short one served later without
+    // asking would pass for the controller's whole list. The cache stays empty
+    // until a read completes, and the caller's list is left as it was.
     if (!complete)
         return Result::ReadFailed;
 
+    m_directory = entries;
     if (list)
         *list = entries;
     const int closed =
