@@ -182,10 +182,9 @@ int ModbusDevice::sendTransfer(const QString &text, const QVector<quint16> &open
 
     const QByteArray bytes = text.toLocal8Bit();
     const qint64 length = bytes.size();
-    const int chunks = TransferCodec::chunkCount(length);
-    // Chunk numbers are one register on the wire.
-    if (chunks > Protocol::MaxChunkNumber)
+    if (!TransferCodec::fitsWindow(length))
         return Result::OpenFailed;
+    const int chunks = TransferCodec::chunkCount(length);
 
     const QPointer<ModbusDevice> self(this);
     const quint64 generation = m_linkGeneration;

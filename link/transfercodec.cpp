@@ -85,6 +85,11 @@ int chunkCount(qint64 length)
     return static_cast<int>(length / Protocol::ChunkBytes + 1);
 }
 
+bool fitsWindow(qint64 length)
+{
+    return length >= 0 && length <= Protocol::MaxTextBytes;
+}
+
 QVector<quint16> writeChunk(const QByteArray &bytes, int n)
 {
     const qint64 begin = qint64(Protocol::ChunkBytes) * (n - 1);

@@ -3,6 +3,7 @@
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
+#include "link/transfercodec.h"
 #include "ui_uploaddialog.h"
 
 #include <QClipboard>
@@ -281,7 +282,7 @@ void UpLoadDialog::transfer()
             // Program lines have no size limit when listed; a file beyond any
             // text the transfer can carry is not read into memory at all.
             const QString path = line->data(0, Qt::UserRole).toString();
-            if (QFileInfo(path).size() > Protocol::MaxTextBytes) {
+            if (!TransferCodec::fitsWindow(QFileInfo(path).size())) {
                 showOutcome(line, FileTooLarge);
                 continue;
             }
