@@ -9,6 +9,7 @@
 #include <QModbusDevice>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QVector>
 
 class QModbusClient;
@@ -54,6 +55,12 @@ public:
 
     static QString axisLabel(quint16 code);
 
+    // Polls in a row that went unanswered (a request timed out) before the
+    // device shows connecting and opens its link afresh.
+    static constexpr int SilentPollsBeforeReconnect = 3;
+    // Time from the link coming up to its set-up.
+    static constexpr int SetUpDelayMs = 200;
+
     // Lifetime across nested event loops: true while a transaction of this
     // device waits in its event loop. releaseWhenIdle() deletes the device as
     // soon as none does (at once, deferred, when none waits now).
@@ -94,9 +101,18 @@ private:
     };
 
     // modbusdevice.cpp
+    void openClient(int type);
     void onStateChanged(QModbusDevice::State state);
     void onErrorOccurred(QModbusDevice::Error error);
-    void onConnectedTimer();
+    void linkDropped();
+    void reopenLink();
+    void onSetUpDue();
+    void runSetUp();
+    // True once the link the running sequence (operation or set-up) started
+    // on has dropped: its requests then fail instead of going out on a newer
+    // link before that one's set-up.
+    bool linkChanged() const;
+    bool lastRequestTimedOut() const;
     int writeRegisters(int address, const QVector<quint16> &values);
     QModbusDataUnit readRegisters(int address, int count);
     QModbusDataUnit readCoils(int address, int count);
@@ -107,7 +123,8 @@ private:
     void retireClient();
     bool linkUp() const;
     // False while no request may go out: link down, a wait already on the
-    // stack (the device's loop cannot nest), or the device being released.
+    // stack (the device's loop cannot nest), the device being released, or the
+    // link changed since the running sequence started.
     bool canSend() const;
     QModbusDataUnit readUnit(QModbusDataUnit::RegisterType type, int address, int count);
 
@@ -115,6 +132,10 @@ private:
     void setUpLink();
     void writeChannelBlocks();
     void alignAxisData();
+    // One status poll each; false when a request of it went unanswered.
+    bool pollStateCoils();
+    bool pollStatusBlocks();
+    void notePoll(bool answered);
 
     // modbusdevice_transfer.cpp
     int receiveTransfer(const QVector<quint16> &openCommand, QString *text);
@@ -132,6 +153,7 @@ private:
     int m_alarmCoil = 0;
     int m_idleCoil = 0;
     QModbusClient *m_client = nullptr;       // owned
+    int m_clientType = -1;                   // the Type m_client was made for
     QList<QModbusClient *> m_retiredClients; // closed while a transaction waited
     PositionStatus m_position;
     QList<ProgramEntry> m_directory;
@@ -143,5 +165,8 @@ private:
     int m_lastResult = 0;
     int m_waitDepth = 0;
     bool m_releasePending = false;
-    quint64 m_linkGeneration = 0; // bumped on every disconnect, so a set-up can tell the link dropped
+    quint64 m_linkGeneration = 0; // bumped on every disconnect
+    quint64 m_sequenceLink = 0;   // the generation the running sequence started on
+    QTimer m_setUpTimer;          // single shot, started when the link comes up
+    int m_silentPolls = 0;
 };

@@ -2,6 +2,7 @@
 #include "link/protocol.h"
 #include "link/registercodec.h"
 
+#include <QDebug>
 #include <QModbusDataUnit>
 
 using namespace Protocol;
@@ -214,48 +215,74 @@ int ModbusDevice::pollState()
         return m_state;
     QPointer<ModbusDevice> self(this);
     BusyScope busy(this);
-
-    if (m_statusCoilMode) {
-        const auto coilIsSet = [this](int coil) {
-            const QModbusDataUnit unit = readCoils(coil - 1, 1);
-            return isValid(unit) && unit.valueCount() >= 1 && unit.value(0) == 1;
-        };
-        if (coilIsSet(m_idleCoil)) {
-            m_state = DeviceState::Idle;
-        } else if (self && coilIsSet(m_runCoil)) {
-            m_state = DeviceState::Running;
-        } else if (self && coilIsSet(m_alarmCoil)) {
-            m_state = DeviceState::Alarm;
-        }
-        return self ? m_state : DeviceState::NotConnected;
-    }
-
-    for (int i = 0; i < m_channelCount; ++i) {
-        if (writeRegisters(StatusBlock, descriptor(StatusType, quint16(i), StatusItem)) != 0) {
-            if (!self)
-                return DeviceState::NotConnected;
-            continue;
-        }
-        if (!self)
-            return DeviceState::NotConnected;
-        const QModbusDataUnit unit = readRegisters(StatusBlock, StatusReadCount);
-        if (!self)
-            return DeviceState::NotConnected;
-        if (!isValid(unit))
-            continue;
-        if (int(unit.valueCount()) <= StatusFlagsWord) {
-            m_state = DeviceState::Idle;
-            continue;
-        }
-        const quint16 flags = unit.value(StatusFlagsWord);
-        if (flags & StatusAlarmFlag)
-            m_state = DeviceState::Alarm;
-        else if (flags & StatusRunningFlag)
-            m_state = DeviceState::Running;
-        else
-            m_state = DeviceState::Idle;
-    }
+    const bool answered = m_statusCoilMode ? pollStateCoils() : pollStatusBlocks();
+    if (!self)
+        return DeviceState::NotConnected;
+    if (!linkChanged())
+        notePoll(answered);
     return m_state;
+}
+
+// Idle first, then running, then alarm; a controller that sets none of the
+// three keeps the state.
+bool ModbusDevice::pollStateCoils()
+{
+    const QPair<int, int> coils[] = {{m_idleCoil, DeviceState::Idle},
+                                     {m_runCoil, DeviceState::Running},
+                                     {m_alarmCoil, DeviceState::Alarm}};
+    QPointer<ModbusDevice> self(this);
+    for (const auto &coil : coils) {
+        const QModbusDataUnit unit = readCoils(coil.first - 1, 1);
+        if (!self)
+            return true;
+        if (lastRequestTimedOut())
+            return false;
+        if (isValid(unit) && unit.valueCount() >= 1 && unit.value(0) == 1) {
+            m_state = coil.second;
+            return true;
+        }
+    }
+    return true;
+}
+
+// One descriptor and one read per channel, up to the bound; with several
+// channels the last answer stands. The first request that goes unanswered
+// ends the poll: the next ones would only wait as long again.
+bool ModbusDevice::pollStatusBlocks()
+{
+    const int channels = qMin<int>(m_channelCount, MaxPolledChannels);
+    QPointer<ModbusDevice> self(this);
+    for (int i = 0; i < channels && !linkChanged(); ++i) {
+        if (writeRegisters(StatusBlock, descriptor(StatusType, quint16(i), StatusItem)) == 0) {
+            if (!self)
+                return true;
+            const QModbusDataUnit unit = readRegisters(StatusBlock, StatusReadCount);
+            if (!self)
+                return true;
+            if (isValid(unit))
+                m_state = RegisterCodec::statusState(wordsOf(unit));
+        }
+        if (!self)
+            return true;
+        if (lastRequestTimedOut())
+            return false;
+    }
+    return true;
+}
+
+// A controller that stops answering (gone mute, or its link confused by a
+// corrupt frame) would otherwise keep showing its last state for good.
+void ModbusDevice::notePoll(bool answered)
+{
+    if (answered) {
+        m_silentPolls = 0;
+        return;
+    }
+    if (++m_silentPolls < SilentPollsBeforeReconnect)
+        return;
+    qDebug() << "ModbusDevice" << m_record.Name << "no answer to" << m_silentPolls
+             << "polls: connecting again";
+    reopenLink();
 }
 
 int ModbusDevice::readPosition(PositionStatus *status)

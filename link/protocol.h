@@ -84,6 +84,9 @@ constexpr quint16 StatusType = 1;
 constexpr quint16 StatusItem = 70;
 constexpr int StatusReadCount = 6;
 constexpr int StatusFlagsWord = 4;
+// A poll asks at most this many channels (controllers of this class have a
+// few), so one that claims 255 cannot hold the device for minutes.
+constexpr int MaxPolledChannels = 16;
 
 // Register counts of the reads.
 constexpr int PerAxisReadCount = 70; // words 6 + 2a, 7 + 2a carry axis a
