@@ -96,7 +96,14 @@ void ConfigStore::load()
 
 void ConfigStore::save()
 {
-    saveTo(filePath(), DeviceManager::instance()->deviceRecords());
+    // Without the device list there are no records to save; writing none
+    // would drop every device of the file.
+    const DeviceManager *devices = DeviceManager::instance();
+    if (!devices) {
+        qWarning("Configure.xml not saved: the device list is gone");
+        return;
+    }
+    saveTo(filePath(), devices->deviceRecords());
 }
 
 void ConfigStore::loadFrom(const QString &path)

@@ -2,8 +2,10 @@
 #include "app/mainwindow.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "devices/devicewidget.h"
 
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -60,6 +62,9 @@ void TestMainWindow::init()
 {
     ConfigStore::instance()->resetToDefaults();
     QFile::remove(configPath());
+    // Each test builds the window of a new run.
+    DeviceManager::resetInstanceForTesting();
+    FormManager::resetInstanceForTesting();
 }
 
 void TestMainWindow::form()
@@ -167,14 +172,17 @@ void TestMainWindow::storedDevicesSurviveTheRun()
 void TestMainWindow::windowCanBeBuiltAgain()
 {
     for (int i = 0; i < 2; ++i) {
+        init();
         auto window = std::make_unique<MainWindow>();
         QPointer<DeviceManager> devices = DeviceManager::instance();
         QPointer<FormManager> forms = FormManager::instance();
         QCOMPARE(devices->parentWidget(), window->centralWidget());
         window.reset();
-        // The panels go with the window; the next window gets fresh ones.
+        // The panels go with the window, and a late call does not bring them back.
         QVERIFY(!devices);
         QVERIFY(!forms);
+        QVERIFY(!DeviceManager::instance());
+        QVERIFY(!FormManager::instance());
     }
     QVERIFY(QFile::exists(configPath()));
 }

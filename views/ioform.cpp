@@ -3,6 +3,7 @@
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "link/devicestatus.h"
+#include "link/protocol.h"
 #include "ui_ioform.h"
 
 #include <QCheckBox>
@@ -206,7 +207,8 @@ void IoForm::updateIo()
     IoStatus status;
     QPointer<IoForm> self(this);
     m_updating = true;
-    const int result = DeviceManager::instance()->readIo(&status);
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->readIo(&status) : Result::NoDevice;
     if (!self)
         return; // the page went away while the read waited
     m_updating = false;

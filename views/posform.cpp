@@ -3,6 +3,7 @@
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "link/devicestatus.h"
+#include "link/protocol.h"
 #include "ui_posform.h"
 
 #include <QHeaderView>
@@ -89,7 +90,8 @@ void PosForm::updateStatus()
     PositionStatus status;
     QPointer<PosForm> self(this);
     m_updating = true;
-    const int result = DeviceManager::instance()->readPosition(&status);
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->readPosition(&status) : Result::NoDevice;
     if (!self)
         return; // the page went away while the read waited
     m_updating = false;
