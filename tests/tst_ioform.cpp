@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPointer>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,6 +46,7 @@ private slots:
 
     void englishLabels();
     void unusedLampsStayHidden();
+    void namesFitTheirCells();
     void noSelectionChangesNothing();
 
     void liveLampCounts_data();
@@ -183,6 +186,37 @@ void TestIoForm::unusedLampsStayHidden()
     for (int i = 36; i < IoForm::InputLampCount; ++i)
         QVERIFY2(!form->inputLamp(i)->isVisible(), qPrintable(QString::number(i)));
     QVERIFY(form->inputLamp(35)->isVisible());
+}
+
+// Every name of the six tables fits its 50-pixel cell right of where the lamp
+// starts its text: in the lamp's font, and in the CJK font at the same size.
+void TestIoForm::namesFitTheirCells()
+{
+    IoForm form;
+    QCheckBox *probe = form.inputLamp(0);
+    probe->ensurePolished();
+    QStyleOptionButton option;
+    option.initFrom(probe);
+    const int room =
+        probe->width() - probe->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, probe).left();
+    QFont cjk = probe->font();
+    cjk.setFamily(QStringLiteral("WenQuanYi Micro Hei"));
+    for (int model : {0, 1, 2}) {
+        form.applyInputNames(model);
+        form.applyOutputNames(model);
+        for (int i = 0; i < IoForm::InputLampCount + IoForm::OutputLampCount; ++i) {
+            QCheckBox *lamp =
+                i < IoForm::InputLampCount ? form.inputLamp(i) : form.outputLamp(i - IoForm::InputLampCount);
+            lamp->ensurePolished();
+            for (const QFont &font : {lamp->font(), cjk}) {
+                const int width = QFontMetrics(font).horizontalAdvance(lamp->text());
+                QVERIFY2(width <= room, qPrintable(QStringLiteral("%1 in %2: %3 of %4 px")
+                                                       .arg(lamp->text(), QFontInfo(font).family())
+                                                       .arg(width)
+                                                       .arg(room)));
+            }
+        }
+    }
 }
 
 void TestIoForm::noSelectionChangesNothing()

@@ -27,7 +27,11 @@ constexpr int ResultBusy = 9;
 constexpr int GridSize = 8;
 constexpr int LampSize = 50;
 
-const char LampStyle[] = "QCheckBox{padding-top:-15px;color:black;text-align:center;spacing:-16px;}"
+// The names are drawn in a smaller font than the window's: at the usual
+// 12 pt a name such as "S-M30" or "DECX" is wider than the part of the 50-pixel
+// cell right of where a check box starts its text, and was clipped.
+const char LampStyle[] = "QCheckBox{padding-top:-15px;color:black;text-align:center;spacing:-16px;"
+                         "font-size:11px;}"
                          "QCheckBox::indicator{top:22px;left:15px;border:1px solid black;border-radius:6px;"
                          "background-color: rgb(215, 215, 235);}"
                          "QCheckBox::indicator:checked{background-color: rgb(52, 255, 66);}";
