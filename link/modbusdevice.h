@@ -66,6 +66,9 @@ public:
     // soon as none does (at once, deferred, when none waits now).
     bool isWaiting() const;
     void releaseWhenIdle();
+    // The longest one request can keep the device busy: the link's time-out
+    // x (retries + 1), plus a margin for timer slack.
+    int waitBoundMs() const;
 
     // State, for the card, the views and the tests.
     bool isBusy() const;
@@ -119,7 +122,6 @@ private:
     // Waits in the device's loop until the reply finishes or the bound
     // (time-out x (retries + 1) plus a margin) passes; false on the bound.
     bool waitForReply(QModbusReply *reply);
-    int waitBoundMs() const;
     void retireClient();
     bool linkUp() const;
     // False while no request may go out: link down, a wait already on the
