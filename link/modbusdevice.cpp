@@ -23,11 +23,6 @@ constexpr int WaitMarginMs = 1000;
 constexpr int RefusedRequest = QModbusDevice::UnknownError;
 constexpr int NoLink = QModbusDevice::ConnectionError;
 
-bool isValidUnit(const QModbusDataUnit &unit)
-{
-    return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;
-}
-
 } // namespace
 
 ModbusDevice::BusyScope::BusyScope(ModbusDevice *device) : m_device(device)
@@ -38,8 +33,23 @@ ModbusDevice::BusyScope::BusyScope(ModbusDevice *device) : m_device(device)
 
 ModbusDevice::BusyScope::~BusyScope()
 {
-    if (m_device)
-        m_device->m_busy = false;
+    m_device->m_busy = false;
+}
+
+int ModbusDevice::refusal(bool needsIdle) const
+{
+    if (!m_ready)
+        return Result::NotReady;
+    if (m_busy)
+        return Result::Busy;
+    if (needsIdle && m_state != DeviceState::Idle)
+        return Result::NotIdle;
+    return Result::Ok;
+}
+
+bool ModbusDevice::isValidUnit(const QModbusDataUnit &unit)
+{
+    return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;
 }
 
 ModbusDevice::ModbusDevice(QObject *parent) : QObject(parent)
@@ -52,6 +62,9 @@ ModbusDevice::ModbusDevice(QObject *parent) : QObject(parent)
 
 ModbusDevice::~ModbusDevice()
 {
+    // The wait's frame would return into a deleted device; the card releases
+    // its device with releaseWhenIdle(), which defers the deletion.
+    Q_ASSERT_X(m_waitDepth == 0, "ModbusDevice", "destroyed while a transaction waits in its event loop");
     retireClient();
     for (QModbusClient *client : qAsConst(m_retiredClients))
         client->deleteLater();
@@ -299,10 +312,7 @@ void ModbusDevice::onSetUpDue()
 void ModbusDevice::runSetUp()
 {
     m_sequenceLink = m_linkGeneration;
-    QPointer<ModbusDevice> self(this);
     setUpLink();
-    if (!self)
-        return;
     // A link that dropped during the set-up leaves the device not ready, so the
     // card's next tick connects again.
     if (!linkChanged() && linkUp() && !m_releasePending)
@@ -342,12 +352,9 @@ bool ModbusDevice::waitForReply(QModbusReply *reply)
     const QMetaObject::Connection finished =
         connect(reply, &QModbusReply::finished, this, [this] { m_loop.quit(); });
 
-    QPointer<ModbusDevice> self(this);
     ++m_waitDepth;
     bound.start(waitBoundMs());
     m_loop.exec();
-    if (!self)
-        return false; // deleted outright from inside the loop; nothing left to touch
     --m_waitDepth;
     disconnect(finished);
 
@@ -386,10 +393,7 @@ int ModbusDevice::writeRegisters(int address, const QVector<quint16> &values)
     if (reply->isFinished()) {
         m_lastResult = reply->error();
     } else {
-        QPointer<ModbusDevice> self(this);
         const bool done = waitForReply(reply);
-        if (!self)
-            return QModbusDevice::ReplyAbortedError;
         m_lastResult = done ? guard->error() : int(QModbusDevice::TimeoutError);
     }
     if (guard)
@@ -414,10 +418,7 @@ QModbusDataUnit ModbusDevice::readUnit(QModbusDataUnit::RegisterType type, int a
     if (reply->isFinished()) {
         m_lastResult = reply->error();
     } else {
-        QPointer<ModbusDevice> self(this);
         const bool done = waitForReply(reply);
-        if (!self)
-            return {};
         if (done) {
             m_lastResult = guard->error();
             if (guard->error() == QModbusDevice::NoError)

@@ -63,7 +63,9 @@ public:
 
     // Lifetime across nested event loops: true while a transaction of this
     // device waits in its event loop. releaseWhenIdle() deletes the device as
-    // soon as none does (at once, deferred, when none waits now).
+    // soon as none does (at once, deferred, when none waits now). A device is
+    // never destroyed while it waits, so nothing after a wait checks whether
+    // it still exists; the destructor asserts that rule.
     bool isWaiting() const;
     void releaseWhenIdle();
     // The longest one request can keep the device busy: the link's time-out
@@ -90,7 +92,8 @@ public:
     int lastResult() const;
 
 private:
-    // Sets busy for one public operation and clears it on every way out.
+    // Sets busy for one public operation, notes the link it runs on, and
+    // clears busy on every way out.
     class BusyScope
     {
     public:
@@ -100,8 +103,16 @@ private:
         BusyScope &operator=(const BusyScope &) = delete;
 
     private:
-        QPointer<ModbusDevice> m_device;
+        ModbusDevice *m_device;
     };
+
+    // The checks every controller operation starts with, in this order: not
+    // ready 2, busy 9, and for the writes and the delete a controller that is
+    // not idle 3. 0 when the operation may run.
+    int refusal(bool needsIdle = false) const;
+    // A read succeeded when its unit has a register type and an address; it
+    // may still hold fewer values than asked for.
+    static bool isValidUnit(const QModbusDataUnit &unit);
 
     // modbusdevice.cpp
     void openClient(int type);

@@ -1,17 +1,15 @@
 #include "link/transfercodec.h"
 
 #include "link/protocol.h"
+#include "link/registercodec.h"
 
 namespace TransferCodec {
+
+using RegisterCodec::wordAt;
 
 namespace {
 
 ReadLimits g_limits{Protocol::MaxDirectoryEntries, Protocol::MaxTextBytes};
-
-quint16 wordAt(const QVector<quint16> &words, int index)
-{
-    return index >= 0 && index < words.size() ? words.at(index) : 0;
-}
 
 QVector<quint16> commandHeader(quint16 command, quint16 arg)
 {
