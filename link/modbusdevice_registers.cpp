@@ -195,6 +195,8 @@ bool ModbusDevice::pollStateCoils()
         const QModbusDataUnit unit = readCoils(coil.first - 1, 1);
         if (lastRequestTimedOut())
             return false;
+        if (linkChanged())
+            return true;
         if (isValidUnit(unit) && unit.valueCount() >= 1 && unit.value(0) == 1) {
             m_state = coil.second;
             return true;
@@ -212,7 +214,9 @@ bool ModbusDevice::pollStatusBlocks()
     for (int i = 0; i < channels && !linkChanged(); ++i) {
         if (writeRegisters(StatusBlock, descriptor(StatusType, quint16(i), StatusItem)) == 0) {
             const QModbusDataUnit unit = readRegisters(StatusBlock, StatusReadCount);
-            if (isValidUnit(unit))
+            // An answer that came in before a drop the device has already
+            // shown must not put a state back on a link that is gone.
+            if (isValidUnit(unit) && !linkChanged())
                 m_state = RegisterCodec::statusState(unit.values());
         }
         if (lastRequestTimedOut())
