@@ -42,6 +42,9 @@ long heapInUseKb()
     return long(mallinfo2().uordblks / 1024);
 }
 
+// Runs events as the program's event loop would, deferred deletions included
+// (processEvents() alone leaves them, and the simulator's dropped sockets
+// would then pile up and be counted).
 bool waitFor(const std::function<bool()> &condition, int ms)
 {
     QDeadlineTimer deadline(ms);
@@ -49,6 +52,7 @@ bool waitFor(const std::function<bool()> &condition, int ms)
         if (deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     return true;
 }
