@@ -2,17 +2,15 @@
 
 #include "config/textcodec.h"
 #include "link/protocol.h"
+#include "link/registercodec.h"
 
 namespace TransferCodec {
+
+using RegisterCodec::wordAt;
 
 namespace {
 
 ReadLimits g_limits{Protocol::MaxDirectoryEntries, Protocol::MaxTextBytes};
-
-quint16 wordAt(const QVector<quint16> &words, int index)
-{
-    return index >= 0 && index < words.size() ? words.at(index) : 0;
-}
 
 QVector<quint16> commandHeader(quint16 command, quint16 arg)
 {
@@ -84,6 +82,11 @@ int chunkCount(qint64 length)
     if (length < 0)
         return 1;
     return static_cast<int>(length / Protocol::ChunkBytes + 1);
+}
+
+bool fitsWindow(qint64 length)
+{
+    return length >= 0 && length <= Protocol::MaxTextBytes;
 }
 
 QVector<quint16> writeChunk(const QByteArray &bytes, int n)
