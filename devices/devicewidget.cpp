@@ -76,6 +76,7 @@ deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::dev
 
     connect(ui->checkBox_toConnect, &QCheckBox::toggled, this, &deviceWidget::onSwitchToggled);
     connect(m_pollTimer, &QTimer::timeout, this, &deviceWidget::onPollTick);
+    connect(m_device, &ModbusDevice::pollFinished, this, &deviceWidget::onPolled);
     connect(ui->comboBox_type, &QComboBox::currentTextChanged, this, &deviceWidget::onSettingChanged);
     connect(ui->comboBox_model, &QComboBox::currentTextChanged, this, &deviceWidget::onSettingChanged);
     connect(ui->lineEdit_deviceName, &QLineEdit::textChanged, this, &deviceWidget::onSettingChanged);
@@ -202,28 +203,26 @@ void deviceWidget::onSwitchToggled(bool checked)
 
 void deviceWidget::onPollTick()
 {
-    QPointer<deviceWidget> self(this);
     if (!m_device->isReady())
         m_device->tryConnect();
-    if (!self)
-        return;
     refreshState();
 }
 
+// The poll of a ready device runs in the background and its answer comes
+// through onPolled(); until then the card shows what the device holds now
+// (connecting after an attempt, not connected after a drop).
 void deviceWidget::refreshState()
 {
-    QPointer<deviceWidget> self(this);
-    int code = m_device->pollState();
-    // The poll may have waited in the device's event loop, where the card can
-    // have been removed or switched off.
-    if (!self)
-        return;
-    if (!ui->checkBox_toConnect->isChecked())
-        code = m_device->stateCode();
-    if (code == m_lastState)
-        return;
-    m_lastState = code;
-    showState(code);
+    if (ui->checkBox_toConnect->isChecked())
+        m_device->startStatePoll();
+    showState(m_device->stateCode());
+}
+
+void deviceWidget::onPolled(int code)
+{
+    // A poll that was under way when the switch went off has nothing to show.
+    if (ui->checkBox_toConnect->isChecked())
+        showState(code);
 }
 
 void deviceWidget::setUpStateDisplay()
@@ -243,6 +242,10 @@ void deviceWidget::setUpStateDisplay()
 
 void deviceWidget::showState(int code)
 {
+    // Text and look change only with the state, not at every tick.
+    if (code == m_lastState)
+        return;
+    m_lastState = code;
     if (code >= 0 && code < m_stateTexts.size())
         ui->label_state->setText(m_stateTexts.at(code));
     QLabel *label = ui->label_state;

@@ -58,6 +58,7 @@ protected:
 private:
     void onSwitchToggled(bool checked);
     void onPollTick();
+    void onPolled(int code);
     void onSettingChanged();
     void showRowsForType(int type);
     void setUpStateDisplay();

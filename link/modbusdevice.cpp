@@ -4,6 +4,7 @@
 #include "link/protocol.h"
 #include "link/registercodec.h"
 
+#include <QAbstractSocket>
 #include <QDebug>
 #include <QModbusClient>
 #include <QModbusReply>
@@ -58,6 +59,10 @@ ModbusDevice::ModbusDevice(QObject *parent) : QObject(parent)
     m_setUpTimer.setTimerType(Qt::PreciseTimer);
     m_setUpTimer.setInterval(SetUpDelayMs);
     connect(&m_setUpTimer, &QTimer::timeout, this, &ModbusDevice::onSetUpDue);
+    m_waitBound.setSingleShot(true);
+    connect(&m_waitBound, &QTimer::timeout, &m_loop, &QEventLoop::quit);
+    m_stepBound.setSingleShot(true);
+    connect(&m_stepBound, &QTimer::timeout, this, &ModbusDevice::onStepOverdue);
 }
 
 ModbusDevice::~ModbusDevice()
@@ -65,6 +70,8 @@ ModbusDevice::~ModbusDevice()
     // The wait's frame would return into a deleted device; the card releases
     // its device with releaseWhenIdle(), which defers the deletion.
     Q_ASSERT_X(m_waitDepth == 0, "ModbusDevice", "destroyed while a transaction waits in its event loop");
+    m_releasePending = true;
+    abandonBackground();
     retireClient();
     for (QModbusClient *client : qAsConst(m_retiredClients))
         client->deleteLater();
@@ -107,6 +114,7 @@ void ModbusDevice::openClient(int type)
     m_clientType = type;
     if (!m_client)
         return;
+    m_clientSocket = m_client->findChild<QAbstractSocket *>(QString(), Qt::FindDirectChildrenOnly);
 
     QPointer<QModbusClient> guard(m_client);
     connect(m_client, &QModbusDevice::stateChanged, this, [this, guard](QModbusDevice::State state) {
@@ -188,6 +196,7 @@ void ModbusDevice::releaseWhenIdle()
     if (m_releasePending)
         return;
     m_releasePending = true;
+    abandonBackground();
     if (m_waitDepth == 0)
         deleteLater();
     // Otherwise waitForReply() calls deleteLater() once the outermost wait returned.
@@ -286,6 +295,7 @@ void ModbusDevice::linkDropped()
     m_silentPolls = 0;
     m_setUpTimer.stop();
     ++m_linkGeneration;
+    abandonBackground();
     // Some clients never finish the outstanding reply when the line goes.
     if (m_waitDepth > 0)
         m_loop.quit();
@@ -300,23 +310,13 @@ void ModbusDevice::onSetUpDue()
 {
     if (m_ready || m_releasePending || !linkUp())
         return;
-    // A sequence of an earlier link still has to return from its wait (the
-    // device's loop cannot nest); the set-up follows once it has.
-    if (m_waitDepth > 0) {
+    // An operation of an earlier link still has to return from its wait (it
+    // would clear busy on the way out); the set-up follows once it has.
+    if (m_waitDepth > 0 || m_background) {
         m_setUpTimer.start();
         return;
     }
-    runSetUp();
-}
-
-void ModbusDevice::runSetUp()
-{
-    m_sequenceLink = m_linkGeneration;
     setUpLink();
-    // A link that dropped during the set-up leaves the device not ready, so the
-    // card's next tick connects again.
-    if (!linkChanged() && linkUp() && !m_releasePending)
-        m_ready = true;
 }
 
 bool ModbusDevice::linkChanged() const
@@ -346,19 +346,23 @@ int ModbusDevice::waitBoundMs() const
 bool ModbusDevice::waitForReply(QModbusReply *reply)
 {
     QPointer<QModbusReply> guard(reply);
-    QTimer bound;
-    bound.setSingleShot(true);
-    connect(&bound, &QTimer::timeout, &m_loop, &QEventLoop::quit);
     const QMetaObject::Connection finished =
         connect(reply, &QModbusReply::finished, this, [this] { m_loop.quit(); });
-
-    ++m_waitDepth;
-    bound.start(waitBoundMs());
-    m_loop.exec();
-    --m_waitDepth;
+    const quint64 link = m_linkGeneration;
+    waitInLoop([&] { return !guard || guard->isFinished() || link != m_linkGeneration; }, waitBoundMs());
     disconnect(finished);
+    return guard && guard->isFinished();
+}
 
-    const bool done = guard && guard->isFinished();
+void ModbusDevice::waitInLoop(const std::function<bool()> &done, int boundMs)
+{
+    ++m_waitDepth;
+    m_waitBound.start(boundMs);
+    while (!done() && m_waitBound.isActive())
+        m_loop.exec();
+    m_waitBound.stop();
+    --m_waitDepth;
+
     if (m_waitDepth == 0) {
         // Clients closed during the wait go now that nobody reads their replies;
         // the reply itself is a child of its client, so it stays alive until the
@@ -369,7 +373,6 @@ bool ModbusDevice::waitForReply(QModbusReply *reply)
         if (m_releasePending)
             deleteLater();
     }
-    return done;
 }
 
 bool ModbusDevice::canSend() const
@@ -379,57 +382,63 @@ bool ModbusDevice::canSend() const
 
 int ModbusDevice::writeRegisters(int address, const QVector<quint16> &values)
 {
-    if (!canSend()) {
-        m_lastResult = NoLink;
-        return m_lastResult;
-    }
-    const QModbusDataUnit unit(QModbusDataUnit::HoldingRegisters, address, values);
-    QModbusReply *reply = m_client->sendWriteRequest(unit, m_record.Address);
-    if (!reply) {
-        m_lastResult = RefusedRequest;
-        return m_lastResult;
-    }
-    QPointer<QModbusReply> guard(reply);
-    if (reply->isFinished()) {
-        m_lastResult = reply->error();
-    } else {
-        const bool done = waitForReply(reply);
-        m_lastResult = done ? guard->error() : int(QModbusDevice::TimeoutError);
-    }
-    if (guard)
-        guard->deleteLater();
+    transact(QModbusDataUnit(QModbusDataUnit::HoldingRegisters, address, values), true);
     return m_lastResult;
 }
 
 QModbusDataUnit ModbusDevice::readUnit(QModbusDataUnit::RegisterType type, int address, int count)
 {
-    if (!canSend() || count < 0) {
+    if (count < 0) {
         m_lastResult = NoLink;
         return {};
     }
-    const QModbusDataUnit unit(type, address, quint16(count));
-    QModbusReply *reply = m_client->sendReadRequest(unit, m_record.Address);
+    return transact(QModbusDataUnit(type, address, quint16(count)), false);
+}
+
+QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool write)
+{
+    if (!canSend()) {
+        m_lastResult = NoLink;
+        return {};
+    }
+    QModbusReply *reply = write ? m_client->sendWriteRequest(request, m_record.Address)
+                                : m_client->sendReadRequest(request, m_record.Address);
     if (!reply) {
         m_lastResult = RefusedRequest;
         return {};
     }
-    QPointer<QModbusReply> guard(reply);
-    QModbusDataUnit result;
     if (reply->isFinished()) {
+        // Refused on the spot; a read has no result then.
         m_lastResult = reply->error();
-    } else {
-        const bool done = waitForReply(reply);
-        if (done) {
-            m_lastResult = guard->error();
-            if (guard->error() == QModbusDevice::NoError)
-                result = guard->result();
-        } else {
-            m_lastResult = QModbusDevice::TimeoutError;
-        }
+        reply->deleteLater();
+        return {};
     }
-    if (guard)
-        guard->deleteLater();
+    sendAtOnce();
+    QPointer<QModbusReply> guard(reply);
+    if (!waitForReply(reply)) {
+        m_lastResult = QModbusDevice::TimeoutError;
+        // The client may still hold it, and finish it later.
+        if (guard)
+            guard->deleteLater();
+        return {};
+    }
+    m_lastResult = reply->error();
+    QModbusDataUnit result;
+    if (!write && reply->error() == QModbusDevice::NoError)
+        result = reply->result();
+    // Its finished signal has been delivered and the client has let go of it:
+    // delete it now rather than post one more event per request.
+    delete reply;
     return isValidUnit(result) ? result : QModbusDataUnit();
+}
+
+void ModbusDevice::sendAtOnce()
+{
+    // The TCP client writes a request into its socket's buffer, which goes out
+    // only once the event loop has seen the socket writable: one more turn of
+    // the loop for every request.
+    if (m_clientSocket)
+        m_clientSocket->flush();
 }
 
 QModbusDataUnit ModbusDevice::readRegisters(int address, int count)

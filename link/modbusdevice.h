@@ -12,15 +12,26 @@
 #include <QTimer>
 #include <QVector>
 
+#include <deque>
+#include <functional>
+
+class QAbstractSocket;
 class QModbusClient;
 class QModbusReply;
 class QProgressBar;
 
 // The link to one CNC controller: one Modbus client (TCP or RTU), the link
-// set-up, and synchronous transactions that wait in the device's own event
-// loop. Re-entry while a transaction waits is refused (9), never queued.
+// set-up, the status poll, and the operations the views and the upload run.
 //
-// Sources: modbusdevice.cpp (connection and transactions),
+// Work nobody waits for (the link set-up, the card's status poll) runs in the
+// background: each request goes out from the previous reply's handler, so a
+// controller that falls silent holds up only its own device. The operations
+// whose caller needs the answer at once wait for each reply in the device's
+// own event loop. Either way one device runs one sequence at a time: re-entry
+// is refused (9, or the stored state code for a poll), never queued.
+//
+// Sources: modbusdevice.cpp (connection and waiting transactions),
+// modbusdevice_background.cpp (background requests),
 // modbusdevice_registers.cpp (register map, set-up, status, position and IO),
 // modbusdevice_transfer.cpp (programs, files, directory, delete).
 class ModbusDevice : public QObject
@@ -41,6 +52,11 @@ public:
     void open();
     void tryConnect();
     void close();
+    // The status poll in the background: false, and nothing sent, while the
+    // device is not ready or busy. pollFinished() brings the answer.
+    bool startStatePoll();
+    // The status poll for a caller that needs the state at once: waits in the
+    // device's event loop until the poll is over. Returns the state code.
     int pollState();
 
     // Controller operations; each returns a Result code.
@@ -91,6 +107,11 @@ public:
     QModbusClient *client() const;
     int lastResult() const;
 
+signals:
+    // A status poll is over and the device holds this state code. Not emitted
+    // for a poll whose link dropped or that was abandoned with the device.
+    void pollFinished(int stateCode);
+
 private:
     // Sets busy for one public operation, notes the link it runs on, and
     // clears busy on every way out.
@@ -121,7 +142,6 @@ private:
     void linkDropped();
     void reopenLink();
     void onSetUpDue();
-    void runSetUp();
     // True once the link the running sequence (operation or set-up) started
     // on has dropped: its requests then fail instead of going out on a newer
     // link before that one's set-up.
@@ -130,9 +150,12 @@ private:
     int writeRegisters(int address, const QVector<quint16> &values);
     QModbusDataUnit readRegisters(int address, int count);
     QModbusDataUnit readCoils(int address, int count);
-    // Waits in the device's loop until the reply finishes or the bound
-    // (time-out x (retries + 1) plus a margin) passes; false on the bound.
+    // Waits in the device's loop until the reply finishes, its link drops or
+    // the bound (time-out x (retries + 1) plus a margin) passes; false unless
+    // it finished.
     bool waitForReply(QModbusReply *reply);
+    // Runs the device's loop until done() holds or the bound passes.
+    void waitInLoop(const std::function<bool()> &done, int boundMs);
     void retireClient();
     bool linkUp() const;
     // False while no request may go out: link down, a wait already on the
@@ -140,14 +163,55 @@ private:
     // link changed since the running sequence started.
     bool canSend() const;
     QModbusDataUnit readUnit(QModbusDataUnit::RegisterType type, int address, int count);
+    // One request, waited for; the result of a read, an invalid unit for a
+    // write or a failure (lastResult() tells).
+    QModbusDataUnit transact(const QModbusDataUnit &request, bool write);
+    void sendAtOnce();
+
+    // One request of background work and what to do with its answer: done()
+    // gets the unit a read returned (invalid when the read failed, and for
+    // every write); lastResult() tells how the request ended.
+    using StepHandler = std::function<void(const QModbusDataUnit &)>;
+    struct Step
+    {
+        QModbusDataUnit request; // the registers or coils to read, or the values to write
+        bool write = false;
+        StepHandler done;
+    };
+    using Steps = std::deque<Step>;
+    static Step readStep(int address, int count, StepHandler done = {});
+    static Step coilStep(int address, StepHandler done);
+    static Step writeStep(int address, const QVector<quint16> &values, StepHandler done = {});
+
+    // modbusdevice_background.cpp
+    // Sends the steps one after the other on the current link. finished(true)
+    // runs after the last one; finished(false) when the work is abandoned
+    // (the link dropped or changed, the device is being released). One
+    // background sequence at a time.
+    void runInBackground(Steps steps, std::function<void(bool completed)> finished);
+    // From a step's handler: these steps come next, or none at all.
+    void insertSteps(Steps steps);
+    void skipRemainingSteps();
+    void abandonBackground();
+    void sendNextStep();
+    void onStepReply(quint64 token);
+    void onStepOverdue();
+    void finishStep(quint64 token, QModbusReply *reply, const QModbusDataUnit &unit);
+    bool canSendInBackground() const;
 
     // modbusdevice_registers.cpp
     void setUpLink();
-    void writeChannelBlocks();
+    void finishSetUp(bool completed);
+    Steps globalBlockSteps() const;
+    Steps channelBlockSteps() const;
     void alignAxisData();
-    // One status poll each; false when a request of it went unanswered.
-    bool pollStateCoils();
-    bool pollStatusBlocks();
+    Steps coilPollSteps();
+    Steps statusBlockPollSteps();
+    Step statusReadStep();
+    // The poll's first unanswered request ends it: the next ones would only
+    // wait as long again.
+    void endPollUnanswered();
+    void finishPoll(bool completed);
     void notePoll(bool answered);
 
     // modbusdevice_transfer.cpp
@@ -165,9 +229,10 @@ private:
     int m_runCoil = 0;
     int m_alarmCoil = 0;
     int m_idleCoil = 0;
-    QModbusClient *m_client = nullptr;       // owned
-    int m_clientType = -1;                   // the Type m_client was made for
-    QList<QModbusClient *> m_retiredClients; // closed while a transaction waited
+    QModbusClient *m_client = nullptr;        // owned
+    QPointer<QAbstractSocket> m_clientSocket; // the TCP client's socket
+    int m_clientType = -1;                    // the Type m_client was made for
+    QList<QModbusClient *> m_retiredClients;  // closed while a transaction waited
     PositionStatus m_position;
     QList<ProgramEntry> m_directory;
     QList<quint8> m_axisList;
@@ -177,9 +242,22 @@ private:
     QEventLoop m_loop;
     int m_lastResult = 0;
     int m_waitDepth = 0;
+    QTimer m_waitBound; // bounds the wait in m_loop
     bool m_releasePending = false;
     quint64 m_linkGeneration = 0; // bumped on every disconnect
-    quint64 m_sequenceLink = 0;   // the generation the running sequence started on
+    quint64 m_sequenceLink = 0;   // the generation the running operation started on
     QTimer m_setUpTimer;          // single shot, started when the link comes up
     int m_silentPolls = 0;
+
+    // Background work (modbusdevice_background.cpp).
+    bool m_background = false; // a sequence runs
+    Steps m_steps;             // still to send
+    StepHandler m_stepDone;    // for the request on the wire
+    QPointer<QModbusReply> m_stepReply;
+    std::function<void(bool)> m_backgroundFinished;
+    quint64 m_stepToken = 0; // bumped when a sequence ends: late replies are ignored
+    quint64 m_stepLink = 0;  // the link generation the sequence runs on
+    QTimer m_stepBound;      // a reply that never finishes counts as a time-out
+    bool m_polling = false;  // the status poll runs (and holds busy)
+    bool m_pollAnswered = true;
 };

@@ -5,6 +5,8 @@
 #include <QDebug>
 #include <QModbusDataUnit>
 
+#include <iterator>
+
 using namespace Protocol;
 using RegisterCodec::axisSigned;
 using RegisterCodec::axisUnsigned;
@@ -26,25 +28,32 @@ QVector<quint16> descriptor(quint16 type, quint16 channel, quint16 item)
 
 } // namespace
 
+// The set-up runs in the background while the device is not ready, which keeps
+// every operation away; it becomes ready after the last step, unless the link
+// dropped meanwhile (then the card's next tick connects again).
 void ModbusDevice::setUpLink()
 {
+    Steps steps;
 
     // 1. Blocks already installed by an earlier link survive in the controller.
-    const QModbusDataUnit signature = readRegisters(SignatureReadback, SignatureReadCount);
-    if (isValidUnit(signature) && signature.valueCount() >= 1 && signature.value(0) == SignatureWord) {
-        const quint16 installedChannel = signature.valueCount() > 1 ? signature.value(1) : 0;
-        if (installedChannel != m_channel)
-            writeChannelBlocks();
-    } else {
-        for (const BlockDescriptor &block : GlobalBlocks) {
-            writeRegisters(block.address, descriptor(block.type, 0, block.item));
+    steps.push_back(readStep(SignatureReadback, SignatureReadCount, [this](const QModbusDataUnit &signature) {
+        if (isValidUnit(signature) && signature.valueCount() >= 1 && signature.value(0) == SignatureWord) {
+            const quint16 installedChannel = signature.valueCount() > 1 ? signature.value(1) : 0;
+            if (installedChannel != m_channel)
+                insertSteps(channelBlockSteps());
+        } else {
+            Steps writes = globalBlockSteps();
+            Steps channel = channelBlockSteps();
+            writes.insert(writes.end(), std::make_move_iterator(channel.begin()),
+                          std::make_move_iterator(channel.end()));
+            insertSteps(std::move(writes));
         }
-        writeChannelBlocks();
-    }
+    }));
 
     // 2. Axis and channel counts.
-    const QModbusDataUnit counts = readRegisters(CountsBlock, CountsReadCount);
-    if (isValidUnit(counts)) {
+    steps.push_back(readStep(CountsBlock, CountsReadCount, [this](const QModbusDataUnit &counts) {
+        if (!isValidUnit(counts))
+            return;
         if (int(counts.valueCount()) > CountsWord) {
             const quint16 w = counts.value(CountsWord);
             m_axisCount = quint8(w / 256);
@@ -58,60 +67,79 @@ void ModbusDevice::setUpLink()
             m_axisCount = 0;
             m_channelCount = 0;
         }
-    }
+    }));
 
     // 3. Speed scale.
-    const QModbusDataUnit scale = readRegisters(SpeedScaleBlock, SpeedScaleReadCount);
-    if (isValidUnit(scale))
-        m_speedScale = unsigned32(scale.values(), 6);
+    steps.push_back(readStep(SpeedScaleBlock, SpeedScaleReadCount, [this](const QModbusDataUnit &scale) {
+        if (isValidUnit(scale))
+            m_speedScale = unsigned32(scale.values(), 6);
+    }));
 
     // 4. The axes of this device's channel (channels counted from 1 there).
-    const QModbusDataUnit channels = readRegisters(AxisChannelBlock, PerAxisReadCount);
-    if (isValidUnit(channels)) {
+    steps.push_back(readStep(AxisChannelBlock, PerAxisReadCount, [this](const QModbusDataUnit &channels) {
+        if (!isValidUnit(channels))
+            return;
         const QVector<quint16> words = channels.values();
         m_axisList.clear();
         for (int a = 0; a < m_axisCount; ++a) {
             if (RegisterCodec::hasAxisWord(words, a) && axisWord(words, a) == m_channel + 1)
                 m_axisList.append(quint8(a));
         }
-    }
+    }));
 
     // 5. Axis names.
-    const QModbusDataUnit names = readRegisters(AxisNameBlock, PerAxisReadCount);
-    if (isValidUnit(names)) {
+    steps.push_back(readStep(AxisNameBlock, PerAxisReadCount, [this](const QModbusDataUnit &names) {
+        if (!isValidUnit(names))
+            return;
         const QVector<quint16> words = names.values();
         m_position.axisNames.clear();
         for (quint8 a : qAsConst(m_axisList))
             m_position.axisNames.append(RegisterCodec::axisLabel(axisWord(words, a)));
-    }
+    }));
 
     // 6. Decimals.
-    const QModbusDataUnit decimals = readRegisters(AxisDecimalsBlock, PerAxisReadCount);
-    if (isValidUnit(decimals)) {
+    steps.push_back(readStep(AxisDecimalsBlock, PerAxisReadCount, [this](const QModbusDataUnit &decimals) {
+        if (!isValidUnit(decimals))
+            return;
         const QVector<quint16> words = decimals.values();
         m_decimals.clear();
         for (quint8 a : qAsConst(m_axisList))
             m_decimals.append(axisWord(words, a));
-    }
+    }));
 
-    // 7. Coil numbers of the state outputs; 8. coil mode when all three exist.
-    const int coilBlocks[] = {RunCoilBlock, AlarmCoilBlock, IdleCoilBlock};
-    int *const coils[] = {&m_runCoil, &m_alarmCoil, &m_idleCoil};
-    for (int i = 0; i < 3; ++i) {
-        const QModbusDataUnit unit = readRegisters(coilBlocks[i], CoilNumberReadCount);
-        if (isValidUnit(unit))
-            *coils[i] = wordAt(unit.values(), CoilNumberWord);
+    // 7. Coil numbers of the state outputs; 8. coil mode when all three exist
+    // (decided when the set-up is over).
+    const QPair<int, int *> coils[] = {
+        {RunCoilBlock, &m_runCoil}, {AlarmCoilBlock, &m_alarmCoil}, {IdleCoilBlock, &m_idleCoil}};
+    for (const auto &coil : coils) {
+        int *number = coil.second;
+        steps.push_back(readStep(coil.first, CoilNumberReadCount, [number](const QModbusDataUnit &unit) {
+            if (isValidUnit(unit))
+                *number = wordAt(unit.values(), CoilNumberWord);
+        }));
     }
-    m_statusCoilMode = m_runCoil != 0 && m_idleCoil != 0 && m_alarmCoil != 0;
 
     // 9. Speed divisors.
-    const QModbusDataUnit parameters = readRegisters(SpeedParameterBlock, PerAxisReadCount);
-    if (isValidUnit(parameters)) {
-        const QVector<quint16> words = parameters.values();
-        m_speedDivisors.clear();
-        for (quint8 a : qAsConst(m_axisList))
-            m_speedDivisors.append(RegisterCodec::speedDivisor(axisUnsigned(words, a), m_speedScale));
-    }
+    steps.push_back(
+        readStep(SpeedParameterBlock, PerAxisReadCount, [this](const QModbusDataUnit &parameters) {
+            if (!isValidUnit(parameters))
+                return;
+            const QVector<quint16> words = parameters.values();
+            m_speedDivisors.clear();
+            for (quint8 a : qAsConst(m_axisList))
+                m_speedDivisors.append(RegisterCodec::speedDivisor(axisUnsigned(words, a), m_speedScale));
+        }));
+
+    runInBackground(std::move(steps), [this](bool completed) { finishSetUp(completed); });
+}
+
+void ModbusDevice::finishSetUp(bool completed)
+{
+    // A link that dropped during the set-up leaves the device not ready; the
+    // next link's set-up reads everything again.
+    if (!completed)
+        return;
+    m_statusCoilMode = m_runCoil != 0 && m_idleCoil != 0 && m_alarmCoil != 0;
 
     // 10. The value lists follow the axis list.
     m_position.absolute.clear();
@@ -125,6 +153,8 @@ void ModbusDevice::setUpLink()
         m_position.torque.append(0);
     }
     alignAxisData();
+    if (linkUp() && !m_releasePending)
+        m_ready = true;
 }
 
 void ModbusDevice::alignAxisData()
@@ -150,79 +180,130 @@ void ModbusDevice::alignAxisData()
     }
 }
 
-void ModbusDevice::writeChannelBlocks()
+ModbusDevice::Steps ModbusDevice::globalBlockSteps() const
+{
+    Steps steps;
+    for (const BlockDescriptor &block : GlobalBlocks)
+        steps.push_back(writeStep(block.address, descriptor(block.type, 0, block.item)));
+    return steps;
+}
+
+// The signature first, then one descriptor per request. The per-axis blocks
+// follow the axis count the device holds when they are written: that of the
+// previous set-up (1 on the first).
+ModbusDevice::Steps ModbusDevice::channelBlockSteps() const
 {
     const quint16 ch = m_channel;
-    writeRegisters(SignatureBlock, {SignatureWord, ch});
-
-    QVector<QPair<int, QVector<quint16>>> blocks;
-    blocks.append({CounterBlock, descriptor(CounterType, ch, 0)});
-    blocks.append({TimeBlock, descriptor(TimeType, ch, 0)});
-    blocks.append({WorkModeBlock, descriptor(WorkModeType, ch, WorkModeItem)});
+    Steps steps;
+    steps.push_back(writeStep(SignatureBlock, {SignatureWord, ch}));
+    steps.push_back(writeStep(CounterBlock, descriptor(CounterType, ch, 0)));
+    steps.push_back(writeStep(TimeBlock, descriptor(TimeType, ch, 0)));
+    steps.push_back(writeStep(WorkModeBlock, descriptor(WorkModeType, ch, WorkModeItem)));
     const int axes = qMin<int>(m_axisCount, MaxAxisBlocks);
     for (int i = 0; i < axes; ++i) {
-        blocks.append({AxisBlockA + AxisBlockStride * i, descriptor(AxisBlockAType, ch, quint16(i))});
-        blocks.append({AxisBlockB + AxisBlockStride * i, descriptor(AxisBlockBType, ch, quint16(i))});
+        steps.push_back(
+            writeStep(AxisBlockA + AxisBlockStride * i, descriptor(AxisBlockAType, ch, quint16(i))));
+        steps.push_back(
+            writeStep(AxisBlockB + AxisBlockStride * i, descriptor(AxisBlockBType, ch, quint16(i))));
     }
-    blocks.append({ChannelBlock15E0, descriptor(AxisBlockAType, ch, ChannelBlockItem101)});
-    blocks.append({ChannelBlock15F0, descriptor(AxisBlockAType, ch, ChannelBlockItem200)});
-    blocks.append({ChannelBlock16E0, descriptor(AxisBlockAType, ch, ChannelBlockItem101)});
-    blocks.append({ChannelBlock16F0, descriptor(AxisBlockAType, ch, ChannelBlockItem200)});
-    for (const auto &block : qAsConst(blocks)) {
-        writeRegisters(block.first, block.second);
-    }
+    steps.push_back(writeStep(ChannelBlock15E0, descriptor(AxisBlockAType, ch, ChannelBlockItem101)));
+    steps.push_back(writeStep(ChannelBlock15F0, descriptor(AxisBlockAType, ch, ChannelBlockItem200)));
+    steps.push_back(writeStep(ChannelBlock16E0, descriptor(AxisBlockAType, ch, ChannelBlockItem101)));
+    steps.push_back(writeStep(ChannelBlock16F0, descriptor(AxisBlockAType, ch, ChannelBlockItem200)));
+    return steps;
+}
+
+bool ModbusDevice::startStatePoll()
+{
+    if (refusal() != Result::Ok || m_releasePending)
+        return false;
+    m_busy = true;
+    m_polling = true;
+    m_pollAnswered = true;
+    runInBackground(m_statusCoilMode ? coilPollSteps() : statusBlockPollSteps(),
+                    [this](bool completed) { finishPoll(completed); });
+    return true;
 }
 
 int ModbusDevice::pollState()
 {
-    if (refusal() != Result::Ok)
+    // The device's loop does not nest: a caller inside one of its waits gets
+    // the stored code, as it would while the device is busy.
+    if (m_waitDepth > 0 || !startStatePoll())
         return m_state;
-    BusyScope busy(this);
-    const bool answered = m_statusCoilMode ? pollStateCoils() : pollStatusBlocks();
-    if (!linkChanged())
-        notePoll(answered);
+    waitInLoop([this] { return !m_polling; }, 24 * 3600 * 1000);
     return m_state;
 }
 
 // Idle first, then running, then alarm; a controller that sets none of the
 // three keeps the state.
-bool ModbusDevice::pollStateCoils()
+ModbusDevice::Steps ModbusDevice::coilPollSteps()
 {
+    Steps steps;
     const QPair<int, int> coils[] = {{m_idleCoil, DeviceState::Idle},
                                      {m_runCoil, DeviceState::Running},
                                      {m_alarmCoil, DeviceState::Alarm}};
     for (const auto &coil : coils) {
-        const QModbusDataUnit unit = readCoils(coil.first - 1, 1);
-        if (lastRequestTimedOut())
-            return false;
-        if (linkChanged())
-            return true;
-        if (isValidUnit(unit) && unit.valueCount() >= 1 && unit.value(0) == 1) {
-            m_state = coil.second;
-            return true;
-        }
+        const int state = coil.second;
+        steps.push_back(coilStep(coil.first - 1, [this, state](const QModbusDataUnit &unit) {
+            if (lastRequestTimedOut()) {
+                endPollUnanswered();
+            } else if (isValidUnit(unit) && unit.valueCount() >= 1 && unit.value(0) == 1) {
+                m_state = state;
+                skipRemainingSteps();
+            }
+        }));
     }
-    return true;
+    return steps;
 }
 
 // One descriptor and one read per channel, up to the bound; with several
-// channels the last answer stands. The first request that goes unanswered
-// ends the poll: the next ones would only wait as long again.
-bool ModbusDevice::pollStatusBlocks()
+// channels the last answer stands. A channel whose descriptor was refused is
+// not read.
+ModbusDevice::Steps ModbusDevice::statusBlockPollSteps()
 {
+    Steps steps;
     const int channels = qMin<int>(m_channelCount, MaxPolledChannels);
-    for (int i = 0; i < channels && !linkChanged(); ++i) {
-        if (writeRegisters(StatusBlock, descriptor(StatusType, quint16(i), StatusItem)) == 0) {
-            const QModbusDataUnit unit = readRegisters(StatusBlock, StatusReadCount);
-            // An answer that came in before a drop the device has already
-            // shown must not put a state back on a link that is gone.
-            if (isValidUnit(unit) && !linkChanged())
-                m_state = RegisterCodec::statusState(unit.values());
-        }
-        if (lastRequestTimedOut())
-            return false;
+    for (int i = 0; i < channels; ++i) {
+        steps.push_back(writeStep(StatusBlock, descriptor(StatusType, quint16(i), StatusItem),
+                                  [this](const QModbusDataUnit &) {
+                                      if (lastRequestTimedOut())
+                                          endPollUnanswered();
+                                      else if (m_lastResult == 0)
+                                          insertSteps({statusReadStep()});
+                                  }));
     }
-    return true;
+    return steps;
+}
+
+ModbusDevice::Step ModbusDevice::statusReadStep()
+{
+    return readStep(StatusBlock, StatusReadCount, [this](const QModbusDataUnit &unit) {
+        if (isValidUnit(unit))
+            m_state = RegisterCodec::statusState(unit.values());
+        else if (lastRequestTimedOut())
+            endPollUnanswered();
+    });
+}
+
+void ModbusDevice::endPollUnanswered()
+{
+    m_pollAnswered = false;
+    skipRemainingSteps();
+}
+
+void ModbusDevice::finishPoll(bool completed)
+{
+    m_busy = false;
+    m_polling = false;
+    if (m_waitDepth > 0)
+        m_loop.quit(); // pollState() waits for this
+    // An abandoned poll belongs to a link that is gone, or to a device on its
+    // way out: nothing to count and nobody to tell.
+    if (!completed)
+        return;
+    notePoll(m_pollAnswered);
+    emit pollFinished(m_state);
 }
 
 // A controller that stops answering (gone mute, or its link confused by a

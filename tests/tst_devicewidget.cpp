@@ -58,16 +58,17 @@ bool dragAndDrop(QWidget *target, const QMimeData *mime)
     return drop.isAccepted();
 }
 
-// Runs action once, from inside the device's own event loop, as soon as it
-// waits for a reply.
-class WhenWaiting : public QObject
+// Runs action once, as soon as the device is busy: with the card's poll under
+// way in the background, or (wait = true) from inside its own event loop,
+// where an operation waits for a reply.
+class WhenBusy : public QObject
 {
 public:
-    WhenWaiting(ModbusDevice *device, std::function<void()> action)
+    WhenBusy(ModbusDevice *device, bool wait, std::function<void()> action)
         : m_device(device), m_action(std::move(action))
     {
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            if (m_device && m_device->isWaiting()) {
+        connect(&m_timer, &QTimer::timeout, this, [this, wait] {
+            if (m_device && (wait ? m_device->isWaiting() : m_device->isBusy())) {
                 m_timer.stop();
                 m_fired = true;
                 m_action();
@@ -108,8 +109,9 @@ private slots:
     void switchOnAndOff();
 
     void followsControllerAndReconnects();
-    void switchOffWhileWaiting();
-    void releaseWhileWaiting();
+    void switchOffWhilePolling();
+    void releaseWhileBusy_data();
+    void releaseWhileBusy();
 
 private:
     void switchOnToIdle(deviceWidget *card);
@@ -421,26 +423,35 @@ void TestDeviceWidget::followsControllerAndReconnects()
     QVERIFY(!card.device()->isReady());
 }
 
-void TestDeviceWidget::switchOffWhileWaiting()
+void TestDeviceWidget::switchOffWhilePolling()
 {
     deviceWidget card;
     switchOnToIdle(&card);
     m_server->setSilent(true);
     QString shownWhenOff;
-    WhenWaiting off(card.device(), [&] {
+    WhenBusy off(card.device(), false, [&] {
         part<QCheckBox>(&card, "checkBox_toConnect")->setChecked(false);
         shownWhenOff = stateText(&card);
     });
     QTRY_VERIFY_WITH_TIMEOUT(off.fired(), 3000);
     QCOMPARE(shownWhenOff, QStringLiteral("    中断"));
-    QTRY_VERIFY_WITH_TIMEOUT(!card.device()->isWaiting(), 3000);
-    // The poll that was waiting puts no stale state back on the card.
+    QVERIFY(!card.device()->isBusy());
+    // The poll that was under way puts no stale state back on the card.
+    QTest::qWait(300);
     QCOMPARE(stateText(&card), QStringLiteral("    中断"));
     QVERIFY(!card.device()->isReady());
 }
 
-void TestDeviceWidget::releaseWhileWaiting()
+void TestDeviceWidget::releaseWhileBusy_data()
 {
+    QTest::addColumn<bool>("wait");
+    QTest::newRow("card's poll under way") << false;
+    QTest::newRow("a read waiting in the device's loop") << true;
+}
+
+void TestDeviceWidget::releaseWhileBusy()
+{
+    QFETCH(bool, wait);
     auto *card = new deviceWidget;
     QPointer<deviceWidget> cardGuard(card);
     switchOnToIdle(card);
@@ -450,17 +461,28 @@ void TestDeviceWidget::releaseWhileWaiting()
 
     m_server->setSilent(true);
     bool aliveAfterRelease = false;
-    WhenWaiting release(device, [&] {
+    WhenBusy release(device, wait, [&] {
         card->releaseConnection();
         card->releaseWhenIdle();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         aliveAfterRelease = device && cardGuard;
     });
+    if (wait) {
+        // The read must find the device free: no poll under way.
+        QTRY_VERIFY(!device->isBusy());
+        IoStatus io;
+        QCOMPARE(device->readIo(&io), 7);
+    }
     QTRY_VERIFY_WITH_TIMEOUT(release.fired(), 3000);
-    QVERIFY(aliveAfterRelease);
+    // Nothing is deleted while a wait of its device is on the stack.
+    if (wait)
+        QVERIFY(aliveAfterRelease);
     QTRY_VERIFY_WITH_TIMEOUT(cardGuard.isNull(), 3000);
     QTRY_VERIFY_WITH_TIMEOUT(device.isNull(), 3000);
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 3000);
+    // A controller that answers again finds nobody to answer.
+    m_server->setSilent(false);
+    QTest::qWait(50);
 }
 
 QTEST_MAIN(TestDeviceWidget)

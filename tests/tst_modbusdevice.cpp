@@ -122,6 +122,8 @@ private slots:
     void readIo_data();
     void readIo();
     void busyWhileWaiting();
+    void silentDeviceHoldsUpNoOther();
+    void dropWhilePolling();
     void droppedLink();
     void dropDuringSetUpRetries();
     void quickReconnectWaitsForItsOwnSetUp();
@@ -715,6 +717,72 @@ void TestModbusDevice::busyWhileWaiting()
     QCOMPARE(sentDuring, 0);
     QVERIFY(!device->isBusy());
     QVERIFY(!device->isWaiting());
+}
+
+// The poll of a controller that stopped answering is under way; another
+// device polls three times over meanwhile, and the silent one's operations are
+// refused without a request going out.
+void TestModbusDevice::silentDeviceHoldsUpNoOther()
+{
+    sim::Controller controllerB;
+    sim::TcpServer serverB(&controllerB);
+    QVERIFY(serverB.listen(HostB, Port));
+    const ModbusSettings saved = ConfigStore::instance()->modbusSettings();
+    ModbusSettings slow = saved;
+    slow.Timeout = 10000;
+    ConfigStore::instance()->setModbusSettings(slow);
+    auto silent = makeDevice(HostB);
+    QVERIFY(connectUp(silent.get()));
+    ConfigStore::instance()->setModbusSettings(saved);
+    auto healthy = makeDevice(HostA);
+    QVERIFY(connectUp(healthy.get()));
+    serverB.setSilent(true);
+
+    QSignalSpy silentDone(silent.get(), &ModbusDevice::pollFinished);
+    QSignalSpy healthyDone(healthy.get(), &ModbusDevice::pollFinished);
+    // The silent poll starts while the healthy one is on the wire.
+    QVERIFY(healthy->startStatePoll());
+    QVERIFY(silent->startStatePoll());
+    QVERIFY(!healthy->isWaiting() && !silent->isWaiting());
+    for (int polls = 1; polls <= 3; ++polls) {
+        QTRY_COMPARE(healthyDone.count(), polls);
+        QCOMPARE(healthyDone.last().value(0).toInt(), 3);
+        if (polls < 3)
+            QVERIFY(healthy->startStatePoll());
+    }
+    QCOMPARE(silentDone.count(), 0);
+    QVERIFY(silent->isBusy());
+    IoStatus io;
+    PositionStatus pos;
+    QCOMPARE(silent->readIo(&io), 9);
+    QCOMPARE(silent->readPosition(&pos), 9);
+    QVERIFY(!silent->startStatePoll());
+    QCOMPARE(silent->pollState(), 4);
+    QCOMPARE(serverB.ignoredCount(), 1);
+}
+
+// A drop while the poll's request is on the wire ends the poll: not busy, not
+// ready, nothing reported; the next link polls afresh.
+void TestModbusDevice::dropWhilePolling()
+{
+    auto device = makeDevice();
+    QVERIFY(connectUp(device.get()));
+    QCOMPARE(device->pollState(), 3);
+    m_server->setSilent(true);
+    QSignalSpy done(device.get(), &ModbusDevice::pollFinished);
+    QVERIFY(device->startStatePoll());
+    QTRY_COMPARE(m_server->ignoredCount(), 1);
+    m_server->dropConnections();
+    QTRY_COMPARE_WITH_TIMEOUT(device->stateCode(), 0, 3000);
+    QVERIFY(!device->isBusy());
+    QVERIFY(!device->isReady());
+    m_server->setSilent(false);
+    m_controller->setRunState(sim::RunState::Running);
+    device->tryConnect();
+    QTRY_VERIFY_WITH_TIMEOUT(device->isReady(), 5000);
+    QCOMPARE(done.count(), 0);
+    QCOMPARE(device->pollState(), 1);
+    QCOMPARE(done.count(), 1);
 }
 
 void TestModbusDevice::droppedLink()

@@ -1,0 +1,165 @@
+#include "link/modbusdevice.h"
+
+#include <QModbusClient>
+#include <QModbusReply>
+
+#include <iterator>
+
+// Work nobody waits for: the link set-up and the card's status poll. Each
+// request goes out from the handler of the previous reply, never from a wait
+// in an event loop, so a controller that falls silent costs only its own
+// device time. A sequence belongs to the link it started on: when that link
+// drops or the device is released, the rest of it is abandoned, and a reply
+// that still arrives afterwards is ignored.
+
+namespace {
+// Same codes as the waiting transactions (modbusdevice.cpp).
+constexpr int RefusedRequest = QModbusDevice::UnknownError;
+constexpr int NoLink = QModbusDevice::ConnectionError;
+} // namespace
+
+ModbusDevice::Step ModbusDevice::readStep(int address, int count, StepHandler done)
+{
+    return {QModbusDataUnit(QModbusDataUnit::HoldingRegisters, address, quint16(count)), false,
+            std::move(done)};
+}
+
+ModbusDevice::Step ModbusDevice::coilStep(int address, StepHandler done)
+{
+    return {QModbusDataUnit(QModbusDataUnit::Coils, address, 1), false, std::move(done)};
+}
+
+ModbusDevice::Step ModbusDevice::writeStep(int address, const QVector<quint16> &values, StepHandler done)
+{
+    return {QModbusDataUnit(QModbusDataUnit::HoldingRegisters, address, values), true, std::move(done)};
+}
+
+void ModbusDevice::runInBackground(Steps steps, std::function<void(bool)> finished)
+{
+    Q_ASSERT(!m_background);
+    m_background = true;
+    m_steps = std::move(steps);
+    m_backgroundFinished = std::move(finished);
+    m_stepLink = m_linkGeneration;
+    sendNextStep();
+}
+
+void ModbusDevice::insertSteps(Steps steps)
+{
+    m_steps.insert(m_steps.begin(), std::make_move_iterator(steps.begin()),
+                   std::make_move_iterator(steps.end()));
+}
+
+void ModbusDevice::skipRemainingSteps()
+{
+    m_steps.clear();
+}
+
+bool ModbusDevice::canSendInBackground() const
+{
+    return linkUp() && !m_releasePending && m_stepLink == m_linkGeneration;
+}
+
+void ModbusDevice::sendNextStep()
+{
+    const quint64 token = m_stepToken;
+    // Replies that come back finished at once are handled here, in turn; the
+    // others continue in onStepReply().
+    while (m_background && token == m_stepToken) {
+        if (m_steps.empty()) {
+            ++m_stepToken;
+            m_background = false;
+            const auto finished = std::move(m_backgroundFinished);
+            m_backgroundFinished = nullptr;
+            if (finished)
+                finished(true);
+            return;
+        }
+        if (!canSendInBackground()) {
+            abandonBackground();
+            return;
+        }
+        Step step = std::move(m_steps.front());
+        m_steps.pop_front();
+        QModbusReply *reply = step.write ? m_client->sendWriteRequest(step.request, m_record.Address)
+                                         : m_client->sendReadRequest(step.request, m_record.Address);
+        m_stepDone = std::move(step.done);
+        if (reply && !reply->isFinished()) {
+            m_stepReply = reply;
+            connect(reply, &QModbusReply::finished, this, [this, token] { onStepReply(token); });
+            m_stepBound.start(waitBoundMs());
+            sendAtOnce();
+            return;
+        }
+        // Refused, or finished at once: as for the waiting transactions, a
+        // read has no result then.
+        m_lastResult = reply ? int(reply->error()) : RefusedRequest;
+        finishStep(token, reply, QModbusDataUnit());
+    }
+}
+
+void ModbusDevice::onStepReply(quint64 token)
+{
+    if (token != m_stepToken || !m_stepReply)
+        return;
+    QModbusReply *reply = m_stepReply;
+    m_lastResult = reply->error();
+    QModbusDataUnit unit;
+    if (reply->error() == QModbusDevice::NoError) {
+        unit = reply->result();
+        if (!isValidUnit(unit))
+            unit = QModbusDataUnit();
+    }
+    finishStep(token, reply, unit);
+    if (token == m_stepToken)
+        sendNextStep();
+}
+
+void ModbusDevice::onStepOverdue()
+{
+    if (!m_background || !m_stepReply)
+        return;
+    // The client never finished the reply: it counts as a time-out.
+    QModbusReply *reply = m_stepReply;
+    disconnect(reply, nullptr, this, nullptr);
+    m_lastResult = QModbusDevice::TimeoutError;
+    const quint64 token = m_stepToken;
+    finishStep(token, reply, QModbusDataUnit());
+    if (token == m_stepToken)
+        sendNextStep();
+}
+
+// Runs the handler of the request that just ended. The reply is deleted later:
+// this may run inside its finished signal.
+void ModbusDevice::finishStep(quint64 token, QModbusReply *reply, const QModbusDataUnit &unit)
+{
+    m_stepBound.stop();
+    m_stepReply = nullptr;
+    if (reply)
+        reply->deleteLater();
+    const StepHandler done = std::move(m_stepDone);
+    m_stepDone = nullptr;
+    if (done && token == m_stepToken)
+        done(unit);
+}
+
+void ModbusDevice::abandonBackground()
+{
+    if (!m_background)
+        return;
+    ++m_stepToken;
+    m_background = false;
+    m_steps.clear();
+    m_stepDone = nullptr;
+    m_stepBound.stop();
+    if (m_stepReply) {
+        disconnect(m_stepReply, nullptr, this, nullptr);
+        m_stepReply->deleteLater();
+        m_stepReply = nullptr;
+    }
+    m_lastResult = NoLink;
+    const auto finished = std::move(m_backgroundFinished);
+    m_backgroundFinished = nullptr;
+    if (finished)
+        finished(false);
+}
