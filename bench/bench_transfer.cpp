@@ -1,110 +1,406 @@
-// Time and memory of moving a 1 MB program to the simulator and back over
-// loopback (127.0.0.4:1502).
+// Programs of 10 KiB, 100 KiB and 1 MiB written to a controller and read
+// back through ModbusDevice, against the floor: libmodbus (when it was found
+// at build time) sending the identical request sequence, built by the same
+// codec, to the same simulator process. Over Modbus TCP on loopback and over
+// Modbus RTU on a socat pseudo-terminal pair.
+//
+//   bench/bench_transfer [rounds = 5] [tcp | rtu | both = both]
+//
+// Run it in a network namespace of its own. The simulator is build/sim/vexa-sim
+// in a process of its own, on 127.0.0.80:1502 (TCP) or one end of the pty pair
+// (RTU, 115200 baud, odd parity). The two clients take turns, in alternating
+// order from round to round; the figures are medians over the rounds.
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
-#include "sim/controller.h"
+#include "link/protocol.h"
+#include "link/transfercodec.h"
 #include "sim/servers.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
-#include <QHostAddress>
+#include <QHash>
+#include <QProcess>
+#include <QProgressBar>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
+
+#ifdef VEXA_HAVE_LIBMODBUS
+#include <modbus.h>
+#endif
 
 namespace {
 
-// Peak and current resident set in kB, from the kernel's view of this process.
-void residentKb(long *peak, long *current)
-{
-    *peak = *current = -1;
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            *peak = line.mid(6).trimmed().split(' ').value(0).toLong();
-        else if (line.startsWith("VmRSS:"))
-            *current = line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-}
+const char *const TcpHost = "127.0.0.80";
+constexpr quint16 TcpPort = 1502;
+constexpr int Station = 10;
+constexpr int Program = 1;
 
 bool waitFor(const std::function<bool()> &condition, int ms)
 {
-    QDeadlineTimer deadline(ms);
+    QElapsedTimer clock;
+    clock.start();
     while (!condition()) {
-        if (deadline.hasExpired())
+        if (clock.elapsed() > ms)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QEventLoop loop;
+        QTimer::singleShot(5, &loop, &QEventLoop::quit);
+        loop.exec();
     }
     return true;
+}
+
+QByteArray programText(int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = (i % 61 == 60) ? '\n' : static_cast<char>('A' + (i * 7) % 26);
+    return bytes;
+}
+
+int writeRequests(int size)
+{
+    return 1 + TransferCodec::chunkCount(size) + 1;
+}
+
+int readRequests(int size)
+{
+    const int dataChunks = (size + Protocol::ChunkBytes - 1) / Protocol::ChunkBytes;
+    return 1 + 2 * (dataChunks + 1) + 1;
+}
+
+// One client of the comparison: writes the text as program 1 and reads it back.
+class Client
+{
+public:
+    virtual ~Client() = default;
+    virtual const char *name() const = 0;
+    virtual bool connectLink() = 0;
+    virtual void disconnectLink() = 0;
+    virtual bool write(const QByteArray &text) = 0;
+    virtual bool read(QByteArray *text) = 0;
+};
+
+class DeviceClient : public Client
+{
+public:
+    DeviceClient(int type, QProgressBar *bar) : m_bar(bar)
+    {
+        DeviceRecord record = m_device.record();
+        record.Type = type;
+        record.IP = QString::fromLatin1(TcpHost);
+        record.Address = Station;
+        m_device.setRecord(record);
+    }
+    const char *name() const override { return m_bar ? "ModbusDevice, shown progress bar" : "ModbusDevice"; }
+    bool connectLink() override
+    {
+        if (m_device.isReady())
+            return true;
+        m_device.open();
+        m_device.tryConnect();
+        return waitFor([this] { return m_device.isReady(); }, 10000) &&
+               waitFor([this] { return m_device.pollState() == 3; }, 10000);
+    }
+    void disconnectLink() override
+    {
+        m_device.close();
+        waitFor([] { return false; }, 100); // the port is closed and released
+    }
+    bool write(const QByteArray &text) override
+    {
+        return m_device.writeProgram(QString::fromLatin1(text), Program, m_bar) == 0;
+    }
+    bool read(QByteArray *text) override
+    {
+        QString back;
+        const bool ok = m_device.readProgram(&back, Program) == 0;
+        *text = back.toLatin1();
+        return ok;
+    }
+
+private:
+    ModbusDevice m_device;
+    QProgressBar *m_bar;
+};
+
+#ifdef VEXA_HAVE_LIBMODBUS
+// The floor: the same requests, built by the same codec, sent by libmodbus,
+// which blocks in its own read and does nothing else.
+class FloorClient : public Client
+{
+public:
+    explicit FloorClient(const QString &serialPort) : m_serialPort(serialPort) {}
+    ~FloorClient() override { disconnectLink(); }
+    const char *name() const override { return "libmodbus"; }
+    bool connectLink() override
+    {
+        if (m_ctx)
+            return true;
+        m_ctx = m_serialPort.isEmpty()
+                    ? modbus_new_tcp(TcpHost, TcpPort)
+                    : modbus_new_rtu(m_serialPort.toLocal8Bit().constData(), 115200, 'O', 8, 1);
+        if (!m_ctx)
+            return false;
+        modbus_set_slave(m_ctx, Station);
+        modbus_set_response_timeout(m_ctx, 1, 0);
+        if (modbus_connect(m_ctx) != 0) {
+            modbus_free(m_ctx);
+            m_ctx = nullptr;
+            return false;
+        }
+        return true;
+    }
+    void disconnectLink() override
+    {
+        if (!m_ctx)
+            return;
+        modbus_close(m_ctx);
+        modbus_free(m_ctx);
+        m_ctx = nullptr;
+    }
+    bool write(const QByteArray &text) override
+    {
+        if (!send(TransferCodec::openProgramCommand(Protocol::KindWriteProgram, Program)))
+            return false;
+        const int chunks = TransferCodec::chunkCount(text.size());
+        for (int n = 1; n <= chunks; ++n) {
+            if (!send(TransferCodec::writeChunk(text, n)))
+                return false;
+        }
+        return send(TransferCodec::plainCommand(Protocol::CmdClose));
+    }
+    bool read(QByteArray *text) override
+    {
+        if (!send(TransferCodec::openProgramCommand(Protocol::KindReadProgram, Program)))
+            return false;
+        QByteArray received;
+        uint16_t words[Protocol::ChunkReadCount];
+        for (int n = 1;; ++n) {
+            if (!send(TransferCodec::requestCommand(Protocol::CmdReadChunk, n)))
+                return false;
+            const int got =
+                modbus_read_registers(m_ctx, Protocol::TransferReply, Protocol::ChunkReadCount, words);
+            if (got < 0)
+                return false;
+            QVector<quint16> unit(got);
+            std::copy(words, words + got, unit.begin());
+            const TransferCodec::ChunkResult chunk = TransferCodec::appendChunk(unit, &received);
+            if (chunk == TransferCodec::ChunkResult::End)
+                break;
+            if (chunk == TransferCodec::ChunkResult::Invalid)
+                return false;
+        }
+        *text = received;
+        return send(TransferCodec::plainCommand(Protocol::CmdClose));
+    }
+
+private:
+    bool send(const QVector<quint16> &values)
+    {
+        return modbus_write_registers(m_ctx, Protocol::TransferCommand, values.size(), values.constData()) ==
+               values.size();
+    }
+
+    QString m_serialPort;
+    modbus_t *m_ctx = nullptr;
+};
+#endif
+
+double median(QVector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.isEmpty() ? 0 : (v.at((v.size() - 1) / 2) + v.at(v.size() / 2)) / 2;
+}
+
+struct Link
+{
+    const char *name;
+    bool serial;
+};
+
+// Runs the rounds on one link; prints one table. False when a transfer failed.
+bool compare(const Link &link, const std::vector<Client *> &clients, int rounds)
+{
+#ifdef VEXA_HAVE_LIBMODBUS
+    const bool hasFloor = clients.size() > 1;
+#else
+    const bool hasFloor = false;
+#endif
+    const int sizes[] = {10 * 1024, 100 * 1024, 1024 * 1024};
+    // [client][size][direction] -> milliseconds per round
+    QHash<QString, QVector<double>> ms;
+    const auto key = [](int c, int size, int dir) {
+        return QStringLiteral("%1/%2/%3").arg(c).arg(size).arg(dir);
+    };
+    for (int round = 0; round < rounds; ++round) {
+        for (int size : sizes) {
+            const QByteArray text = programText(size);
+            for (size_t k = 0; k < clients.size(); ++k) {
+                // Alternate who goes first.
+                const int c = int((k + size_t(round)) % clients.size());
+                Client *client = clients[size_t(c)];
+                if (!client->connectLink()) {
+                    std::fprintf(stderr, "%s: %s did not connect\n", link.name, client->name());
+                    return false;
+                }
+                QElapsedTimer clock;
+                clock.start();
+                const bool written = client->write(text);
+                ms[key(c, size, 0)] << clock.nsecsElapsed() / 1e6;
+                QByteArray back;
+                clock.restart();
+                const bool read = client->read(&back);
+                ms[key(c, size, 1)] << clock.nsecsElapsed() / 1e6;
+                if (!written || !read || back != text) {
+                    std::fprintf(stderr, "%s: %s failed (%d bytes: write %d, read %d, exact %d)\n", link.name,
+                                 client->name(), size, written, read, back == text);
+                    return false;
+                }
+                if (link.serial)
+                    client->disconnectLink(); // one client at a time on the line
+            }
+        }
+    }
+
+    std::printf("\n%s, medians over %d rounds (time per request = total / requests)\n\n", link.name, rounds);
+    std::printf("| text | direction | requests |");
+    for (Client *client : clients)
+        std::printf(" %s: ms, µs per request |", client->name());
+    if (hasFloor)
+        std::printf(" ratio to %s |", clients.back()->name());
+    std::printf("\n|---|---|---|");
+    for (size_t i = 0; i < clients.size() + (hasFloor ? 1 : 0); ++i)
+        std::printf("---|");
+    std::printf("\n");
+    for (int size : sizes) {
+        for (int dir = 0; dir < 2; ++dir) {
+            const int requests = dir == 0 ? writeRequests(size) : readRequests(size);
+            std::printf("| %d KiB | %s | %d |", size / 1024, dir == 0 ? "write" : "read", requests);
+            for (size_t c = 0; c < clients.size(); ++c) {
+                const double t = median(ms.value(key(int(c), size, dir)));
+                std::printf(" %.1f, %.1f |", t, t * 1000 / requests);
+            }
+            if (hasFloor) {
+                const double floor = median(ms.value(key(int(clients.size()) - 1, size, dir)));
+                for (size_t c = 0; c + 1 < clients.size(); ++c)
+                    std::printf("%s %.2f", c ? "," : "", median(ms.value(key(int(c), size, dir))) / floor);
+                std::printf(" |");
+            }
+            std::printf("\n");
+        }
+    }
+    std::fflush(stdout);
+    return true;
+}
+
+QString simulatorPath()
+{
+    return QStringLiteral(VEXA_SIM_PATH);
+}
+
+bool startSimulator(QProcess *process, const QStringList &arguments)
+{
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->start(simulatorPath(), arguments);
+    if (!process->waitForStarted(5000))
+        return false;
+    while (!process->canReadLine()) {
+        if (!process->waitForReadyRead(5000))
+            return false;
+    }
+    return process->readLine().startsWith("vexa-sim listening");
+}
+
+void stopSimulator(QProcess *process)
+{
+    process->kill();
+    process->waitForFinished(3000);
+}
+
+void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    const int size = argc > 1 ? QByteArray(argv[1]).toInt() : 1024 * 1024;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietDebug);
+    QApplication app(argc, argv);
+    const int rounds = argc > 1 ? qMax(1, QByteArray(argv[1]).toInt()) : 5;
+    const QByteArray which = argc > 2 ? QByteArray(argv[2]) : QByteArray("both");
 
-    sim::Controller controller;
-    sim::TcpServer server(&controller);
-    if (!server.listen(QHostAddress(QStringLiteral("127.0.0.4")), 1502)) {
-        std::fprintf(stderr, "cannot listen on 127.0.0.4:1502\n");
-        return 1;
-    }
+#ifndef VEXA_HAVE_LIBMODBUS
+    std::printf("libmodbus was not found when this benchmark was built (pkg-config libmodbus): the floor "
+                "column is left out.\n");
+#endif
+
+    QProgressBar bar;
+    bar.setRange(0, 100);
+    bar.show();
+
     ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = 1502;
+    settings.NetworkPort = TcpPort;
     settings.Timeout = 1000;
     settings.NumberOfRetries = 0;
-    ConfigStore::instance()->setModbusSettings(settings);
 
-    ModbusDevice device;
-    DeviceRecord record = device.record();
-    record.Type = 1;
-    record.IP = QStringLiteral("127.0.0.4");
-    record.Address = 10;
-    device.setRecord(record);
-    device.open();
-    device.tryConnect();
-    if (!waitFor([&] { return device.isReady(); }, 5000) ||
-        !waitFor([&] { return device.pollState() == 3; }, 5000)) {
-        std::fprintf(stderr, "device did not become ready and idle\n");
-        return 1;
+    bool ok = true;
+    if (which == "tcp" || which == "both") {
+        ConfigStore::instance()->setModbusSettings(settings);
+        QProcess simulator;
+        if (!startSimulator(&simulator, {QStringLiteral("--address"), QString::fromLatin1(TcpHost),
+                                         QStringLiteral("--port"), QString::number(TcpPort)})) {
+            std::fprintf(stderr, "cannot start %s on %s:%d (run in a network namespace)\n",
+                         qPrintable(simulatorPath()), TcpHost, TcpPort);
+            return 1;
+        }
+        DeviceClient device(1, nullptr);
+        DeviceClient withBar(1, &bar);
+        std::vector<Client *> clients{&device, &withBar};
+#ifdef VEXA_HAVE_LIBMODBUS
+        FloorClient floor{QString()};
+        clients.push_back(&floor);
+#endif
+        ok = compare({"Modbus TCP, loopback", false}, clients, rounds) && ok;
+        stopSimulator(&simulator);
     }
-
-    QByteArray bytes(size, '\0');
-    for (int i = 0; i < size; ++i)
-        bytes[i] = (i % 61 == 60) ? '\n' : static_cast<char>('A' + (i * 7) % 26);
-    const QString text = QString::fromLatin1(bytes);
-
-    long peak0, rss0, peak1, rss1, peak2, rss2;
-    residentKb(&peak0, &rss0);
-    QElapsedTimer timer;
-    timer.start();
-    const int written = device.writeProgram(text, 1);
-    const qint64 writeMs = timer.elapsed();
-    residentKb(&peak1, &rss1);
-
-    QString back;
-    timer.restart();
-    const int read = device.readProgram(&back, 1);
-    const qint64 readMs = timer.elapsed();
-    residentKb(&peak2, &rss2);
-
-    const bool exact = controller.program(1) == bytes && back == text;
-    const double mb = size / (1024.0 * 1024.0);
-    std::printf("text: %d bytes (%d chunks each way)\n", size, size / 200 + 1);
-    std::printf("write: result %d, %lld ms, %.2f MB/s\n", written, static_cast<long long>(writeMs),
-                writeMs > 0 ? mb * 1000.0 / writeMs : 0.0);
-    std::printf("read:  result %d, %lld ms, %.2f MB/s\n", read, static_cast<long long>(readMs),
-                readMs > 0 ? mb * 1000.0 / readMs : 0.0);
-    std::printf(
-        "resident set: %ld kB before, %ld kB after write, %ld kB after read; peak %ld -> %ld -> %ld kB\n",
-        rss0, rss1, rss2, peak0, peak1, peak2);
-    std::printf("byte-exact: %s\n", exact ? "yes" : "no");
-    device.close();
-    return written == 0 && read == 0 && exact ? 0 : 1;
+    if (which == "rtu" || which == "both") {
+        sim::PtyPair pty;
+        if (!pty.start()) {
+            std::printf("\nModbus RTU: socat is missing, or made no pty pair: left out.\n");
+            return ok ? 0 : 1;
+        }
+        settings.Port = pty.second();
+        settings.BaudRate = 115200;
+        settings.Parity = 3; // odd
+        settings.DataBits = 8;
+        settings.StopBits = 1;
+        ConfigStore::instance()->setModbusSettings(settings);
+        QProcess simulator;
+        if (!startSimulator(&simulator, {QStringLiteral("--no-tcp"), QStringLiteral("--serial"), pty.first(),
+                                         QStringLiteral("--baud"), QStringLiteral("115200")})) {
+            std::fprintf(stderr, "cannot start %s on %s\n", qPrintable(simulatorPath()),
+                         qPrintable(pty.first()));
+            return 1;
+        }
+        DeviceClient device(0, nullptr);
+        std::vector<Client *> clients{&device};
+#ifdef VEXA_HAVE_LIBMODBUS
+        FloorClient floor{pty.second()};
+        clients.push_back(&floor);
+#endif
+        ok = compare({"Modbus RTU, socat pty pair, 115200 baud", true}, clients, rounds) && ok;
+        stopSimulator(&simulator);
+    }
+    return ok ? 0 : 1;
 }
