@@ -328,7 +328,19 @@ int ModbusDevice::readPosition(PositionStatus *status)
     BusyScope busy(this);
     alignAxisData();
 
-    const QModbusDataUnit counter = readRegisters(CounterBlock, CounterReadCount);
+    // A request that goes unanswered ends the read: the controller has gone
+    // quiet, and every further request would wait as long again. The fields
+    // not read keep their cached values, as after any failed read.
+    bool quiet = false;
+    const auto read = [&](int address, int count) {
+        if (quiet)
+            return QModbusDataUnit();
+        const QModbusDataUnit unit = readRegisters(address, count);
+        quiet = lastRequestTimedOut();
+        return unit;
+    };
+
+    const QModbusDataUnit counter = read(CounterBlock, CounterReadCount);
     if (isValidUnit(counter)) {
         const QVector<quint16> w = counter.values();
         m_position.pieceCount = qint32(unsigned32(w, 4));
@@ -336,21 +348,21 @@ int ModbusDevice::readPosition(PositionStatus *status)
         m_position.programName = RegisterCodec::programName(wordAt(w, 8));
     }
 
-    const QModbusDataUnit times = readRegisters(TimeBlock, TimeReadCount);
+    const QModbusDataUnit times = read(TimeBlock, TimeReadCount);
     if (isValidUnit(times)) {
         const QVector<quint16> w = times.values();
         m_position.cycleTime = RegisterCodec::cycleTimeText(unsigned32(w, 4));
         m_position.runTime = RegisterCodec::runTimeText(unsigned32(w, 6));
     }
 
-    const QModbusDataUnit mode = readRegisters(WorkModeBlock, WorkModeReadCount);
+    const QModbusDataUnit mode = read(WorkModeBlock, WorkModeReadCount);
     if (isValidUnit(mode))
         m_position.workMode = RegisterCodec::workModeText(quint8(wordAt(mode.values(), WorkModeWord) >> 8));
 
     // Each per-axis block rebuilds its list, one entry per axis of the axis
     // list, only when its read is valid.
     const auto readAxisBlock = [&](int block, auto *list, auto value) {
-        const QModbusDataUnit unit = readRegisters(block, PerAxisReadCount);
+        const QModbusDataUnit unit = read(block, PerAxisReadCount);
         if (!isValidUnit(unit))
             return;
         const QVector<quint16> w = unit.values();

@@ -619,6 +619,13 @@ void TestModbusDevice::readPositionKeepsCacheOnFailure()
     QCOMPARE(again.absolute.value(0), QStringLiteral("1.000")); // kept
     QCOMPARE(again.programName, QStringLiteral("O0007"));       // kept
     QCOMPARE(again.machine.value(0), QStringLiteral("4.000"));  // read
+
+    // A controller gone quiet costs one time-out, not seven.
+    m_controller->clearFaults();
+    m_server->setSilent(true);
+    QCOMPARE(device->readPosition(&again), 0);
+    QCOMPARE(m_server->ignoredCount(), 1);
+    QCOMPARE(again.machine.value(0), QStringLiteral("4.000")); // kept
 }
 
 void TestModbusDevice::readIo_data()
