@@ -1,15 +1,17 @@
 // Programs of 10 KiB, 100 KiB and 1 MiB written to a controller and read
 // back through ModbusDevice, against the floor: libmodbus (when it was found
 // at build time) sending the identical request sequence, built by the same
-// codec, to the same simulator process. Over Modbus TCP on loopback and over
-// Modbus RTU on a socat pseudo-terminal pair.
+// codec, to the same simulator process. A bare QModbusClient doing the same
+// shows what Qt's client costs by itself; TCP writes are also made with a
+// shown progress bar, as the upload dialog makes them. Over Modbus TCP on
+// loopback and over Modbus RTU on a socat pseudo-terminal pair.
 //
 //   bench/bench_transfer [rounds = 5] [tcp | rtu | both = both]
 //
 // Run it in a network namespace of its own. The simulator is build/sim/vexa-sim
 // in a process of its own, on 127.0.0.80:1502 (TCP) or one end of the pty pair
-// (RTU, 115200 baud, odd parity). The two clients take turns, in alternating
-// order from round to round; the figures are medians over the rounds.
+// (RTU, 115200 baud, odd parity). The clients take turns, in an order that
+// rotates from round to round; the figures are medians over the rounds.
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
@@ -21,6 +23,9 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHash>
+#include <QModbusReply>
+#include <QModbusRtuSerialMaster>
+#include <QModbusTcpClient>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTimer>
@@ -127,6 +132,137 @@ public:
 private:
     ModbusDevice m_device;
     QProgressBar *m_bar;
+};
+
+// What Qt's Modbus client costs by itself: the same requests, each sent from
+// the previous reply's finished signal, one event loop for the whole text,
+// and nothing else. The difference to ModbusDevice is the program's own.
+class BareQtClient : public Client
+{
+public:
+    explicit BareQtClient(bool serial, const ModbusSettings &settings)
+    {
+        if (serial) {
+            m_client = std::make_unique<QModbusRtuSerialMaster>();
+            m_client->setConnectionParameter(QModbusDevice::SerialPortNameParameter, settings.Port);
+            m_client->setConnectionParameter(QModbusDevice::SerialParityParameter, settings.Parity);
+            m_client->setConnectionParameter(QModbusDevice::SerialBaudRateParameter, settings.BaudRate);
+            m_client->setConnectionParameter(QModbusDevice::SerialDataBitsParameter, settings.DataBits);
+            m_client->setConnectionParameter(QModbusDevice::SerialStopBitsParameter, settings.StopBits);
+        } else {
+            m_client = std::make_unique<QModbusTcpClient>();
+            m_client->setConnectionParameter(QModbusDevice::NetworkAddressParameter,
+                                             QString::fromLatin1(TcpHost));
+            m_client->setConnectionParameter(QModbusDevice::NetworkPortParameter, TcpPort);
+        }
+        m_client->setTimeout(1000);
+        m_client->setNumberOfRetries(0);
+    }
+    const char *name() const override { return "bare QModbusClient"; }
+    bool connectLink() override
+    {
+        if (m_client->state() == QModbusDevice::ConnectedState)
+            return true;
+        m_client->connectDevice();
+        return waitFor([this] { return m_client->state() == QModbusDevice::ConnectedState; }, 10000);
+    }
+    void disconnectLink() override
+    {
+        m_client->disconnectDevice();
+        waitFor([this] { return m_client->state() == QModbusDevice::UnconnectedState; }, 10000);
+    }
+    bool write(const QByteArray &text) override
+    {
+        QVector<QVector<quint16>> commands{
+            TransferCodec::openProgramCommand(Protocol::KindWriteProgram, Program)};
+        const int chunks = TransferCodec::chunkCount(text.size());
+        for (int n = 1; n <= chunks; ++n)
+            commands << TransferCodec::writeChunk(text, n);
+        commands << TransferCodec::plainCommand(Protocol::CmdClose);
+        int next = 0;
+        return run([&](const QModbusDataUnit &, bool ok) -> QModbusReply * {
+            if (!ok || next == commands.size())
+                return nullptr;
+            return m_client->sendWriteRequest(QModbusDataUnit(QModbusDataUnit::HoldingRegisters,
+                                                              Protocol::TransferCommand, commands.at(next++)),
+                                              Station);
+        });
+    }
+    bool read(QByteArray *text) override
+    {
+        enum Stage { Start, Asked, ChunkRead, Closed } stage = Start;
+        QByteArray received;
+        int n = 0;
+        bool failed = false;
+        const auto command = [this](const QVector<quint16> &values) {
+            return m_client->sendWriteRequest(
+                QModbusDataUnit(QModbusDataUnit::HoldingRegisters, Protocol::TransferCommand, values),
+                Station);
+        };
+        const auto ask = [&] {
+            stage = Asked;
+            return command(TransferCodec::requestCommand(Protocol::CmdReadChunk, ++n));
+        };
+        const bool ok = run([&](const QModbusDataUnit &answer, bool ok) -> QModbusReply * {
+            if (!ok)
+                return nullptr;
+            switch (stage) {
+            case Start:
+                stage = ChunkRead; // the open command's answer leads to the first ask
+                return command(TransferCodec::openProgramCommand(Protocol::KindReadProgram, Program));
+            case Asked:
+                stage = ChunkRead;
+                return m_client->sendReadRequest(QModbusDataUnit(QModbusDataUnit::HoldingRegisters,
+                                                                 Protocol::TransferReply,
+                                                                 Protocol::ChunkReadCount),
+                                                 Station);
+            case ChunkRead:
+                if (n > 0) {
+                    const TransferCodec::ChunkResult chunk =
+                        TransferCodec::appendChunk(answer.values(), &received);
+                    if (chunk == TransferCodec::ChunkResult::Invalid) {
+                        failed = true;
+                        return nullptr;
+                    }
+                    if (chunk == TransferCodec::ChunkResult::End) {
+                        stage = Closed;
+                        return command(TransferCodec::plainCommand(Protocol::CmdClose));
+                    }
+                }
+                return ask();
+            case Closed:
+                return nullptr;
+            }
+            return nullptr;
+        });
+        *text = received;
+        return ok && !failed;
+    }
+
+private:
+    // Sends what next() returns, each from the previous reply's finished
+    // signal, until it returns none; waits in one event loop.
+    bool run(const std::function<QModbusReply *(const QModbusDataUnit &, bool)> &next)
+    {
+        QEventLoop loop;
+        bool ok = true;
+        std::function<void(QModbusReply *)> follow = [&](QModbusReply *reply) {
+            if (!reply) {
+                loop.quit();
+                return;
+            }
+            QObject::connect(reply, &QModbusReply::finished, &loop, [&, reply] {
+                reply->deleteLater();
+                ok = ok && reply->error() == QModbusDevice::NoError;
+                follow(next(reply->result(), ok));
+            });
+        };
+        follow(next(QModbusDataUnit(), true));
+        loop.exec();
+        return ok;
+    }
+
+    std::unique_ptr<QModbusClient> m_client;
 };
 
 #ifdef VEXA_HAVE_LIBMODBUS
@@ -366,7 +502,8 @@ int main(int argc, char **argv)
         }
         DeviceClient device(1, nullptr);
         DeviceClient withBar(1, &bar);
-        std::vector<Client *> clients{&device, &withBar};
+        BareQtClient bare(false, settings);
+        std::vector<Client *> clients{&device, &withBar, &bare};
 #ifdef VEXA_HAVE_LIBMODBUS
         FloorClient floor{QString()};
         clients.push_back(&floor);
@@ -394,7 +531,8 @@ int main(int argc, char **argv)
             return 1;
         }
         DeviceClient device(0, nullptr);
-        std::vector<Client *> clients{&device};
+        BareQtClient bare(true, settings);
+        std::vector<Client *> clients{&device, &bare};
 #ifdef VEXA_HAVE_LIBMODBUS
         FloorClient floor{pty.second()};
         clients.push_back(&floor);
