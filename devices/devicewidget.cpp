@@ -3,6 +3,7 @@
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/uploaddialog.h"
+#include "ui_devicesettings.h"
 #include "ui_devicewidget.h"
 
 #include <QDragEnterEvent>
@@ -58,13 +59,9 @@ deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::dev
     setAcceptDrops(true);
 
     tabBar()->hide();
-    ui->lineEdit_IP->setValidator(new QRegExpValidator(
-        QRegExp(QString::fromLatin1(IpExpression), Qt::CaseSensitive, QRegExp::RegExp), ui->lineEdit_IP));
     setCurrentIndex(0);
-    ui->label_address->hide();
-    ui->spinBox_address->hide();
     if (ConfigStore::instance()->language() == 1)
-        applyEnglishTexts();
+        ui->label_deviceName->setText(QStringLiteral("Device"));
 
     m_device = new ModbusDevice;
     m_pollTimer = new QTimer(this);
@@ -77,15 +74,13 @@ deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::dev
     connect(ui->checkBox_toConnect, &QCheckBox::toggled, this, &deviceWidget::onSwitchToggled);
     connect(m_pollTimer, &QTimer::timeout, this, &deviceWidget::onPollTick);
     connect(m_device, &ModbusDevice::pollFinished, this, &deviceWidget::onPolled);
-    connect(ui->comboBox_type, &QComboBox::currentTextChanged, this, &deviceWidget::onSettingChanged);
-    connect(ui->comboBox_model, &QComboBox::currentTextChanged, this, &deviceWidget::onSettingChanged);
-    connect(ui->lineEdit_deviceName, &QLineEdit::textChanged, this, &deviceWidget::onSettingChanged);
-    connect(ui->lineEdit_IP, &QLineEdit::textChanged, this, &deviceWidget::onSettingChanged);
-    connect(ui->spinBox_address, QOverload<int>::of(&QSpinBox::valueChanged), this,
-            &deviceWidget::onSettingChanged);
     connect(ui->pushButton_set, &QPushButton::clicked, this, [this] { setCurrentIndex(1); });
-    connect(ui->pushButton_show, &QPushButton::clicked, this, [this] { setCurrentIndex(0); });
     connect(ui->pushButton_upload, &QPushButton::clicked, this, &deviceWidget::showUploadDialog);
+    // The setting page is built the first time it is shown, whoever shows it.
+    connect(this, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index == 1)
+            buildSettingsPage();
+    });
 }
 
 deviceWidget::~deviceWidget()
@@ -100,44 +95,84 @@ deviceWidget::~deviceWidget()
         m_uploadDialog->deleteLater();
     }
     m_device->releaseWhenIdle();
+    delete m_settings;
     delete ui;
 }
 
-void deviceWidget::applyEnglishTexts()
+// Most cards are never set up by hand, and the page's boxes cost more to build
+// than the rest of the card: it is made when first shown, from the record.
+void deviceWidget::buildSettingsPage()
 {
-    ui->label_type->setText(QStringLiteral("Type"));
-    ui->label_name->setText(QStringLiteral("Name"));
-    ui->label_model->setText(QStringLiteral("Model"));
-    ui->label_address->setText(QStringLiteral("Addr"));
-    ui->label_IP->setText(QStringLiteral("IP"));
-    ui->label_deviceName->setText(QStringLiteral("Device"));
+    if (m_settings)
+        return;
+    m_settings = new Ui::deviceSettings;
+    Ui::deviceSettings *page = m_settings;
+    page->setupUi(ui->tab_setting);
+    page->lineEdit_IP->setValidator(new QRegExpValidator(
+        QRegExp(QString::fromLatin1(IpExpression), Qt::CaseSensitive, QRegExp::RegExp), page->lineEdit_IP));
+    if (ConfigStore::instance()->language() == 1) {
+        page->label_type->setText(QStringLiteral("Type"));
+        page->label_name->setText(QStringLiteral("Name"));
+        page->label_model->setText(QStringLiteral("Model"));
+        page->label_address->setText(QStringLiteral("Addr"));
+        page->label_IP->setText(QStringLiteral("IP"));
+    }
+    fillSettingsPage(m_device->record());
+    // Children made after their parent was shown stay hidden unless shown;
+    // those the type rule left alone show with the page.
+    if (ui->tab_setting->isVisible()) {
+        for (QWidget *child :
+             ui->tab_setting->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (!child->testAttribute(Qt::WA_WState_ExplicitShowHide))
+                child->show();
+        }
+    }
+
+    connect(page->comboBox_type, &QComboBox::currentTextChanged, this, &deviceWidget::onSettingChanged);
+    connect(page->comboBox_model, &QComboBox::currentTextChanged, this, &deviceWidget::onSettingChanged);
+    connect(page->lineEdit_deviceName, &QLineEdit::textChanged, this, &deviceWidget::onSettingChanged);
+    connect(page->lineEdit_IP, &QLineEdit::textChanged, this, &deviceWidget::onSettingChanged);
+    connect(page->spinBox_address, QOverload<int>::of(&QSpinBox::valueChanged), this,
+            &deviceWidget::onSettingChanged);
+    connect(page->pushButton_show, &QPushButton::clicked, this, [this] { setCurrentIndex(0); });
+}
+
+void deviceWidget::fillSettingsPage(const DeviceRecord &record)
+{
+    m_settings->comboBox_type->setCurrentIndex(record.Type);
+    m_settings->lineEdit_deviceName->setText(record.Name);
+    m_settings->comboBox_model->setCurrentIndex(record.Model);
+    m_settings->spinBox_address->setValue(record.Address);
+    m_settings->lineEdit_IP->setText(record.IP);
+    showRowsForType(record.Type);
 }
 
 void deviceWidget::setRecord(const DeviceRecord &record)
 {
-    m_device->setRecord(record);
-    // Only 0 is a serial link; any other stored value is shown and held as
-    // TCP, the one kind the device can still open.
-    ui->comboBox_type->setCurrentIndex(record.Type == 0 ? 0 : 1);
-    ui->lineEdit_deviceName->setText(record.Name);
-    // A stored model past the last one is what the IO view reads as the last
-    // model (its signal tables); show and hold it as that one, so the card
-    // never shows another model than the one its signals are named by.
-    const int lastModel = ui->comboBox_model->count() - 1;
-    ui->comboBox_model->setCurrentIndex(qMin<int>(record.Model, lastModel));
-    ui->spinBox_address->setValue(record.Address);
-    ui->lineEdit_IP->setText(record.IP);
+    // Held as the setting page's boxes show it. Only 0 is a serial link; any
+    // other stored value is TCP, the one kind the device can still open. A
+    // model past the last one is what the IO view reads as the last model
+    // (its signal tables), so the card never shows another model than the one
+    // its signals are named by. The address box starts at 1, so a stored
+    // address 0 is never connected with or saved again.
+    DeviceRecord held = record;
+    held.Type = record.Type == 0 ? 0 : 1;
+    held.Model = quint8(qMin<int>(record.Model, LastModel));
+    held.Address = qMax<quint8>(record.Address, 1);
+    m_device->setRecord(held);
+    if (m_settings)
+        fillSettingsPage(held);
+    showName(held.Name);
+}
 
-    // The boxes clamp the type, the model and the address but report a change
-    // only when their shown value moves; hold what they show either way, so a
-    // stored address 0 is never connected with or saved again.
-    DeviceRecord held = m_device->record();
-    held.Type = ui->comboBox_type->currentIndex() != 0 ? 1 : 0;
-    held.Model = static_cast<quint8>(ui->comboBox_model->currentIndex());
-    held.Address = static_cast<quint8>(ui->spinBox_address->value());
-    if (!(held == m_device->record()))
-        m_device->setRecord(held);
-    showRowsForType(m_device->record().Type);
+// The name label follows the name field, which starts empty: a card whose
+// record has no name keeps the label's placeholder until a name is set.
+void deviceWidget::showName(const QString &name)
+{
+    if (name == m_nameField)
+        return;
+    m_nameField = name;
+    ui->label_deviceName->setText(name);
 }
 
 DeviceRecord deviceWidget::record() const
@@ -149,21 +184,21 @@ void deviceWidget::onSettingChanged()
 {
     QObject *from = sender();
     DeviceRecord rec = m_device->record();
-    if (from == ui->comboBox_type) {
-        rec.Type = ui->comboBox_type->currentIndex() != 0 ? 1 : 0;
+    if (from == m_settings->comboBox_type) {
+        rec.Type = m_settings->comboBox_type->currentIndex() != 0 ? 1 : 0;
         showRowsForType(rec.Type);
-    } else if (from == ui->lineEdit_deviceName) {
-        rec.Name = ui->lineEdit_deviceName->text();
-        ui->label_deviceName->setText(rec.Name);
-    } else if (from == ui->comboBox_model) {
+    } else if (from == m_settings->lineEdit_deviceName) {
+        rec.Name = m_settings->lineEdit_deviceName->text();
+        showName(rec.Name);
+    } else if (from == m_settings->comboBox_model) {
         // No item chosen (-1) is not a model.
-        if (ui->comboBox_model->currentIndex() < 0)
+        if (m_settings->comboBox_model->currentIndex() < 0)
             return;
-        rec.Model = static_cast<quint8>(ui->comboBox_model->currentIndex());
-    } else if (from == ui->lineEdit_IP) {
-        rec.IP = ui->lineEdit_IP->text();
-    } else if (from == ui->spinBox_address) {
-        rec.Address = static_cast<quint8>(ui->spinBox_address->value());
+        rec.Model = static_cast<quint8>(m_settings->comboBox_model->currentIndex());
+    } else if (from == m_settings->lineEdit_IP) {
+        rec.IP = m_settings->lineEdit_IP->text();
+    } else if (from == m_settings->spinBox_address) {
+        rec.Address = static_cast<quint8>(m_settings->spinBox_address->value());
     } else {
         return;
     }
@@ -173,10 +208,10 @@ void deviceWidget::onSettingChanged()
 void deviceWidget::showRowsForType(int type)
 {
     const bool serial = type == 0;
-    ui->label_address->setVisible(serial);
-    ui->spinBox_address->setVisible(serial);
-    ui->label_IP->setVisible(!serial);
-    ui->lineEdit_IP->setVisible(!serial);
+    m_settings->label_address->setVisible(serial);
+    m_settings->spinBox_address->setVisible(serial);
+    m_settings->label_IP->setVisible(!serial);
+    m_settings->lineEdit_IP->setVisible(!serial);
 }
 
 void deviceWidget::setSelected(bool selected)

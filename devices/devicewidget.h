@@ -15,7 +15,8 @@ class UpLoadDialog;
 
 namespace Ui {
 class deviceWidget;
-}
+class deviceSettings;
+} // namespace Ui
 
 // The card of one controller in the device list: connect switch, live state,
 // settings page, upload button and drop target. It owns the controller's
@@ -59,13 +60,20 @@ private:
     void onSwitchToggled(bool checked);
     void onPollTick();
     void onPolled(int code);
+    void buildSettingsPage();
+    void fillSettingsPage(const DeviceRecord &record);
     void onSettingChanged();
     void showRowsForType(int type);
+    void showName(const QString &name);
     void setUpStateDisplay();
     void showState(int code);
-    void applyEnglishTexts();
+
+    // The last model index of the setting page's model box ("P5X").
+    static constexpr int LastModel = 2;
 
     Ui::deviceWidget *ui = nullptr;
+    Ui::deviceSettings *m_settings = nullptr; // the setting page, once it was first shown
+    QString m_nameField;                      // what the page's name field holds (or would)
     // Deleted through ModbusDevice::releaseWhenIdle(), never directly: a
     // transaction may still wait in the device's event loop when the card goes.
     ModbusDevice *m_device = nullptr;

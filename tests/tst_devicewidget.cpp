@@ -41,6 +41,12 @@ template<typename T = QWidget> T *part(QWidget *card, const char *name)
     return card->findChild<T *>(QLatin1String(name));
 }
 
+// The setting page is built when first shown, through the card's own button.
+void openSettings(QWidget *card)
+{
+    part<QPushButton>(card, "pushButton_set")->click();
+}
+
 QString stateText(QWidget *card)
 {
     return part<QLabel>(card, "label_state")->text();
@@ -166,7 +172,12 @@ void TestDeviceWidget::newCard()
     deviceWidget english;
     QCOMPARE(stateText(&english), QStringLiteral("    QUIT"));
     QCOMPARE(part<QLabel>(&english, "label_deviceName")->text(), QStringLiteral("Device"));
+    QVERIFY(!part(&english, "label_address")); // no setting page until it is opened
+    openSettings(&english);
+    QCOMPARE(english.currentIndex(), 1);
     QCOMPARE(part<QLabel>(&english, "label_address")->text(), QStringLiteral("Addr"));
+    part<QPushButton>(&english, "pushButton_show")->click();
+    QCOMPARE(english.currentIndex(), 0);
 }
 
 void TestDeviceWidget::setRecord_data()
@@ -212,19 +223,28 @@ void TestDeviceWidget::setRecord()
     QFETCH(QString, name);
     QFETCH(QString, shownName);
 
-    deviceWidget card;
-    if (firstAddress >= 0)
-        card.setRecord(tcpRecord(firstType, quint8(firstAddress), QStringLiteral("x")));
-    card.setRecord(tcpRecord(type, quint8(address), name));
-    QCOMPARE(card.record(), tcpRecord(heldType, quint8(heldAddress), name));
-    QCOMPARE(part<QSpinBox>(&card, "spinBox_address")->value(), heldAddress);
-    if (firstAddress < 0)
-        QCOMPARE(part<QLabel>(&card, "label_deviceName")->text(), shownName);
-    const bool serial = heldType == 0;
-    QCOMPARE(!part(&card, "label_address")->isHidden(), serial);
-    QCOMPARE(!part(&card, "spinBox_address")->isHidden(), serial);
-    QCOMPARE(!part(&card, "label_IP")->isHidden(), !serial);
-    QCOMPARE(!part(&card, "lineEdit_IP")->isHidden(), !serial);
+    // The setting page opened before the records or after: it shows the same.
+    for (const bool openFirst : {false, true}) {
+        deviceWidget card;
+        if (openFirst)
+            openSettings(&card);
+        if (firstAddress >= 0)
+            card.setRecord(tcpRecord(firstType, quint8(firstAddress), QStringLiteral("x")));
+        card.setRecord(tcpRecord(type, quint8(address), name));
+        QCOMPARE(card.record(), tcpRecord(heldType, quint8(heldAddress), name));
+        if (firstAddress < 0)
+            QCOMPARE(part<QLabel>(&card, "label_deviceName")->text(), shownName);
+        if (!openFirst)
+            openSettings(&card);
+        QCOMPARE(card.record(), tcpRecord(heldType, quint8(heldAddress), name));
+        QCOMPARE(part<QLineEdit>(&card, "lineEdit_deviceName")->text(), name);
+        QCOMPARE(part<QSpinBox>(&card, "spinBox_address")->value(), heldAddress);
+        const bool serial = heldType == 0;
+        QCOMPARE(!part(&card, "label_address")->isHidden(), serial);
+        QCOMPARE(!part(&card, "spinBox_address")->isHidden(), serial);
+        QCOMPARE(!part(&card, "label_IP")->isHidden(), !serial);
+        QCOMPARE(!part(&card, "lineEdit_IP")->isHidden(), !serial);
+    }
 }
 
 void TestDeviceWidget::storedModel_data()
@@ -255,6 +275,7 @@ void TestDeviceWidget::storedModel()
     }
     record.Model = quint8(model);
     card.setRecord(record);
+    openSettings(&card);
     QCOMPARE(part<QComboBox>(&card, "comboBox_model")->currentText(), shown);
     QCOMPARE(int(card.record().Model), held);
 }
@@ -279,6 +300,7 @@ void TestDeviceWidget::ipValidator()
     QFETCH(bool, accepted);
     deviceWidget card;
     card.setRecord(tcpRecord());
+    openSettings(&card);
     auto *ip = part<QLineEdit>(&card, "lineEdit_IP");
     ip->clear();
     QTest::keyClicks(ip, typed);

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QtTest>
@@ -155,6 +156,7 @@ void TestMainWindow::storedDevicesSurviveTheRun()
     DeviceManager::instance()->addDevice(added);
     // What is saved are the cards' records as they are now, edits included.
     deviceWidget *lathe = DeviceManager::instance()->cards().first();
+    lathe->findChild<QPushButton *>("pushButton_set")->click(); // builds the setting page
     lathe->findChild<QLineEdit *>("lineEdit_deviceName")->setText("lathe 2");
     QCOMPARE(DeviceManager::instance()->deviceRecords().size(), 3);
     window.reset();
