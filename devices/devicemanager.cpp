@@ -35,6 +35,7 @@ DeviceManager::DeviceManager(QWidget *parent) : QWidget(parent), ui(new Ui::Devi
         ui->pushButton_removeDevice->setText(QStringLiteral("RemoveDevice"));
     }
 
+    deviceWidget::shareLook(ui->scrollAreaWidgetContents);
     const QList<DeviceRecord> stored = ConfigStore::instance()->devices();
     for (const DeviceRecord &record : stored)
         addDevice(record);

@@ -16,12 +16,38 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
 namespace {
 
 // Four dotted decimal numbers from 0 to 255; checked while the operator types.
 const char *const IpExpression = "\\b(?:(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.){3}"
                                  "(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\b";
+
+// The card's look: one sheet for all the cards of the list, set once on the
+// list (or on a card that stands alone). Sheets of their own on eight widgets
+// of every card were each parsed and matched again for every card, a large
+// part of the cost of starting with many devices.
+const char *const CardRules = R"(
+deviceWidget{background: transparent; border: 1px solid transparent;}
+deviceWidget::pane{background: transparent; border: 1px solid transparent;}
+deviceWidget QTabBar{background: transparent; border: 1px solid transparent;}
+deviceWidget #tab_show[select="false"]{background-color: rgb(35, 105, 255); border-radius: 15px;}
+deviceWidget #tab_show[select="true"]{background-color: rgb(30, 30, 225); border-radius: 15px;}
+deviceWidget QLabel#label_deviceName[select="false"]{font: 700 10pt "微软雅黑"; color: rgb(238, 238, 238);}
+deviceWidget QLabel#label_deviceName[select="true"]{font: 700 10pt "微软雅黑"; color: rgb(255, 255, 0);}
+deviceWidget QPushButton#pushButton_upload{border-image: url(:/image/updown.png);}
+deviceWidget QCheckBox#checkBox_toConnect::indicator{min-width: 24px; border: 1px solid transparent; border-radius: 2px; border-image: url(:/image/unconnect.png);}
+deviceWidget QCheckBox#checkBox_toConnect::indicator:checked{border-image: url(:/image/toconnect.png);}
+deviceWidget QCheckBox#checkBox_toConnect::indicator:hover{background-color: rgb(43, 163, 255);}
+deviceWidget QPushButton#pushButton_set{border-image: url(:/image/deviceSet.png);}
+deviceWidget #tab_setting QLabel{font: 700 9pt "微软雅黑"; color: rgb(245, 245, 245);}
+deviceWidget #tab_setting{background-color: rgb(35, 105, 255); border-radius: 15px;}
+deviceWidget QPushButton#pushButton_show{border-image: url(:/image/deviceShow.png);}
+)";
+
+// Set on a widget whose sheet holds the card's look for the cards inside it.
+const char *const SharedLookProperty = "deviceCardLook";
 
 const char *const SelectProperty = "select";
 // The state display picks its look by this property from one sheet set once:
@@ -51,15 +77,82 @@ QString withStillImage(const QString &style)
     return declarations.join(QLatin1Char(';'));
 }
 
+// The rules of the five state looks, chosen by the state display's `state`
+// property: set once, never replaced at a change.
+QString stateRules()
+{
+    QStringList styles;
+    ConfigStore::instance()->stateDisplay(nullptr, &styles);
+    QString rules;
+    for (int code = 0; code < styles.size(); ++code)
+        rules += QStringLiteral("deviceWidget QLabel#label_state[%1=\"%2\"]{%3}\n")
+                     .arg(QLatin1String(StateProperty))
+                     .arg(code)
+                     .arg(withStillImage(styles.at(code)));
+    return rules;
+}
+
+bool hasSharedLook(const QWidget *widget)
+{
+    for (; widget; widget = widget->parentWidget()) {
+        if (widget->property(SharedLookProperty).toBool())
+            return true;
+    }
+    return false;
+}
+
+// The size the setting page will ask for once it is built, measured once per
+// run on a page built for the purpose inside a card's (styled) placeholder.
+QSize settingsPageSize(QWidget *placeholder)
+{
+    static QSize size;
+    if (!size.isValid()) {
+        QWidget probe(placeholder);
+        Ui::deviceSettings page;
+        page.setupUi(&probe);
+        page.label_address->hide(); // a new card is TCP
+        page.spinBox_address->hide();
+        probe.ensurePolished();
+        size = probe.sizeHint();
+    }
+    return size;
+}
+
+void repolish(QWidget *widget)
+{
+    widget->style()->unpolish(widget);
+    widget->style()->polish(widget);
+}
+
 } // namespace
+
+QString deviceWidget::lookSheet()
+{
+    return QString::fromUtf8(CardRules) + stateRules();
+}
+
+void deviceWidget::shareLook(QWidget *list)
+{
+    list->setStyleSheet(list->styleSheet() + lookSheet());
+    list->setProperty(SharedLookProperty, true);
+}
 
 deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::deviceWidget)
 {
+    // Before the widgets exist, so that each is styled once.
+    if (!hasSharedLook(parent))
+        setStyleSheet(lookSheet());
     ui->setupUi(this);
     setAcceptDrops(true);
 
     tabBar()->hide();
     setCurrentIndex(0);
+    // Until it is built the setting page keeps its room: the card has the size
+    // it will have then.
+    auto *room = new QVBoxLayout(ui->tab_setting);
+    room->setContentsMargins(0, 0, 0, 0);
+    const QSize pageSize = settingsPageSize(ui->tab_setting);
+    room->addItem(new QSpacerItem(pageSize.width(), pageSize.height()));
     if (ConfigStore::instance()->language() == 1)
         ui->label_deviceName->setText(QStringLiteral("Device"));
 
@@ -105,6 +198,7 @@ void deviceWidget::buildSettingsPage()
 {
     if (m_settings)
         return;
+    delete ui->tab_setting->layout(); // the room kept for the page
     m_settings = new Ui::deviceSettings;
     Ui::deviceSettings *page = m_settings;
     page->setupUi(ui->tab_setting);
@@ -216,12 +310,15 @@ void deviceWidget::showRowsForType(int type)
 
 void deviceWidget::setSelected(bool selected)
 {
-    ui->tab_show->setProperty(SelectProperty, selected);
-    ui->label_deviceName->setProperty(SelectProperty, selected);
-    // Property selectors are matched at polish time only: re-apply the sheets
-    // so the new colours show at once.
-    setStyleSheet(styleSheet());
-    ui->label_deviceName->setStyleSheet(ui->label_deviceName->styleSheet());
+    // Property selectors are matched at polish time only: the two widgets are
+    // polished again so the new colours show at once.
+    for (QWidget *widget :
+         {static_cast<QWidget *>(ui->tab_show), static_cast<QWidget *>(ui->label_deviceName)}) {
+        if (widget->property(SelectProperty).toBool() == selected)
+            continue;
+        widget->setProperty(SelectProperty, selected);
+        repolish(widget);
+    }
 }
 
 void deviceWidget::onSwitchToggled(bool checked)
@@ -262,17 +359,10 @@ void deviceWidget::onPolled(int code)
 
 void deviceWidget::setUpStateDisplay()
 {
-    QStringList styles;
-    ConfigStore::instance()->stateDisplay(&m_stateTexts, &styles);
-    QString sheet;
-    for (int code = 0; code < styles.size(); ++code)
-        sheet += QStringLiteral("QLabel[%1=\"%2\"]{%3}")
-                     .arg(QLatin1String(StateProperty))
-                     .arg(code)
-                     .arg(withStillImage(styles.at(code)));
-    // A rule matches from the start, so the label is laid out with its padding.
-    ui->label_state->setProperty(StateProperty, m_lastState);
-    ui->label_state->setStyleSheet(sheet);
+    ConfigStore::instance()->stateDisplay(&m_stateTexts, nullptr);
+    // The form starts the label at state 4, so that a rule matches from its
+    // first polish and it is laid out with the rule's padding.
+    Q_ASSERT(ui->label_state->property(StateProperty).toInt() == m_lastState);
 }
 
 void deviceWidget::showState(int code)
@@ -283,10 +373,8 @@ void deviceWidget::showState(int code)
     m_lastState = code;
     if (code >= 0 && code < m_stateTexts.size())
         ui->label_state->setText(m_stateTexts.at(code));
-    QLabel *label = ui->label_state;
-    label->setProperty(StateProperty, code);
-    label->style()->unpolish(label);
-    label->style()->polish(label);
+    ui->label_state->setProperty(StateProperty, code);
+    repolish(ui->label_state);
 }
 
 void deviceWidget::releaseConnection()

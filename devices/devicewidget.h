@@ -36,6 +36,12 @@ public:
     void refreshState();
     void showUploadDialog();
 
+    // The card's look as one style sheet. shareLook() sets it once on the
+    // widget that holds the cards of a list, so the cards made inside it
+    // carry no sheet of their own; a card elsewhere sets it on itself.
+    static QString lookSheet();
+    static void shareLook(QWidget *list);
+
     ModbusDevice *device() const;
     UpLoadDialog *uploadDialog() const;
 

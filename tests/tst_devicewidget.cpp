@@ -417,12 +417,14 @@ void TestDeviceWidget::followsControllerAndReconnects()
     // The look follows the state through one sheet, set once (a sheet set at
     // every change would be held, a few kilobytes each time).
     auto *label = part<QLabel>(&card, "label_state");
-    const QString sheet = label->styleSheet();
-    QVERIFY(sheet.contains(QStringLiteral("[state=\"1\"]{background-image:url(:/image/cncRun.png)")));
+    const QString sheet = card.styleSheet();
+    QVERIFY(
+        sheet.contains(QStringLiteral("#label_state[state=\"1\"]{background-image:url(:/image/cncRun.png)")));
     m_controller->setRunState(sim::RunState::Running);
     QTRY_COMPARE_WITH_TIMEOUT(stateText(&card), QStringLiteral("    运行"), 3000);
     QCOMPARE(label->property("state").toInt(), 1);
-    QCOMPARE(label->styleSheet(), sheet);
+    QCOMPARE(card.styleSheet(), sheet);
+    QVERIFY(label->styleSheet().isEmpty());
     m_controller->setRunState(sim::RunState::Alarm);
     QTRY_COMPARE_WITH_TIMEOUT(stateText(&card), QStringLiteral("    报警"), 3000);
 
