@@ -359,10 +359,10 @@ void deviceWidget::onPolled(int code)
 
 void deviceWidget::setUpStateDisplay()
 {
+    // The form starts the label at state 0, what a new card shows, so that a
+    // rule matches from its first polish and it is laid out with the rule's
+    // padding.
     ConfigStore::instance()->stateDisplay(&m_stateTexts, nullptr);
-    // The form starts the label at state 4, so that a rule matches from its
-    // first polish and it is laid out with the rule's padding.
-    Q_ASSERT(ui->label_state->property(StateProperty).toInt() == m_lastState);
 }
 
 void deviceWidget::showState(int code)
@@ -373,8 +373,10 @@ void deviceWidget::showState(int code)
     m_lastState = code;
     if (code >= 0 && code < m_stateTexts.size())
         ui->label_state->setText(m_stateTexts.at(code));
-    ui->label_state->setProperty(StateProperty, code);
-    repolish(ui->label_state);
+    if (ui->label_state->property(StateProperty).toInt() != code) {
+        ui->label_state->setProperty(StateProperty, code);
+        repolish(ui->label_state);
+    }
 }
 
 void deviceWidget::releaseConnection()
