@@ -14,6 +14,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QHostAddress>
+#include <QLabel>
 #include <QModbusClient>
 
 #include <cstdio>
@@ -138,12 +139,15 @@ int main(int argc, char **argv)
 
     // Running, alarm, idle, ... as the controller reports them to the card.
     const sim::RunState states[] = {sim::RunState::Running, sim::RunState::Alarm, sim::RunState::Idle};
-    const Phase stateChanges{"state display changes", cycles, [&](int i) {
-                                 controller.setRunState(states[i % 3]);
-                                 card.refreshState();
-                                 QCoreApplication::processEvents();
-                                 return device->stateCode() == int(i % 3) + 1;
-                             }};
+    // The card's poll runs in the background: the cycle ends when its answer
+    // has reached the display.
+    auto *label = card.findChild<QLabel *>(QStringLiteral("label_state"));
+    const Phase stateChanges{
+        "state display changes", cycles, [&](int i) {
+            controller.setRunState(states[i % 3]);
+            card.refreshState();
+            return waitFor([&] { return label->property("state").toInt() == int(i % 3) + 1; }, 5000);
+        }};
 
     // The link drops (the card shows not connected) and comes back
     // (connecting); the card's own ticks may reconnect first, so the cycle
