@@ -480,7 +480,7 @@ void TestEndToEnd::storedSettingsReachNextConnection()
         QVERIFY(c);
         QCOMPARE(c->device()->client()->timeout(), 300); // the link that is up keeps its settings
         setSwitch(c, false);
-        QCOMPARE(stateText(c), stateName(0));
+        QTRY_COMPARE(stateText(c), stateName(0));
         setSwitch(c, true);
         QTRY_COMPARE_WITH_TIMEOUT(stateText(c), stateName(3), 10000);
         QCOMPARE(c->device()->client()->timeout(), 700);
