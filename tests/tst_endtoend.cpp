@@ -318,8 +318,6 @@ void TestEndToEnd::positionAndLampsFollowController()
         QCOMPARE(cellText(axisTable, row, 0), axisNames.at(row));
     QCOMPARE(named<QLabel>(pos, "label_programName")->text(), QStringLiteral("O0020"));
     QCOMPARE(named<QLabel>(pos, "label_piece")->text(), QStringLiteral("42"));
-    controller->setPieceCount(43);
-    QTRY_COMPARE(named<QLabel>(pos, "label_piece")->text(), QStringLiteral("43"));
 
     QWidget *io = page("radioButton_IO", "IoForm");
     QVERIFY(io);
