@@ -121,6 +121,10 @@ private:
     sim::Controller *controllerOf(const QString &name) { return name == Mill ? &m_mill : &m_lathe; }
     QTabWidget *selectMachine(const QString &name);
     QWidget *page(const char *button, const char *form);
+    QWidget *viewOf(const QString &name, const char *button, const char *form)
+    {
+        return selectMachine(name) ? page(button, form) : nullptr;
+    }
     QString stateName(int code) const { return m_stateTexts.value(code); }
     void buildWindow();
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -303,9 +307,7 @@ void TestEndToEnd::positionAndLampsFollowController()
     QFETCH(int, position);
     QFETCH(QString, shown);
     sim::Controller *controller = controllerOf(name);
-    QVERIFY(selectMachine(name));
-
-    QWidget *pos = page("radioButton_POS", "PosForm");
+    QWidget *pos = viewOf(name, "radioButton_POS", "PosForm");
     QVERIFY(pos);
     auto *axisTable = named<QTableWidget>(pos, "tableWidget_axis");
     controller->setAxisValues(1, position, 67890, 0, 0);
@@ -343,8 +345,7 @@ void TestEndToEnd::programs()
 {
     QFETCH(QString, name);
     sim::Controller *controller = controllerOf(name);
-    QVERIFY(selectMachine(name));
-    QWidget *prg = page("radioButton_PRG", "PrgForm");
+    QWidget *prg = viewOf(name, "radioButton_PRG", "PrgForm");
     QVERIFY(prg);
     auto *list = named<QTableWidget>(prg, "tableWidget_programList");
     auto *editor = named<QTextEdit>(prg, "textEdit_program");
@@ -396,8 +397,7 @@ void TestEndToEnd::systemFiles()
 {
     QFETCH(QString, name);
     sim::Controller *controller = controllerOf(name);
-    QVERIFY(selectMachine(name));
-    QWidget *file = page("radioButton_FILE", "FileForm");
+    QWidget *file = viewOf(name, "radioButton_FILE", "FileForm");
     QVERIFY(file);
     auto *names = named<QComboBox>(file, "comBox_fileName");
     auto *pane = named<QTextEdit>(file, "textEdit_file");
@@ -437,8 +437,7 @@ void TestEndToEnd::parameters()
 {
     QFETCH(QString, name);
     QFETCH(QStringList, axisLabels);
-    QVERIFY(selectMachine(name));
-    QWidget *par = page("radioButton_PAR", "ParForm");
+    QWidget *par = viewOf(name, "radioButton_PAR", "ParForm");
     QVERIFY(par);
     auto *table = named<QTableWidget>(par, "tableWidget_PARcontain");
 
