@@ -256,6 +256,19 @@ void ModbusDevice::onStateChanged(QModbusDevice::State state)
 void ModbusDevice::onErrorOccurred(QModbusDevice::Error error)
 {
     qDebug() << "ModbusDevice" << m_record.Name << error << m_client->errorString();
+    // A serial line that vanishes (an adapter pulled out) fails every read from
+    // then on while the client still counts as connected, reporting the error
+    // again and again. Close it, so the link shows as down and the card's next
+    // attempts open the line again once it is back.
+    const bool lineGone = error == QModbusDevice::ConnectionError || error == QModbusDevice::ReadError;
+    if (lineGone && qobject_cast<QModbusRtuSerialMaster *>(m_client) &&
+        m_client->state() == QModbusDevice::ConnectedState) {
+        QPointer<QModbusClient> client(m_client);
+        QTimer::singleShot(0, this, [this, client] {
+            if (client && client == m_client && client->state() == QModbusDevice::ConnectedState)
+                client->disconnectDevice();
+        });
+    }
 }
 
 void ModbusDevice::onConnectedTimer()

@@ -100,6 +100,8 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
             complete = true;
             break;
         }
+        if (!TransferCodec::isCompleteEntry(words))
+            break;
         entries.append(TransferCodec::decodeDirectoryEntry(words));
     }
     if (!self)
