@@ -1,13 +1,230 @@
 #include "views/prgform.h"
 
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
+#include "link/devicestatus.h"
+#include "link/protocol.h"
 #include "ui_prgform.h"
+#include "views/dialogs.h"
+
+#include <QDebug>
+#include <QHeaderView>
+#include <QPointer>
+#include <QTimer>
+
+namespace {
+
+constexpr int MaxProgramNumber = 9999;
+// A directory read refused because the card's own status poll of the same
+// device was waiting is tried once more this much later.
+constexpr int BusyRetryMs = 50;
+
+QString programName(int number)
+{
+    return QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0'));
+}
+
+// "O0012" -> 12; -1 for a name that names no program.
+int programNumber(const QString &name)
+{
+    bool ok = false;
+    const int number = name.mid(1).toInt(&ok);
+    return ok && number >= 0 && number <= MaxProgramNumber ? number : -1;
+}
+
+const QList<Dialogs::Button> &updateButtons()
+{
+    static const QList<Dialogs::Button> buttons{{QStringLiteral("更新(ok)"), QMessageBox::YesRole},
+                                                {QStringLiteral("取消(cancel)"), QMessageBox::NoRole}};
+    return buttons;
+}
+
+const QList<Dialogs::Button> &deleteButtons()
+{
+    static const QList<Dialogs::Button> buttons{{QStringLiteral("删除(delete)"), QMessageBox::YesRole},
+                                                {QStringLiteral("取消(cancel)"), QMessageBox::NoRole}};
+    return buttons;
+}
+
+} // namespace
 
 PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
 {
     ui->setupUi(this);
+    ui->tableWidget_programList->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ui->tableWidget_programList->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+
+    if (ConfigStore::instance()->language() == 1) {
+        ui->tableWidget_programList->setHorizontalHeaderLabels(
+            {QStringLiteral("NAME"), QStringLiteral("DATA"), QStringLiteral("SIZE")});
+        ui->label_programPreview->setText(QStringLiteral("CurrentPrg"));
+        ui->btn_readProgramList->setText(QStringLiteral("List"));
+        ui->btn_coverProgram->setText(QStringLiteral("Update"));
+        ui->btn_newProgram->setText(QStringLiteral("New"));
+        ui->btn_deleteProgram->setText(QStringLiteral("Delete"));
+        ui->btn_downloadProgram->setText(QStringLiteral("DownLoad"));
+        ui->btn_programStyle->setText(QStringLiteral("Style"));
+    }
+
+    m_listRetry = new QTimer(this);
+    m_listRetry->setSingleShot(true);
+    m_listRetry->setInterval(BusyRetryMs);
+
+    connect(ui->tableWidget_programList, &QTableWidget::cellDoubleClicked, this, &PrgForm::previewProgram);
+    connect(ui->btn_readProgramList, &QPushButton::clicked, this, &PrgForm::readProgramList);
+    connect(ui->btn_coverProgram, &QPushButton::clicked, this, &PrgForm::coverProgram);
+    connect(ui->btn_newProgram, &QPushButton::clicked, this, &PrgForm::newProgram);
+    connect(ui->btn_deleteProgram, &QPushButton::clicked, this, &PrgForm::deleteProgram);
+    connect(ui->btn_downloadProgram, &QPushButton::clicked, this, &PrgForm::downloadProgram);
+    connect(ui->btn_programStyle, &QPushButton::clicked, ui->textEdit_program, &PrgTextEdit::formatAll);
+    // A retry that is refused again gives up, as any other failure does.
+    connect(m_listRetry, &QTimer::timeout, this, [this] { readList(false); });
 }
 
 PrgForm::~PrgForm()
 {
     delete ui;
+}
+
+void PrgForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    readProgramList();
+}
+
+void PrgForm::readProgramList()
+{
+    readList(true);
+}
+
+void PrgForm::readList(bool retryWhenBusy)
+{
+    m_listRetry->stop();
+    QList<ProgramEntry> entries;
+    const QPointer<PrgForm> self(this);
+    // Always from the controller: the device's cached directory would hide
+    // programs created or deleted since it was read.
+    const int result = DeviceManager::instance()->readProgramList(&entries, true);
+    if (!self)
+        return; // the page went away while the directory was read
+    if (result != Result::Ok) {
+        qDebug() << result;
+        if (result == Result::Busy && retryWhenBusy)
+            m_listRetry->start();
+        return;
+    }
+
+    QTableWidget *table = ui->tableWidget_programList;
+    table->setRowCount(entries.size());
+    for (int row = 0; row < entries.size(); ++row) {
+        const ProgramEntry &entry = entries.at(row);
+        table->setItem(row, 0, new QTableWidgetItem(entry.name));
+        table->setItem(row, 1, new QTableWidgetItem(entry.date));
+        table->setItem(row, 2, new QTableWidgetItem(entry.size));
+    }
+}
+
+void PrgForm::previewProgram(int row, int column)
+{
+    if (column != 0)
+        return;
+    const QTableWidgetItem *item = ui->tableWidget_programList->item(row, 0);
+    if (!item)
+        return;
+    const QString name = item->text();
+    const int number = programNumber(name);
+    if (number < 0) {
+        qDebug() << "no program named" << name;
+        return;
+    }
+
+    QString text;
+    const QPointer<PrgForm> self(this);
+    const int result = DeviceManager::instance()->readProgram(&text, number);
+    if (!self)
+        return;
+    if (result != Result::Ok) {
+        qDebug() << result;
+        return;
+    }
+    // Plain text, byte for byte: a program whose first line looks like markup
+    // must not be shown (and written back) as rich text.
+    ui->textEdit_program->setPlainText(text);
+    ui->label_programName->setText(name);
+}
+
+void PrgForm::coverProgram()
+{
+    const QString name = ui->label_programName->text();
+    const int number = qMax(0, programNumber(name));
+    const QString title = QStringLiteral("更新程序(update prg)");
+    const QPointer<PrgForm> self(this);
+    if (Dialogs::message(nullptr, QMessageBox::NoIcon, title, QStringLiteral("是否更新程序(update):") + name,
+                         updateButtons()) != 0 ||
+        !self)
+        return;
+
+    const QString text = ui->textEdit_program->toPlainText();
+    const int result = DeviceManager::instance()->writeProgram(text, number);
+    const QString outcome =
+        result != Result::Ok ? QStringLiteral("错误发生(error):") : QStringLiteral("更新结束(success):");
+    Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, updateButtons());
+}
+
+void PrgForm::newProgram()
+{
+    const QPointer<PrgForm> self(this);
+    int number = 0;
+    if (!Dialogs::integer(this, QStringLiteral("新建程序(new prg)"),
+                          QStringLiteral("输入程序名(prg name)[0-9999]"), 1000, 0, MaxProgramNumber, 1000,
+                          &number) ||
+        !self || number < 0 || number > MaxProgramNumber)
+        return;
+    // A new program holds its own name; one of that number is replaced.
+    const QString name = programName(number);
+    const int result = DeviceManager::instance()->writeProgram(name, number);
+    if (!self)
+        return;
+    if (result != Result::Ok) {
+        qDebug() << result;
+        return;
+    }
+    readProgramList();
+}
+
+void PrgForm::deleteProgram()
+{
+    const QString name = ui->label_programName->text();
+    const int number = qMax(0, programNumber(name));
+    const QString title = QStringLiteral("删除程序(delete prg)");
+    if (Dialogs::message(nullptr, QMessageBox::NoIcon, title, QStringLiteral("是否删除程序(delete):") + name,
+                         deleteButtons()) != 0)
+        return;
+
+    const int result = DeviceManager::instance()->deleteProgram(number);
+    const QString outcome =
+        result != Result::Ok ? QStringLiteral("删除错误(error):") : QStringLiteral("删除结束(success):");
+    Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, deleteButtons());
+}
+
+void PrgForm::downloadProgram()
+{
+    const QString text = ui->textEdit_program->toPlainText();
+    if (text.isEmpty())
+        return;
+    const QString name = ui->label_programName->text();
+    const QPointer<PrgForm> self(this);
+    const QString path = Dialogs::saveFileName(this, QStringLiteral("程序存放地址(down local)"),
+                                               name + QStringLiteral(".txt"), QString());
+    if (!self || path.isEmpty())
+        return;
+
+    // The file is replaced only once it is written whole; a failure leaves the
+    // previous file of that name as it was, and says so.
+    const QString title = QStringLiteral("信息(info)");
+    if (ConfigStore::writeTextFile(path, text))
+        Dialogs::information(this, title, QStringLiteral("下载完成(success):%1").arg(name));
+    else
+        Dialogs::message(this, QMessageBox::Warning, title, QStringLiteral("下载失败(error):%1").arg(name),
+                         {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
 }

@@ -1,0 +1,443 @@
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
+#include "devices/devicewidget.h"
+#include "link/modbusdevice.h"
+#include "sim/controller.h"
+#include "sim/servers.h"
+#include "views/dialogs.h"
+#include "views/prgform.h"
+#include "views/prgtextedit.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+const char SimAddress[] = "127.0.0.20";
+constexpr quint16 SimPort = 1502;
+const QByteArray Drill("O0012\n(DRILL)\nG81Z-5R2F100\nM30\n");
+
+Dialogs::Answer button(int index)
+{
+    Dialogs::Answer answer;
+    answer.button = index;
+    return answer;
+}
+} // namespace
+
+class TestPrgForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void tableAndEnglish();
+    void listFollowsController();
+    void listShownWhileCardPolls();
+    void doubleClickPreviewsOnlyNames_data();
+    void doubleClickPreviewsOnlyNames();
+    void failedReadKeepsEditor();
+    void previewIsByteExact_data();
+    void previewIsByteExact();
+    void newProgram_data();
+    void newProgram();
+    void confirmations_data();
+    void confirmations();
+    void download_data();
+    void download();
+    void formDeletedWhileReadWaits();
+
+private:
+    bool connectCard();
+    QTableWidget *table(PrgForm &f) { return f.findChild<QTableWidget *>("tableWidget_programList"); }
+    PrgTextEdit *editor(PrgForm &f) { return f.findChild<PrgTextEdit *>("textEdit_program"); }
+    QString shownName(PrgForm &f) { return f.findChild<QLabel *>("label_programName")->text(); }
+    QStringList column(PrgForm &f, int c);
+
+    QTemporaryDir m_dir;
+    sim::Controller *m_controller = nullptr;
+    sim::TcpServer *m_server = nullptr;
+    QPointer<deviceWidget> m_card;
+    QList<Dialogs::Request> m_asked;  // every dialog the page opened
+    QList<Dialogs::Answer> m_answers; // taken in order; none left: closed or cancelled
+};
+
+void TestPrgForm::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    ConfigStore::instance()->resetToDefaults();
+    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
+    settings.NetworkPort = SimPort;
+    settings.Timeout = 200;
+    settings.NumberOfRetries = 0;
+    ConfigStore::instance()->setModbusSettings(settings);
+    m_controller = new sim::Controller(this);
+    m_server = new sim::TcpServer(m_controller, this);
+    QVERIFY(m_server->listen(QHostAddress(QString::fromLatin1(SimAddress)), SimPort));
+}
+
+void TestPrgForm::cleanupTestCase()
+{
+    if (m_card) {
+        emit m_card->signDoubleClicked();
+        DeviceManager::instance()->removeSelectedDevice();
+    }
+    QTRY_VERIFY(!m_card);
+    m_server->close();
+}
+
+void TestPrgForm::init()
+{
+    m_asked.clear();
+    m_answers.clear();
+    Dialogs::setResponder([this](const Dialogs::Request &request) {
+        m_asked.append(request);
+        return m_answers.isEmpty() ? Dialogs::Answer{} : m_answers.takeFirst();
+    });
+    for (int number : m_controller->programNumbers())
+        m_controller->removeProgram(number);
+    m_controller->setProgram(1, "O0001\nG01X1\n", QDate(2023, 5, 17));
+    m_controller->setProgram(7, "", QDate(2021, 1, 9));
+    m_controller->setProgram(12, Drill, QDate(2024, 11, 3));
+}
+
+void TestPrgForm::cleanup()
+{
+    Dialogs::setResponder({});
+    ConfigStore::instance()->setLanguage(0);
+    m_controller->clearFaults();
+    m_controller->setRunState(sim::RunState::Idle);
+}
+
+// One card, connected once and kept; writes need the controller seen idle.
+bool TestPrgForm::connectCard()
+{
+    if (!m_card) {
+        DeviceManager::instance()->addDevice(DeviceRecord{
+            1, QStringLiteral("sim"), 2, QString::fromLatin1(SimAddress), m_controller->stationAddress()});
+        m_card = DeviceManager::instance()->cards().last();
+        emit m_card->signDoubleClicked();
+        m_card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (m_card->device()->stateCode() != 3 && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    return m_card->device()->stateCode() == 3;
+}
+
+QStringList TestPrgForm::column(PrgForm &f, int c)
+{
+    QStringList texts;
+    for (int row = 0; row < table(f)->rowCount(); ++row)
+        texts << table(f)->item(row, c)->text();
+    return texts;
+}
+
+void TestPrgForm::tableAndEnglish()
+{
+    ConfigStore::instance()->setLanguage(1);
+    PrgForm form;
+    QTableWidget *list = table(form);
+    QCOMPARE(int(list->editTriggers()), int(QAbstractItemView::NoEditTriggers));
+    QVERIFY(!list->isSortingEnabled());
+    QStringList texts;
+    for (int c = 0; c < 3; ++c) {
+        QCOMPARE(list->horizontalHeader()->sectionResizeMode(c), QHeaderView::Stretch);
+        texts << list->horizontalHeaderItem(c)->text();
+    }
+    for (QPushButton *b : form.findChildren<QPushButton *>())
+        texts << b->text();
+    QCOMPARE(texts,
+             (QStringList{"NAME", "DATA", "SIZE", "List", "Update", "New", "Delete", "DownLoad", "Style"}));
+}
+
+// Read afresh from the controller on every show and every press, in the
+// controller's order; a failed read keeps the rows.
+void TestPrgForm::listFollowsController()
+{
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    QCOMPARE(column(form, 0), (QStringList{"O0001", "O0007", "O0012"}));
+    QCOMPARE(column(form, 1), (QStringList{"2023/05/17", "2021/01/09", "2024/11/03"}));
+    QCOMPARE(column(form, 2), (QStringList{"12B", "0B", "31B"}));
+
+    m_controller->setProgram(3, "O0003\n");
+    m_controller->removeProgram(12);
+    form.findChild<QPushButton *>("btn_readProgramList")->click();
+    QCOMPARE(column(form, 0), (QStringList{"O0001", "O0003", "O0007"}));
+    m_controller->setProgram(4, "O0004\n");
+    form.hide();
+    form.show();
+    QCOMPARE(table(form)->rowCount(), 4);
+    m_controller->setExceptionAt(0x3300);
+    form.readProgramList();
+    QCOMPARE(table(form)->rowCount(), 4);
+}
+
+// Shown while the card's status poll of the same device waits, the page is
+// refused at first and reads the list a moment later.
+void TestPrgForm::listShownWhileCardPolls()
+{
+    QVERIFY(connectCard());
+    PrgForm form;
+    QTimer starter;
+    connect(&starter, &QTimer::timeout, this, [&] {
+        if (m_card->device()->isBusy()) {
+            starter.stop();
+            form.show();
+            QCOMPARE(table(form)->rowCount(), 0);
+        }
+    });
+    starter.start(0);
+    QTRY_COMPARE(table(form)->rowCount(), 3);
+}
+
+void TestPrgForm::doubleClickPreviewsOnlyNames_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::newRow("name") << 0;
+    QTest::newRow("date") << 1;
+    QTest::newRow("size") << 2;
+}
+
+void TestPrgForm::doubleClickPreviewsOnlyNames()
+{
+    QFETCH(int, column);
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QWidget *cells = table(form)->viewport();
+    const QPoint centre = table(form)->visualItemRect(table(form)->item(2, column)).center();
+    // The view takes a double click only on the cell its press went to.
+    QTest::mousePress(cells, Qt::LeftButton, Qt::NoModifier, centre);
+    QTest::mouseDClick(cells, Qt::LeftButton, Qt::NoModifier, centre);
+    QCOMPARE(shownName(form), column == 0 ? QString("O0012") : QString("O0000"));
+    QCOMPARE(editor(form)->toPlainText().toLatin1(), column == 0 ? Drill : QByteArray());
+}
+
+void TestPrgForm::failedReadKeepsEditor()
+{
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    form.previewProgram(0, 0);
+    const QString shown = editor(form)->toPlainText();
+    m_controller->removeProgram(12); // a stale row: the open is refused
+    form.previewProgram(2, 0);
+    // A directory name that names no program reads nothing, not program 0.
+    m_controller->setProgram(0, "O0000\n");
+    table(form)->item(1, 0)->setText(QStringLiteral("O7?"));
+    form.previewProgram(1, 0);
+    QCOMPARE(shownName(form), QString("O0001"));
+    QCOMPARE(editor(form)->toPlainText(), shown);
+}
+
+void TestPrgForm::previewIsByteExact_data()
+{
+    QTest::addColumn<QString>("folder"); // sample programs to load; empty: the markup program
+    QTest::newRow("first line like markup") << QString();
+    QTest::newRow("samples, largest") << QStringLiteral(VEXA_SOURCE_DIR "/sim/samples/mill");
+}
+
+// What is read is shown and written back byte for byte: a first line that
+// looks like markup is not rich text, and the 10,000-line sample comes whole.
+void TestPrgForm::previewIsByteExact()
+{
+    QFETCH(QString, folder);
+    QByteArray text("(<b>bold</b>)\nG01 X1 &amp; Y2\n<p>\n");
+    int number = 5;
+    if (folder.isEmpty()) {
+        m_controller->setProgram(number, text);
+    } else {
+        QVERIFY(m_controller->loadFolder(folder));
+        for (int n : m_controller->programNumbers()) {
+            if (m_controller->program(n).size() > m_controller->program(number).size())
+                number = n;
+        }
+        text = m_controller->program(number);
+        QVERIFY(text.count('\n') > 9000);
+    }
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    const int row = m_controller->programNumbers().indexOf(number);
+    QCOMPARE(column(form, 2).at(row), QStringLiteral("%1B").arg(text.size()));
+    form.previewProgram(row, 0);
+    QCOMPARE(shownName(form), column(form, 0).at(row));
+    QCOMPARE(editor(form)->toPlainText().toLatin1(), text);
+
+    m_controller->setProgram(number, QByteArray());
+    m_answers = {button(0)};
+    form.coverProgram();
+    QCOMPARE(m_controller->program(number), text);
+}
+
+void TestPrgForm::newProgram_data()
+{
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<int>("number");
+    QTest::newRow("initial value") << true << 1000;
+    QTest::newRow("small number") << true << 7;
+    QTest::newRow("largest") << true << 9999;
+    QTest::newRow("cancelled") << false << 0;
+}
+
+void TestPrgForm::newProgram()
+{
+    QFETCH(bool, accepted);
+    QFETCH(int, number);
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    Dialogs::Answer answer;
+    answer.accepted = accepted;
+    answer.value = number;
+    m_answers = {answer};
+    form.findChild<QPushButton *>("btn_newProgram")->click();
+
+    QCOMPARE(m_asked.size(), 1);
+    const Dialogs::Request &asked = m_asked.first();
+    QCOMPARE(asked.kind, Dialogs::Request::Integer);
+    QCOMPARE(asked.parent, static_cast<QWidget *>(&form));
+    QCOMPARE((QList<int>{asked.value, asked.minimum, asked.maximum, asked.step}),
+             (QList<int>{1000, 0, 9999, 1000}));
+    if (!accepted) {
+        QCOMPARE(m_controller->programNumbers(), (QList<int>{1, 7, 12}));
+        return;
+    }
+    const QString name = QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0'));
+    QCOMPARE(m_controller->program(number), name.toLatin1()); // O0007 replaced without a question
+    QVERIFY(column(form, 0).contains(name));
+}
+
+void TestPrgForm::confirmations_data()
+{
+    QTest::addColumn<bool>("update");
+    QTest::addColumn<int>("press");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<QString>("outcome");    // empty: no second box
+    QTest::addColumn<QByteArray>("program"); // O0012 afterwards; null: deleted
+
+    const QByteArray styled("O0012\n(DRILL)\nG81 Z-5 R2 F100\nM30\n");
+    QTest::newRow("update") << true << 0 << false << QString::fromUtf8("更新结束(success):O0012") << styled;
+    QTest::newRow("update cancelled") << true << 1 << false << QString() << Drill;
+    QTest::newRow("update closed") << true << -1 << false << QString() << Drill;
+    QTest::newRow("update running") << true << 0 << true << QString::fromUtf8("错误发生(error):O0012")
+                                    << Drill;
+    QTest::newRow("delete") << false << 0 << false << QString::fromUtf8("删除结束(success):O0012")
+                            << QByteArray();
+    QTest::newRow("delete cancelled") << false << 1 << false << QString() << Drill;
+    QTest::newRow("delete running") << false << 0 << true << QString::fromUtf8("删除错误(error):O0012")
+                                    << Drill;
+}
+
+void TestPrgForm::confirmations()
+{
+    QFETCH(bool, update);
+    QFETCH(int, press);
+    QFETCH(bool, running);
+    QFETCH(QString, outcome);
+    QFETCH(QByteArray, program);
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    form.previewProgram(2, 0);
+    form.findChild<QPushButton *>("btn_programStyle")->click();
+    if (running) {
+        m_controller->setRunState(sim::RunState::Running);
+        QTRY_COMPARE(m_card->device()->stateCode(), 1);
+    }
+    m_answers = {button(press), button(0)};
+    update ? form.coverProgram() : form.deleteProgram();
+
+    QCOMPARE(m_asked.size(), outcome.isEmpty() ? 1 : 2);
+    const Dialogs::Request &question = m_asked.first();
+    QVERIFY(!question.parent);
+    QVERIFY(question.text.endsWith(QLatin1String("O0012")));
+    QCOMPARE(question.buttons.size(), 2);
+    QCOMPARE(question.buttons.at(0).role, QMessageBox::YesRole);
+    QCOMPARE(question.buttons.at(1).role, QMessageBox::NoRole);
+    if (!outcome.isEmpty()) {
+        QCOMPARE(m_asked.at(1).text, outcome);
+        QCOMPARE(m_asked.at(1).title, question.title);
+        QCOMPARE(m_asked.at(1).buttons.at(0).text, question.buttons.at(0).text);
+        QCOMPARE(m_asked.at(1).buttons.at(1).text, question.buttons.at(1).text);
+    }
+    QCOMPARE(m_controller->hasProgram(12), !program.isNull());
+    QCOMPARE(m_controller->program(12), program);
+    QCOMPARE(table(form)->rowCount(), 3); // not refreshed
+    QCOMPARE(shownName(form), QString("O0012"));
+}
+
+void TestPrgForm::download_data()
+{
+    QTest::addColumn<bool>("preview");
+    QTest::addColumn<QString>("chosen"); // in the test folder; empty: cancelled
+    QTest::addColumn<QString>("outcome");
+    QTest::newRow("saved") << true << "O0012.txt" << QString::fromUtf8("下载完成(success):O0012");
+    QTest::newRow("cancelled") << true << "" << QString();
+    QTest::newRow("unwritable") << true << "O0001.txt/O0012.txt"
+                                << QString::fromUtf8("下载失败(error):O0012");
+    QTest::newRow("empty editor") << false << "O0012.txt" << QString();
+}
+
+void TestPrgForm::download()
+{
+    QFETCH(bool, preview);
+    QFETCH(QString, chosen);
+    QFETCH(QString, outcome);
+    QVERIFY(connectCard());
+    QFile blocker(m_dir.filePath(QStringLiteral("O0001.txt"))); // a file where a folder is needed
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    QFile saved(m_dir.filePath(QStringLiteral("O0012.txt")));
+    saved.remove();
+    PrgForm form;
+    form.show();
+    if (preview)
+        form.previewProgram(2, 0);
+    Dialogs::Answer answer;
+    answer.path = chosen.isEmpty() ? QString() : m_dir.filePath(chosen);
+    m_answers = {answer};
+    form.downloadProgram();
+
+    QCOMPARE(m_asked.size(), !preview ? 0 : outcome.isEmpty() ? 1 : 2);
+    if (!preview)
+        return;
+    QCOMPARE(m_asked.first().kind, Dialogs::Request::SaveFile);
+    QCOMPARE(m_asked.first().path, QString("O0012.txt"));
+    if (!outcome.isEmpty())
+        QCOMPARE(m_asked.at(1).text, outcome);
+    QCOMPARE(saved.exists(), chosen == QLatin1String("O0012.txt"));
+    if (saved.open(QIODevice::ReadOnly))
+        QCOMPARE(saved.readAll(), Drill);
+}
+
+// The page can go while its preview waits in the device's loop; the read must
+// not touch it afterwards.
+void TestPrgForm::formDeletedWhileReadWaits()
+{
+    QVERIFY(connectCard());
+    QPointer<PrgForm> form = new PrgForm;
+    form->show();
+    m_server->stopAnsweringFor(150);
+    QTimer::singleShot(20, form.data(), [&form] { delete form.data(); });
+    form->previewProgram(0, 0);
+    QVERIFY(!form);
+    QTRY_VERIFY(!m_card->device()->isBusy());
+}
+
+QTEST_MAIN(TestPrgForm)
+#include "tst_prgform.moc"
