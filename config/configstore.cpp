@@ -3,11 +3,13 @@
 #include "config/textcodec.h"
 #include "devices/devicemanager.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QDomDocument>
 #include <QDomElement>
 #include <QDomNodeList>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
@@ -63,6 +65,18 @@ bool replaceFile(const QString &path, const QByteArray &bytes)
     return file.commit();
 }
 
+// A few devices and settings take a few kilobytes; nothing near this size is
+// a configuration, and reading it whole into a document would stall the start.
+constexpr qint64 MaxConfigureBytes = 4 * 1024 * 1024;
+
+// Only plain files are read: opening a named pipe waits for a writer (the
+// program would hang at start, or on a file the user picked), and a device
+// or a folder holds no text.
+bool isRegularFile(const QString &path)
+{
+    return QFileInfo(path).isFile();
+}
+
 QString variantText(const QVariant &value)
 {
     return xmlSafe(value.toString());
@@ -101,6 +115,13 @@ void ConfigStore::save()
 
 void ConfigStore::loadFrom(const QString &path)
 {
+    if (!QFileInfo::exists(path))
+        return;
+    if (!isRegularFile(path) || QFileInfo(path).size() > MaxConfigureBytes) {
+        qWarning().noquote() << QDir::toNativeSeparators(path)
+                             << "is not read: not a plain file, or far larger than any configuration";
+        return;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return;
@@ -249,6 +270,8 @@ void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const
 
 bool ConfigStore::readTextFile(const QString &path, QString *text)
 {
+    if (!isRegularFile(path))
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;

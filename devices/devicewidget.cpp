@@ -90,6 +90,12 @@ void deviceWidget::setRecord(const DeviceRecord &record)
     // Only 0 is a serial link; any other stored value is shown and held as
     // TCP, the one kind the device can still open.
     ui->comboBox_type->setCurrentIndex(record.Type == 0 ? 0 : 1);
+    // A line edit cuts what it is given at its maximum length, and the cut
+    // text would be stored back; texts from the file are kept whole.
+    for (QLineEdit *edit : {ui->lineEdit_deviceName, ui->lineEdit_IP}) {
+        const int length = edit == ui->lineEdit_IP ? record.IP.size() : record.Name.size();
+        edit->setMaxLength(qMax(edit->maxLength(), length));
+    }
     ui->lineEdit_deviceName->setText(record.Name);
     // A stored model past the last one is what the IO view reads as the last
     // model (its signal tables); show and hold it as that one, so the card
