@@ -35,7 +35,7 @@ public:
     static constexpr int FileTooLarge = -2;
 
     // Files above this size that are not programs are never listed.
-    static constexpr qint64 MaxFileSize = 10 * 1024 * 1024;
+    static constexpr qint64 MaxFileSize = 10ll * 1024 * 1024;
 
     explicit UpLoadDialog(QWidget *parent = nullptr);
     ~UpLoadDialog() override;
