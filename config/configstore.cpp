@@ -67,7 +67,7 @@ bool replaceFile(const QString &path, const QByteArray &bytes)
 
 // A few devices and settings take a few kilobytes; nothing near this size is
 // a configuration, and reading it whole into a document would stall the start.
-constexpr qint64 MaxConfigureBytes = 4 * 1024 * 1024;
+constexpr qint64 MaxConfigureBytes = 4ll * 1024 * 1024;
 
 // Only plain files are read: opening a named pipe waits for a writer (the
 // program would hang at start, or on a file the user picked), and a device

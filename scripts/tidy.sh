@@ -23,7 +23,16 @@ cmake --build "$build" -j"$(nproc)" --target vexa_app vexa_sim >/dev/null
 log="$build/tidy.log"
 run-clang-tidy -quiet -j"$(nproc)" -p "$build" \
     "$PWD/(app|config|devices|link|views|sim)/[^/]*\.cpp$" 2>&1 | sed 's/\x1b\[[0-9;]*m//g' >"$log" || true
-warnings="$(grep -cE '^/[^ ]+:[0-9]+:[0-9]+: (warning|error):' "$log" || true)"
-grep -E '^/[^ ]+:[0-9]+:[0-9]+: (warning|error):' "$log" | sort -u || true
-echo "clang-tidy: $warnings warnings (full output in $log)"
+# Path-sensitive analyser reports can end inside Qt's headers, where no NOLINT
+# can stand: the analyser does not follow Qt's atomic reference counts and
+# takes every QPointer copy that goes out of scope for a second delete. They
+# are listed but not counted; the sanitizer build checks the real deletes.
+pattern='^/[^ ]+:[0-9]+:[0-9]+: (warning|error):'
+ours="$(grep -E "$pattern" "$log" | grep -v '^/usr/' | sort -u || true)"
+qt="$(grep -E "$pattern" "$log" | grep '^/usr/' | sort -u || true)"
+[ -n "$qt" ] && { echo "In Qt's headers (not counted):"; echo "$qt"; }
+[ -n "$ours" ] && echo "$ours"
+warnings=0
+[ -n "$ours" ] && warnings="$(echo "$ours" | wc -l)"
+echo "clang-tidy: $warnings warnings in the project's sources (full output in $log)"
 [ "$warnings" -eq 0 ]

@@ -13,7 +13,7 @@ namespace sim {
 namespace {
 constexpr int MbapHeader = 7;      // transaction, protocol, length, unit
 constexpr int MaxMbapLength = 254; // unit byte + a PDU of at most 253 bytes
-constexpr qint64 MaxPending = 64 * 1024;
+constexpr qint64 MaxPending = 64ll * 1024;
 } // namespace
 
 struct TcpServer::Private

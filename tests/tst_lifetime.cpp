@@ -80,9 +80,9 @@ void TestLifetime::whileWaiting_data()
 {
     QTest::addColumn<QString>("wait");   // what waits: "file read" or "upload"
     QTest::addColumn<QString>("action"); // what the user does meanwhile
-    const char *const actions[] = {"remove card",    "switch off",        "switch page",
-                                   "select other",   "close window",      "store settings",
-                                   "program list",   "parameters",        "file read"};
+    const char *const actions[] = {"remove card",  "switch off",   "switch page",
+                                   "select other", "close window", "store settings",
+                                   "program list", "parameters",   "file read"};
     for (const char *action : actions)
         QTest::newRow(qPrintable(QStringLiteral("file read, %1").arg(QLatin1String(action))))
             << "file read" << QString::fromLatin1(action);
