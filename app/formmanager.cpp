@@ -12,13 +12,24 @@
 #include <QPointer>
 #include <QRadioButton>
 
-static QPointer<FormManager> s_instance;
+namespace {
+QPointer<FormManager> s_instance;
+bool s_built = false;
+} // namespace
 
 FormManager *FormManager::instance()
 {
-    if (!s_instance)
+    if (!s_instance && !s_built) {
+        s_built = true;
         s_instance = new FormManager;
+    }
     return s_instance;
+}
+
+void FormManager::resetInstanceForTesting()
+{
+    delete s_instance.data();
+    s_built = false;
 }
 
 FormManager::FormManager(QWidget *parent) : QWidget(parent), ui(new Ui::FormManager)

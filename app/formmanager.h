@@ -22,9 +22,14 @@ class FormManager : public QWidget
     Q_OBJECT
 
 public:
-    // Created on first call; after the main window destroyed it, the next call
-    // builds a fresh one.
+    // The one function area of the run, created on the first call; the main
+    // window re-parents and in the end destroys it. It is never built again
+    // (its views would start polling anew): after the destruction this
+    // answers null.
     static FormManager *instance();
+    // For tests only: destroys the area, if there is one, and lets the next
+    // instance() build a fresh one.
+    static void resetInstanceForTesting();
     ~FormManager() override;
 
 private:

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
 namespace {
@@ -50,12 +51,15 @@ QString xmlSafe(const QString &text)
 }
 
 // Written beside the target and renamed over it only when complete, so a full
-// disk or a failed write keeps the previous file. The explicit flush matters:
-// a small write only fills the buffer, and an error while the buffer is
-// emptied on commit would not stop the rename.
+// disk or a failed write keeps the previous file. A writable file in a folder
+// where no file can be made is written in place instead: not being able to
+// save at all would lose more. The explicit flush matters: a small write only
+// fills the buffer, and an error while the buffer is emptied on commit would
+// not stop the rename.
 bool replaceFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     if (file.write(bytes) != bytes.size() || !file.flush()) {
@@ -80,6 +84,40 @@ bool isRegularFile(const QString &path)
 QString variantText(const QVariant &value)
 {
     return xmlSafe(value.toString());
+}
+
+// Streams through the elements without recursion and stops at the first one
+// nested deeper than the limit; well-formedness is left to the document parser.
+bool nestingWithin(const QByteArray &bytes, int limit)
+{
+    QXmlStreamReader xml(bytes);
+    int depth = 0;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > limit)
+            return false;
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    return true;
+}
+
+// Moves a file whose settings could not be read out of the way of the save
+// that would replace it, over an older copy; false when it stays in the way.
+bool keepAside(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return true;
+    const QString copy = path + QStringLiteral(".broken");
+    QFile::remove(copy);
+    if (!QFile::rename(path, copy)) {
+        qWarning().noquote() << "Could not keep the unreadable" << QDir::toNativeSeparators(path) << "as"
+                             << QDir::toNativeSeparators(copy) << "- it is not replaced";
+        return false;
+    }
+    qWarning().noquote() << "The unreadable" << QDir::toNativeSeparators(path) << "is kept as"
+                         << QDir::toNativeSeparators(copy);
+    return true;
 }
 
 } // namespace
@@ -110,27 +148,49 @@ void ConfigStore::load()
 
 void ConfigStore::save()
 {
-    saveTo(filePath(), DeviceManager::instance()->deviceRecords());
+    // Without the device list there are no records to save; writing none
+    // would drop every device of the file.
+    const DeviceManager *devices = DeviceManager::instance();
+    if (!devices) {
+        qWarning("Configure.xml not saved: the device list is gone");
+        return;
+    }
+    if (!saveTo(filePath(), devices->deviceRecords()))
+        qWarning().noquote() << "Could not save" << QDir::toNativeSeparators(filePath())
+                             << "- the changes of this run are lost";
 }
 
 void ConfigStore::loadFrom(const QString &path)
 {
-    if (!QFileInfo::exists(path))
+    QFile file(path);
+    if (!file.exists())
         return;
-    if (!isRegularFile(path) || QFileInfo(path).size() > MaxConfigureBytes) {
-        qWarning().noquote() << QDir::toNativeSeparators(path)
-                             << "is not read: not a plain file, or far larger than any configuration";
+    if (!isRegularFile(path)) {
+        qWarning().noquote() << QDir::toNativeSeparators(path) << "is not read: it is not a plain file";
         return;
     }
-    QFile file(path);
+    // Whatever stops the reading below, the file is kept before it is replaced.
+    m_brokenFile = path;
+    if (file.size() > MaxConfigureBytes) {
+        qWarning().noquote() << QDir::toNativeSeparators(path) << "is not read: far larger than any configuration";
+        return;
+    }
     if (!file.open(QIODevice::ReadOnly))
         return;
+    const QByteArray bytes = file.readAll();
+    if (bytes.isEmpty()) {
+        m_brokenFile.clear(); // nothing in it to keep
+        return;
+    }
+    if (!nestingWithin(bytes, MaxNesting))
+        return;
     QDomDocument document;
-    if (!document.setContent(&file))
+    if (!document.setContent(bytes))
         return;
     const QDomElement root = document.documentElement();
     if (root.tagName() != kRootTag)
         return;
+    m_brokenFile.clear();
 
     const QDomNodeList devices = root.elementsByTagName(QStringLiteral("Device"));
     for (int i = 0; i < devices.count(); ++i) {
@@ -165,8 +225,14 @@ void ConfigStore::loadFrom(const QString &path)
             attributeNumber(sets.item(i).toElement(), QStringLiteral("Language"), QStringLiteral("0"));
 }
 
-bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records) const
+bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records)
 {
+    if (path == m_brokenFile) {
+        if (!keepAside(path))
+            return false;
+        m_brokenFile.clear();
+    }
+
     QByteArray bytes;
     QXmlStreamWriter xml(&bytes);
     xml.setCodec("UTF-8");
@@ -202,6 +268,7 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
 
 void ConfigStore::resetToDefaults()
 {
+    m_brokenFile.clear();
     m_devices.clear();
     m_settings = ModbusSettings();
     m_language = 0;

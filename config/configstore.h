@@ -25,15 +25,23 @@ public:
     // Display text and label style sheet per device state code 0..4.
     void stateDisplay(QStringList *texts, QStringList *styles) const;
 
+    // The file has three levels; anything nested deeper is not this file, and
+    // the document parser would need a stack frame per level.
+    static constexpr int MaxNesting = 32;
+
     static bool readTextFile(const QString &path, QString *text);
     static bool writeTextFile(const QString &path, const QString &text);
 
     // Where load() and save() work: <current directory>/Configure.xml.
     static QString filePath();
 
-    // The pieces load() and save() are made of, usable on any path.
+    // The pieces load() and save() are made of, usable on any path. A file
+    // that exists but whose settings could not be taken (unreadable, not
+    // well-formed, nested beyond MaxNesting, another root) leaves the defaults
+    // in force, and the first saveTo() over it keeps it beside the new file as
+    // <name>.broken; when that copy cannot be made the file is not replaced.
     void loadFrom(const QString &path);
-    bool saveTo(const QString &path, const QList<DeviceRecord> &records) const;
+    bool saveTo(const QString &path, const QList<DeviceRecord> &records);
     // Back to the built-in defaults (no devices, default settings, Chinese);
     // the state display lists are rebuilt for the language then in force.
     void resetToDefaults();
@@ -47,4 +55,5 @@ private:
     int m_language = 0;
     QStringList m_stateTexts;
     QStringList m_stateStyles;
+    QString m_brokenFile; // read but not taken; kept aside before it is replaced
 };

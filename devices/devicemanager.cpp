@@ -5,13 +5,24 @@
 #include "link/modbusdevice.h"
 #include "ui_devicemanager.h"
 
-static QPointer<DeviceManager> s_instance;
+namespace {
+QPointer<DeviceManager> s_instance;
+bool s_built = false;
+} // namespace
 
 DeviceManager *DeviceManager::instance()
 {
-    if (!s_instance)
+    if (!s_instance && !s_built) {
+        s_built = true;
         s_instance = new DeviceManager;
+    }
     return s_instance;
+}
+
+void DeviceManager::resetInstanceForTesting()
+{
+    delete s_instance.data();
+    s_built = false;
 }
 
 DeviceManager::DeviceManager(QWidget *parent) : QWidget(parent), ui(new Ui::DeviceManager)

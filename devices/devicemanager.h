@@ -20,9 +20,17 @@ class DeviceManager : public QWidget
     Q_OBJECT
 
 public:
-    // Created on the first call without a parent; the main window re-parents
-    // and in the end destroys it, and the next call builds a new one.
+    // The one device list of the run, created on the first call without a
+    // parent; the main window re-parents and in the end destroys it. It is
+    // never built again: a late call would bring back the cards of the
+    // start-up records, and a configuration saved from them would lose the
+    // run's changes. After the destruction this answers null, which callers
+    // handle.
     static DeviceManager *instance();
+    // For tests only: destroys the list, if there is one, and lets the next
+    // instance() build a fresh one from ConfigStore's records. A test that
+    // needs a new list (or a second main window) says so by calling this.
+    static void resetInstanceForTesting();
     ~DeviceManager() override;
 
     void addDevice();

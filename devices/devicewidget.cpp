@@ -7,6 +7,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QRegExp>
@@ -22,6 +23,32 @@ const char *const IpExpression = "\\b(?:(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)
                                  "(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\b";
 
 const char *const SelectProperty = "select";
+// The state display picks its look by this property from one sheet set once:
+// a new sheet at every change would be parsed again and held, a few kilobytes
+// each time, for as long as the program runs.
+const char *const StateProperty = "state";
+
+// A label's `image` is loaded as a new icon at every polish, and its pixmaps
+// pile up in the pixmap cache; a background image is loaded once and drawn at
+// the same place when it is positioned within the contents.
+QString withStillImage(const QString &style)
+{
+    QStringList declarations;
+    for (const QString &declaration : style.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString property = declaration.section(QLatin1Char(':'), 0, 0).trimmed();
+        const QString value = declaration.section(QLatin1Char(':'), 1).trimmed();
+        if (property == QLatin1String("image")) {
+            declarations << QStringLiteral("background-image:") + value
+                         << QStringLiteral("background-repeat:no-repeat")
+                         << QStringLiteral("background-origin:content");
+        } else if (property == QLatin1String("image-position")) {
+            declarations << QStringLiteral("background-position:") + value + QStringLiteral(" center");
+        } else {
+            declarations << declaration;
+        }
+    }
+    return declarations.join(QLatin1Char(';'));
+}
 
 } // namespace
 
@@ -44,6 +71,7 @@ deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::dev
     m_pollTimer->setSingleShot(false);
 
     setSelected(false);
+    setUpStateDisplay();
     refreshState();
 
     connect(ui->checkBox_toConnect, &QCheckBox::toggled, this, &deviceWidget::onSwitchToggled);
@@ -201,14 +229,32 @@ void deviceWidget::refreshState()
     if (code == m_lastState)
         return;
     m_lastState = code;
+    showState(code);
+}
 
-    QStringList texts;
+void deviceWidget::setUpStateDisplay()
+{
     QStringList styles;
-    ConfigStore::instance()->stateDisplay(&texts, &styles);
-    if (code >= 0 && code < texts.size())
-        ui->label_state->setText(texts.at(code));
-    if (code >= 0 && code < styles.size())
-        ui->label_state->setStyleSheet(styles.at(code));
+    ConfigStore::instance()->stateDisplay(&m_stateTexts, &styles);
+    QString sheet;
+    for (int code = 0; code < styles.size(); ++code)
+        sheet += QStringLiteral("QLabel[%1=\"%2\"]{%3}")
+                     .arg(QLatin1String(StateProperty))
+                     .arg(code)
+                     .arg(withStillImage(styles.at(code)));
+    // A rule matches from the start, so the label is laid out with its padding.
+    ui->label_state->setProperty(StateProperty, m_lastState);
+    ui->label_state->setStyleSheet(sheet);
+}
+
+void deviceWidget::showState(int code)
+{
+    if (code >= 0 && code < m_stateTexts.size())
+        ui->label_state->setText(m_stateTexts.at(code));
+    QLabel *label = ui->label_state;
+    label->setProperty(StateProperty, code);
+    label->style()->unpolish(label);
+    label->style()->polish(label);
 }
 
 void deviceWidget::releaseConnection()

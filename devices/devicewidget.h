@@ -3,6 +3,7 @@
 #include "config/devicerecord.h"
 
 #include <QPointer>
+#include <QStringList>
 #include <QTabWidget>
 
 class ModbusDevice;
@@ -59,6 +60,8 @@ private:
     void onPollTick();
     void onSettingChanged();
     void showRowsForType(int type);
+    void setUpStateDisplay();
+    void showState(int code);
     void applyEnglishTexts();
 
     Ui::deviceWidget *ui = nullptr;
@@ -67,6 +70,7 @@ private:
     ModbusDevice *m_device = nullptr;
     QTimer *m_pollTimer = nullptr; // child of the card
     int m_lastState = 4;
+    QStringList m_stateTexts; // per state code, taken once from the configuration
     // Top-level window without a parent; hidden and deleted with the card.
     QPointer<UpLoadDialog> m_uploadDialog;
     bool m_releasing = false;

@@ -16,7 +16,6 @@ namespace {
 // Waiting for a controller reply is bounded by the client's own time-out and
 // retries; this margin covers the client's timer slack and queueing.
 constexpr int WaitMarginMs = 1000;
-constexpr int SetUpDelayMs = 200;
 
 // A request the client refuses (no reply object) fails with this code;
 // a request on a link that is down, closed or being released fails with
@@ -24,28 +23,48 @@ constexpr int SetUpDelayMs = 200;
 constexpr int RefusedRequest = QModbusDevice::UnknownError;
 constexpr int NoLink = QModbusDevice::ConnectionError;
 
-bool isValidUnit(const QModbusDataUnit &unit)
-{
-    return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;
-}
-
 } // namespace
 
 ModbusDevice::BusyScope::BusyScope(ModbusDevice *device) : m_device(device)
 {
     m_device->m_busy = true;
+    m_device->m_sequenceLink = m_device->m_linkGeneration;
 }
 
 ModbusDevice::BusyScope::~BusyScope()
 {
-    if (m_device)
-        m_device->m_busy = false;
+    m_device->m_busy = false;
 }
 
-ModbusDevice::ModbusDevice(QObject *parent) : QObject(parent) {}
+int ModbusDevice::refusal(bool needsIdle) const
+{
+    if (!m_ready)
+        return Result::NotReady;
+    if (m_busy)
+        return Result::Busy;
+    if (needsIdle && m_state != DeviceState::Idle)
+        return Result::NotIdle;
+    return Result::Ok;
+}
+
+bool ModbusDevice::isValidUnit(const QModbusDataUnit &unit)
+{
+    return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;
+}
+
+ModbusDevice::ModbusDevice(QObject *parent) : QObject(parent)
+{
+    m_setUpTimer.setSingleShot(true);
+    m_setUpTimer.setTimerType(Qt::PreciseTimer);
+    m_setUpTimer.setInterval(SetUpDelayMs);
+    connect(&m_setUpTimer, &QTimer::timeout, this, &ModbusDevice::onSetUpDue);
+}
 
 ModbusDevice::~ModbusDevice()
 {
+    // The wait's frame would return into a deleted device; the card releases
+    // its device with releaseWhenIdle(), which defers the deletion.
+    Q_ASSERT_X(m_waitDepth == 0, "ModbusDevice", "destroyed while a transaction waits in its event loop");
     retireClient();
     for (QModbusClient *client : qAsConst(m_retiredClients))
         client->deleteLater();
@@ -67,12 +86,17 @@ bool ModbusDevice::isReady() const
 
 void ModbusDevice::open()
 {
+    openClient(m_record.Type);
+}
+
+void ModbusDevice::openClient(int type)
+{
     if (m_releasePending)
         return;
     QModbusClient *client = nullptr;
-    if (m_record.Type == 0)
+    if (type == 0)
         client = new QModbusRtuSerialMaster;
-    else if (m_record.Type == 1)
+    else if (type == 1)
         client = new QModbusTcpClient;
 
     // A re-open replaces the previous client instead of leaking it; an unknown
@@ -80,6 +104,7 @@ void ModbusDevice::open()
     if (m_client)
         close();
     m_client = client;
+    m_clientType = type;
     if (!m_client)
         return;
 
@@ -123,14 +148,18 @@ void ModbusDevice::close()
     m_state = DeviceState::NotConnected;
     if (!m_client)
         return;
-    m_ready = false;
-    m_busy = false;
-    m_channel = 0;
-    ++m_linkGeneration;
+    linkDropped();
     retireClient();
-    // A transaction waiting on the retired client returns now as failed.
-    if (m_waitDepth > 0)
-        m_loop.quit();
+}
+
+// A new client of the same kind: a confused link (a corrupt frame, a
+// controller gone mute) starts afresh at the card's next connection attempt.
+void ModbusDevice::reopenLink()
+{
+    const int type = m_clientType;
+    close();
+    openClient(type);
+    m_state = DeviceState::Connecting;
 }
 
 void ModbusDevice::retireClient()
@@ -240,17 +269,26 @@ QString ModbusDevice::axisLabel(quint16 code)
 void ModbusDevice::onStateChanged(QModbusDevice::State state)
 {
     if (state == QModbusDevice::ConnectedState) {
-        QTimer::singleShot(SetUpDelayMs, this, &ModbusDevice::onConnectedTimer);
+        // The set-up belongs to this connection: 200 ms from now, and not at
+        // all when the link drops before (the drop stops the timer).
+        m_setUpTimer.start();
     } else if (state == QModbusDevice::UnconnectedState) {
         m_state = DeviceState::NotConnected;
-        m_ready = false;
-        m_busy = false;
-        m_channel = 0;
-        ++m_linkGeneration;
-        // Some clients never finish the outstanding reply when the line goes.
-        if (m_waitDepth > 0)
-            m_loop.quit();
+        linkDropped();
     }
+}
+
+void ModbusDevice::linkDropped()
+{
+    m_ready = false;
+    m_busy = false;
+    m_channel = 0;
+    m_silentPolls = 0;
+    m_setUpTimer.stop();
+    ++m_linkGeneration;
+    // Some clients never finish the outstanding reply when the line goes.
+    if (m_waitDepth > 0)
+        m_loop.quit();
 }
 
 void ModbusDevice::onErrorOccurred(QModbusDevice::Error error)
@@ -271,25 +309,37 @@ void ModbusDevice::onErrorOccurred(QModbusDevice::Error error)
     }
 }
 
-void ModbusDevice::onConnectedTimer()
+void ModbusDevice::onSetUpDue()
 {
     if (m_ready || m_releasePending || !linkUp())
         return;
+    // A sequence of an earlier link still has to return from its wait (the
+    // device's loop cannot nest); the set-up follows once it has.
     if (m_waitDepth > 0) {
-        // A set-up of an earlier connection still waits for its reply (the link
-        // dropped and came back meanwhile); run this one once that has unwound.
-        QTimer::singleShot(SetUpDelayMs, this, &ModbusDevice::onConnectedTimer);
+        m_setUpTimer.start();
         return;
     }
-    const quint64 generation = m_linkGeneration;
-    QPointer<ModbusDevice> self(this);
+    runSetUp();
+}
+
+void ModbusDevice::runSetUp()
+{
+    m_sequenceLink = m_linkGeneration;
     setUpLink();
-    if (!self)
-        return;
     // A link that dropped during the set-up leaves the device not ready, so the
-    // card's next tick tries again.
-    if (generation == m_linkGeneration && linkUp() && !m_releasePending)
+    // card's next tick connects again.
+    if (!linkChanged() && linkUp() && !m_releasePending)
         m_ready = true;
+}
+
+bool ModbusDevice::linkChanged() const
+{
+    return m_sequenceLink != m_linkGeneration;
+}
+
+bool ModbusDevice::lastRequestTimedOut() const
+{
+    return m_lastResult == QModbusDevice::TimeoutError;
 }
 
 bool ModbusDevice::linkUp() const
@@ -315,12 +365,9 @@ bool ModbusDevice::waitForReply(QModbusReply *reply)
     const QMetaObject::Connection finished =
         connect(reply, &QModbusReply::finished, this, [this] { m_loop.quit(); });
 
-    QPointer<ModbusDevice> self(this);
     ++m_waitDepth;
     bound.start(waitBoundMs());
     m_loop.exec();
-    if (!self)
-        return false; // deleted outright from inside the loop; nothing left to touch
     --m_waitDepth;
     disconnect(finished);
 
@@ -340,7 +387,7 @@ bool ModbusDevice::waitForReply(QModbusReply *reply)
 
 bool ModbusDevice::canSend() const
 {
-    return linkUp() && m_waitDepth == 0 && !m_releasePending;
+    return linkUp() && m_waitDepth == 0 && !m_releasePending && !linkChanged();
 }
 
 int ModbusDevice::writeRegisters(int address, const QVector<quint16> &values)
@@ -359,10 +406,7 @@ int ModbusDevice::writeRegisters(int address, const QVector<quint16> &values)
     if (reply->isFinished()) {
         m_lastResult = reply->error();
     } else {
-        QPointer<ModbusDevice> self(this);
         const bool done = waitForReply(reply);
-        if (!self)
-            return QModbusDevice::ReplyAbortedError;
         m_lastResult = done ? guard->error() : int(QModbusDevice::TimeoutError);
     }
     if (guard)
@@ -387,10 +431,7 @@ QModbusDataUnit ModbusDevice::readUnit(QModbusDataUnit::RegisterType type, int a
     if (reply->isFinished()) {
         m_lastResult = reply->error();
     } else {
-        QPointer<ModbusDevice> self(this);
         const bool done = waitForReply(reply);
-        if (!self)
-            return {};
         if (done) {
             m_lastResult = guard->error();
             if (guard->error() == QModbusDevice::NoError)

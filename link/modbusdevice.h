@@ -9,6 +9,7 @@
 #include <QModbusDevice>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QVector>
 
 class QModbusClient;
@@ -54,11 +55,22 @@ public:
 
     static QString axisLabel(quint16 code);
 
+    // Polls in a row that went unanswered (a request timed out) before the
+    // device shows connecting and opens its link afresh.
+    static constexpr int SilentPollsBeforeReconnect = 3;
+    // Time from the link coming up to its set-up.
+    static constexpr int SetUpDelayMs = 200;
+
     // Lifetime across nested event loops: true while a transaction of this
     // device waits in its event loop. releaseWhenIdle() deletes the device as
-    // soon as none does (at once, deferred, when none waits now).
+    // soon as none does (at once, deferred, when none waits now). A device is
+    // never destroyed while it waits, so nothing after a wait checks whether
+    // it still exists; the destructor asserts that rule.
     bool isWaiting() const;
     void releaseWhenIdle();
+    // The longest one request can keep the device busy: the link's time-out
+    // x (retries + 1), plus a margin for timer slack.
+    int waitBoundMs() const;
 
     // State, for the card, the views and the tests.
     bool isBusy() const;
@@ -80,7 +92,8 @@ public:
     int lastResult() const;
 
 private:
-    // Sets busy for one public operation and clears it on every way out.
+    // Sets busy for one public operation, notes the link it runs on, and
+    // clears busy on every way out.
     class BusyScope
     {
     public:
@@ -90,24 +103,41 @@ private:
         BusyScope &operator=(const BusyScope &) = delete;
 
     private:
-        QPointer<ModbusDevice> m_device;
+        ModbusDevice *m_device;
     };
 
+    // The checks every controller operation starts with, in this order: not
+    // ready 2, busy 9, and for the writes and the delete a controller that is
+    // not idle 3. 0 when the operation may run.
+    int refusal(bool needsIdle = false) const;
+    // A read succeeded when its unit has a register type and an address; it
+    // may still hold fewer values than asked for.
+    static bool isValidUnit(const QModbusDataUnit &unit);
+
     // modbusdevice.cpp
+    void openClient(int type);
     void onStateChanged(QModbusDevice::State state);
     void onErrorOccurred(QModbusDevice::Error error);
-    void onConnectedTimer();
+    void linkDropped();
+    void reopenLink();
+    void onSetUpDue();
+    void runSetUp();
+    // True once the link the running sequence (operation or set-up) started
+    // on has dropped: its requests then fail instead of going out on a newer
+    // link before that one's set-up.
+    bool linkChanged() const;
+    bool lastRequestTimedOut() const;
     int writeRegisters(int address, const QVector<quint16> &values);
     QModbusDataUnit readRegisters(int address, int count);
     QModbusDataUnit readCoils(int address, int count);
     // Waits in the device's loop until the reply finishes or the bound
     // (time-out x (retries + 1) plus a margin) passes; false on the bound.
     bool waitForReply(QModbusReply *reply);
-    int waitBoundMs() const;
     void retireClient();
     bool linkUp() const;
     // False while no request may go out: link down, a wait already on the
-    // stack (the device's loop cannot nest), or the device being released.
+    // stack (the device's loop cannot nest), the device being released, or the
+    // link changed since the running sequence started.
     bool canSend() const;
     QModbusDataUnit readUnit(QModbusDataUnit::RegisterType type, int address, int count);
 
@@ -115,6 +145,10 @@ private:
     void setUpLink();
     void writeChannelBlocks();
     void alignAxisData();
+    // One status poll each; false when a request of it went unanswered.
+    bool pollStateCoils();
+    bool pollStatusBlocks();
+    void notePoll(bool answered);
 
     // modbusdevice_transfer.cpp
     int receiveTransfer(const QVector<quint16> &openCommand, QString *text);
@@ -132,6 +166,7 @@ private:
     int m_alarmCoil = 0;
     int m_idleCoil = 0;
     QModbusClient *m_client = nullptr;       // owned
+    int m_clientType = -1;                   // the Type m_client was made for
     QList<QModbusClient *> m_retiredClients; // closed while a transaction waited
     PositionStatus m_position;
     QList<ProgramEntry> m_directory;
@@ -143,5 +178,8 @@ private:
     int m_lastResult = 0;
     int m_waitDepth = 0;
     bool m_releasePending = false;
-    quint64 m_linkGeneration = 0; // bumped on every disconnect, so a set-up can tell the link dropped
+    quint64 m_linkGeneration = 0; // bumped on every disconnect
+    quint64 m_sequenceLink = 0;   // the generation the running sequence started on
+    QTimer m_setUpTimer;          // single shot, started when the link comes up
+    int m_silentPolls = 0;
 };

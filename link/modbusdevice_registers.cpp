@@ -2,6 +2,7 @@
 #include "link/protocol.h"
 #include "link/registercodec.h"
 
+#include <QDebug>
 #include <QModbusDataUnit>
 
 using namespace Protocol;
@@ -18,16 +19,6 @@ namespace {
 constexpr int DefaultDecimals = 3;
 constexpr float DefaultSpeedDivisor = 0.0f;
 
-bool isValid(const QModbusDataUnit &unit)
-{
-    return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;
-}
-
-QVector<quint16> wordsOf(const QModbusDataUnit &unit)
-{
-    return unit.values();
-}
-
 QVector<quint16> descriptor(quint16 type, quint16 channel, quint16 item)
 {
     return {type, channel, item, 0};
@@ -37,32 +28,23 @@ QVector<quint16> descriptor(quint16 type, quint16 channel, quint16 item)
 
 void ModbusDevice::setUpLink()
 {
-    QPointer<ModbusDevice> self(this);
 
     // 1. Blocks already installed by an earlier link survive in the controller.
     const QModbusDataUnit signature = readRegisters(SignatureReadback, SignatureReadCount);
-    if (!self)
-        return;
-    if (isValid(signature) && signature.valueCount() >= 1 && signature.value(0) == SignatureWord) {
+    if (isValidUnit(signature) && signature.valueCount() >= 1 && signature.value(0) == SignatureWord) {
         const quint16 installedChannel = signature.valueCount() > 1 ? signature.value(1) : 0;
         if (installedChannel != m_channel)
             writeChannelBlocks();
     } else {
         for (const BlockDescriptor &block : GlobalBlocks) {
             writeRegisters(block.address, descriptor(block.type, 0, block.item));
-            if (!self)
-                return;
         }
         writeChannelBlocks();
     }
-    if (!self)
-        return;
 
     // 2. Axis and channel counts.
     const QModbusDataUnit counts = readRegisters(CountsBlock, CountsReadCount);
-    if (!self)
-        return;
-    if (isValid(counts)) {
+    if (isValidUnit(counts)) {
         if (int(counts.valueCount()) > CountsWord) {
             const quint16 w = counts.value(CountsWord);
             m_axisCount = quint8(w / 256);
@@ -80,17 +62,13 @@ void ModbusDevice::setUpLink()
 
     // 3. Speed scale.
     const QModbusDataUnit scale = readRegisters(SpeedScaleBlock, SpeedScaleReadCount);
-    if (!self)
-        return;
-    if (isValid(scale))
-        m_speedScale = unsigned32(wordsOf(scale), 6);
+    if (isValidUnit(scale))
+        m_speedScale = unsigned32(scale.values(), 6);
 
     // 4. The axes of this device's channel (channels counted from 1 there).
     const QModbusDataUnit channels = readRegisters(AxisChannelBlock, PerAxisReadCount);
-    if (!self)
-        return;
-    if (isValid(channels)) {
-        const QVector<quint16> words = wordsOf(channels);
+    if (isValidUnit(channels)) {
+        const QVector<quint16> words = channels.values();
         m_axisList.clear();
         for (int a = 0; a < m_axisCount; ++a) {
             if (RegisterCodec::hasAxisWord(words, a) && axisWord(words, a) == m_channel + 1)
@@ -100,10 +78,8 @@ void ModbusDevice::setUpLink()
 
     // 5. Axis names.
     const QModbusDataUnit names = readRegisters(AxisNameBlock, PerAxisReadCount);
-    if (!self)
-        return;
-    if (isValid(names)) {
-        const QVector<quint16> words = wordsOf(names);
+    if (isValidUnit(names)) {
+        const QVector<quint16> words = names.values();
         m_position.axisNames.clear();
         for (quint8 a : qAsConst(m_axisList))
             m_position.axisNames.append(RegisterCodec::axisLabel(axisWord(words, a)));
@@ -111,10 +87,8 @@ void ModbusDevice::setUpLink()
 
     // 6. Decimals.
     const QModbusDataUnit decimals = readRegisters(AxisDecimalsBlock, PerAxisReadCount);
-    if (!self)
-        return;
-    if (isValid(decimals)) {
-        const QVector<quint16> words = wordsOf(decimals);
+    if (isValidUnit(decimals)) {
+        const QVector<quint16> words = decimals.values();
         m_decimals.clear();
         for (quint8 a : qAsConst(m_axisList))
             m_decimals.append(axisWord(words, a));
@@ -125,19 +99,15 @@ void ModbusDevice::setUpLink()
     int *const coils[] = {&m_runCoil, &m_alarmCoil, &m_idleCoil};
     for (int i = 0; i < 3; ++i) {
         const QModbusDataUnit unit = readRegisters(coilBlocks[i], CoilNumberReadCount);
-        if (!self)
-            return;
-        if (isValid(unit))
-            *coils[i] = wordAt(wordsOf(unit), CoilNumberWord);
+        if (isValidUnit(unit))
+            *coils[i] = wordAt(unit.values(), CoilNumberWord);
     }
     m_statusCoilMode = m_runCoil != 0 && m_idleCoil != 0 && m_alarmCoil != 0;
 
     // 9. Speed divisors.
     const QModbusDataUnit parameters = readRegisters(SpeedParameterBlock, PerAxisReadCount);
-    if (!self)
-        return;
-    if (isValid(parameters)) {
-        const QVector<quint16> words = wordsOf(parameters);
+    if (isValidUnit(parameters)) {
+        const QVector<quint16> words = parameters.values();
         m_speedDivisors.clear();
         for (quint8 a : qAsConst(m_axisList))
             m_speedDivisors.append(RegisterCodec::speedDivisor(axisUnsigned(words, a), m_speedScale));
@@ -182,11 +152,8 @@ void ModbusDevice::alignAxisData()
 
 void ModbusDevice::writeChannelBlocks()
 {
-    QPointer<ModbusDevice> self(this);
     const quint16 ch = m_channel;
     writeRegisters(SignatureBlock, {SignatureWord, ch});
-    if (!self)
-        return;
 
     QVector<QPair<int, QVector<quint16>>> blocks;
     blocks.append({CounterBlock, descriptor(CounterType, ch, 0)});
@@ -203,110 +170,112 @@ void ModbusDevice::writeChannelBlocks()
     blocks.append({ChannelBlock16F0, descriptor(AxisBlockAType, ch, ChannelBlockItem200)});
     for (const auto &block : qAsConst(blocks)) {
         writeRegisters(block.first, block.second);
-        if (!self)
-            return;
     }
 }
 
 int ModbusDevice::pollState()
 {
-    if (!m_ready || m_busy)
+    if (refusal() != Result::Ok)
         return m_state;
-    QPointer<ModbusDevice> self(this);
     BusyScope busy(this);
-
-    if (m_statusCoilMode) {
-        const auto coilIsSet = [this](int coil) {
-            const QModbusDataUnit unit = readCoils(coil - 1, 1);
-            return isValid(unit) && unit.valueCount() >= 1 && unit.value(0) == 1;
-        };
-        if (coilIsSet(m_idleCoil)) {
-            m_state = DeviceState::Idle;
-        } else if (self && coilIsSet(m_runCoil)) {
-            m_state = DeviceState::Running;
-        } else if (self && coilIsSet(m_alarmCoil)) {
-            m_state = DeviceState::Alarm;
-        }
-        return self ? m_state : DeviceState::NotConnected;
-    }
-
-    for (int i = 0; i < m_channelCount; ++i) {
-        if (writeRegisters(StatusBlock, descriptor(StatusType, quint16(i), StatusItem)) != 0) {
-            if (!self)
-                return DeviceState::NotConnected;
-            continue;
-        }
-        if (!self)
-            return DeviceState::NotConnected;
-        const QModbusDataUnit unit = readRegisters(StatusBlock, StatusReadCount);
-        if (!self)
-            return DeviceState::NotConnected;
-        if (!isValid(unit))
-            continue;
-        if (int(unit.valueCount()) <= StatusFlagsWord) {
-            m_state = DeviceState::Idle;
-            continue;
-        }
-        const quint16 flags = unit.value(StatusFlagsWord);
-        if (flags & StatusAlarmFlag)
-            m_state = DeviceState::Alarm;
-        else if (flags & StatusRunningFlag)
-            m_state = DeviceState::Running;
-        else
-            m_state = DeviceState::Idle;
-    }
+    const bool answered = m_statusCoilMode ? pollStateCoils() : pollStatusBlocks();
+    if (!linkChanged())
+        notePoll(answered);
     return m_state;
+}
+
+// Idle first, then running, then alarm; a controller that sets none of the
+// three keeps the state.
+bool ModbusDevice::pollStateCoils()
+{
+    const QPair<int, int> coils[] = {{m_idleCoil, DeviceState::Idle},
+                                     {m_runCoil, DeviceState::Running},
+                                     {m_alarmCoil, DeviceState::Alarm}};
+    for (const auto &coil : coils) {
+        const QModbusDataUnit unit = readCoils(coil.first - 1, 1);
+        if (lastRequestTimedOut())
+            return false;
+        if (linkChanged())
+            return true;
+        if (isValidUnit(unit) && unit.valueCount() >= 1 && unit.value(0) == 1) {
+            m_state = coil.second;
+            return true;
+        }
+    }
+    return true;
+}
+
+// One descriptor and one read per channel, up to the bound; with several
+// channels the last answer stands. The first request that goes unanswered
+// ends the poll: the next ones would only wait as long again.
+bool ModbusDevice::pollStatusBlocks()
+{
+    const int channels = qMin<int>(m_channelCount, MaxPolledChannels);
+    for (int i = 0; i < channels && !linkChanged(); ++i) {
+        if (writeRegisters(StatusBlock, descriptor(StatusType, quint16(i), StatusItem)) == 0) {
+            const QModbusDataUnit unit = readRegisters(StatusBlock, StatusReadCount);
+            // An answer that came in before a drop the device has already
+            // shown must not put a state back on a link that is gone.
+            if (isValidUnit(unit) && !linkChanged())
+                m_state = RegisterCodec::statusState(unit.values());
+        }
+        if (lastRequestTimedOut())
+            return false;
+    }
+    return true;
+}
+
+// A controller that stops answering (gone mute, or its link confused by a
+// corrupt frame) would otherwise keep showing its last state for good.
+void ModbusDevice::notePoll(bool answered)
+{
+    if (answered) {
+        m_silentPolls = 0;
+        return;
+    }
+    if (++m_silentPolls < SilentPollsBeforeReconnect)
+        return;
+    qDebug() << "ModbusDevice" << m_record.Name << "no answer to" << m_silentPolls
+             << "polls: connecting again";
+    reopenLink();
 }
 
 int ModbusDevice::readPosition(PositionStatus *status)
 {
-    if (!m_ready)
-        return Result::NotReady;
-    if (m_busy)
-        return Result::Busy;
-    QPointer<ModbusDevice> self(this);
+    if (const int refused = refusal())
+        return refused;
     BusyScope busy(this);
     alignAxisData();
 
     const QModbusDataUnit counter = readRegisters(CounterBlock, CounterReadCount);
-    if (!self)
-        return Result::NotReady;
-    if (isValid(counter)) {
-        const QVector<quint16> w = wordsOf(counter);
+    if (isValidUnit(counter)) {
+        const QVector<quint16> w = counter.values();
         m_position.pieceCount = qint32(unsigned32(w, 4));
         m_position.pieceTarget = qint32(unsigned32(w, 6));
         m_position.programName = RegisterCodec::programName(wordAt(w, 8));
     }
 
     const QModbusDataUnit times = readRegisters(TimeBlock, TimeReadCount);
-    if (!self)
-        return Result::NotReady;
-    if (isValid(times)) {
-        const QVector<quint16> w = wordsOf(times);
+    if (isValidUnit(times)) {
+        const QVector<quint16> w = times.values();
         m_position.cycleTime = RegisterCodec::cycleTimeText(unsigned32(w, 4));
         m_position.runTime = RegisterCodec::runTimeText(unsigned32(w, 6));
     }
 
     const QModbusDataUnit mode = readRegisters(WorkModeBlock, WorkModeReadCount);
-    if (!self)
-        return Result::NotReady;
-    if (isValid(mode))
-        m_position.workMode = RegisterCodec::workModeText(quint8(wordAt(wordsOf(mode), WorkModeWord) >> 8));
+    if (isValidUnit(mode))
+        m_position.workMode = RegisterCodec::workModeText(quint8(wordAt(mode.values(), WorkModeWord) >> 8));
 
     // Each per-axis block rebuilds its list, one entry per axis of the axis
-    // list, only when its read is valid; false when the device went away
-    // while the read waited.
+    // list, only when its read is valid.
     const auto readAxisBlock = [&](int block, auto *list, auto value) {
         const QModbusDataUnit unit = readRegisters(block, PerAxisReadCount);
-        if (!self)
-            return false;
-        if (isValid(unit)) {
-            const QVector<quint16> w = wordsOf(unit);
-            list->clear();
-            for (int k = 0; k < m_axisList.size(); ++k)
-                list->append(value(axisSigned(w, m_axisList.at(k)), k));
-        }
-        return true;
+        if (!isValidUnit(unit))
+            return;
+        const QVector<quint16> w = unit.values();
+        list->clear();
+        for (int k = 0; k < m_axisList.size(); ++k)
+            list->append(value(axisSigned(w, m_axisList.at(k)), k));
     };
     const auto coordinate = [this](qint32 v, int k) {
         return RegisterCodec::coordinateText(v, m_decimals.value(k, DefaultDecimals));
@@ -315,11 +284,10 @@ int ModbusDevice::readPosition(PositionStatus *status)
         return RegisterCodec::speedValue(v, m_speedDivisors.value(k, DefaultSpeedDivisor));
     };
     const auto torque = [](qint32 v, int) { return RegisterCodec::torqueValue(v); };
-    if (!readAxisBlock(AbsoluteBlock, &m_position.absolute, coordinate) ||
-        !readAxisBlock(MachineBlock, &m_position.machine, coordinate) ||
-        !readAxisBlock(SpeedBlock, &m_position.speed, speed) ||
-        !readAxisBlock(TorqueBlock, &m_position.torque, torque))
-        return Result::NotReady;
+    readAxisBlock(AbsoluteBlock, &m_position.absolute, coordinate);
+    readAxisBlock(MachineBlock, &m_position.machine, coordinate);
+    readAxisBlock(SpeedBlock, &m_position.speed, speed);
+    readAxisBlock(TorqueBlock, &m_position.torque, torque);
 
     if (status) {
         *status = m_position;
@@ -330,11 +298,8 @@ int ModbusDevice::readPosition(PositionStatus *status)
 
 int ModbusDevice::readIo(IoStatus *status)
 {
-    if (!m_ready)
-        return Result::NotReady;
-    if (m_busy)
-        return Result::Busy;
-    QPointer<ModbusDevice> self(this);
+    if (const int refused = refusal())
+        return refused;
     BusyScope busy(this);
 
     // Short replies are padded: a word that did not arrive reads as 0, and the
@@ -346,14 +311,10 @@ int ModbusDevice::readIo(IoStatus *status)
     };
 
     const QModbusDataUnit inputs = readRegisters(InputWords, IoWordCount);
-    if (!self)
-        return Result::ReadFailed;
-    if (!isValid(inputs))
+    if (!isValidUnit(inputs))
         return Result::ReadFailed;
     const QModbusDataUnit outputs = readRegisters(OutputWords, IoWordCount);
-    if (!self)
-        return Result::ReadFailed;
-    if (!isValid(outputs)) {
+    if (!isValidUnit(outputs)) {
         if (status) {
             status->model = m_record.Model;
             status->inputs = padded(inputs);

@@ -5,60 +5,39 @@
 #include <QPointer>
 #include <QProgressBar>
 
-namespace {
-
-bool isValidRead(const QModbusDataUnit &unit)
-{
-    return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;
-}
-
-} // namespace
-
 // Programs, system files, the program directory and program deletion, all
 // through the transfer window. Every request waits in the device's event loop,
 // where a card may close the link or a dialog may drop its progress bar: the
-// bar is watched through a QPointer. The device may also be released, or its
-// link dropped and brought up again, while a request waits: each sequence
-// checks after every wait that it still runs on the link it started on.
+// bar is watched through a QPointer. The link may also drop, and come back,
+// while a request waits: each sequence checks after every wait that it still
+// runs on the link it started on.
 
 int ModbusDevice::readProgram(QString *text, int number)
 {
-    if (!m_ready)
-        return Result::NotReady;
-    if (m_busy)
-        return Result::Busy;
+    if (const int refused = refusal())
+        return refused;
     return receiveTransfer(TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), text);
 }
 
 int ModbusDevice::readSystemFile(QString *text, const QString &name)
 {
-    if (!m_ready)
-        return Result::NotReady;
-    if (m_busy)
-        return Result::Busy;
+    if (const int refused = refusal())
+        return refused;
     return receiveTransfer(TransferCodec::openFileCommand(Protocol::KindReadFile, name), text);
 }
 
 int ModbusDevice::writeProgram(const QString &text, int number, QProgressBar *progress)
 {
-    if (!m_ready)
-        return Result::NotReady;
-    if (m_busy)
-        return Result::Busy;
-    if (m_state != DeviceState::Idle)
-        return Result::NotIdle;
+    if (const int refused = refusal(true))
+        return refused;
     return sendTransfer(text, TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number),
                         progress);
 }
 
 int ModbusDevice::writeSystemFile(const QString &text, const QString &name, QProgressBar *progress)
 {
-    if (!m_ready)
-        return Result::NotReady;
-    if (m_busy)
-        return Result::Busy;
-    if (m_state != DeviceState::Idle)
-        return Result::NotIdle;
+    if (const int refused = refusal(true))
+        return refused;
     return sendTransfer(text, TransferCodec::openFileCommand(Protocol::KindWriteFile, name), progress);
 }
 
@@ -72,16 +51,13 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
             *list = m_directory;
         return Result::Ok;
     }
-    if (m_busy)
-        return Result::Busy;
+    if (const int refused = refusal())
+        return refused;
 
-    const QPointer<ModbusDevice> self(this);
-    const quint64 generation = m_linkGeneration;
-    const auto lost = [this, &self, generation] { return !self || m_linkGeneration != generation; };
     BusyScope busy(this);
     m_directory.clear();
     const QVector<quint16> open = TransferCodec::plainCommand(Protocol::CmdOpenDirectory);
-    if (writeRegisters(Protocol::TransferCommand, open) != 0 || lost())
+    if (writeRegisters(Protocol::TransferCommand, open) != 0 || linkChanged())
         return Result::OpenFailed;
 
     const int maxEntries = TransferCodec::readLimits().maxDirectoryEntries;
@@ -89,11 +65,11 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
     bool complete = false;
     for (int n = 1; n <= maxEntries; ++n) {
         const QVector<quint16> request = TransferCodec::requestCommand(Protocol::CmdDirectoryEntry, n);
-        if (writeRegisters(Protocol::TransferCommand, request) != 0 || lost())
+        if (writeRegisters(Protocol::TransferCommand, request) != 0 || linkChanged())
             break;
         const QModbusDataUnit unit =
             readRegisters(Protocol::TransferReply, Protocol::DirectoryEntryReadCount);
-        if (lost() || !isValidRead(unit))
+        if (linkChanged() || !isValidUnit(unit))
             break;
         const QVector<quint16> words = unit.values();
         if (TransferCodec::isDirectoryEnd(words)) {
@@ -104,14 +80,13 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
             break;
         entries.append(TransferCodec::decodeDirectoryEntry(words));
     }
-    if (!self)
-        return Result::ReadFailed;
-    // A failed entry leaves the entries read so far as the cache; the caller's
-    // list is only filled from a complete directory.
-    m_directory = entries;
+    // Only a complete directory is cached: a short one served later without
+    // asking would pass for the controller's whole list. The cache stays empty
+    // until a read completes, and the caller's list is left as it was.
     if (!complete)
         return Result::ReadFailed;
 
+    m_directory = entries;
     if (list)
         *list = entries;
     const int closed =
@@ -121,12 +96,8 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
 
 int ModbusDevice::deleteProgram(int number)
 {
-    if (!m_ready)
-        return Result::NotReady;
-    if (m_busy)
-        return Result::Busy;
-    if (m_state != DeviceState::Idle)
-        return Result::NotIdle;
+    if (const int refused = refusal(true))
+        return refused;
     // A number that does not fit the register would delete another program.
     if (number < 0 || number > 0xFFFF)
         return Result::WriteFailed;
@@ -141,21 +112,18 @@ int ModbusDevice::receiveTransfer(const QVector<quint16> &openCommand, QString *
     if (openCommand.isEmpty())
         return Result::OpenFailed;
 
-    const QPointer<ModbusDevice> self(this);
-    const quint64 generation = m_linkGeneration;
-    const auto lost = [this, &self, generation] { return !self || m_linkGeneration != generation; };
     BusyScope busy(this);
-    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || lost())
+    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || linkChanged())
         return Result::OpenFailed;
 
     const qint64 maxBytes = TransferCodec::readLimits().maxTextBytes;
     QByteArray received;
     for (int n = 1;; ++n) {
         const QVector<quint16> request = TransferCodec::requestCommand(Protocol::CmdReadChunk, n);
-        if (writeRegisters(Protocol::TransferCommand, request) != 0 || lost())
+        if (writeRegisters(Protocol::TransferCommand, request) != 0 || linkChanged())
             return Result::ReadFailed;
         const QModbusDataUnit unit = readRegisters(Protocol::TransferReply, Protocol::ChunkReadCount);
-        if (lost() || !isValidRead(unit))
+        if (linkChanged() || !isValidUnit(unit))
             return Result::ReadFailed;
         const TransferCodec::ChunkResult chunk = TransferCodec::appendChunk(unit.values(), &received);
         if (chunk == TransferCodec::ChunkResult::End)
@@ -183,21 +151,18 @@ int ModbusDevice::sendTransfer(const QString &text, const QVector<quint16> &open
 
     const QByteArray bytes = text.toLocal8Bit();
     const qint64 length = bytes.size();
-    const int chunks = TransferCodec::chunkCount(length);
-    // Chunk numbers are one register on the wire.
-    if (chunks > Protocol::MaxChunkNumber)
+    if (!TransferCodec::fitsWindow(length))
         return Result::OpenFailed;
+    const int chunks = TransferCodec::chunkCount(length);
 
-    const QPointer<ModbusDevice> self(this);
-    const quint64 generation = m_linkGeneration;
-    const auto lost = [this, &self, generation] { return !self || m_linkGeneration != generation; };
     QPointer<QProgressBar> bar(progress);
     BusyScope busy(this);
-    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || lost())
+    if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || linkChanged())
         return Result::OpenFailed;
 
     for (int n = 1; n <= chunks; ++n) {
-        if (writeRegisters(Protocol::TransferCommand, TransferCodec::writeChunk(bytes, n)) != 0 || lost())
+        if (writeRegisters(Protocol::TransferCommand, TransferCodec::writeChunk(bytes, n)) != 0 ||
+            linkChanged())
             return Result::WriteFailed;
         if (bar) {
             const qint64 end = qMin(qint64(Protocol::ChunkBytes) * n, length);

@@ -84,6 +84,9 @@ constexpr quint16 StatusType = 1;
 constexpr quint16 StatusItem = 70;
 constexpr int StatusReadCount = 6;
 constexpr int StatusFlagsWord = 4;
+// A poll asks at most this many channels (controllers of this class have a
+// few), so one that claims 255 cannot hold the device for minutes.
+constexpr int MaxPolledChannels = 16;
 
 // Register counts of the reads.
 constexpr int PerAxisReadCount = 70; // words 6 + 2a, 7 + 2a carry axis a
@@ -128,9 +131,15 @@ constexpr int NameRegisters = 32;
 constexpr int MaxWriteRegisters = 123; // one Modbus write request
 constexpr int MaxChunkNumber = 0xFFFF; // chunk numbers travel in one register
 
-// Guards against a controller that never ends a directory or a text.
+// The largest text the window can move: its chunks are numbered in one
+// register, and the last one (short, or empty when the text fills whole
+// chunks) needs a number too, so 65,535 chunks carry at most
+// 65,534 x 200 + 199 = 13,106,999 bytes. Reads, writes and the upload dialog
+// all hold to it.
+constexpr qint64 MaxTextBytes = qint64(MaxChunkNumber) * ChunkBytes - 1;
+
+// Guard against a controller that never ends a directory.
 constexpr int MaxDirectoryEntries = 10000;
-constexpr qint64 MaxTextBytes = 64ll * 1024 * 1024;
 
 } // namespace Protocol
 

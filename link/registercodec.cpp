@@ -1,5 +1,7 @@
 #include "link/registercodec.h"
 
+#include "link/protocol.h"
+
 #include <QTime>
 
 #include <cmath>
@@ -69,6 +71,18 @@ bool hasAxisWord(const QVector<quint16> &words, int axis)
 {
     const int index = axisIndex(axis);
     return index >= 0 && index < words.size();
+}
+
+int statusState(const QVector<quint16> &words)
+{
+    if (words.size() <= Protocol::StatusFlagsWord)
+        return DeviceState::Idle;
+    const quint16 flags = words.at(Protocol::StatusFlagsWord);
+    if (flags & Protocol::StatusAlarmFlag)
+        return DeviceState::Alarm;
+    if (flags & Protocol::StatusRunningFlag)
+        return DeviceState::Running;
+    return DeviceState::Idle;
 }
 
 QString axisLabel(quint16 code)

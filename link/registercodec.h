@@ -21,6 +21,10 @@ quint16 axisWord(const QVector<quint16> &words, int axis);
 // True when the low word of axis a's pair arrived.
 bool hasAxisWord(const QVector<quint16> &words, int axis);
 
+// Device state from a status block read: alarm (flag 0x100) wins over running
+// (0x80), neither is idle, and a read without the flags word counts as idle.
+int statusState(const QVector<quint16> &words);
+
 QString axisLabel(quint16 code);
 // The label an axis gets before the controller named it: X, Y, Z, A, ... by
 // axis number, empty past the ninth.

@@ -2,8 +2,11 @@
 
 #include "config/textcodec.h"
 #include "link/protocol.h"
+#include "link/registercodec.h"
 
 namespace TransferCodec {
+
+using RegisterCodec::wordAt;
 
 namespace {
 
@@ -12,11 +15,6 @@ ReadLimits g_limits{Protocol::MaxDirectoryEntries, Protocol::MaxTextBytes};
 // The five name bytes of a directory entry sit in words 5 to 7.
 constexpr int EntryNameFirstWord = 5;
 constexpr int EntryNameLastWord = 7;
-
-quint16 wordAt(const QVector<quint16> &words, int index)
-{
-    return index >= 0 && index < words.size() ? words.at(index) : 0;
-}
 
 QVector<quint16> commandHeader(quint16 command, quint16 arg)
 {
@@ -88,6 +86,11 @@ int chunkCount(qint64 length)
     if (length < 0)
         return 1;
     return static_cast<int>(length / Protocol::ChunkBytes + 1);
+}
+
+bool fitsWindow(qint64 length)
+{
+    return length >= 0 && length <= Protocol::MaxTextBytes;
 }
 
 QVector<quint16> writeChunk(const QByteArray &bytes, int n)

@@ -33,6 +33,9 @@ QVector<quint16> plainCommand(quint16 command);
 // Chunks of a text of L bytes are numbered 1 to L / 200 + 1; the last one is
 // empty when L is a multiple of 200.
 int chunkCount(qint64 length);
+// True when a text of this many bytes can travel through the window: every
+// chunk, the last included, gets a number (up to Protocol::MaxTextBytes).
+bool fitsWindow(qint64 length);
 // Write chunk n (from 1): 23, 0, 0, n, byte count, then the data words.
 QVector<quint16> writeChunk(const QByteArray &bytes, int n);
 // Progress after a chunk ending at byte `end` of `length`: end * 100 / length,

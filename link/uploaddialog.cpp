@@ -3,6 +3,7 @@
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
+#include "link/transfercodec.h"
 #include "ui_uploaddialog.h"
 
 #include <QClipboard>
@@ -12,13 +13,12 @@
 #include <QHideEvent>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QTimer>
 #include <QTreeWidgetItem>
 #include <QUrl>
 
 namespace {
 
-// Serial of the transfer that set a line's outcome (column 1).
-constexpr int OutcomeSerialRole = Qt::UserRole + 2;
 const QString DefaultBarFormat = QStringLiteral("%p%");
 
 QString outcomeText(int result, bool english)
@@ -55,6 +55,11 @@ UpLoadDialog::UpLoadDialog(QWidget *parent) : QDialog(parent), ui(new Ui::UpLoad
     connect(ui->pushButton_choose, &QPushButton::clicked, this, &UpLoadDialog::addFromChooser);
     connect(ui->pushButton_reset, &QPushButton::clicked, this, &UpLoadDialog::resetProgress);
     connect(ui->pushButton_trans, &QPushButton::clicked, this, &UpLoadDialog::transfer);
+
+    m_busyRetry = new QTimer(this);
+    m_busyRetry->setSingleShot(true);
+    m_busyRetry->setInterval(BusyRetryMs);
+    connect(m_busyRetry, &QTimer::timeout, this, &UpLoadDialog::continueTransfer);
 }
 
 UpLoadDialog::~UpLoadDialog()
@@ -146,16 +151,19 @@ void UpLoadDialog::insertFiles(const QStringList &paths)
 
 void UpLoadDialog::insertFile(const QFileInfo &info)
 {
-    QSet<QString> openFolders;
-    insertEntry(info, &openFolders);
+    Walk walk;
+    insertEntry(info, 0, &walk);
     m_programRoot->setExpanded(true);
     m_fileRoot->setExpanded(true);
 }
 
-// openFolders holds the folders being walked, so a link back to one of them
-// cannot walk forever.
-void UpLoadDialog::insertEntry(const QFileInfo &info, QSet<QString> *openFolders)
+// Each folder is walked once, however many links lead to it (a "diamond" of
+// links would otherwise be walked once per route), and the walk is bounded in
+// depth and entries, so no drop keeps the window busy for more than a moment.
+void UpLoadDialog::insertEntry(const QFileInfo &info, int depth, Walk *walk)
 {
+    if (++walk->entries > MaxWalkEntries)
+        return;
     if (info.isFile()) {
         const QString path = info.absoluteFilePath();
         quint16 number = 0;
@@ -185,17 +193,19 @@ void UpLoadDialog::insertEntry(const QFileInfo &info, QSet<QString> *openFolders
         ui->treeWidget->setItemWidget(line, 1, bar);
         return;
     }
-    if (info.isDir()) {
+    if (info.isDir() && depth < MaxWalkDepth) {
         const QString folder = info.canonicalFilePath();
-        if (folder.isEmpty() || openFolders->contains(folder))
+        if (folder.isEmpty() || walk->folders.contains(folder))
             return;
-        openFolders->insert(folder);
+        walk->folders.insert(folder);
         const QFileInfoList entries =
             QDir(info.absoluteFilePath())
                 .entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-        for (const QFileInfo &entry : entries)
-            insertEntry(entry, openFolders);
-        openFolders->remove(folder);
+        for (const QFileInfo &entry : entries) {
+            if (walk->entries >= MaxWalkEntries)
+                break;
+            insertEntry(entry, depth + 1, walk);
+        }
     }
 }
 
@@ -238,7 +248,6 @@ void UpLoadDialog::resetProgress()
         for (int i = 0; i < root->childCount(); ++i) {
             QTreeWidgetItem *line = root->child(i);
             line->setData(1, OutcomeRole, QVariant());
-            line->setData(1, OutcomeSerialRole, QVariant());
             if (QProgressBar *bar = progressBar(line)) {
                 bar->setValue(0);
                 bar->setFormat(DefaultBarFormat);
@@ -249,81 +258,89 @@ void UpLoadDialog::resetProgress()
 
 void UpLoadDialog::showOutcome(QTreeWidgetItem *line, int result)
 {
-    const bool nested = m_transferDepth > 1;
-    // A press during a running transfer is refused as busy: that must not
-    // hide what the running transfer has done or is doing on a line.
-    if (nested && result == Result::Busy &&
-        (line == m_lineInFlight || line->data(1, OutcomeSerialRole).toULongLong() == m_outerSerial))
-        return;
     line->setData(1, OutcomeRole, result);
-    line->setData(1, OutcomeSerialRole, nested ? QVariant() : QVariant(m_outerSerial));
     if (QProgressBar *bar = progressBar(line))
         bar->setFormat(outcomeText(result, ConfigStore::instance()->language() == 1));
 }
 
 void UpLoadDialog::transfer()
 {
+    if (m_transfer.running)
+        return;
+    m_transfer = TransferState();
+    m_transfer.running = true;
+    continueTransfer();
+}
+
+// Writes the lines from where the transfer is on, one after another, each
+// blocking in the device's event loop. A line that finds the device busy
+// returns to the event loop and is tried again shortly: whatever keeps the
+// device busy may be waiting below this very call, and can only finish once
+// it has returned.
+void UpLoadDialog::continueTransfer()
+{
     QPointer<UpLoadDialog> self(this);
     const quint64 generation = m_listGeneration;
-    const bool outermost = m_transferDepth == 0;
-    if (outermost)
-        m_outerSerial = ++m_transferSerial;
-    ++m_transferDepth;
-
-    for (QTreeWidgetItem *root : {m_programRoot, m_fileRoot}) {
-        const bool programs = root == m_programRoot;
+    for (; m_transfer.root < 2; ++m_transfer.root, m_transfer.index = 0) {
+        QTreeWidgetItem *root = m_transfer.root == 0 ? m_programRoot : m_fileRoot;
         // Lines are looked up by position at each step: lines dropped meanwhile
         // are appended, and removal (on hide) ends the transfer below.
-        for (int i = 0; i < root->childCount(); ++i) {
-            QTreeWidgetItem *line = root->child(i);
+        for (; m_transfer.index < root->childCount(); ++m_transfer.index) {
+            QTreeWidgetItem *line = root->child(m_transfer.index);
             if (line->checkState(0) != Qt::Checked)
                 continue;
-            // Program lines have no size limit when listed; a file beyond any
-            // text the transfer can carry is not read into memory at all.
-            const QString path = line->data(0, Qt::UserRole).toString();
-            if (QFileInfo(path).size() > Protocol::MaxTextBytes) {
-                showOutcome(line, FileTooLarge);
-                continue;
-            }
-            QString text;
-            if (!ConfigStore::readTextFile(path, &text)) {
-                showOutcome(line, UnreadableFile);
-                continue;
-            }
-            QPointer<ModbusDevice> device = m_device;
-            if (!device) {
-                showOutcome(line, Result::NotReady);
-                continue;
-            }
-            QProgressBar *bar = progressBar(line);
-            if (outermost) {
-                m_lineInFlight = line;
-                if (bar)
-                    bar->setFormat(DefaultBarFormat);
-            }
-            const int result =
-                programs ? device->writeProgram(text, line->data(1, Qt::UserRole).toInt(), bar)
-                         : device->writeSystemFile(text, line->data(1, Qt::UserRole).toString(), bar);
+            const int result = transferLine(line, root == m_programRoot);
             // The write waited in the device's event loop: the dialog may be
             // gone with its card, or hidden and so emptied.
-            if (!self)
+            if (!self || m_listGeneration != generation)
                 return;
-            if (outermost)
-                m_lineInFlight = nullptr;
-            if (m_listGeneration != generation) {
-                --m_transferDepth;
+            if (result == WaitingForDevice) {
+                m_busyRetry->start();
                 return;
             }
-            showOutcome(root->child(i), result);
+            showOutcome(root->child(m_transfer.index), result);
+            m_transfer.haveText = false;
+            m_transfer.text.clear();
+            m_transfer.waiting = false;
         }
     }
-    --m_transferDepth;
+    m_transfer.running = false;
+}
+
+int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
+{
+    if (!m_transfer.haveText) {
+        // Program lines have no size limit when listed; a file beyond any text
+        // the transfer can carry is not read into memory at all.
+        const QString path = line->data(0, Qt::UserRole).toString();
+        if (!TransferCodec::fitsWindow(QFileInfo(path).size()))
+            return FileTooLarge;
+        if (!ConfigStore::readTextFile(path, &m_transfer.text))
+            return UnreadableFile;
+        m_transfer.haveText = true;
+    }
+    ModbusDevice *device = m_device;
+    if (!device)
+        return Result::NotReady;
+    if (device->isBusy()) {
+        if (!m_transfer.waiting) {
+            m_transfer.waiting = true;
+            m_transfer.waitUntil = QDeadlineTimer(device->waitBoundMs());
+        }
+        return m_transfer.waitUntil.hasExpired() ? Result::Busy : WaitingForDevice;
+    }
+    QProgressBar *bar = progressBar(line);
+    if (bar)
+        bar->setFormat(DefaultBarFormat);
+    return program ? device->writeProgram(m_transfer.text, line->data(1, Qt::UserRole).toInt(), bar)
+                   : device->writeSystemFile(m_transfer.text, line->data(1, Qt::UserRole).toString(), bar);
 }
 
 void UpLoadDialog::clearLines()
 {
     ++m_listGeneration;
-    m_lineInFlight = nullptr;
+    m_transfer = TransferState();
+    m_busyRetry->stop();
     for (QTreeWidgetItem *root : {m_programRoot, m_fileRoot})
         qDeleteAll(root->takeChildren());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QFileInfo>
 #include <QPointer>
@@ -10,6 +11,7 @@
 
 class ModbusDevice;
 class QProgressBar;
+class QTimer;
 class QTreeWidgetItem;
 
 namespace Ui {
@@ -36,6 +38,13 @@ public:
 
     // Files above this size that are not programs are never listed.
     static constexpr qint64 MaxFileSize = 10ll * 1024 * 1024;
+    // A dropped folder is walked at most this deep and through at most this
+    // many entries, each folder once however many links lead to it.
+    static constexpr int MaxWalkDepth = 16;
+    static constexpr int MaxWalkEntries = 1024;
+    // A line that finds the device busy with another user (the card's status
+    // poll, a view's read) is tried again this often until the device is free.
+    static constexpr int BusyRetryMs = 20;
 
     explicit UpLoadDialog(QWidget *parent = nullptr);
     ~UpLoadDialog() override;
@@ -64,14 +73,38 @@ public:
     void addFromClipboard();
     void addFromChooser();
     void resetProgress();
+    // Writes every checked line, programs first. A press while a transfer
+    // runs (or waits for the device) changes nothing and reports nothing.
     void transfer();
+    bool isTransferring() const { return m_transfer.running; }
 
 protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    struct Walk
+    {
+        QSet<QString> folders; // canonical paths already walked
+        int entries = 0;
+    };
+    // The transfer under way: the line it is at, its file's text once read,
+    // and how long that line may wait for the device.
+    struct TransferState
+    {
+        bool running = false;
+        int root = 0; // 0 programs, 1 files
+        int index = 0;
+        bool haveText = false;
+        QString text;
+        bool waiting = false;
+        QDeadlineTimer waitUntil;
+    };
+    static constexpr int WaitingForDevice = -100;
+
     void onItemChanged(QTreeWidgetItem *item, int column);
-    void insertEntry(const QFileInfo &info, QSet<QString> *openFolders);
+    void insertEntry(const QFileInfo &info, int depth, Walk *walk);
+    void continueTransfer();
+    int transferLine(QTreeWidgetItem *line, bool program);
     QTreeWidgetItem *createRoot(const QString &text);
     void clearLines();
     void showOutcome(QTreeWidgetItem *line, int result);
@@ -85,13 +118,8 @@ private:
     // Bumped whenever the lines are removed, so a transfer waiting inside a
     // write can tell that the lines it walks are gone.
     quint64 m_listGeneration = 0;
-    // Transfers of this dialog now running (a press during a transfer nests).
-    int m_transferDepth = 0;
-    // The line the outermost transfer is writing now, and the serial of that
-    // transfer: a nested transfer refused as busy must not overwrite them.
-    QTreeWidgetItem *m_lineInFlight = nullptr;
-    quint64 m_outerSerial = 0;
-    quint64 m_transferSerial = 0;
+    TransferState m_transfer;
+    QTimer *m_busyRetry = nullptr; // child; continues a transfer that waits for the device
 
     static FileChooser s_fileChooser;
 };

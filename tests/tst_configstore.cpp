@@ -3,6 +3,10 @@
 
 #include <QtTest>
 
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
 
 QString describe(const DeviceRecord &r)
@@ -47,6 +51,32 @@ bool writeAll(const QString &path, const QByteArray &bytes)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+// File permissions hold for root too while this lives: the calling thread
+// gives up the capabilities that override them (and gets them back after).
+class PermissionsHold
+{
+public:
+    PermissionsHold()
+    {
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &=
+            ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        m_changed = ::syscall(SYS_capset, &m_header, reduced) == 0;
+    }
+    ~PermissionsHold()
+    {
+        if (m_changed)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_changed = false;
+};
+
 } // namespace
 
 class TestConfigStore : public QObject
@@ -65,6 +95,10 @@ private slots:
     void savedBytes();
     void failedWriteKeepsOldFile_data();
     void failedWriteKeepsOldFile();
+    void brokenFileKeptBeside_data();
+    void brokenFileKeptBeside();
+    void readOnlyFolder_data();
+    void readOnlyFolder();
     void readTextFile_data();
     void readTextFile();
     void writeTextFile();
@@ -114,6 +148,11 @@ void TestConfigStore::load_data()
         << kDefaultSettings << 0;
     QTest::newRow("foreign root") << true << QByteArray("<Device><Device/><Modbus Timeout=\"9\"/></Device>")
                                   << none << kDefaultSettings << 0;
+    // 30,000 levels overflowed the stack of the document parser.
+    QTest::newRow("nested beyond the limit") << true
+                                             << "<Configure><Device/>" + QByteArray("<a>").repeated(30000) +
+                                                    QByteArray("</a>").repeated(30000) + "</Configure>"
+                                             << none << kDefaultSettings << 0;
     QTest::newRow("devices at any depth, in document order")
         << true
         << QByteArray("<Configure><Device Name=\"a\"/><Group><Device Name=\"b\"><Device Name=\"c\"/></Device>"
@@ -328,6 +367,70 @@ void TestConfigStore::failedWriteKeepsOldFile()
     // No half-written temporary file is left behind.
     const QStringList left = QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
     QCOMPARE(left, QStringList{QFileInfo(how == QLatin1String("parentfile") ? witness : path).fileName()});
+}
+
+void TestConfigStore::brokenFileKeptBeside_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("one typo") << QByteArray("<Configure><Device Name=\"a\"></Configure>") << true;
+    QTest::newRow("nested too deep") << QByteArray("<Configure>").repeated(40) << true;
+    QTest::newRow("foreign root") << QByteArray("<configure><Device/></configure>") << true;
+    QTest::newRow("good file") << QByteArray("<Configure><Device/></Configure>") << false;
+}
+
+// The first save over a file that could not be read moves it aside (over an
+// older copy) instead of losing its devices; later saves leave the copy alone.
+void TestConfigStore::brokenFileKeptBeside()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, kept);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Configure.xml"));
+    const QString copy = path + QStringLiteral(".broken");
+    QVERIFY(writeAll(path, content));
+    QVERIFY(writeAll(copy, "older"));
+    m_store->loadFrom(path);
+    if (kept)
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("kept as .*Configure.xml.broken")));
+    QVERIFY(
+        m_store->saveTo(path, {DeviceRecord{1, QStringLiteral("new"), 0, QStringLiteral("10.0.0.1"), 1}}));
+    QVERIFY(m_store->saveTo(path, {}));
+    QCOMPARE(readAll(copy), kept ? content : QByteArray("older"));
+    QVERIFY(readAll(path).startsWith("<Configure>\n    <Modbus"));
+}
+
+void TestConfigStore::readOnlyFolder_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("writable file: written in place") << QByteArray("<Configure/>") << true;
+    QTest::newRow("broken file cannot be kept: left alone") << QByteArray("<Configure>") << false;
+}
+
+void TestConfigStore::readOnlyFolder()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, saved);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Configure.xml"));
+    QVERIFY(writeAll(path, content));
+    m_store->loadFrom(path);
+    const QFile::Permissions folder = QFile::permissions(dir.path());
+    QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    if (!saved)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("it is not replaced")));
+    bool ok = false;
+    {
+        PermissionsHold asUser;
+        ok =
+            m_store->saveTo(path, {DeviceRecord{1, QStringLiteral("new"), 0, QStringLiteral("10.0.0.1"), 1}});
+    }
+    QVERIFY(QFile::setPermissions(dir.path(), folder));
+    QCOMPARE(ok, saved);
+    QCOMPARE(readAll(path).contains("Name=\"new\""), saved);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("Configure.xml")});
 }
 
 void TestConfigStore::readTextFile_data()

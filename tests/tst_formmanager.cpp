@@ -48,7 +48,7 @@ private slots:
     void buttonTexts();
     void buttonsSwitchPages();
     void repeatedClickShowsOnce();
-    void instanceRecreatedAfterDestruction();
+    void noRebuildAfterDestruction();
 
 private:
     // The manager is a singleton the tests own; each test builds a fresh one.
@@ -71,6 +71,7 @@ void TestFormManager::cleanup()
 
 std::unique_ptr<FormManager> TestFormManager::build()
 {
+    FormManager::resetInstanceForTesting();
     return std::unique_ptr<FormManager>(FormManager::instance());
 }
 
@@ -168,13 +169,13 @@ void TestFormManager::repeatedClickShowsOnce()
     QVERIFY(button->isChecked());
 }
 
-void TestFormManager::instanceRecreatedAfterDestruction()
+void TestFormManager::noRebuildAfterDestruction()
 {
-    FormManager *first = FormManager::instance();
+    FormManager *first = build().release();
     QCOMPARE(FormManager::instance(), first);
     delete first;
-    std::unique_ptr<FormManager> second(FormManager::instance());
-    QVERIFY(second);
+    QVERIFY(!FormManager::instance());
+    std::unique_ptr<FormManager> second = build();
     QCOMPARE(second->findChild<QStackedWidget *>("stackedWidget")->count(), 6);
 }
 

@@ -6,11 +6,14 @@
 #include "sim/controller.h"
 #include "sim/servers.h"
 #include "views/ioform.h"
+#include "views/viewpoller.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QPointer>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -44,13 +47,14 @@ private slots:
 
     void englishLabels();
     void unusedLampsStayHidden();
+    void namesFitTheirCells();
     void noSelectionChangesNothing();
 
     void liveLampCounts_data();
     void liveLampCounts();
     void inputBitsLightLamps();
     void modelSwitchReusesTables();
-    void updatesEveryTickWhileCardPolls();
+    void busyTickReadOnceDeviceIsFree();
     void refreshOnlyWhileVisible();
     void formDeletedWhileReadWaits();
 
@@ -185,12 +189,43 @@ void TestIoForm::unusedLampsStayHidden()
     QVERIFY(form->inputLamp(35)->isVisible());
 }
 
+// Every name of the six tables fits its 50-pixel cell right of where the lamp
+// starts its text: in the lamp's font, and in the CJK font at the same size.
+void TestIoForm::namesFitTheirCells()
+{
+    IoForm form;
+    QCheckBox *probe = form.inputLamp(0);
+    probe->ensurePolished();
+    QStyleOptionButton option;
+    option.initFrom(probe);
+    const int room =
+        probe->width() - probe->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, probe).left();
+    QFont cjk = probe->font();
+    cjk.setFamily(QStringLiteral("WenQuanYi Micro Hei"));
+    for (int model : {0, 1, 2}) {
+        form.applyInputNames(model);
+        form.applyOutputNames(model);
+        for (int i = 0; i < IoForm::InputLampCount + IoForm::OutputLampCount; ++i) {
+            QCheckBox *lamp =
+                i < IoForm::InputLampCount ? form.inputLamp(i) : form.outputLamp(i - IoForm::InputLampCount);
+            lamp->ensurePolished();
+            for (const QFont &font : {lamp->font(), cjk}) {
+                const int width = QFontMetrics(font).horizontalAdvance(lamp->text());
+                QVERIFY2(width <= room, qPrintable(QStringLiteral("%1 in %2: %3 of %4 px")
+                                                       .arg(lamp->text(), QFontInfo(font).family())
+                                                       .arg(width)
+                                                       .arg(room)));
+            }
+        }
+    }
+}
+
 void TestIoForm::noSelectionChangesNothing()
 {
     QVERIFY(!DeviceManager::instance()->selectedDevice());
     IoForm form;
     form.updateIo();
-    QCOMPARE(form.lastResult(), 1);
+    QCOMPARE(form.poller()->lastResult(), 1);
     QCOMPARE(form.currentModel(), int(IoForm::NoModel));
     QCOMPARE(form.tableReads(), 0);
     QCOMPARE(shownLamps(&form, true), 64);
@@ -217,7 +252,7 @@ void TestIoForm::liveLampCounts()
     QVERIFY(connectCard(quint8(model)));
     IoForm form;
     form.updateIo();
-    QCOMPARE(form.lastResult(), 0);
+    QCOMPARE(form.poller()->lastResult(), 0);
     QCOMPARE(form.currentModel(), model);
     QCOMPARE(shownLamps(&form, true), inputs);
     QCOMPARE(shownLamps(&form, false), outputs);
@@ -234,7 +269,7 @@ void TestIoForm::inputBitsLightLamps()
     m_controller->setOutputWord(0, 0x2000); // signal 13, the last P7 output
     IoForm form;
     form.updateIo();
-    QCOMPARE(form.lastResult(), 0);
+    QCOMPARE(form.poller()->lastResult(), 0);
     QCOMPARE(form.inputLamp(0)->text(), QString("X01"));
     QVERIFY(form.inputLamp(0)->isChecked());
     QVERIFY(!form.inputLamp(1)->isChecked());
@@ -281,17 +316,28 @@ void TestIoForm::modelSwitchReusesTables()
     QCOMPARE(form.tableReads(), 4);
 }
 
-void TestIoForm::updatesEveryTickWhileCardPolls()
+// A tick that meets the card's status poll of the same device (busy) is
+// read again as soon as the device is free, not only at the next tick.
+void TestIoForm::busyTickReadOnceDeviceIsFree()
 {
-    QVERIFY(connectCard(2));
+    deviceWidget *card = connectCard(2);
+    QVERIFY(card);
     IoForm form;
+    ViewPoller *poller = form.poller();
+    poller->setInterval(60 * 1000); // the test makes the ticks
     form.show();
-    QTRY_VERIFY_WITH_TIMEOUT(form.tickCount() >= 6, 15000);
-    form.hide();
-    // A tick refused while the card's poll waited is retried once; only the
-    // very last tick may still have had its retry pending.
-    QVERIFY2(form.refreshCount() >= form.tickCount() - 1,
-             qPrintable(QStringLiteral("%1 of %2").arg(form.refreshCount()).arg(form.tickCount())));
+    m_server->stopAnsweringFor(100); // the card's poll waits for its time-out
+    int tickResult = -1;
+    QTimer::singleShot(0, card, [&] {
+        QTimer::singleShot(20, &form, [&] {
+            poller->tick();
+            tickResult = poller->lastResult();
+        });
+        card->refreshState();
+    });
+    QTRY_COMPARE(tickResult, 9);
+    QTRY_COMPARE(poller->refreshCount(), 1);
+    QCOMPARE(poller->tickCount(), 1);
 }
 
 void TestIoForm::refreshOnlyWhileVisible()
@@ -307,14 +353,14 @@ void TestIoForm::refreshOnlyWhileVisible()
     };
     IoForm form;
     form.show();
-    QTRY_VERIFY_WITH_TIMEOUT(form.refreshCount() >= 2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(form.poller()->refreshCount() >= 2, 5000);
     form.hide();
-    QTRY_VERIFY(!form.isReading());
+    QTRY_VERIFY(!form.poller()->isReading());
     m_controller->clearRequests();
-    const int refreshes = form.refreshCount();
+    const int refreshes = form.poller()->refreshCount();
     QTest::qWait(700);
     QCOMPARE(ioReads(), 0);
-    QCOMPARE(form.refreshCount(), refreshes);
+    QCOMPARE(form.poller()->refreshCount(), refreshes);
 }
 
 // The page can go while its read waits in the device's loop (the window is
@@ -328,7 +374,7 @@ void TestIoForm::formDeletedWhileReadWaits()
     QTimer killer;
     killer.setInterval(5);
     connect(&killer, &QTimer::timeout, this, [&form] {
-        if (form && form->isReading())
+        if (form && form->poller()->isReading())
             delete form.data();
     });
     killer.start();

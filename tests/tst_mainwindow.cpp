@@ -2,8 +2,10 @@
 #include "app/mainwindow.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "devices/devicewidget.h"
 
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -60,6 +62,9 @@ void TestMainWindow::init()
 {
     ConfigStore::instance()->resetToDefaults();
     QFile::remove(configPath());
+    // Each test builds the window of a new run.
+    DeviceManager::resetInstanceForTesting();
+    FormManager::resetInstanceForTesting();
 }
 
 void TestMainWindow::form()
@@ -148,15 +153,17 @@ void TestMainWindow::storedDevicesSurviveTheRun()
     added.Name = QStringLiteral("新设备");
     added.IP = QStringLiteral("127.0.0.8");
     DeviceManager::instance()->addDevice(added);
-    if (DeviceManager::instance()->deviceRecords().size() != 3)
-        QSKIP("the device list does not hand out its records yet");
+    // What is saved are the cards' records as they are now, edits included.
+    deviceWidget *lathe = DeviceManager::instance()->cards().first();
+    lathe->findChild<QLineEdit *>("lineEdit_deviceName")->setText("lathe 2");
+    QCOMPARE(DeviceManager::instance()->deviceRecords().size(), 3);
     window.reset();
 
     ConfigStore::instance()->resetToDefaults();
     ConfigStore::instance()->loadFrom(configPath());
     const QList<DeviceRecord> saved = ConfigStore::instance()->devices();
     QCOMPARE(saved.size(), 3);
-    QCOMPARE(saved.at(0).Name, QStringLiteral("lathe"));
+    QCOMPARE(saved.at(0).Name, QStringLiteral("lathe 2"));
     QCOMPARE(saved.at(0).IP, QStringLiteral("127.0.0.9"));
     QCOMPARE(saved.at(0).Model, quint8(2));
     QCOMPARE(saved.at(1).Name, QStringLiteral("mill"));
@@ -167,14 +174,17 @@ void TestMainWindow::storedDevicesSurviveTheRun()
 void TestMainWindow::windowCanBeBuiltAgain()
 {
     for (int i = 0; i < 2; ++i) {
+        init();
         auto window = std::make_unique<MainWindow>();
         QPointer<DeviceManager> devices = DeviceManager::instance();
         QPointer<FormManager> forms = FormManager::instance();
         QCOMPARE(devices->parentWidget(), window->centralWidget());
         window.reset();
-        // The panels go with the window; the next window gets fresh ones.
+        // The panels go with the window, and a late call does not bring them back.
         QVERIFY(!devices);
         QVERIFY(!forms);
+        QVERIFY(!DeviceManager::instance());
+        QVERIFY(!FormManager::instance());
     }
     QVERIFY(QFile::exists(configPath()));
 }

@@ -114,6 +114,9 @@ private slots:
     void pollState_data();
     void pollState();
     void pollKeepsStateOnFailure();
+    void pollVisitsChannelsUpToTheBound_data();
+    void pollVisitsChannelsUpToTheBound();
+    void muteControllerReconnects();
     void readPosition();
     void readPositionKeepsCacheOnFailure();
     void readIo_data();
@@ -121,6 +124,8 @@ private slots:
     void busyWhileWaiting();
     void droppedLink();
     void dropDuringSetUpRetries();
+    void quickReconnectWaitsForItsOwnSetUp();
+    void waitingReadSendsNothingOnTheNextLink();
     void closeWhileWaiting();
     void releaseWhileWaiting();
     void releaseWhenIdleAtOnce();
@@ -495,6 +500,62 @@ void TestModbusDevice::pollKeepsStateOnFailure()
     QCOMPARE(device->pollState(), 1);
 }
 
+void TestModbusDevice::pollVisitsChannelsUpToTheBound_data()
+{
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("visited");
+    QTest::newRow("three channels") << 3 << 3;
+    QTest::newRow("a controller claiming 40") << 40 << 16;
+}
+
+void TestModbusDevice::pollVisitsChannelsUpToTheBound()
+{
+    QFETCH(int, channels);
+    QFETCH(int, visited);
+    m_controller->setChannelCount(quint16(channels));
+    auto device = makeDevice();
+    QVERIFY(connectUp(device.get()));
+    // Channel 0 answers alarm, every later one running: the last answer stands.
+    m_controller->setRunState(sim::RunState::Alarm);
+    connect(m_controller.get(), &sim::Controller::requestHandled, device.get(),
+            [this](const sim::Request &r) {
+                if (r.function == 0x03)
+                    m_controller->setRunState(sim::RunState::Running);
+            });
+    m_controller->clearRequests();
+    QCOMPARE(device->pollState(), 1);
+    QStringList expected;
+    for (int i = 0; i < visited; ++i)
+        expected << QStringLiteral("W 3e00 1 %1 70 0").arg(i) << QStringLiteral("R 3e00 6");
+    QCOMPARE(wire(*m_controller), expected);
+}
+
+// Each poll of a mute controller costs one time-out, whatever the channels it
+// claims; the third in a row shows connecting and opens the link afresh, which
+// then comes back by itself.
+void TestModbusDevice::muteControllerReconnects()
+{
+    m_controller->setChannelCount(40);
+    auto device = makeDevice();
+    QVERIFY(connectUp(device.get()));
+    QCOMPARE(device->pollState(), 3);
+    QPointer<QModbusClient> first = device->client();
+    m_server->setSilent(true);
+    for (int poll = 1; poll <= 3; ++poll) {
+        QCOMPARE(device->pollState(), poll < 3 ? 3 : 4);
+        QCOMPARE(m_server->ignoredCount(), poll);
+    }
+    QVERIFY(!device->isReady());
+    QVERIFY(device->client() != first);
+    QTRY_VERIFY(first.isNull());
+    QTRY_COMPARE(m_server->connectionCount(), 0);
+
+    m_server->setSilent(false);
+    device->tryConnect();
+    QTRY_VERIFY_WITH_TIMEOUT(device->isReady(), 5000);
+    QCOMPARE(device->pollState(), 3);
+}
+
 void TestModbusDevice::readPosition()
 {
     sim::AxisConfig x{1, 1, 3, 60000};
@@ -697,6 +758,66 @@ void TestModbusDevice::dropDuringSetUpRetries()
     device->tryConnect();
     QTRY_VERIFY_WITH_TIMEOUT(device->isReady(), 5000);
     QCOMPARE(device->axisList(), (QList<quint8>{0, 1, 2}));
+}
+
+// The link drops 50 ms after it came up and is back at once: the set-up still
+// waits 200 ms from the new connection, not from the first.
+void TestModbusDevice::quickReconnectWaitsForItsOwnSetUp()
+{
+    auto device = makeDevice();
+    device->open();
+    QElapsedTimer clock;
+    QList<qint64> connectedAt;
+    qint64 firstRequestAt = -1;
+    connect(device->client(), &QModbusDevice::stateChanged, device.get(), [&](QModbusDevice::State s) {
+        if (s == QModbusDevice::ConnectedState) {
+            connectedAt << clock.elapsed();
+            if (connectedAt.size() == 1)
+                QTimer::singleShot(50, m_server.get(), &sim::TcpServer::dropConnections);
+        } else if (s == QModbusDevice::UnconnectedState) {
+            QTimer::singleShot(0, device.get(), [&] { device->tryConnect(); });
+        }
+    });
+    connect(m_controller.get(), &sim::Controller::requestHandled, this, [&] {
+        if (firstRequestAt < 0)
+            firstRequestAt = clock.elapsed();
+    });
+    clock.start();
+    device->tryConnect();
+    QTRY_VERIFY_WITH_TIMEOUT(device->isReady(), 5000);
+    QCOMPARE(connectedAt.size(), 2);
+    QVERIFY2(firstRequestAt - connectedAt.at(1) >= 199,
+             qPrintable(QStringLiteral("%1 ms").arg(firstRequestAt - connectedAt.at(1))));
+}
+
+// A position read waits while its link drops and comes back (here inside
+// another device's wait, which it cannot return before): the rest of the read
+// is not sent on the new link, whose set-up comes first.
+void TestModbusDevice::waitingReadSendsNothingOnTheNextLink()
+{
+    sim::Controller controllerB;
+    sim::TcpServer serverB(&controllerB);
+    QVERIFY(serverB.listen(HostB, Port));
+    auto a = makeDevice(HostA);
+    auto b = makeDevice(HostB);
+    QVERIFY(connectUp(a.get()));
+    QVERIFY(connectUp(b.get()));
+    connect(a->client(), &QModbusDevice::stateChanged, a.get(), [&](QModbusDevice::State s) {
+        if (s == QModbusDevice::UnconnectedState)
+            QTimer::singleShot(0, a.get(), [&] { a->tryConnect(); });
+    });
+    m_server->stopAnsweringFor(100);
+    serverB.setSilent(true);
+    m_controller->clearRequests();
+    during(30, this, [&] {
+        m_server->dropConnections();
+        IoStatus io;
+        b->readIo(&io);
+    });
+    PositionStatus pos;
+    a->readPosition(&pos);
+    QTRY_VERIFY_WITH_TIMEOUT(a->isReady(), 5000);
+    QCOMPARE(wire(*m_controller).value(0), QStringLiteral("R 7376 2"));
 }
 
 void TestModbusDevice::closeWhileWaiting()

@@ -19,6 +19,8 @@ private slots:
     void openCommands();
     void progress_data();
     void progress();
+    void windowLimit_data();
+    void windowLimit();
     void readChunk_data();
     void readChunk();
     void textStopsAtZero();
@@ -130,6 +132,28 @@ void TstTransferCodec::progress()
     QFETCH(qint64, length);
     QFETCH(int, percent);
     QCOMPARE(TransferCodec::chunkProgress(end, length), percent);
+}
+
+// The last chunk of a text needs a number too: 65,534 full chunks and one of
+// 199 bytes are the most that 65,535 chunk numbers carry.
+void TstTransferCodec::windowLimit_data()
+{
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<bool>("fits");
+    QTest::addColumn<int>("chunks");
+    QTest::newRow("empty") << qint64(0) << true << 1;
+    QTest::newRow("the limit") << qint64(13106999) << true << 65535;
+    QTest::newRow("one byte more") << qint64(13107000) << false << 65536;
+    QTest::newRow("negative") << qint64(-1) << false << 1;
+}
+
+void TstTransferCodec::windowLimit()
+{
+    QFETCH(qint64, length);
+    QFETCH(bool, fits);
+    QFETCH(int, chunks);
+    QCOMPARE(TransferCodec::fitsWindow(length), fits);
+    QCOMPARE(TransferCodec::chunkCount(length), chunks);
 }
 
 void TstTransferCodec::readChunk_data()

@@ -10,6 +10,26 @@ Dialogs::Responder &responder()
     static Dialogs::Responder r;
     return r;
 }
+
+Dialogs::Request request(Dialogs::Request::Kind kind, QWidget *parent, const QString &title,
+                         const QString &text)
+{
+    Dialogs::Request r;
+    r.kind = kind;
+    r.parent = parent;
+    r.title = title;
+    r.text = text;
+    return r;
+}
+
+Dialogs::Request fileRequest(Dialogs::Request::Kind kind, QWidget *parent, const QString &caption,
+                             const QString &path, const QString &filter)
+{
+    Dialogs::Request r = request(kind, parent, caption, QString());
+    r.path = path;
+    r.filter = filter;
+    return r;
+}
 } // namespace
 
 namespace Dialogs {
@@ -23,14 +43,10 @@ int message(QWidget *parent, QMessageBox::Icon icon, const QString &title, const
             const QList<Button> &buttons)
 {
     if (responder()) {
-        Request request;
-        request.kind = Request::Message;
-        request.parent = parent;
-        request.title = title;
-        request.text = text;
-        request.buttons = buttons;
-        request.icon = icon;
-        return responder()(request).button;
+        Request r = request(Request::Message, parent, title, text);
+        r.buttons = buttons;
+        r.icon = icon;
+        return responder()(r).button;
     }
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
     QList<QAbstractButton *> added;
@@ -43,14 +59,10 @@ int message(QWidget *parent, QMessageBox::Icon icon, const QString &title, const
 void information(QWidget *parent, const QString &title, const QString &text)
 {
     if (responder()) {
-        Request request;
-        request.kind = Request::Message;
-        request.parent = parent;
-        request.title = title;
-        request.text = text;
-        request.buttons = {Button{QStringLiteral("OK"), QMessageBox::AcceptRole}};
-        request.icon = QMessageBox::Information;
-        responder()(request);
+        Request r = request(Request::Message, parent, title, text);
+        r.buttons = {Button{QStringLiteral("OK"), QMessageBox::AcceptRole}};
+        r.icon = QMessageBox::Information;
+        responder()(r);
         return;
     }
     QMessageBox::information(parent, title, text);
@@ -59,23 +71,20 @@ void information(QWidget *parent, const QString &title, const QString &text)
 bool integer(QWidget *parent, const QString &title, const QString &label, int value, int minimum, int maximum,
              int step, int *result)
 {
-    if (responder()) {
-        Request request;
-        request.kind = Request::Integer;
-        request.parent = parent;
-        request.title = title;
-        request.text = label;
-        request.value = value;
-        request.minimum = minimum;
-        request.maximum = maximum;
-        request.step = step;
-        const Answer answer = responder()(request);
-        if (answer.accepted && result)
-            *result = answer.value;
-        return answer.accepted;
-    }
     bool ok = false;
-    const int v = QInputDialog::getInt(parent, title, label, value, minimum, maximum, step, &ok);
+    int v = value;
+    if (responder()) {
+        Request r = request(Request::Integer, parent, title, label);
+        r.value = value;
+        r.minimum = minimum;
+        r.maximum = maximum;
+        r.step = step;
+        const Answer answer = responder()(r);
+        ok = answer.accepted;
+        v = answer.value;
+    } else {
+        v = QInputDialog::getInt(parent, title, label, value, minimum, maximum, step, &ok);
+    }
     if (ok && result)
         *result = v;
     return ok;
@@ -83,29 +92,15 @@ bool integer(QWidget *parent, const QString &title, const QString &label, int va
 
 QString openFileName(QWidget *parent, const QString &caption, const QString &folder, const QString &filter)
 {
-    if (responder()) {
-        Request request;
-        request.kind = Request::OpenFile;
-        request.parent = parent;
-        request.title = caption;
-        request.path = folder;
-        request.filter = filter;
-        return responder()(request).path;
-    }
+    if (responder())
+        return responder()(fileRequest(Request::OpenFile, parent, caption, folder, filter)).path;
     return QFileDialog::getOpenFileName(parent, caption, folder, filter);
 }
 
 QString saveFileName(QWidget *parent, const QString &caption, const QString &proposed, const QString &filter)
 {
-    if (responder()) {
-        Request request;
-        request.kind = Request::SaveFile;
-        request.parent = parent;
-        request.title = caption;
-        request.path = proposed;
-        request.filter = filter;
-        return responder()(request).path;
-    }
+    if (responder())
+        return responder()(fileRequest(Request::SaveFile, parent, caption, proposed, filter)).path;
     return QFileDialog::getSaveFileName(parent, caption, proposed, filter);
 }
 

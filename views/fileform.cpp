@@ -2,6 +2,7 @@
 
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "link/protocol.h"
 #include "ui_fileform.h"
 #include "views/dialogs.h"
 
@@ -54,7 +55,8 @@ void FileForm::readFile()
         return;
     QString text;
     QPointer<FileForm> self(this);
-    const int result = DeviceManager::instance()->readSystemFile(&text, name);
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->readSystemFile(&text, name) : Result::NoDevice;
     if (!self || result != 0)
         return; // the page went while the read waited, or the read failed: nothing changes
     ui->label_fileName->setText(name);

@@ -3,12 +3,13 @@
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "link/devicestatus.h"
+#include "link/protocol.h"
 #include "ui_ioform.h"
+#include "views/viewpoller.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QPointer>
-#include <QTimer>
 
 // The resource bundle is linked from a static library, where nothing else may
 // reference its registration; without this the signal tables can be missing.
@@ -18,15 +19,14 @@ static void initSignalTableResources()
 }
 
 namespace {
-constexpr int RefreshIntervalMs = 500;
-// A tick refused because the card's own status poll of the same device was
-// waiting is tried once more this much later, so the lamps never go stale.
-constexpr int BusyRetryMs = 50;
-constexpr int ResultBusy = 9;
 constexpr int GridSize = 8;
 constexpr int LampSize = 50;
 
-const char LampStyle[] = "QCheckBox{padding-top:-15px;color:black;text-align:center;spacing:-16px;}"
+// The names are drawn in a smaller font than the window's: at the usual
+// 12 pt a name such as "S-M30" or "DECX" is wider than the part of the 50-pixel
+// cell right of where a check box starts its text, and was clipped.
+const char LampStyle[] = "QCheckBox{padding-top:-15px;color:black;text-align:center;spacing:-16px;"
+                         "font-size:11px;}"
                          "QCheckBox::indicator{top:22px;left:15px;border:1px solid black;border-radius:6px;"
                          "background-color: rgb(215, 215, 235);}"
                          "QCheckBox::indicator:checked{background-color: rgb(52, 255, 66);}";
@@ -57,18 +57,7 @@ IoForm::IoForm(QWidget *parent) : QWidget(parent), ui(new Ui::IoForm)
     m_inputLamps = createLamps(ui->tableWidget_input, InputLampCount);
     m_outputLamps = createLamps(ui->tableWidget_output, OutputLampCount);
 
-    // Precise timers: a coarse timer of the same interval as the card's status
-    // poll would be lined up with it and land while the poll waits, every time.
-    m_timer = new QTimer(this);
-    m_timer->setTimerType(Qt::PreciseTimer);
-    m_timer->setInterval(RefreshIntervalMs);
-    connect(m_timer, &QTimer::timeout, this, &IoForm::onTick);
-
-    m_retryTimer = new QTimer(this);
-    m_retryTimer->setTimerType(Qt::PreciseTimer);
-    m_retryTimer->setSingleShot(true);
-    m_retryTimer->setInterval(BusyRetryMs);
-    connect(m_retryTimer, &QTimer::timeout, this, &IoForm::updateIo);
+    m_poller = new ViewPoller([this] { return readAndShow(); }, this);
 }
 
 IoForm::~IoForm()
@@ -109,28 +98,13 @@ QCheckBox *IoForm::outputLamp(int index) const
 void IoForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_timer->start();
+    m_poller->start();
 }
 
 void IoForm::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    m_timer->stop();
-    m_retryTimer->stop();
-}
-
-void IoForm::onTick()
-{
-    if (m_updating)
-        return; // our own read still waits; the outer call completes it
-    ++m_tickCount;
-    m_retryTimer->stop();
-    QPointer<IoForm> self(this);
-    updateIo();
-    if (!self)
-        return;
-    if (m_lastResult == ResultBusy && m_timer->isActive())
-        m_retryTimer->start();
+    m_poller->stop();
 }
 
 int IoForm::tableIndex(int model)
@@ -200,19 +174,17 @@ void IoForm::showSignals(const QVector<quint16> &words, const Table &table, cons
 
 void IoForm::updateIo()
 {
-    if (m_updating)
-        return;
+    m_poller->refresh();
+}
 
+int IoForm::readAndShow()
+{
     IoStatus status;
     QPointer<IoForm> self(this);
-    m_updating = true;
-    const int result = DeviceManager::instance()->readIo(&status);
-    if (!self)
-        return; // the page went away while the read waited
-    m_updating = false;
-    m_lastResult = result;
-    if (result != 0)
-        return;
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->readIo(&status) : Result::NoDevice;
+    if (!self || result != Result::Ok)
+        return result; // gone while the read waited, or nothing to show
 
     if (status.model != m_model) {
         m_model = status.model;
@@ -221,5 +193,5 @@ void IoForm::updateIo()
     }
     showSignals(status.inputs, m_inputTables[tableIndex(m_model)], m_inputLamps);
     showSignals(status.outputs, m_outputTables[tableIndex(m_model)], m_outputLamps);
-    ++m_refreshCount;
+    return result;
 }

@@ -7,7 +7,7 @@
 
 class QCheckBox;
 class QTableWidget;
-class QTimer;
+class ViewPoller;
 
 namespace Ui {
 class IoForm;
@@ -41,10 +41,7 @@ public:
     QCheckBox *outputLamp(int index) const;
     int currentModel() const { return m_model; }
     int tableReads() const { return m_tableReads; }
-    int refreshCount() const { return m_refreshCount; }
-    int lastResult() const { return m_lastResult; }
-    int tickCount() const { return m_tickCount; }
-    bool isReading() const { return m_updating; }
+    ViewPoller *poller() const { return m_poller; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -58,7 +55,7 @@ private:
     };
 
     static int tableIndex(int model);
-    void onTick();
+    int readAndShow();
     void loadTable(const QString &direction, int model, Table *table);
     void applyNames(const Table &table, const QVector<QCheckBox *> &lamps);
     void showSignals(const QVector<quint16> &words, const Table &table, const QVector<QCheckBox *> &lamps);
@@ -70,11 +67,6 @@ private:
     Table m_outputTables[3];
     QVector<QCheckBox *> m_inputLamps;
     QVector<QCheckBox *> m_outputLamps;
-    QTimer *m_timer = nullptr;
-    QTimer *m_retryTimer = nullptr;
-    bool m_updating = false;
-    int m_lastResult = -1;
-    int m_refreshCount = 0;
-    int m_tickCount = 0;
+    ViewPoller *m_poller = nullptr;
     int m_tableReads = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "link/devicestatus.h"
 #include "link/protocol.h"
 #include "ui_parform.h"
 #include "views/dialogs.h"
@@ -154,7 +155,9 @@ int ParForm::loadFromController()
     const quint64 generation = m_textGeneration;
     m_reading = true;
     QString text;
-    const int result = DeviceManager::instance()->readSystemFile(&text, QString::fromLatin1(FileName));
+    DeviceManager *devices = DeviceManager::instance();
+    const int result =
+        devices ? devices->readSystemFile(&text, QString::fromLatin1(FileName)) : Result::NoDevice;
     if (!self)
         return result; // the page went away while the read waited
     m_reading = false;

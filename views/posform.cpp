@@ -3,18 +3,14 @@
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "link/devicestatus.h"
+#include "link/protocol.h"
 #include "ui_posform.h"
+#include "views/viewpoller.h"
 
 #include <QHeaderView>
 #include <QPointer>
-#include <QTimer>
 
 namespace {
-constexpr int RefreshIntervalMs = 500;
-// A tick refused because the card's own status poll of the same device was
-// waiting is tried once more this much later, so the page never goes stale.
-constexpr int BusyRetryMs = 50;
-constexpr int ResultBusy = 9;
 constexpr int ColumnCount = 5;
 } // namespace
 
@@ -35,18 +31,7 @@ PosForm::PosForm(QWidget *parent) : QWidget(parent), ui(new Ui::PosForm)
                                                          QStringLiteral("Torque")});
     }
 
-    // Precise timers: a coarse timer of the same interval as the card's status
-    // poll would be lined up with it and land while the poll waits, every time.
-    m_timer = new QTimer(this);
-    m_timer->setTimerType(Qt::PreciseTimer);
-    m_timer->setInterval(RefreshIntervalMs);
-    connect(m_timer, &QTimer::timeout, this, &PosForm::onTick);
-
-    m_retryTimer = new QTimer(this);
-    m_retryTimer->setTimerType(Qt::PreciseTimer);
-    m_retryTimer->setSingleShot(true);
-    m_retryTimer->setInterval(BusyRetryMs);
-    connect(m_retryTimer, &QTimer::timeout, this, &PosForm::updateStatus);
+    m_poller = new ViewPoller([this] { return readAndShow(); }, this);
 }
 
 PosForm::~PosForm()
@@ -57,45 +42,28 @@ PosForm::~PosForm()
 void PosForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_timer->start();
+    m_poller->start();
 }
 
 void PosForm::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    m_timer->stop();
-    m_retryTimer->stop();
-}
-
-void PosForm::onTick()
-{
-    if (m_updating)
-        return; // our own read still waits; the outer call completes it
-    ++m_tickCount;
-    m_retryTimer->stop();
-    QPointer<PosForm> self(this);
-    updateStatus();
-    if (!self)
-        return;
-    if (m_lastResult == ResultBusy && m_timer->isActive())
-        m_retryTimer->start();
+    m_poller->stop();
 }
 
 void PosForm::updateStatus()
 {
-    if (m_updating)
-        return;
+    m_poller->refresh();
+}
 
+int PosForm::readAndShow()
+{
     PositionStatus status;
     QPointer<PosForm> self(this);
-    m_updating = true;
-    const int result = DeviceManager::instance()->readPosition(&status);
-    if (!self)
-        return; // the page went away while the read waited
-    m_updating = false;
-    m_lastResult = result;
-    if (result != 0)
-        return;
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->readPosition(&status) : Result::NoDevice;
+    if (!self || result != Result::Ok)
+        return result; // gone while the read waited, or nothing to show
 
     const int rows = status.axisNames.size();
     setAxisCount(rows);
@@ -115,7 +83,7 @@ void PosForm::updateStatus()
     ui->label_pieceAim->setText(QString::number(status.pieceTarget));
     ui->label_runTime->setText(status.runTime);
     ui->label_circleTime->setText(status.cycleTime);
-    ++m_refreshCount;
+    return result;
 }
 
 void PosForm::setAxisCount(int n)

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-class QTimer;
+class ViewPoller;
 
 namespace Ui {
 class PosForm;
@@ -23,26 +23,17 @@ public:
     // n rows of five items; rows already there keep their items.
     void setAxisCount(int n);
 
-    // For the tests: timer ticks, refreshes that reached the screen, the last
-    // read result, and whether a read waits now.
-    int refreshCount() const { return m_refreshCount; }
-    int lastResult() const { return m_lastResult; }
-    int tickCount() const { return m_tickCount; }
-    bool isReading() const { return m_updating; }
+    // The refresh timer and its counts, for the tests.
+    ViewPoller *poller() const { return m_poller; }
 
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
-    void onTick();
+    int readAndShow();
     void setCell(int row, int column, const QString &text);
 
     Ui::PosForm *ui = nullptr;
-    QTimer *m_timer = nullptr;
-    QTimer *m_retryTimer = nullptr;
-    bool m_updating = false;
-    int m_lastResult = -1;
-    int m_refreshCount = 0;
-    int m_tickCount = 0;
+    ViewPoller *m_poller = nullptr;
 };

@@ -104,7 +104,8 @@ void PrgForm::readList(bool retryWhenBusy)
     const QPointer<PrgForm> self(this);
     // Always from the controller: the device's cached directory would hide
     // programs created or deleted since it was read.
-    const int result = DeviceManager::instance()->readProgramList(&entries, true);
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->readProgramList(&entries, true) : Result::NoDevice;
     if (!self)
         return; // the page went away while the directory was read
     if (result != Result::Ok) {
@@ -140,7 +141,8 @@ void PrgForm::previewProgram(int row, int column)
 
     QString text;
     const QPointer<PrgForm> self(this);
-    const int result = DeviceManager::instance()->readProgram(&text, number);
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->readProgram(&text, number) : Result::NoDevice;
     if (!self)
         return;
     if (result != Result::Ok) {
@@ -165,7 +167,8 @@ void PrgForm::coverProgram()
         return;
 
     const QString text = ui->textEdit_program->toPlainText();
-    const int result = DeviceManager::instance()->writeProgram(text, number);
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->writeProgram(text, number) : Result::NoDevice;
     const QString outcome =
         result != Result::Ok ? QStringLiteral("错误发生(error):") : QStringLiteral("更新结束(success):");
     Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, updateButtons());
@@ -182,7 +185,8 @@ void PrgForm::newProgram()
         return;
     // A new program holds its own name; one of that number is replaced.
     const QString name = programName(number);
-    const int result = DeviceManager::instance()->writeProgram(name, number);
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->writeProgram(name, number) : Result::NoDevice;
     if (!self)
         return;
     if (result != Result::Ok) {
@@ -201,7 +205,8 @@ void PrgForm::deleteProgram()
                          deleteButtons()) != 0)
         return;
 
-    const int result = DeviceManager::instance()->deleteProgram(number);
+    DeviceManager *devices = DeviceManager::instance();
+    const int result = devices ? devices->deleteProgram(number) : Result::NoDevice;
     const QString outcome =
         result != Result::Ok ? QStringLiteral("删除错误(error):") : QStringLiteral("删除结束(success):");
     Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, deleteButtons());
