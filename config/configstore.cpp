@@ -172,7 +172,8 @@ void ConfigStore::loadFrom(const QString &path)
     // Whatever stops the reading below, the file is kept before it is replaced.
     m_brokenFile = path;
     if (file.size() > MaxConfigureBytes) {
-        qWarning().noquote() << QDir::toNativeSeparators(path) << "is not read: far larger than any configuration";
+        qWarning().noquote() << QDir::toNativeSeparators(path)
+                             << "is not read: far larger than any configuration";
         return;
     }
     if (!file.open(QIODevice::ReadOnly))

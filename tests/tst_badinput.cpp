@@ -57,6 +57,9 @@ QByteArray makeInput(const QString &kind, const QString &path)
         bytes = QByteArray::fromHex("00ff3c436f6e666967757265fe00013e0d0a");
     else if (kind == QLatin1String("wrong root"))
         bytes = "<Settings><Device Name=\"x\"/></Settings>";
+    else if (kind == QLatin1String("deeply nested"))
+        bytes = "<Configure>" + QByteArray("<a>").repeated(30000) + QByteArray("</a>").repeated(30000) +
+                "</Configure>";
     if (!bytes.isEmpty()) {
         writeAll(path, bytes);
     } else if (kind == QLatin1String("huge")) {
@@ -144,12 +147,13 @@ void TestBadInput::initTestCase()
 void TestBadInput::configureFile_data()
 {
     QTest::addColumn<QString>("kind");
-    for (const char *kind :
-         {"malformed", "truncated", "binary", "wrong root", "huge", "folder", "named pipe", "unreadable"})
+    for (const char *kind : {"malformed", "truncated", "binary", "wrong root", "deeply nested", "huge",
+                             "folder", "named pipe", "unreadable"})
         QTest::newRow(kind) << QString::fromLatin1(kind);
 }
 
-// Every one starts with the defaults, at once, and leaves the thing in place.
+// Every one starts with the defaults, at once, and leaves the thing in place;
+// the save at exit keeps a file that could not be read beside the new one.
 void TestBadInput::configureFile()
 {
     QFETCH(QString, kind);
@@ -173,6 +177,20 @@ void TestBadInput::configureFile()
     if (!bytes.isEmpty())
         QCOMPARE(readAll(path), bytes);
     QCOMPARE(QFileInfo(path).isDir(), kind == QLatin1String("folder"));
+
+    const DeviceRecord record{1, QStringLiteral("Lathe"), 1, QStringLiteral("10.0.0.6"), 3};
+    const bool saved = store->saveTo(path, {record});
+    const QString kept = path + QStringLiteral(".broken");
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(!saved);
+        QVERIFY(QFileInfo(path).isDir());
+    } else if (kind == QLatin1String("huge")) {
+        QVERIFY(saved);
+        QVERIFY(QFileInfo(kept).size() > 100ll * 1024 * 1024);
+    } else if (!bytes.isEmpty()) {
+        QVERIFY(saved);
+        QCOMPARE(readAll(kept), bytes);
+    }
 }
 
 // Where the folder cannot take a new file, the save may fail, but the file

@@ -1,3 +1,4 @@
+#include "app/formmanager.h"
 #include "app/mainwindow.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
@@ -111,6 +112,9 @@ void TestLifetime::whileWaiting()
     settings.NumberOfRetries = 0;
     store->setModbusSettings(settings);
 
+    // Each case builds the window afresh, as a new run of the program does.
+    DeviceManager::resetInstanceForTesting();
+    FormManager::resetInstanceForTesting();
     QPointer<MainWindow> window = new MainWindow;
     window->show();
     DeviceManager *manager = DeviceManager::instance();
