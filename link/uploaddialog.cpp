@@ -29,6 +29,12 @@ QString outcomeText(int result, bool english)
         return english ? QStringLiteral("unreadable") : QStringLiteral("无法读取");
     if (result == UpLoadDialog::FileTooLarge)
         return english ? QStringLiteral("too large") : QStringLiteral("文件过大");
+    // The refusals an operator can act on say why: connect the device, or wait
+    // until the controller is idle (it takes programs and files only then).
+    if (result == Result::NotReady)
+        return english ? QStringLiteral("not connected (code 2)") : QStringLiteral("未连接 (代码 2)");
+    if (result == Result::NotIdle)
+        return english ? QStringLiteral("not idle (code 3)") : QStringLiteral("非空闲 (代码 3)");
     if (result == Result::Busy)
         return english ? QStringLiteral("busy (code 9)") : QStringLiteral("忙 (代码 9)");
     return english ? QStringLiteral("failed (code %1)").arg(result)

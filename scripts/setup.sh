@@ -2,11 +2,13 @@
 # Installs what the build and the tests need on Debian 12 (only what is
 # missing), then configures and builds into the given directory.
 # Usage: scripts/setup.sh [build-dir] [extra cmake arguments...]
+# BUILD_TARGETS (space-separated) builds only those targets; EXTRA_PACKAGES
+# names further Debian packages a caller needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make qtbase5-dev qtbase5-dev-tools libqt5serialbus5-dev libqt5serialport5-dev
-          socat fonts-wqy-microhei libcap2-bin)
+          socat fonts-wqy-microhei libcap2-bin ${EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -24,4 +26,8 @@ shift || true
 if [ ! -f "$build_dir/CMakeCache.txt" ]; then
     cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
 fi
-cmake --build "$build_dir" -j"$(nproc)"
+targets=()
+for t in ${BUILD_TARGETS:-}; do
+    targets+=(--target "$t")
+done
+cmake --build "$build_dir" -j"$(nproc)" "${targets[@]}"

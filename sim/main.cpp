@@ -80,9 +80,13 @@ int main(int argc, char *argv[])
                        "a lathe's X Z); sets the number of axes."),
         QStringLiteral("c1,c2,..."));
     const QCommandLineOption channelsOpt(QStringLiteral("channels"),
-                                         QStringLiteral("Number of channels, 1-16 (default 1); the axes "
-                                                        "belong to channel 1."),
+                                         QStringLiteral("Number of channels, 1-16 (default 1)."),
                                          QStringLiteral("n"), QStringLiteral("1"));
+    const QCommandLineOption axisChannelsOpt(
+        QStringLiteral("axis-channels"),
+        QStringLiteral("Channel of each axis, comma-separated, in axis order (default: every axis in "
+                       "channel 1; e.g. 1,1,1,1,2,2 for a mill with a second channel of two axes)."),
+        QStringLiteral("n1,n2,..."));
     const QCommandLineOption decimalsOpt(QStringLiteral("decimals"),
                                          QStringLiteral("Decimal places of the coordinates (default 3)."),
                                          QStringLiteral("n"), QStringLiteral("3"));
@@ -107,10 +111,10 @@ int main(int argc, char *argv[])
                                            QStringLiteral("The program directory never ends."));
     const QCommandLineOption endlessTextOpt(QStringLiteral("fault-endless-text"),
                                             QStringLiteral("Read transfers never end."));
-    parser.addOptions({addressOpt, portOpt,      noTcpOpt,    stationOpt,    serialOpt,
-                       baudOpt,    parityOpt,    dataOpt,     stopOpt,       folderOpt,
-                       axesOpt,    axisCodesOpt, channelsOpt, decimalsOpt,   coilsOpt,
-                       animateOpt, exceptionOpt, chunkOpt,    endlessDirOpt, endlessTextOpt});
+    parser.addOptions({addressOpt,  portOpt,         noTcpOpt,      stationOpt, serialOpt,  baudOpt,
+                       parityOpt,   dataOpt,         stopOpt,       folderOpt,  axesOpt,    axisCodesOpt,
+                       channelsOpt, axisChannelsOpt, decimalsOpt,   coilsOpt,   animateOpt, exceptionOpt,
+                       chunkOpt,    endlessDirOpt,   endlessTextOpt});
     parser.process(app);
 
     sim::Controller controller;
@@ -144,10 +148,22 @@ int main(int argc, char *argv[])
         a.decimals = quint16(decimals);
         axes.append(a);
     }
-    controller.setAxes(axes);
-    if (!parseNumber(parser.value(channelsOpt), 1, 16, &value))
+    int channels = 1;
+    if (!parseNumber(parser.value(channelsOpt), 1, 16, &channels))
         return fail(QStringLiteral("bad channel count %1").arg(parser.value(channelsOpt)));
-    controller.setChannelCount(quint16(value));
+    if (parser.isSet(axisChannelsOpt)) {
+        const QStringList parts = parser.value(axisChannelsOpt).split(QLatin1Char(','));
+        if (parts.size() != axes.size())
+            return fail(
+                QStringLiteral("--axis-channels needs one channel for each of the %1 axes").arg(axes.size()));
+        for (int i = 0; i < parts.size(); ++i) {
+            if (!parseNumber(parts.at(i), 1, channels, &value))
+                return fail(QStringLiteral("bad axis channels %1").arg(parser.value(axisChannelsOpt)));
+            axes[i].channel = quint16(value);
+        }
+    }
+    controller.setAxes(axes);
+    controller.setChannelCount(quint16(channels));
 
     if (parser.isSet(coilsOpt)) {
         const QStringList parts = parser.value(coilsOpt).split(QLatin1Char(','));

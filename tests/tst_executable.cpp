@@ -54,6 +54,18 @@ void TestExecutable::stopsCleanlyAndSaves_data()
                       "StopBits=\"1\" NumberOfRetries=\"3\" Timeout=\"150\"/>\n"
                       "    <Set Language=\"1\"/>\n"
                       "</Configure>\n");
+    // The demo's file: a TCP and an RTU device, the serial line a path that
+    // no port list holds. A run that changes nothing writes it back as it was.
+    const QByteArray demo =
+        "<Configure>\n"
+        "    <Device Type=\"1\" Name=\"Mill (TCP)\" Model=\"0\" IP=\"127.0.0.1\" Address=\"10\"/>\n"
+        "    <Device Type=\"0\" Name=\"Lathe (RTU)\" Model=\"1\" IP=\"192.168.3.20\" "
+        "Address=\"1\"/>\n"
+        "    <Modbus Port=\"./tty-pc\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" "
+        "StopBits=\"1\" NumberOfRetries=\"3\" Timeout=\"300\"/>\n"
+        "    <Set Language=\"0\"/>\n"
+        "</Configure>\n";
+    QTest::newRow("demo devices kept, interrupted") << demo << int(SIGINT) << demo;
 }
 
 void TestExecutable::stopsCleanlyAndSaves()

@@ -469,7 +469,7 @@ void TestUploadDialog::noDeviceShowsOutcome()
     QTreeWidgetItem *first = dialog.programRoot()->child(0);
     QTreeWidgetItem *missing = dialog.programRoot()->child(1);
     QCOMPARE(first->data(1, UpLoadDialog::OutcomeRole).toInt(), 2);
-    QCOMPARE(dialog.progressBar(first)->text(), QStringLiteral("失败 (代码 2)"));
+    QCOMPARE(dialog.progressBar(first)->text(), QStringLiteral("未连接 (代码 2)"));
     QCOMPARE(missing->data(1, UpLoadDialog::OutcomeRole).toInt(), int(UpLoadDialog::UnreadableFile));
     QCOMPARE(dialog.progressBar(missing)->text(), QStringLiteral("无法读取"));
     QCOMPARE(dialog.fileRoot()->child(0)->data(1, UpLoadDialog::OutcomeRole).toInt(), 2);
@@ -557,7 +557,7 @@ void TestUploadDialog::runningControllerRefuses()
     for (QTreeWidgetItem *line : {dialog.programRoot()->child(0), dialog.fileRoot()->child(0)}) {
         QCOMPARE(line->data(1, UpLoadDialog::OutcomeRole).toInt(), 3);
         QCOMPARE(dialog.progressBar(line)->value(), 0);
-        QCOMPARE(dialog.progressBar(line)->text(), QStringLiteral("失败 (代码 3)"));
+        QCOMPARE(dialog.progressBar(line)->text(), QStringLiteral("非空闲 (代码 3)"));
     }
 
     m_controller.setRunState(sim::RunState::Idle);

@@ -107,7 +107,29 @@ void SetForm::listSerialPorts()
     ui->comBox_serialPort->clear();
     for (int i = 0; i < names.size(); ++i)
         ui->comBox_serialPort->addItem(names.at(i), i);
-    selectText(ui->comBox_serialPort, current);
+    selectPort(current);
+}
+
+// A port the PC does not list now (a USB adapter unplugged for a moment, a
+// pseudo-terminal, a device path) stays selectable as an extra item: storing
+// the page must never swap the stored port for whichever port happens to be
+// listed first.
+void SetForm::selectPort(const QString &name)
+{
+    QComboBox *box = ui->comBox_serialPort;
+    if (name.isEmpty())
+        return;
+    int index = box->findText(name);
+    if (index < 0) {
+        box->addItem(name, UnlistedPort);
+        index = box->count() - 1;
+        const bool english = ConfigStore::instance()->language() == 1;
+        box->setItemData(index,
+                         english ? QStringLiteral("Not found on this PC now")
+                                 : QStringLiteral("本机当前未找到此串口"),
+                         Qt::ToolTipRole);
+    }
+    box->setCurrentIndex(index);
 }
 
 void SetForm::showPcAddress()
@@ -120,7 +142,7 @@ void SetForm::load()
 {
     const ConfigStore *config = ConfigStore::instance();
     const ModbusSettings settings = config->modbusSettings();
-    selectText(ui->comBox_serialPort, settings.Port.toString());
+    selectPort(settings.Port.toString());
     // The item index is the parity code; a code without an item shows none.
     ui->comBox_parity->setCurrentIndex(settings.Parity.toInt());
     selectText(ui->comBox_baud, settings.BaudRate.toString());

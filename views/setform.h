@@ -39,6 +39,10 @@ public:
     // now on; empty listers restore the PC's own.
     static void setSystemListers(PortLister ports, InterfaceLister interfaces);
 
+    // Item data of a port the PC does not list (the others hold their index
+    // in the PC's list).
+    static constexpr int UnlistedPort = -1;
+
     // The PC address shown: the last IPv4 address of an Ethernet interface
     // that is not a loop-back; empty when there is none.
     static QString pcAddress(const QList<NetworkInterface> &interfaces);
@@ -48,6 +52,7 @@ protected:
 
 private:
     void listSerialPorts();
+    void selectPort(const QString &name);
     void showPcAddress();
     void load();
     void store();

@@ -1,0 +1,260 @@
+// vexa-screenshots: renders the README's pictures of the program at work on
+// the two demo controllers. Run by scripts/screenshots.sh in a real X server,
+// in the folder whose Configure.xml lists the demo's mill and lathe; it drives
+// the main window as an operator does and saves each view as a PNG.
+//
+// Usage: vexa-screenshots [--size WxH] <output folder> [files to drop on the lathe's card...]
+#include "app/mainwindow.h"
+#include "config/configstore.h"
+#include "link/uploaddialog.h"
+#include "windowdriver.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QPixmap>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextEdit>
+#include <QTextStream>
+
+#include <cstdio>
+
+using namespace WindowDriver;
+
+namespace {
+
+const QSize WindowSize(1100, 700);
+constexpr int ConnectTimeoutMs = 20000;
+constexpr int ViewTimeoutMs = 15000;
+constexpr int IdleTimeoutMs = 90000; // the demo's machines pause every minute
+
+QTextStream &err()
+{
+    static QTextStream stream(stderr);
+    return stream;
+}
+
+class Renderer
+{
+public:
+    Renderer(MainWindow *window, const QString &folder) : m_window(window), m_folder(folder) {}
+
+    bool failed() const { return m_failed; }
+
+    // Waits until `ready` holds; a view that never shows its content is a
+    // failure, not a picture.
+    bool waitFor(const std::function<bool()> &ready, const QString &what, int timeoutMs = ViewTimeoutMs)
+    {
+        if (QTest::qWaitFor(ready, timeoutMs))
+            return true;
+        err() << "vexa-screenshots: " << what << " did not show\n";
+        err().flush();
+        m_failed = true;
+        return false;
+    }
+
+    void shoot(QWidget *window, const QString &name)
+    {
+        // Let pending layouts and repaints reach the X server first.
+        QTest::qWait(300);
+        const QPixmap picture = window->screen()->grabWindow(window->winId());
+        const QString path = QDir(m_folder).filePath(name + QStringLiteral(".png"));
+        if (picture.isNull() || !picture.save(path)) {
+            err() << "vexa-screenshots: cannot write " << path << '\n';
+            m_failed = true;
+        }
+    }
+    void shoot(const QString &name) { shoot(m_window, name); }
+
+    QWidget *show(const char *button, const char *form)
+    {
+        showPage(m_window, button);
+        return named<QWidget>(m_window, form);
+    }
+
+    // A view keeps showing the device selected before until its next reads;
+    // a few polls later it shows the one selected now.
+    static void settle() { QTest::qWait(3 * 500 + 200); }
+
+    // Position and IO of the selected machine, once they show its live values.
+    void monitor(const QString &machine)
+    {
+        QWidget *pos = show("radioButton_POS", "PosForm");
+        auto *axes = named<QTableWidget>(pos, "tableWidget_axis");
+        settle();
+        if (waitFor([&] { return axes->rowCount() > 0; }, machine + QStringLiteral(" position")))
+            shoot(QStringLiteral("pos-") + machine);
+
+        QWidget *io = show("radioButton_IO", "IoForm");
+        auto *inputs = named<QTableWidget>(io, "tableWidget_input");
+        // Lamps past the model's signal table are hidden once the model is known.
+        auto lastLampHidden = [&] {
+            QWidget *holder = inputs->cellWidget(7, 7);
+            auto *lamp = holder ? holder->findChild<QCheckBox *>() : nullptr;
+            return lamp && !lamp->isVisibleTo(io);
+        };
+        settle();
+        if (waitFor(lastLampHidden, machine + QStringLiteral(" IO")))
+            shoot(QStringLiteral("io-") + machine);
+    }
+
+    void programs()
+    {
+        QWidget *prg = show("radioButton_PRG", "PrgForm");
+        auto *list = named<QTableWidget>(prg, "tableWidget_programList");
+        if (!waitFor([&] { return list->rowCount() > 0; }, QStringLiteral("program list")))
+            return;
+        auto *editor = named<QTextEdit>(prg, "textEdit_program");
+        doubleClickCell(list, 0, 0);
+        if (!waitFor([&] { return !editor->document()->isEmpty(); }, QStringLiteral("program preview")))
+            return;
+        click(prg, "btn_programStyle"); // colour every line
+        // From the first motion block on: the header comments say less.
+        editor->moveCursor(QTextCursor::Start);
+        if (editor->find(QStringLiteral("G90"))) {
+            QTextCursor cursor = editor->textCursor();
+            cursor.clearSelection();
+            editor->setTextCursor(cursor);
+            QScrollBar *bar = editor->verticalScrollBar();
+            bar->setValue(bar->value() + editor->cursorRect().top() - 4);
+        }
+        shoot(QStringLiteral("prg"));
+    }
+
+    void systemFiles()
+    {
+        QWidget *file = show("radioButton_FILE", "FileForm");
+        auto *names = named<QComboBox>(file, "comBox_fileName");
+        auto *pane = named<QTextEdit>(file, "textEdit_file");
+        names->setCurrentIndex(names->findText(QStringLiteral("ZOFS.PAR")));
+        click(file, "btn_readFile");
+        if (!waitFor([&] { return !pane->document()->isEmpty(); }, QStringLiteral("system file")))
+            return;
+        pane->moveCursor(QTextCursor::Start);
+        typeInto(named<QLineEdit>(file, "lineEdit_findFile"), QStringLiteral("G55"));
+        click(file, "btn_findFile");
+        shoot(QStringLiteral("file"));
+    }
+
+    void parameters()
+    {
+        QWidget *par = show("radioButton_PAR", "ParForm");
+        auto *axes = named<QSpinBox>(par, "spinBox_coord");
+        if (!waitFor([&] { return axes->value() > 0; }, QStringLiteral("SYS.PAR")))
+            return;
+        auto *tree = named<QTreeWidget>(par, "treeWidget_sysParams");
+        auto *table = named<QTableWidget>(par, "tableWidget_PARcontain");
+        doubleClickTreeItem(tree, 1, QStringLiteral("[SETx]"));
+        if (!waitFor([&] { return table->columnCount() == 8; }, QStringLiteral("parameter group")))
+            return;
+        clickCell(table, 0, 0);
+        shoot(QStringLiteral("par"));
+    }
+
+    void settings()
+    {
+        show("radioButton_SET", "SetForm");
+        shoot(QStringLiteral("set"));
+    }
+
+    void cardSettings(QTabWidget *card)
+    {
+        click(card, "pushButton_set");
+        shoot(QStringLiteral("card-settings"));
+        click(card, "pushButton_show");
+    }
+
+    // Controllers take programs and files only while idle: the transfer waits
+    // for the demo's idle pause.
+    void upload(QTabWidget *card, const QString &title, const QStringList &files, const QString &idle)
+    {
+        dropFiles(card, files);
+        auto *dialog = qobject_cast<UpLoadDialog *>(uploadDialog(title));
+        if (!dialog || !QTest::qWaitForWindowExposed(dialog)) {
+            waitFor([] { return false; }, QStringLiteral("upload dialog"), 0);
+            return;
+        }
+        if (!waitFor([&] { return stateText(card) == idle; }, title + QStringLiteral(" idle"), IdleTimeoutMs))
+            return;
+        click(dialog, "pushButton_trans");
+        if (waitFor([&] { return !dialog->isTransferring(); }, QStringLiteral("upload")))
+            shoot(dialog, QStringLiteral("upload"));
+        dialog->close();
+    }
+
+private:
+    MainWindow *m_window;
+    QString m_folder;
+    bool m_failed = false;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    QSize size = WindowSize;
+    if (args.size() > 2 && args.at(1) == QLatin1String("--size")) {
+        const QStringList wh = args.at(2).split(QLatin1Char('x'));
+        size = QSize(wh.value(0).toInt(), wh.value(1).toInt());
+        args.erase(args.begin() + 1, args.begin() + 3);
+    }
+    if (args.size() < 2 || size.isEmpty()) {
+        err() << "usage: vexa-screenshots [--size WxH] <output folder> [files to drop on the lathe's "
+                 "card...]\n";
+        return 2;
+    }
+    const QString folder = args.at(1);
+    if (!QDir().mkpath(folder)) {
+        err() << "vexa-screenshots: cannot create " << folder << '\n';
+        return 1;
+    }
+
+    MainWindow window;
+    window.resize(size);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+
+    const QList<QTabWidget *> list = cards(&window);
+    if (list.size() < 2) {
+        err() << "vexa-screenshots: Configure.xml must list the demo's mill and lathe\n";
+        return 1;
+    }
+    QTabWidget *mill = list.at(0);
+    QTabWidget *lathe = list.at(1);
+    QStringList stateTexts, styles;
+    ConfigStore::instance()->stateDisplay(&stateTexts, &styles);
+
+    Renderer renderer(&window, folder);
+    for (QTabWidget *card : {mill, lathe})
+        setSwitch(card, true);
+    for (QTabWidget *card : {mill, lathe}) {
+        const QString name = named<QLabel>(card, "label_deviceName")->text();
+        // Connected: neither "not connected" (0) nor "connecting" (4) any more.
+        if (!renderer.waitFor(
+                [&] {
+                    return stateText(card) != stateTexts.value(0) && stateText(card) != stateTexts.value(4);
+                },
+                name, ConnectTimeoutMs))
+            return 1;
+    }
+
+    select(mill);
+    renderer.monitor(QStringLiteral("mill"));
+    renderer.programs();
+    renderer.parameters();
+    select(lathe);
+    renderer.monitor(QStringLiteral("lathe"));
+    renderer.systemFiles();
+    renderer.settings();
+    renderer.cardSettings(lathe);
+    if (args.size() > 2)
+        renderer.upload(lathe, named<QLabel>(lathe, "label_deviceName")->text(), args.mid(2),
+                        stateTexts.value(3));
+
+    for (QTabWidget *card : {mill, lathe})
+        setSwitch(card, false);
+    return renderer.failed() ? 1 : 0;
+}
