@@ -147,8 +147,7 @@ int main(int argc, char *argv[])
         app.exec();
         device.close();
         const double sent = flood.sentMegabytes() / (clock.elapsed() / 1000.0);
-        std::printf("%12s %14.1f %14lld %12.1f\n",
-                    qPrintable(QString::number(rate / 1e6)), sent, longest,
+        std::printf("%12s %14.1f %14lld %12.1f\n", qPrintable(QString::number(rate / 1e6)), sent, longest,
                     ticks ? double(total) / double(ticks) : 0.0);
         std::fflush(stdout);
     }
