@@ -69,6 +69,18 @@ bool replaceFile(const QString &path, const QByteArray &bytes)
     return file.commit();
 }
 
+// A few devices and settings take a few kilobytes; nothing near this size is
+// a configuration, and reading it whole into a document would stall the start.
+constexpr qint64 MaxConfigureBytes = 4ll * 1024 * 1024;
+
+// Only plain files are read: opening a named pipe waits for a writer (the
+// program would hang at start, or on a file the user picked), and a device
+// or a folder holds no text.
+bool isRegularFile(const QString &path)
+{
+    return QFileInfo(path).isFile();
+}
+
 QString variantText(const QVariant &value)
 {
     return xmlSafe(value.toString());
@@ -153,8 +165,17 @@ void ConfigStore::loadFrom(const QString &path)
     QFile file(path);
     if (!file.exists())
         return;
+    if (!isRegularFile(path)) {
+        qWarning().noquote() << QDir::toNativeSeparators(path) << "is not read: it is not a plain file";
+        return;
+    }
     // Whatever stops the reading below, the file is kept before it is replaced.
     m_brokenFile = path;
+    if (file.size() > MaxConfigureBytes) {
+        qWarning().noquote() << QDir::toNativeSeparators(path)
+                             << "is not read: far larger than any configuration";
+        return;
+    }
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray bytes = file.readAll();
@@ -317,6 +338,8 @@ void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const
 
 bool ConfigStore::readTextFile(const QString &path, QString *text)
 {
+    if (!isRegularFile(path))
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;

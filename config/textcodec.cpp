@@ -52,10 +52,15 @@ bool isValidUtf8(const QByteArray &bytes)
 
 static QString fromUtf8WithoutBom(const QByteArray &bytes)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(bytes.constData() + 3, bytes.size() - 3);
-    // The (pointer, size) form: the QByteArray one stops at the first NUL byte.
-    return QString::fromUtf8(bytes.constData(), bytes.size());
+    static const char Bom[] = "\xEF\xBB\xBF";
+    // The (pointer, size) form: the QByteArray one stops at the first NUL
+    // byte. It drops a byte-order mark at the start of what it is given: the
+    // file's own, or, after that one, a character of the text (U+FEFF).
+    const int skip = bytes.startsWith(Bom) ? 3 : 0;
+    QString text = QString::fromUtf8(bytes.constData() + skip, bytes.size() - skip);
+    if (skip && bytes.mid(skip).startsWith(Bom))
+        text.prepend(QChar(0xFEFF));
+    return text;
 }
 
 // True when the GBK byte structure ends inside a double-byte character. The
@@ -110,7 +115,7 @@ QString decodeControllerText(const QByteArray &bytes)
 {
     QTextCodec *local = QTextCodec::codecForLocale();
     QTextCodec::ConverterState state;
-    const QString text = local->toUnicode(bytes.constData(), bytes.size(), &state);
+    QString text = local->toUnicode(bytes.constData(), bytes.size(), &state);
     if (state.invalidChars == 0 && state.remainingChars == 0)
         return text;
     QString gbk;

@@ -234,6 +234,12 @@ void deviceWidget::buildSettingsPage()
 void deviceWidget::fillSettingsPage(const DeviceRecord &record)
 {
     m_settings->comboBox_type->setCurrentIndex(record.Type);
+    // A line edit cuts what it is given at its maximum length, and the cut
+    // text would be stored back; texts from the file are kept whole.
+    for (QLineEdit *edit : {m_settings->lineEdit_deviceName, m_settings->lineEdit_IP}) {
+        const int length = edit == m_settings->lineEdit_IP ? record.IP.size() : record.Name.size();
+        edit->setMaxLength(qMax(edit->maxLength(), length));
+    }
     m_settings->lineEdit_deviceName->setText(record.Name);
     m_settings->comboBox_model->setCurrentIndex(record.Model);
     m_settings->spinBox_address->setValue(record.Address);

@@ -4,12 +4,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     QVector<quint16> words;
     for (size_t i = 0; i + 1 < size; i += 2)
         words.append(quint16(data[i] | (data[i + 1] << 8)));
+
+    const int state = RegisterCodec::statusState(words);
+    if (state < 1 || state > 3)
+        std::abort();
 
     // Past the largest block the PC reads (101 registers) every word is absent.
     const int n = qMin(words.size(), 104);

@@ -1,5 +1,6 @@
 // SYS.PAR comes from a controller or a file the user picks: section reading
 // and the row labels must never crash, and every row must be one whole line.
+#include "fuzz/sysparpieces.h"
 #include "views/syspar.h"
 
 #include <QByteArray>
@@ -7,7 +8,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <iterator>
 
 namespace {
 
@@ -26,21 +26,6 @@ void checkRows(const QString &text, const QStringList &rows)
     }
     if (characters > text.size())
         std::abort();
-}
-
-// Each byte picks a piece of a parameter file, so random input reaches the
-// label rules as well as the line handling.
-QString tokenised(const QByteArray &bytes)
-{
-    static const char *const pieces[] = {
-        "[SPSTc]", "[SSPNn]", "[CHNs]", "[TYPEx]", "[CHNx]", "[SETx]", "[spstc]",  "\n", "\n",
-        "\n",      "\r\n",    "\r",     "1",       "2",      "3",      "103",      "0",  "abc",
-        "-7",      " ",       ";",      "[",       "]",      "x",      "00000010",
-    };
-    QString text;
-    for (const char byte : bytes)
-        text += QString::fromLatin1(pieces[static_cast<unsigned char>(byte) % std::size(pieces)]);
-    return text;
 }
 
 void exercise(const QString &text)
@@ -69,6 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<int>(size));
     exercise(QString::fromUtf8(bytes));
-    exercise(tokenised(bytes));
+    exercise(FuzzPieces::sysParText(bytes));
     return 0;
 }

@@ -304,6 +304,19 @@ void ModbusDevice::linkDropped()
 void ModbusDevice::onErrorOccurred(QModbusDevice::Error error)
 {
     qDebug() << "ModbusDevice" << m_record.Name << error << m_client->errorString();
+    // A serial line that vanishes (an adapter pulled out) fails every read from
+    // then on while the client still counts as connected, reporting the error
+    // again and again. Close it, so the link shows as down and the card's next
+    // attempts open the line again once it is back.
+    const bool lineGone = error == QModbusDevice::ConnectionError || error == QModbusDevice::ReadError;
+    if (lineGone && qobject_cast<QModbusRtuSerialMaster *>(m_client) &&
+        m_client->state() == QModbusDevice::ConnectedState) {
+        QPointer<QModbusClient> client(m_client);
+        QTimer::singleShot(0, this, [this, client] {
+            if (client && client == m_client && client->state() == QModbusDevice::ConnectedState)
+                client->disconnectDevice();
+        });
+    }
 }
 
 void ModbusDevice::onSetUpDue()
@@ -358,8 +371,12 @@ void ModbusDevice::waitInLoop(const std::function<bool()> &done, int boundMs)
 {
     ++m_waitDepth;
     m_waitBound.start(boundMs);
-    while (!done() && m_waitBound.isActive())
-        m_loop.exec();
+    // exec() answers -1 at once once the application is quitting: the wait
+    // ends there rather than spin without handling a single event.
+    while (!done() && m_waitBound.isActive()) {
+        if (m_loop.exec() < 0)
+            break;
+    }
     m_waitBound.stop();
     --m_waitDepth;
 

@@ -76,6 +76,8 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
             complete = true;
             break;
         }
+        if (!TransferCodec::isCompleteEntry(words))
+            break;
         entries.append(TransferCodec::decodeDirectoryEntry(words));
     }
     // Only a complete directory is cached: a short one served later without

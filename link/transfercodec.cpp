@@ -12,6 +12,10 @@ namespace {
 
 ReadLimits g_limits{Protocol::MaxDirectoryEntries, Protocol::MaxTextBytes};
 
+// The five name bytes of a directory entry sit in words 5 to 7.
+constexpr int EntryNameFirstWord = 5;
+constexpr int EntryNameLastWord = 7;
+
 QVector<quint16> commandHeader(quint16 command, quint16 arg)
 {
     return {command, 0, 0, arg};
@@ -132,6 +136,11 @@ bool isDirectoryEnd(const QVector<quint16> &words)
     return words.isEmpty() || words.at(0) == 0;
 }
 
+bool isCompleteEntry(const QVector<quint16> &words)
+{
+    return words.size() >= EntryNameLastWord + 1;
+}
+
 ProgramEntry decodeDirectoryEntry(const QVector<quint16> &words)
 {
     ProgramEntry entry;
@@ -139,7 +148,7 @@ ProgramEntry decodeDirectoryEntry(const QVector<quint16> &words)
     entry.size = QString::number(size) + QLatin1Char('B');
     entry.date = dosDateText(wordAt(words, 3));
     for (int i = 0; i < 5; ++i) {
-        const quint16 word = wordAt(words, 5 + i / 2);
+        const quint16 word = wordAt(words, EntryNameFirstWord + i / 2);
         entry.name.append(QChar(static_cast<ushort>((i % 2 == 0) ? (word & 0xFF) : (word >> 8))));
     }
     return entry;

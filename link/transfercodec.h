@@ -56,6 +56,9 @@ QString decodeText(const QByteArray &bytes);
 
 // True when a directory reply ends the directory (no values or word 0 = 0).
 bool isDirectoryEnd(const QVector<quint16> &words);
+// True when an entry reply reaches the last word of the name; a shorter one
+// cannot be decoded into the entry the controller meant.
+bool isCompleteEntry(const QVector<quint16> &words);
 ProgramEntry decodeDirectoryEntry(const QVector<quint16> &words);
 // DOS date word as "year/MM/DD".
 QString dosDateText(quint16 date);

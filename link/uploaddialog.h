@@ -37,7 +37,7 @@ public:
     static constexpr int FileTooLarge = -2;
 
     // Files above this size that are not programs are never listed.
-    static constexpr qint64 MaxFileSize = 10 * 1024 * 1024;
+    static constexpr qint64 MaxFileSize = 10ll * 1024 * 1024;
     // A dropped folder is walked at most this deep and through at most this
     // many entries, each folder once however many links lead to it.
     static constexpr int MaxWalkDepth = 16;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test: the plain build, then the same tests
-# built with AddressSanitizer and UndefinedBehaviorSanitizer.
+# Sets up, builds and runs every test: the plain build, clang-tidy over its
+# sources, then the same tests built with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="$(nproc)"
@@ -8,6 +9,9 @@ jobs="$(nproc)"
 scripts/setup.sh build
 echo "== tests =="
 ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== static analysis =="
+scripts/tidy.sh build
 
 scripts/setup.sh build-asan -DWITH_ASAN=ON -DCMAKE_BUILD_TYPE=Debug
 echo "== tests under AddressSanitizer + UndefinedBehaviorSanitizer =="

@@ -50,7 +50,9 @@ struct StoredProgram
 
 enum class Window { Closed, ReadTransfer, WriteTransfer, Directory };
 
-struct Controller::Private
+// One per simulated controller, its fields grouped by meaning: the padding
+// the analyser would save is a few bytes.
+struct Controller::Private // NOLINT(clang-analyzer-optin.performance.Padding)
 {
     quint8 station = 10;
 

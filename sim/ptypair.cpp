@@ -1,6 +1,7 @@
 #include "servers.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -14,17 +15,39 @@ struct PtyPair::Private
     std::unique_ptr<QProcess> process;
     QString first;
     QString second;
+    QString firstLink;
+    QString secondLink;
 };
 
 PtyPair::PtyPair() : d(new Private) {}
 
 PtyPair::~PtyPair()
 {
+    stop();
+    delete d;
+}
+
+void PtyPair::setLinks(const QString &first, const QString &second)
+{
+    d->firstLink = first;
+    d->secondLink = second;
+}
+
+void PtyPair::stop()
+{
     if (d->process && d->process->state() != QProcess::NotRunning) {
         d->process->kill();
         d->process->waitForFinished(3000);
     }
-    delete d;
+    d->process.reset();
+    d->first.clear();
+    d->second.clear();
+    // socat, killed, leaves its links behind, pointing at ends that are gone;
+    // a new socat would not replace them.
+    for (const QString &link : {d->firstLink, d->secondLink}) {
+        if (!link.isEmpty())
+            QFile::remove(link);
+    }
 }
 
 bool PtyPair::start(int timeoutMs)
@@ -36,8 +59,12 @@ bool PtyPair::start(int timeoutMs)
         return false;
     d->process = std::make_unique<QProcess>();
     d->process->setProcessChannelMode(QProcess::SeparateChannels);
-    d->process->start(socat, {QStringLiteral("-d"), QStringLiteral("-d"), QStringLiteral("pty,raw,echo=0"),
-                              QStringLiteral("pty,raw,echo=0")});
+    const auto end = [](const QString &link) {
+        return link.isEmpty() ? QStringLiteral("pty,raw,echo=0")
+                              : QStringLiteral("pty,raw,echo=0,link=") + link;
+    };
+    d->process->start(socat,
+                      {QStringLiteral("-d"), QStringLiteral("-d"), end(d->firstLink), end(d->secondLink)});
     d->process->setReadChannel(QProcess::StandardError);
     if (!d->process->waitForStarted(timeoutMs))
         return false;
@@ -69,8 +96,8 @@ bool PtyPair::start(int timeoutMs)
         d->process->waitForFinished(3000);
         return false;
     }
-    d->first = names.at(0);
-    d->second = names.at(1);
+    d->first = d->firstLink.isEmpty() ? names.at(0) : d->firstLink;
+    d->second = d->secondLink.isEmpty() ? names.at(1) : d->secondLink;
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "controller.h"
+#include "faults.h"
 #include "servers.h"
 
 #include <QDeadlineTimer>
@@ -61,6 +62,7 @@ struct RtuServer::Private
     QByteArray buffer;
     bool silent = false;
     QDeadlineTimer quietUntil = QDeadlineTimer(0);
+    FaultInjector *faults = nullptr;
 
     bool answering() const { return !silent && quietUntil.hasExpired(); }
 };
@@ -116,7 +118,8 @@ bool RtuServer::open(const QString &device, qint32 baudRate, QSerialPort::Parity
     const bool ok = d->port->setBaudRate(baudRate) && d->port->setParity(parity) &&
                     d->port->setDataBits(dataBits) && d->port->setStopBits(stopBits);
     if (!ok) {
-        qWarning("sim: %s refuses the serial settings", qPrintable(device));
+        qWarning("sim: %s refuses the serial settings: %s", qPrintable(device),
+                 qPrintable(d->port->errorString()));
         d->port->close();
         return false;
     }
@@ -140,6 +143,11 @@ void RtuServer::setSilent(bool silent)
 void RtuServer::stopAnsweringFor(int ms)
 {
     d->quietUntil = QDeadlineTimer(qMax(0, ms));
+}
+
+void RtuServer::setFaultInjector(FaultInjector *injector)
+{
+    d->faults = injector;
 }
 
 void RtuServer::processBuffer()
@@ -177,11 +185,19 @@ void RtuServer::handleFrame(int length)
     if (!d->answering() || !d->controller)
         return;
     QPointer<RtuServer> self(this);
-    const QByteArray response = d->controller->handlePdu(station, pdu);
-    if (!self || response.isEmpty() || !d->port->isOpen())
+    const Fault fault = d->faults ? d->faults->draw(pdu) : Fault::None;
+    QByteArray response;
+    if (fault != Fault::Exception && fault != Fault::Drop)
+        response = d->controller->handlePdu(station, pdu);
+    if (!self || !d->port->isOpen())
+        return;
+    quint8 answering = station;
+    if (d->faults)
+        d->faults->shape(fault, pdu, &response, &answering);
+    if (response.isEmpty() || fault == Fault::Silence || fault == Fault::Drop)
         return;
     QByteArray frame;
-    frame.append(char(station));
+    frame.append(char(answering));
     frame.append(response);
     const quint16 crc = crc16(frame.constData(), frame.size());
     frame.append(char(crc & 0xFF));

@@ -11,6 +11,7 @@ class QTcpSocket;
 namespace sim {
 
 class Controller;
+class FaultInjector;
 
 // Modbus TCP carrier: MBAP frames in, Controller::handlePdu(), frames out.
 class TcpServer : public QObject
@@ -30,9 +31,15 @@ public:
     void setSilent(bool silent);   // receive but never answer
     void stopAnsweringFor(int ms); // silent for a while
     int ignoredCount() const;      // requests received while silent, never answered
+    // Every answer goes out this long after its request (0: at once), so a
+    // PC waits a while on every request without failing.
+    void setAnswerDelay(int ms);
+    // Random faults on every request while set (not owned; null for none).
+    void setFaultInjector(FaultInjector *injector);
 
 private:
     void onReadyRead(QTcpSocket *socket);
+    void send(QTcpSocket *socket, quint16 transaction, quint8 unit, const QByteArray &response);
 
     struct Private;
     Private *d;
@@ -54,6 +61,9 @@ public:
     void close();
     void setSilent(bool silent);
     void stopAnsweringFor(int ms);
+    // Random faults on every request while set (not owned; null for none).
+    // A drop has no meaning on a serial line and is taken as a silence.
+    void setFaultInjector(FaultInjector *injector);
 
 private:
     void processBuffer();
@@ -69,7 +79,12 @@ class PtyPair
 public:
     PtyPair();
     ~PtyPair();
+    // Optional fixed names for the two ends (symbolic links socat makes to
+    // them), so a line started again after stop() is found under the same
+    // names, as a USB adapter plugged in again is.
+    void setLinks(const QString &first, const QString &second);
     bool start(int timeoutMs = 5000); // false when socat is missing or fails
+    void stop();                      // both ends vanish, as a pulled adapter does
     QString first() const;            // for the simulator
     QString second() const;           // for the program
 

@@ -1,17 +1,19 @@
 #include "controller.h"
+#include "faults.h"
 #include "servers.h"
 
 #include <QDeadlineTimer>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace sim {
 
 namespace {
 constexpr int MbapHeader = 7;      // transaction, protocol, length, unit
 constexpr int MaxMbapLength = 254; // unit byte + a PDU of at most 253 bytes
-constexpr qint64 MaxPending = 64 * 1024;
+constexpr qint64 MaxPending = 64ll * 1024;
 } // namespace
 
 struct TcpServer::Private
@@ -23,6 +25,8 @@ struct TcpServer::Private
     bool silent = false;
     QDeadlineTimer quietUntil;
     int ignored = 0;
+    int answerDelayMs = 0;
+    FaultInjector *faults = nullptr;
 
     bool answering() const { return !silent && (quietUntil.isForever() || quietUntil.hasExpired()); }
 };
@@ -117,6 +121,16 @@ void TcpServer::stopAnsweringFor(int ms)
     d->quietUntil = QDeadlineTimer(qMax(0, ms));
 }
 
+void TcpServer::setAnswerDelay(int ms)
+{
+    d->answerDelayMs = qMax(0, ms);
+}
+
+void TcpServer::setFaultInjector(FaultInjector *injector)
+{
+    d->faults = injector;
+}
+
 void TcpServer::onReadyRead(QTcpSocket *socket)
 {
     QPointer<TcpServer> self(this);
@@ -148,26 +162,49 @@ void TcpServer::onReadyRead(QTcpSocket *socket)
             continue;
         }
 
-        const QByteArray response = d->controller->handlePdu(unit, pdu);
+        const Fault fault = d->faults ? d->faults->draw(pdu) : Fault::None;
+        if (fault == Fault::Drop) {
+            socket->abort();
+            return;
+        }
+        QByteArray response;
+        if (fault != Fault::Exception)
+            response = d->controller->handlePdu(unit, pdu);
         // A receiver of the request signal may have closed us or this socket.
         if (!self || !guard || !d->sockets.contains(guard))
             return;
-        if (response.isEmpty() || guard->state() != QAbstractSocket::ConnectedState)
+        quint8 answeringUnit = unit;
+        if (d->faults)
+            d->faults->shape(fault, pdu, &response, &answeringUnit);
+        if (response.isEmpty() || fault == Fault::Silence ||
+            guard->state() != QAbstractSocket::ConnectedState)
             continue;
-        QByteArray frame;
-        frame.reserve(MbapHeader + response.size());
-        const int len = response.size() + 1;
-        frame.append(char(transaction >> 8));
-        frame.append(char(transaction & 0xFF));
-        frame.append('\0');
-        frame.append('\0');
-        frame.append(char(len >> 8));
-        frame.append(char(len & 0xFF));
-        frame.append(char(unit));
-        frame.append(response);
-        guard->write(frame);
+        if (d->answerDelayMs > 0) {
+            QTimer::singleShot(d->answerDelayMs, this, [this, guard, transaction, answeringUnit, response] {
+                if (guard && d->sockets.contains(guard) && guard->state() == QAbstractSocket::ConnectedState)
+                    send(guard, transaction, answeringUnit, response);
+            });
+            continue;
+        }
+        send(guard, transaction, answeringUnit, response);
     }
     d->buffers.insert(socket, buffer);
+}
+
+void TcpServer::send(QTcpSocket *socket, quint16 transaction, quint8 unit, const QByteArray &response)
+{
+    QByteArray frame;
+    frame.reserve(MbapHeader + response.size());
+    const int len = response.size() + 1;
+    frame.append(char(transaction >> 8));
+    frame.append(char(transaction & 0xFF));
+    frame.append('\0');
+    frame.append('\0');
+    frame.append(char(len >> 8));
+    frame.append(char(len & 0xFF));
+    frame.append(char(unit));
+    frame.append(response);
+    socket->write(frame);
 }
 
 } // namespace sim

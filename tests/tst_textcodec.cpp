@@ -56,6 +56,8 @@ void TestTextCodec::decodeLocalFile_data()
                                    << QStringLiteral("(中文)\nM30");
     QTest::newRow("utf-8 with byte-order mark")
         << QByteArray("\xEF\xBB\xBF\xE8\xBD\xA6\xE5\xBA\x8A") << QStringLiteral("车床");
+    QTest::newRow("utf-8 with a mark after the byte-order mark")
+        << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFM30") << (QString(QChar(0xFEFF)) + QStringLiteral("M30"));
     QTest::newRow("gbk chinese") << QByteArray("(\xB3\xB5\xB4\xB2\xB5\xB6\xBE\xDF)\r\nM30")
                                  << QStringLiteral("(车床刀具)\r\nM30");
     QTest::newRow("gbk cut inside a character")

@@ -521,13 +521,16 @@ void TstTransfer::writeFailures()
 
 void TstTransfer::directoryFailures_data()
 {
-    QTest::addColumn<int>("fault"); // 0 open refused, 1 third entry read refused, 2 close refused
+    // 0 open refused, 1 third entry read refused, 2 close refused, 3 entries cut
+    // short before the name's last byte
+    QTest::addColumn<int>("fault");
     QTest::addColumn<int>("result");
     QTest::addColumn<int>("delivered"); // entries in the caller's list afterwards
     QTest::addColumn<int>("cached");
     QTest::newRow("open refused") << 0 << 5 << 1 << 0;
     QTest::newRow("entry read refused") << 1 << 7 << 1 << 0;
     QTest::newRow("close refused") << 2 << 6 << 4 << 4;
+    QTest::newRow("entry cut short") << 3 << 7 << 1 << 0;
 }
 
 void TstTransfer::directoryFailures()
@@ -546,6 +549,8 @@ void TstTransfer::directoryFailures()
     } else if (fault == 1) {
         onRequest([reads](const sim::Request &r) { return r.function == 0x03 && ++*reads == 2; },
                   [this] { m_controller.setExceptionAt(kTransferReply); });
+    } else if (fault == 3) {
+        m_controller.setShortRead(kTransferReply, 7);
     } else {
         onRequest([reads](const sim::Request &r) { return r.function == 0x03 && ++*reads == 5; },
                   [this] { m_controller.setExceptionAt(kTransferCommand); });

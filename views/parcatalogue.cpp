@@ -183,4 +183,41 @@ QString explanation(const QStringList &descriptions, int column)
     return QString::fromLatin1(NoDescription);
 }
 
+Table table(const Entry &entry, const QStringList &sectionRows, const SysPar::RowLabels &labels)
+{
+    Table result;
+    switch (entry.rowKind) {
+    case RowKind::Axes:
+        result.headers = labels.axes;
+        break;
+    case RowKind::Channels:
+        result.headers = labels.channels;
+        break;
+    case RowKind::Spindles:
+        result.headers = labels.spindles;
+        break;
+    case RowKind::Single:
+        result.headers = QStringList{QString()};
+        break;
+    case RowKind::Numbered:
+        for (int i = 1; i <= sectionRows.size(); ++i)
+            result.headers.append(QString::number(i));
+        break;
+    }
+    const bool bits = entry.columns == BitColumns;
+    result.cells.resize(result.headers.size());
+    const int shown = qMin(result.headers.size(), sectionRows.size());
+    for (int i = 0; i < shown; ++i) {
+        const QString &row = sectionRows.at(i);
+        QStringList &cells = result.cells[i];
+        if (bits) {
+            for (int j = 0; j < qMin(row.size(), BitColumns); ++j)
+                cells.append(QString(row.at(j)));
+        } else {
+            cells.append(row);
+        }
+    }
+    return result;
+}
+
 } // namespace ParCatalogue

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "views/syspar.h"
+
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -51,5 +53,17 @@ BitDescriptions bitDescriptions();
 QStringList descriptionsFor(const BitDescriptions &descriptions, const QString &key);
 // The explanation of column `column` of a bit section; "NULL" past the list.
 QString explanation(const QStringList &descriptions, int column);
+
+// What the page's table shows for one entry: a header per row and the cells
+// of each row (eight one-character bit cells, or the line as one value cell).
+// Rows are headed by the labels of the entry's row kind, or numbered from 1;
+// a row without a line in the section, and bits past a short line, stay
+// empty, and lines beyond the headers are not shown.
+struct Table
+{
+    QStringList headers;
+    QVector<QStringList> cells; // one list per row, at most `columns` long
+};
+Table table(const Entry &entry, const QStringList &sectionRows, const SysPar::RowLabels &labels);
 
 } // namespace ParCatalogue

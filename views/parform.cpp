@@ -213,26 +213,6 @@ void ParForm::setParameterText(const QString &text)
     }
 }
 
-QStringList ParForm::rowHeaders(ParCatalogue::RowKind kind, int sectionRows) const
-{
-    switch (kind) {
-    case ParCatalogue::RowKind::Axes:
-        return m_labels.axes;
-    case ParCatalogue::RowKind::Channels:
-        return m_labels.channels;
-    case ParCatalogue::RowKind::Spindles:
-        return m_labels.spindles;
-    case ParCatalogue::RowKind::Single:
-        return {QString()};
-    case ParCatalogue::RowKind::Numbered:
-        break;
-    }
-    QStringList numbers;
-    for (int i = 1; i <= sectionRows; ++i)
-        numbers.append(QString::number(i));
-    return numbers;
-}
-
 void ParForm::showGroup(QTreeWidgetItem *item)
 {
     if (s_groupDisplayInProgress)
@@ -258,23 +238,15 @@ void ParForm::showGroup(QTreeWidgetItem *item)
     ui->label_annote->clear();
 
     const bool bits = entry->columns == ParCatalogue::BitColumns;
-    const QStringList headers = rowHeaders(entry->rowKind, rows.size());
-    table->setRowCount(headers.size());
+    const ParCatalogue::Table cells = ParCatalogue::table(*entry, rows, m_labels);
+    table->setRowCount(cells.headers.size());
     table->setColumnCount(entry->columns);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->setVerticalHeaderLabels(headers);
-
-    // Rows without a line in the section, and bits past a short line, stay empty.
-    const int shown = qMin(headers.size(), rows.size());
-    for (int i = 0; i < shown; ++i) {
-        const QString &row = rows.at(i);
-        if (bits) {
-            for (int j = 0; j < qMin(row.size(), ParCatalogue::BitColumns); ++j)
-                table->setItem(i, j, new QTableWidgetItem(QString(row.at(j))));
-        } else {
-            table->setItem(i, 0, new QTableWidgetItem(row));
-        }
+    table->setVerticalHeaderLabels(cells.headers);
+    for (int i = 0; i < cells.cells.size(); ++i) {
+        for (int j = 0; j < cells.cells.at(i).size(); ++j)
+            table->setItem(i, j, new QTableWidgetItem(cells.cells.at(i).at(j)));
     }
     // A value cell may be edited in place; the edit stays in the table only.
     table->setEditTriggers(bits ? QAbstractItemView::NoEditTriggers : QAbstractItemView::DoubleClicked);

@@ -49,7 +49,6 @@ private:
     void fillTree();
     void setParameterText(const QString &text);
     void explainCell(int column);
-    QStringList rowHeaders(ParCatalogue::RowKind kind, int sectionRows) const;
     const ParCatalogue::Entry *entryOf(const QTreeWidgetItem *item) const;
 
     Ui::ParForm *ui = nullptr;
