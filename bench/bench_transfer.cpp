@@ -360,6 +360,71 @@ struct Link
     bool serial;
 };
 
+// Bytes on the line for one request and its reply in Modbus RTU: station,
+// function, fields, CRC. A write of n registers (function 16) answers with
+// station, function, address, count and CRC; a read (function 3) with
+// station, function, byte count, the registers and CRC.
+int rtuWriteBytes(int registers)
+{
+    return (1 + 1 + 2 + 2 + 1 + 2 * registers + 2) + 8;
+}
+
+int rtuReadBytes(int registers)
+{
+    return 8 + (1 + 1 + 1 + 2 * registers + 2);
+}
+
+// What a real serial line needs at least for the transfers of the table: the
+// frames' characters at 115200 baud, 8 data bits, parity and a stop bit (11
+// bits a character), and the silent interval of 1.75 ms before each request
+// and before each reply. Beside it the program's time per request on the pty
+// pair, where characters take no time, less the 1.75 ms before the request
+// the client itself keeps: what the program adds on a real line.
+void printWireFloor(const int (&sizes)[3], const std::function<double(int, int)> &deviceMs)
+{
+    constexpr double BitsPerCharacter = 11;
+    constexpr double Baud = 115200;
+    constexpr double SilenceMs = 1.75;
+    std::printf("\nModbus RTU at 115200 baud on a real line: the wire floor\n\n");
+    std::printf(
+        "| text | direction | requests | frame bytes per chunk (requests and replies) | frame bytes in all |"
+        " wire floor: ms, ms per request | ModbusDevice on the pty less 1.75 ms: ms per request |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    for (int size : sizes) {
+        const QByteArray text = programText(size);
+        for (int dir = 0; dir < 2; ++dir) {
+            const QVector<quint16> open = TransferCodec::openProgramCommand(
+                dir == 0 ? Protocol::KindWriteProgram : Protocol::KindReadProgram, Program);
+            const int close = rtuWriteBytes(TransferCodec::plainCommand(Protocol::CmdClose).size());
+            int perChunk = 0;
+            qint64 bytes = rtuWriteBytes(open.size()) + close;
+            int requests = 2;
+            if (dir == 0) {
+                const int chunks = TransferCodec::chunkCount(size);
+                for (int n = 1; n <= chunks; ++n) {
+                    const int chunk = rtuWriteBytes(TransferCodec::writeChunk(text, n).size());
+                    perChunk = qMax(perChunk, chunk);
+                    bytes += chunk;
+                }
+                requests += chunks;
+            } else {
+                // Each chunk is asked for and then read; the last ask answers
+                // the end of the text.
+                const int asks = (size + Protocol::ChunkBytes - 1) / Protocol::ChunkBytes + 1;
+                perChunk = rtuWriteBytes(TransferCodec::requestCommand(Protocol::CmdReadChunk, 1).size()) +
+                           rtuReadBytes(Protocol::ChunkReadCount);
+                bytes += qint64(perChunk) * asks;
+                requests += 2 * asks;
+            }
+            const double floorMs = bytes * BitsPerCharacter / Baud * 1000 + requests * 2 * SilenceMs;
+            const double programMs = deviceMs(size, dir) / requests - SilenceMs;
+            std::printf("| %d KiB | %s | %d | %d | %lld | %.0f, %.2f | %.2f |\n", size / 1024,
+                        dir == 0 ? "write" : "read", requests, perChunk, static_cast<long long>(bytes),
+                        floorMs, floorMs / requests, programMs);
+        }
+    }
+}
+
 // Runs the rounds on one link; prints one table. False when a transfer failed.
 bool compare(const Link &link, const std::vector<Client *> &clients, int rounds)
 {
@@ -431,6 +496,8 @@ bool compare(const Link &link, const std::vector<Client *> &clients, int rounds)
             std::printf("\n");
         }
     }
+    if (link.serial)
+        printWireFloor(sizes, [&](int size, int dir) { return median(ms.value(key(0, size, dir))); });
     std::fflush(stdout);
     return true;
 }
