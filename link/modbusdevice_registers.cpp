@@ -335,7 +335,7 @@ int ModbusDevice::readPosition(PositionStatus *status)
     const auto read = [&](int address, int count) {
         if (quiet)
             return QModbusDataUnit();
-        const QModbusDataUnit unit = readRegisters(address, count);
+        QModbusDataUnit unit = readRegisters(address, count);
         quiet = lastRequestTimedOut();
         return unit;
     };
