@@ -78,7 +78,7 @@ void TestPrgForm::initTestCase()
     ConfigStore::instance()->resetToDefaults();
     ModbusSettings settings = ConfigStore::instance()->modbusSettings();
     settings.NetworkPort = SimPort;
-    settings.Timeout = 1000; // generous: only answered requests are waited for here
+    settings.Timeout = 200;
     settings.NumberOfRetries = 0;
     ConfigStore::instance()->setModbusSettings(settings);
     m_controller = new sim::Controller(this);

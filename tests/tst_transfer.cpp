@@ -82,7 +82,7 @@ void TstTransfer::initTestCase()
     QVERIFY(m_server.listen(kHost, kPort));
     ModbusSettings settings = ConfigStore::instance()->modbusSettings();
     settings.NetworkPort = kPort;
-    settings.Timeout = 1000; // generous: only answered requests are waited for here
+    settings.Timeout = 200;
     settings.NumberOfRetries = 0;
     ConfigStore::instance()->setModbusSettings(settings);
 }

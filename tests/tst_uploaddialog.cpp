@@ -102,7 +102,7 @@ void TestUploadDialog::initTestCase()
 {
     ModbusSettings settings = ConfigStore::instance()->modbusSettings();
     settings.NetworkPort = SimPort;
-    settings.Timeout = 1000; // generous: only answered requests are waited for here
+    settings.Timeout = 200;
     settings.NumberOfRetries = 0;
     ConfigStore::instance()->setModbusSettings(settings);
     ConfigStore::instance()->setLanguage(0);
