@@ -48,6 +48,14 @@ int ModbusDevice::refusal(bool needsIdle) const
     return Result::Ok;
 }
 
+int ModbusDevice::admit(bool needsIdle)
+{
+    // Inside one of the device's own waits the loop does not nest: busy then.
+    if (m_polling && m_waitDepth == 0 && !m_releasePending)
+        waitInLoop([this] { return !m_polling; }, waitBoundMs());
+    return refusal(needsIdle);
+}
+
 bool ModbusDevice::isValidUnit(const QModbusDataUnit &unit)
 {
     return unit.registerType() != QModbusDataUnit::Invalid && unit.startAddress() != -1;

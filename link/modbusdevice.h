@@ -131,6 +131,11 @@ private:
     // ready 2, busy 9, and for the writes and the delete a controller that is
     // not idle 3. 0 when the operation may run.
     int refusal(bool needsIdle = false) const;
+    // The same for an operation a caller waits for: when only the card's
+    // status poll holds the device, it first waits for the poll to end (one
+    // request's bound at most), so a user's read is not refused for work the
+    // user never sees.
+    int admit(bool needsIdle = false);
     // A read succeeded when its unit has a register type and an address; it
     // may still hold fewer values than asked for.
     static bool isValidUnit(const QModbusDataUnit &unit);

@@ -323,7 +323,7 @@ void ModbusDevice::notePoll(bool answered)
 
 int ModbusDevice::readPosition(PositionStatus *status)
 {
-    if (const int refused = refusal())
+    if (const int refused = admit())
         return refused;
     BusyScope busy(this);
     alignAxisData();
@@ -391,7 +391,7 @@ int ModbusDevice::readPosition(PositionStatus *status)
 
 int ModbusDevice::readIo(IoStatus *status)
 {
-    if (const int refused = refusal())
+    if (const int refused = admit())
         return refused;
     BusyScope busy(this);
 

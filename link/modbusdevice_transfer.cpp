@@ -14,21 +14,21 @@
 
 int ModbusDevice::readProgram(QString *text, int number)
 {
-    if (const int refused = refusal())
+    if (const int refused = admit())
         return refused;
     return receiveTransfer(TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), text);
 }
 
 int ModbusDevice::readSystemFile(QString *text, const QString &name)
 {
-    if (const int refused = refusal())
+    if (const int refused = admit())
         return refused;
     return receiveTransfer(TransferCodec::openFileCommand(Protocol::KindReadFile, name), text);
 }
 
 int ModbusDevice::writeProgram(const QString &text, int number, QProgressBar *progress)
 {
-    if (const int refused = refusal(true))
+    if (const int refused = admit(true))
         return refused;
     return sendTransfer(text, TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number),
                         progress);
@@ -36,7 +36,7 @@ int ModbusDevice::writeProgram(const QString &text, int number, QProgressBar *pr
 
 int ModbusDevice::writeSystemFile(const QString &text, const QString &name, QProgressBar *progress)
 {
-    if (const int refused = refusal(true))
+    if (const int refused = admit(true))
         return refused;
     return sendTransfer(text, TransferCodec::openFileCommand(Protocol::KindWriteFile, name), progress);
 }
@@ -51,7 +51,7 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
             *list = m_directory;
         return Result::Ok;
     }
-    if (const int refused = refusal())
+    if (const int refused = admit())
         return refused;
 
     BusyScope busy(this);
@@ -96,7 +96,7 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
 
 int ModbusDevice::deleteProgram(int number)
 {
-    if (const int refused = refusal(true))
+    if (const int refused = admit(true))
         return refused;
     // A number that does not fit the register would delete another program.
     if (number < 0 || number > 0xFFFF)

@@ -316,7 +316,7 @@ void TestIoForm::modelSwitchReusesTables()
     QCOMPARE(form.tableReads(), 4);
 }
 
-// A tick that meets the card's status poll of the same device (busy) is
+// A tick that meets another operation of the same device waiting (busy) is
 // read again as soon as the device is free, not only at the next tick.
 void TestIoForm::busyTickReadOnceDeviceIsFree()
 {
@@ -333,7 +333,7 @@ void TestIoForm::busyTickReadOnceDeviceIsFree()
             poller->tick();
             tickResult = poller->lastResult();
         });
-        card->refreshState();
+        card->device()->pollState(); // an operation waiting on the device
     });
     QTRY_COMPARE(tickResult, 9);
     QTRY_COMPARE(poller->refreshCount(), 1);

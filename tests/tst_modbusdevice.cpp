@@ -123,6 +123,7 @@ private slots:
     void readIo();
     void busyWhileWaiting();
     void silentDeviceHoldsUpNoOther();
+    void operationWaitsForBackgroundPoll();
     void dropWhilePolling();
     void droppedLink();
     void dropDuringSetUpRetries();
@@ -759,13 +760,30 @@ void TestModbusDevice::silentDeviceHoldsUpNoOther()
     }
     QCOMPARE(silentDone.count(), 0);
     QVERIFY(silent->isBusy());
-    IoStatus io;
-    PositionStatus pos;
-    QCOMPARE(silent->readIo(&io), 9);
-    QCOMPARE(silent->readPosition(&pos), 9);
     QVERIFY(!silent->startStatePoll());
     QCOMPARE(silent->pollState(), 4);
     QCOMPARE(serverB.ignoredCount(), 1);
+}
+
+// An operation asked for while the card's poll is on the wire waits for the
+// poll, then runs; inside another wait of the device it is refused as busy.
+void TestModbusDevice::operationWaitsForBackgroundPoll()
+{
+    auto device = makeDevice();
+    QVERIFY(connectUp(device.get()));
+    QSignalSpy done(device.get(), &ModbusDevice::pollFinished);
+    m_server->setAnswerDelay(50);
+    QVERIFY(device->startStatePoll());
+    QVERIFY(device->isBusy());
+    IoStatus io;
+    QCOMPARE(device->readIo(&io), 0);
+    QCOMPARE(done.count(), 1);
+    QVERIFY(!device->isBusy());
+
+    int nested = -1;
+    QTimer::singleShot(10, device.get(), [&] { nested = device->readIo(&io); });
+    QCOMPARE(device->pollState(), 3);
+    QCOMPARE(nested, 9);
 }
 
 // A drop while the poll's request is on the wire ends the poll: not busy, not

@@ -305,7 +305,7 @@ void TestPosForm::hidingStopsPositionTraffic()
     QVERIFY2(clock.elapsed() >= 450, qPrintable(QString::number(clock.elapsed())));
 }
 
-// A tick that meets the card's status poll of the same device (busy) is
+// A tick that meets another operation of the same device waiting (busy) is
 // read again as soon as the device is free, not only at the next tick.
 void TestPosForm::busyTickReadOnceDeviceIsFree()
 {
@@ -322,7 +322,7 @@ void TestPosForm::busyTickReadOnceDeviceIsFree()
             poller->tick();
             tickResult = poller->lastResult();
         });
-        card->refreshState();
+        card->device()->pollState(); // an operation waiting on the device
     });
     QTRY_COMPARE(tickResult, 9);
     QTRY_COMPARE(poller->refreshCount(), 1);
