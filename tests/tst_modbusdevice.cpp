@@ -784,6 +784,15 @@ void TestModbusDevice::operationWaitsForBackgroundPoll()
     QTimer::singleShot(10, device.get(), [&] { nested = device->readIo(&io); });
     QCOMPARE(device->pollState(), 3);
     QCOMPARE(nested, 9);
+
+    // The poll has ended but pollState()'s wait has not returned yet: still
+    // busy, not a request that cannot be sent.
+    int atEnd = -1;
+    const auto ended =
+        connect(device.get(), &ModbusDevice::pollFinished, this, [&] { atEnd = device->readIo(&io); });
+    QCOMPARE(device->pollState(), 3);
+    disconnect(ended);
+    QCOMPARE(atEnd, 9);
 }
 
 // A drop while the poll's request is on the wire ends the poll: not busy, not
