@@ -1,12 +1,7 @@
-#include "config/configstore.h"
-#include "devices/devicemanager.h"
-#include "devices/devicewidget.h"
-#include "link/modbusdevice.h"
-#include "sim/controller.h"
-#include "sim/servers.h"
 #include "views/dialogs.h"
 #include "views/parcatalogue.h"
 #include "views/parform.h"
+#include "viewtest.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -146,9 +141,9 @@ private:
     QTemporaryDir m_dir;
     QList<Dialogs::Request> m_requests;
     QStringList m_answers; // paths for the file dialogs, first first
-    sim::Controller *m_controller = nullptr;
-    sim::TcpServer *m_server = nullptr;
-    QPointer<deviceWidget> m_card;
+    SimulatedCard m_sim{SimAddress, SimPort};
+    sim::Controller *const m_controller = &m_sim.controller;
+    sim::TcpServer *const m_server = &m_sim.server;
     bool m_slowNextRead = false;
     bool m_readSlowed = false; // the open was answered, the next request will wait
 };
@@ -163,6 +158,15 @@ void TestParForm::initTestCase()
     settings.Timeout = 300;
     settings.NumberOfRetries = 1; // a request the simulator ignored for a while is answered on the retry
     ConfigStore::instance()->setModbusSettings(settings);
+    // When asked, the request after an open of SYS.PAR goes unanswered until
+    // the retry, so the read waits long enough to act inside it.
+    connect(m_controller, &sim::Controller::requestHandled, this, [this](const sim::Request &request) {
+        if (m_slowNextRead && isSysParOpen(request)) {
+            m_slowNextRead = false;
+            m_readSlowed = true;
+            m_server->stopAnsweringFor(150);
+        }
+    });
     Dialogs::setResponder([this](const Dialogs::Request &request) {
         m_requests.append(request);
         Dialogs::Answer answer;
@@ -182,13 +186,7 @@ void TestParForm::init()
 void TestParForm::cleanupTestCase()
 {
     Dialogs::setResponder({});
-    if (m_card) {
-        emit m_card->signDoubleClicked();
-        DeviceManager::instance()->removeSelectedDevice();
-    }
-    QTRY_VERIFY(!m_card);
-    if (m_server)
-        m_server->close();
+    m_sim.remove();
 }
 
 // Puts a text in place the way the user does: through the local file button.
@@ -206,37 +204,7 @@ bool TestParForm::loadText(ParForm *form, const QString &text)
 
 deviceWidget *TestParForm::connectCard()
 {
-    if (!m_server) {
-        m_controller = new sim::Controller(this);
-        m_server = new sim::TcpServer(m_controller, this);
-        // When asked, the request after an open of SYS.PAR goes unanswered
-        // until the retry, so the read waits long enough to act inside it.
-        connect(m_controller, &sim::Controller::requestHandled, this, [this](const sim::Request &request) {
-            if (m_slowNextRead && isSysParOpen(request)) {
-                m_slowNextRead = false;
-                m_readSlowed = true;
-                m_server->stopAnsweringFor(150);
-            }
-        });
-        if (!m_server->listen(QHostAddress(QString::fromLatin1(SimAddress)), SimPort))
-            return nullptr;
-    }
-    if (!m_card) {
-        DeviceRecord record;
-        record.Type = 1;
-        record.Name = QStringLiteral("sim");
-        record.IP = QString::fromLatin1(SimAddress);
-        record.Address = m_controller->stationAddress();
-        DeviceManager::instance()->addDevice(record);
-        m_card = DeviceManager::instance()->cards().last();
-        emit m_card->signDoubleClicked();
-        m_card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
-    }
-    QElapsedTimer clock;
-    clock.start();
-    while (m_card && !m_card->device()->isReady() && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    return m_card && m_card->device()->isReady() ? m_card.data() : nullptr;
+    return m_sim.connect();
 }
 
 int TestParForm::sysParOpens() const
@@ -547,7 +515,7 @@ void TestParForm::readInterrupted()
     QFETCH(QString, action);
     QFETCH(bool, read);
     QFETCH(QString, text);
-    deviceWidget *card = connectCard();
+    QPointer<deviceWidget> card = connectCard();
     QVERIFY(card);
     QPointer<ModbusDevice> device = card->device();
     m_controller->setFile(QStringLiteral("SYS.PAR"), QByteArray(TwoChannels));
@@ -590,7 +558,7 @@ void TestParForm::readInterrupted()
         QCOMPARE(form->parameterText(), text);
     }
     if (action == QLatin1String("remove"))
-        QTRY_VERIFY(!m_card);
+        QTRY_VERIFY(!card);
     else
         QTRY_VERIFY(device && !device->isBusy());
     delete form.data();

@@ -1,14 +1,8 @@
-#include "config/configstore.h"
-#include "devices/devicemanager.h"
-#include "devices/devicewidget.h"
-#include "link/modbusdevice.h"
-#include "sim/controller.h"
-#include "sim/servers.h"
 #include "views/dialogs.h"
 #include "views/prgform.h"
 #include "views/prgtextedit.h"
+#include "viewtest.h"
 
-#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
@@ -65,8 +59,9 @@ private:
     QStringList column(PrgForm &f, int c);
 
     QTemporaryDir m_dir;
-    sim::Controller *m_controller = nullptr;
-    sim::TcpServer *m_server = nullptr;
+    SimulatedCard m_sim{SimAddress, SimPort};
+    sim::Controller *const m_controller = &m_sim.controller;
+    sim::TcpServer *const m_server = &m_sim.server;
     QPointer<deviceWidget> m_card;
     QList<Dialogs::Request> m_asked;  // every dialog the page opened
     QList<Dialogs::Answer> m_answers; // taken in order; none left: closed or cancelled
@@ -77,24 +72,12 @@ void TestPrgForm::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     ConfigStore::instance()->resetToDefaults();
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 200;
-    settings.NumberOfRetries = 0;
-    ConfigStore::instance()->setModbusSettings(settings);
-    m_controller = new sim::Controller(this);
-    m_server = new sim::TcpServer(m_controller, this);
-    QVERIFY(m_server->listen(QHostAddress(QString::fromLatin1(SimAddress)), SimPort));
+    m_sim.useQuickLinkSettings();
 }
 
 void TestPrgForm::cleanupTestCase()
 {
-    if (m_card) {
-        emit m_card->signDoubleClicked();
-        DeviceManager::instance()->removeSelectedDevice();
-    }
-    QTRY_VERIFY(!m_card);
-    m_server->close();
+    m_sim.remove();
 }
 
 void TestPrgForm::init()
@@ -123,18 +106,8 @@ void TestPrgForm::cleanup()
 // One card, connected once and kept; writes need the controller seen idle.
 bool TestPrgForm::connectCard()
 {
-    if (!m_card) {
-        DeviceManager::instance()->addDevice(DeviceRecord{
-            1, QStringLiteral("sim"), 2, QString::fromLatin1(SimAddress), m_controller->stationAddress()});
-        m_card = DeviceManager::instance()->cards().last();
-        emit m_card->signDoubleClicked();
-        m_card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
-    }
-    QElapsedTimer clock;
-    clock.start();
-    while (m_card->device()->stateCode() != 3 && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    return m_card->device()->stateCode() == 3;
+    m_card = m_sim.connect();
+    return m_card && QTest::qWaitFor([this] { return m_card && m_card->device()->stateCode() == 3; }, 10000);
 }
 
 QStringList TestPrgForm::column(PrgForm &f, int c)
