@@ -18,12 +18,6 @@ namespace {
 // retries; this margin covers the client's timer slack and queueing.
 constexpr int WaitMarginMs = 1000;
 
-// A request the client refuses (no reply object) fails with this code;
-// a request on a link that is down, closed or being released fails with
-// ConnectionError without being sent. Callers only test for zero.
-constexpr int RefusedRequest = QModbusDevice::UnknownError;
-constexpr int NoLink = QModbusDevice::ConnectionError;
-
 } // namespace
 
 ModbusDevice::BusyScope::BusyScope(ModbusDevice *device) : m_device(device)
@@ -429,19 +423,9 @@ QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool writ
         m_lastResult = NoLink;
         return {};
     }
-    QModbusReply *reply = write ? m_client->sendWriteRequest(request, m_record.Address)
-                                : m_client->sendReadRequest(request, m_record.Address);
-    if (!reply) {
-        m_lastResult = RefusedRequest;
+    QModbusReply *reply = send(request, write);
+    if (!reply)
         return {};
-    }
-    if (reply->isFinished()) {
-        // Refused on the spot; a read has no result then.
-        m_lastResult = reply->error();
-        reply->deleteLater();
-        return {};
-    }
-    sendAtOnce();
     QPointer<QModbusReply> guard(reply);
     if (!waitForReply(reply)) {
         m_lastResult = QModbusDevice::TimeoutError;
@@ -451,13 +435,37 @@ QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool writ
         return {};
     }
     m_lastResult = reply->error();
-    QModbusDataUnit result;
-    if (!write && reply->error() == QModbusDevice::NoError)
-        result = reply->result();
+    const QModbusDataUnit result = answerOf(reply, write);
     // Its finished signal has been delivered and the client has let go of it:
     // delete it now rather than post one more event per request.
     delete reply;
-    return isValidUnit(result) ? result : QModbusDataUnit();
+    return result;
+}
+
+QModbusReply *ModbusDevice::send(const QModbusDataUnit &request, bool write)
+{
+    QModbusReply *reply = write ? m_client->sendWriteRequest(request, m_record.Address)
+                                : m_client->sendReadRequest(request, m_record.Address);
+    if (!reply) {
+        m_lastResult = RefusedRequest;
+        return nullptr;
+    }
+    if (reply->isFinished()) {
+        // Refused on the spot; a read has no result then.
+        m_lastResult = reply->error();
+        reply->deleteLater();
+        return nullptr;
+    }
+    sendAtOnce();
+    return reply;
+}
+
+QModbusDataUnit ModbusDevice::answerOf(const QModbusReply *reply, bool write)
+{
+    if (write || reply->error() != QModbusDevice::NoError)
+        return {};
+    const QModbusDataUnit unit = reply->result();
+    return isValidUnit(unit) ? unit : QModbusDataUnit();
 }
 
 void ModbusDevice::sendAtOnce()

@@ -171,7 +171,19 @@ private:
     // One request, waited for; the result of a read, an invalid unit for a
     // write or a failure (lastResult() tells).
     QModbusDataUnit transact(const QModbusDataUnit &request, bool write);
+    // Hands one request to the client and puts it on the wire. Null when the
+    // client refused it or finished it on the spot (lastResult() tells why).
+    QModbusReply *send(const QModbusDataUnit &request, bool write);
+    // What a finished reply answers: the unit of a read that succeeded, an
+    // invalid unit for a write or a failure.
+    static QModbusDataUnit answerOf(const QModbusReply *reply, bool write);
     void sendAtOnce();
+
+    // A request the client refuses (no reply object) fails with this code;
+    // a request on a link that is down, closed or being released fails with
+    // ConnectionError without being sent. Callers only test for zero.
+    static constexpr int RefusedRequest = QModbusDevice::UnknownError;
+    static constexpr int NoLink = QModbusDevice::ConnectionError;
 
     // One request of background work and what to do with its answer: done()
     // gets the unit a read returned (invalid when the read failed, and for
@@ -199,7 +211,7 @@ private:
     void skipRemainingSteps();
     void abandonBackground();
     void sendNextStep();
-    void onStepReply(quint64 token);
+    void onStepReply(quint64 token, bool write);
     void onStepOverdue();
     void finishStep(quint64 token, QModbusReply *reply, const QModbusDataUnit &unit);
     bool canSendInBackground() const;

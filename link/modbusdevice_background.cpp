@@ -12,12 +12,6 @@
 // drops or the device is released, the rest of it is abandoned, and a reply
 // that still arrives afterwards is ignored.
 
-namespace {
-// Same codes as the waiting transactions (modbusdevice.cpp).
-constexpr int RefusedRequest = QModbusDevice::UnknownError;
-constexpr int NoLink = QModbusDevice::ConnectionError;
-} // namespace
-
 ModbusDevice::Step ModbusDevice::readStep(int address, int count, StepHandler done)
 {
     return {QModbusDataUnit(QModbusDataUnit::HoldingRegisters, address, quint16(count)), false,
@@ -81,36 +75,28 @@ void ModbusDevice::sendNextStep()
         }
         Step step = std::move(m_steps.front());
         m_steps.pop_front();
-        QModbusReply *reply = step.write ? m_client->sendWriteRequest(step.request, m_record.Address)
-                                         : m_client->sendReadRequest(step.request, m_record.Address);
         m_stepDone = std::move(step.done);
-        if (reply && !reply->isFinished()) {
+        const bool write = step.write;
+        if (QModbusReply *reply = send(step.request, write)) {
             m_stepReply = reply;
-            connect(reply, &QModbusReply::finished, this, [this, token] { onStepReply(token); });
+            connect(reply, &QModbusReply::finished, this,
+                    [this, token, write] { onStepReply(token, write); });
             m_stepBound.start(waitBoundMs());
-            sendAtOnce();
             return;
         }
         // Refused, or finished at once: as for the waiting transactions, a
         // read has no result then.
-        m_lastResult = reply ? int(reply->error()) : RefusedRequest;
-        finishStep(token, reply, QModbusDataUnit());
+        finishStep(token, nullptr, QModbusDataUnit());
     }
 }
 
-void ModbusDevice::onStepReply(quint64 token)
+void ModbusDevice::onStepReply(quint64 token, bool write)
 {
     if (token != m_stepToken || !m_stepReply)
         return;
     QModbusReply *reply = m_stepReply;
     m_lastResult = reply->error();
-    QModbusDataUnit unit;
-    if (reply->error() == QModbusDevice::NoError) {
-        unit = reply->result();
-        if (!isValidUnit(unit))
-            unit = QModbusDataUnit();
-    }
-    finishStep(token, reply, unit);
+    finishStep(token, reply, answerOf(reply, write));
     if (token == m_stepToken)
         sendNextStep();
 }
