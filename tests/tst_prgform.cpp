@@ -231,17 +231,21 @@ void TestPrgForm::failedReadKeepsEditor()
 
 void TestPrgForm::previewIsByteExact_data()
 {
-    QTest::addColumn<QString>("folder"); // sample programs to load; empty: the markup program
-    QTest::newRow("first line like markup") << QString();
-    QTest::newRow("samples, largest") << QStringLiteral(VEXA_SOURCE_DIR "/sim/samples/mill");
+    QTest::addColumn<QString>("folder"); // sample programs to load; empty: the text given
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("first line like markup") << QString() << QByteArray("(<b>bold</b>)\nG01 X1 &amp; Y2\n<p>\n");
+    QTest::newRow("first line with spaces")
+        << QString() << QByteArray("O0005 (MOUNTING PLATE REV B)\nG01 X1 Y2\nM30\n");
+    QTest::newRow("samples, largest") << QStringLiteral(VEXA_SOURCE_DIR "/sim/samples/mill") << QByteArray();
 }
 
 // What is read is shown and written back byte for byte: a first line that
-// looks like markup is not rich text, and the 10,000-line sample comes whole.
+// looks like markup is not rich text, the editor's line rebuild does not touch
+// a text it is given, and the 10,000-line sample comes whole.
 void TestPrgForm::previewIsByteExact()
 {
     QFETCH(QString, folder);
-    QByteArray text("(<b>bold</b>)\nG01 X1 &amp; Y2\n<p>\n");
+    QFETCH(QByteArray, text);
     int number = 5;
     if (folder.isEmpty()) {
         m_controller->setProgram(number, text);

@@ -10,6 +10,7 @@
 #include <QDebug>
 #include <QHeaderView>
 #include <QPointer>
+#include <QSignalBlocker>
 #include <QTimer>
 
 namespace {
@@ -150,8 +151,13 @@ void PrgForm::previewProgram(int row, int column)
         return;
     }
     // Plain text, byte for byte: a program whose first line looks like markup
-    // must not be shown (and written back) as rich text.
-    ui->textEdit_program->setPlainText(text);
+    // must not be shown (and written back) as rich text, and the editor's line
+    // rebuild (which drops spaces, also inside a comment) is for what the user
+    // types, not for a program put in whole.
+    {
+        const QSignalBlocker quiet(ui->textEdit_program);
+        ui->textEdit_program->setPlainText(text);
+    }
     ui->label_programName->setText(name);
 }
 
