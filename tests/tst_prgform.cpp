@@ -233,7 +233,8 @@ void TestPrgForm::previewIsByteExact_data()
 {
     QTest::addColumn<QString>("folder"); // sample programs to load; empty: the text given
     QTest::addColumn<QByteArray>("text");
-    QTest::newRow("first line like markup") << QString() << QByteArray("(<b>bold</b>)\nG01 X1 &amp; Y2\n<p>\n");
+    QTest::newRow("first line like markup")
+        << QString() << QByteArray("(<b>bold</b>)\nG01 X1 &amp; Y2\n<p>\n");
     QTest::newRow("first line with spaces")
         << QString() << QByteArray("O0005 (MOUNTING PLATE REV B)\nG01 X1 Y2\nM30\n");
     QTest::newRow("samples, largest") << QStringLiteral(VEXA_SOURCE_DIR "/sim/samples/mill") << QByteArray();
@@ -281,6 +282,7 @@ void TestPrgForm::newProgram_data()
     QTest::newRow("small number") << true << 7;
     QTest::newRow("largest") << true << 9999;
     QTest::newRow("cancelled") << false << 0;
+    QTest::newRow("controller running") << true << 8;
 }
 
 void TestPrgForm::newProgram()
@@ -294,9 +296,13 @@ void TestPrgForm::newProgram()
     answer.accepted = accepted;
     answer.value = number;
     m_answers = {answer};
+    const bool running = number == 8;
+    if (running)
+        m_controller->setRunState(sim::RunState::Running);
+    QTRY_COMPARE(m_card->device()->stateCode(), running ? 1 : 3);
     form.findChild<QPushButton *>("btn_newProgram")->click();
 
-    QCOMPARE(m_asked.size(), 1);
+    QCOMPARE(m_asked.size(), running ? 2 : 1);
     const Dialogs::Request &asked = m_asked.first();
     QCOMPARE(asked.kind, Dialogs::Request::Integer);
     QCOMPARE(asked.parent, static_cast<QWidget *>(&form));
@@ -307,6 +313,11 @@ void TestPrgForm::newProgram()
         return;
     }
     const QString name = QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0'));
+    if (running) { // refused as not idle, and said so
+        QVERIFY(!m_controller->hasProgram(number));
+        QCOMPARE(m_asked.last().text, QStringLiteral("错误发生(error):O0008"));
+        return;
+    }
     QCOMPARE(m_controller->program(number), name.toLatin1()); // O0007 replaced without a question
     QVERIFY(column(form, 0).contains(name));
 }

@@ -196,7 +196,12 @@ void PrgForm::newProgram()
     if (!self)
         return;
     if (result != Result::Ok) {
+        // Told, in the style of the other outcomes: a press that does nothing
+        // would look like a program created.
         qDebug() << result;
+        Dialogs::message(this, QMessageBox::Warning, QStringLiteral("新建程序(new prg)"),
+                         QStringLiteral("错误发生(error):") + name,
+                         {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
         return;
     }
     readProgramList();
