@@ -17,6 +17,14 @@ enum VariableType : quint16 {
     TypeMachineValue = 6,
 };
 
+void appendWord(QByteArray &pdu, quint16 word)
+{
+    pdu.append(char(word >> 8));
+    pdu.append(char(word & 0xFF));
+}
+
+} // namespace
+
 QByteArray exceptionPdu(quint8 function, quint8 code)
 {
     QByteArray pdu;
@@ -27,16 +35,10 @@ QByteArray exceptionPdu(quint8 function, quint8 code)
 
 quint16 wordAt(const QByteArray &pdu, int offset)
 {
+    if (offset < 0 || offset + 1 >= pdu.size())
+        return 0;
     return quint16((quint8(pdu.at(offset)) << 8) | quint8(pdu.at(offset + 1)));
 }
-
-void appendWord(QByteArray &pdu, quint16 word)
-{
-    pdu.append(char(word >> 8));
-    pdu.append(char(word & 0xFF));
-}
-
-} // namespace
 
 quint16 dosDate(const QDate &date)
 {

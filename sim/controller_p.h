@@ -34,6 +34,27 @@ constexpr quint8 IllegalValue = 0x03;
 constexpr quint8 DeviceFailure = 0x04;
 } // namespace exc
 
+// The transfer window's commands and the kinds of text an open names.
+namespace cmd {
+constexpr quint16 Open = 20;
+constexpr quint16 Close = 21;
+constexpr quint16 ReadChunk = 22;
+constexpr quint16 WriteChunk = 23;
+constexpr quint16 Delete = 25;
+constexpr quint16 OpenDirectory = 30;
+constexpr quint16 CloseDirectory = 31;
+constexpr quint16 DirectoryEntry = 32;
+constexpr quint16 KindReadProgram = 1;
+constexpr quint16 KindReadFile = 2;
+constexpr quint16 KindWriteProgram = 0x1001;
+constexpr quint16 KindWriteFile = 0x1003;
+} // namespace cmd
+
+// An exception reply to a request of the given function.
+QByteArray exceptionPdu(quint8 function, quint8 code);
+// The big-endian word at offset of a PDU; 0 past its end.
+quint16 wordAt(const QByteArray &pdu, int offset);
+
 struct Descriptor
 {
     quint16 type = 0;

@@ -10,27 +10,17 @@ namespace {
 constexpr quint8 ReadCoils = 0x01;
 constexpr quint8 ReadHolding = 0x03;
 constexpr quint8 WriteMultiple = 0x10;
-constexpr quint16 CmdOpen = 20;
-constexpr quint16 CmdOpenDirectory = 30;
-constexpr quint16 KindReadProgram = 1;
-constexpr quint16 KindReadFile = 2;
-
-quint16 pduWord(const QByteArray &pdu, int offset)
-{
-    if (offset + 1 >= pdu.size())
-        return 0;
-    return quint16((quint8(pdu.at(offset)) << 8) | quint8(pdu.at(offset + 1)));
-}
 
 // A write of the transfer window that opens a text or the directory for reading.
 bool opensRead(const QByteArray &pdu, bool *directory)
 {
-    if (pdu.size() < 8 || quint8(pdu.at(0)) != WriteMultiple || pduWord(pdu, 1) != reg::TransferCommand)
+    if (pdu.size() < 8 || quint8(pdu.at(0)) != WriteMultiple || wordAt(pdu, 1) != reg::TransferCommand)
         return false;
-    const quint16 command = pduWord(pdu, 6);
-    *directory = command == CmdOpenDirectory;
-    const quint16 kind = pduWord(pdu, 12);
-    return *directory || (command == CmdOpen && (kind == KindReadProgram || kind == KindReadFile));
+    const quint16 command = wordAt(pdu, 6);
+    *directory = command == cmd::OpenDirectory;
+    const quint16 kind = wordAt(pdu, 12);
+    return *directory ||
+           (command == cmd::Open && (kind == cmd::KindReadProgram || kind == cmd::KindReadFile));
 }
 
 } // namespace
@@ -56,19 +46,9 @@ void FaultInjector::setKinds(const QVector<Fault> &kinds)
     m_kinds.removeAll(Fault::None);
 }
 
-void FaultInjector::setPerMille(int perMille)
-{
-    m_perMille = qBound(0, perMille, 1000);
-}
-
 void FaultInjector::setEnabled(bool enabled)
 {
     m_enabled = enabled;
-}
-
-bool FaultInjector::isEnabled() const
-{
-    return m_enabled;
 }
 
 Fault FaultInjector::draw(const QByteArray &pdu)
@@ -95,7 +75,7 @@ Fault FaultInjector::draw(const QByteArray &pdu)
                 applicable.append(kind);
             break;
         case Fault::OversizedChunk:
-            if (function == ReadHolding && pduWord(pdu, 1) == reg::TransferReply)
+            if (function == ReadHolding && wordAt(pdu, 1) == reg::TransferReply)
                 applicable.append(kind);
             break;
         case Fault::EndlessTransfer:
@@ -126,9 +106,7 @@ void FaultInjector::shape(Fault fault, const QByteArray &pdu, QByteArray *respon
     case Fault::Exception: {
         // Server failure or busy, the two a loaded controller gives.
         const quint8 code = std::uniform_int_distribution<int>(0, 1)(m_random) ? exc::DeviceFailure : 0x06;
-        *response = QByteArray();
-        response->append(char(function | 0x80));
-        response->append(char(code));
+        *response = exceptionPdu(function, code);
         break;
     }
     case Fault::ShortReply:

@@ -34,9 +34,7 @@ public:
     FaultInjector(Controller *controller, quint32 seed, int perMille);
 
     void setKinds(const QVector<Fault> &kinds); // default: every kind
-    void setPerMille(int perMille);
     void setEnabled(bool enabled);
-    bool isEnabled() const;
 
     // Before the controller sees the request PDU: the fault for it.
     Fault draw(const QByteArray &pdu);

@@ -10,20 +10,6 @@ namespace sim {
 
 namespace {
 
-constexpr quint16 CmdOpen = 20;
-constexpr quint16 CmdClose = 21;
-constexpr quint16 CmdReadChunk = 22;
-constexpr quint16 CmdWriteChunk = 23;
-constexpr quint16 CmdDelete = 25;
-constexpr quint16 CmdOpenDirectory = 30;
-constexpr quint16 CmdCloseDirectory = 31;
-constexpr quint16 CmdDirectoryEntry = 32;
-
-constexpr quint16 KindReadProgram = 1;
-constexpr quint16 KindReadFile = 2;
-constexpr quint16 KindWriteProgram = 0x1001;
-constexpr quint16 KindWriteFile = 0x1003;
-
 constexpr int MaxProgramNumber = 9999;
 constexpr int DirectoryEntryWords = 38;
 
@@ -63,23 +49,23 @@ quint8 Controller::Private::transferCommand(const QVector<quint16> &words)
     if (words.size() < 4)
         return exc::IllegalValue;
     switch (words.at(0)) {
-    case CmdOpen:
+    case cmd::Open:
         return openTransfer(words);
-    case CmdReadChunk:
+    case cmd::ReadChunk:
         return readChunk(words.at(3));
-    case CmdWriteChunk:
+    case cmd::WriteChunk:
         return writeChunk(words.at(3), words);
-    case CmdClose:
+    case cmd::Close:
         return closeTransfer();
-    case CmdOpenDirectory:
+    case cmd::OpenDirectory:
         window = Window::Directory;
         directory = programs.keys();
         windowText.clear();
         clearReply();
         return 0;
-    case CmdDirectoryEntry:
+    case cmd::DirectoryEntry:
         return directoryEntry(words.at(3));
-    case CmdCloseDirectory:
+    case cmd::CloseDirectory:
         if (window != Window::Directory)
             return exc::IllegalValue;
         window = Window::Closed;
@@ -101,27 +87,27 @@ quint8 Controller::Private::openTransfer(const QVector<quint16> &words)
     windowFile.clear();
     clearReply();
     switch (kind) {
-    case KindReadProgram:
-    case KindWriteProgram: {
+    case cmd::KindReadProgram:
+    case cmd::KindWriteProgram: {
         const int number = words.at(4);
         if (number > MaxProgramNumber)
             return exc::IllegalValue;
-        if (kind == KindReadProgram) {
+        if (kind == cmd::KindReadProgram) {
             if (!programs.contains(number))
                 return exc::IllegalValue;
             windowText = programs.value(number).text;
         }
-        window = kind == KindReadProgram ? Window::ReadTransfer : Window::WriteTransfer;
+        window = kind == cmd::KindReadProgram ? Window::ReadTransfer : Window::WriteTransfer;
         windowIsProgram = true;
         windowProgram = number;
         return 0;
     }
-    case KindReadFile:
-    case KindWriteFile: {
+    case cmd::KindReadFile:
+    case cmd::KindWriteFile: {
         const QString name = decodeName(words, 4);
         if (name.isEmpty())
             return exc::IllegalValue;
-        if (kind == KindReadFile) {
+        if (kind == cmd::KindReadFile) {
             // Programs are files on the controller too: a program's name
             // reads that program unless a system file of that name exists.
             static const QRegularExpression byProgramName(QStringLiteral("^O(\\d{4})$"));
@@ -133,7 +119,7 @@ quint8 Controller::Private::openTransfer(const QVector<quint16> &words)
             else
                 return exc::IllegalValue;
         }
-        window = kind == KindReadFile ? Window::ReadTransfer : Window::WriteTransfer;
+        window = kind == cmd::KindReadFile ? Window::ReadTransfer : Window::WriteTransfer;
         windowIsProgram = false;
         windowFile = name;
         return 0;
@@ -237,7 +223,7 @@ quint8 Controller::Private::directoryEntry(int n)
 
 quint8 Controller::Private::deleteCommand(const QVector<quint16> &words)
 {
-    if (words.size() < 5 || words.at(0) != CmdDelete || words.at(3) != 1)
+    if (words.size() < 5 || words.at(0) != cmd::Delete || words.at(3) != 1)
         return exc::IllegalValue;
     if (!programs.remove(words.at(4)))
         return exc::IllegalValue;
