@@ -52,15 +52,10 @@ bool isValidUtf8(const QByteArray &bytes)
 
 static QString fromUtf8WithoutBom(const QByteArray &bytes)
 {
-    static const char Bom[] = "\xEF\xBB\xBF";
     // The (pointer, size) form: the QByteArray one stops at the first NUL
-    // byte. It drops a byte-order mark at the start of what it is given: the
-    // file's own, or, after that one, a character of the text (U+FEFF).
-    const int skip = bytes.startsWith(Bom) ? 3 : 0;
-    QString text = QString::fromUtf8(bytes.constData() + skip, bytes.size() - skip);
-    if (skip && bytes.mid(skip).startsWith(Bom))
-        text.prepend(QChar(0xFEFF));
-    return text;
+    // byte. It drops one byte-order mark at the start, the file's own; a
+    // U+FEFF after it is a character of the text and stays.
+    return QString::fromUtf8(bytes.constData(), bytes.size());
 }
 
 // True when the GBK byte structure ends inside a double-byte character. The
