@@ -336,12 +336,12 @@ void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const
         *styles = m_stateStyles;
 }
 
-bool ConfigStore::readTextFile(const QString &path, QString *text)
+bool ConfigStore::readTextFile(const QString &path, QString *text, qint64 maxBytes)
 {
     if (!isRegularFile(path))
         return false;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly) || (maxBytes >= 0 && file.size() > maxBytes))
         return false;
     const QByteArray bytes = file.readAll();
     if (text)

@@ -29,7 +29,9 @@ public:
     // the document parser would need a stack frame per level.
     static constexpr int MaxNesting = 32;
 
-    static bool readTextFile(const QString &path, QString *text);
+    // A local text file, decoded; false when it is not a plain file, cannot
+    // be read, or holds more than maxBytes (when given).
+    static bool readTextFile(const QString &path, QString *text, qint64 maxBytes = -1);
     static bool writeTextFile(const QString &path, const QString &text);
 
     // Where load() and save() work: <current directory>/Configure.xml.

@@ -1,3 +1,4 @@
+#include "link/protocol.h"
 #include "views/dialogs.h"
 #include "views/parcatalogue.h"
 #include "views/parform.h"
@@ -359,6 +360,8 @@ void TestParForm::openLocalFile_data()
                                << "";
     QTest::newRow("unreadable") << "none.PAR"
                                 << "";
+    QTest::newRow("larger than any controller's text") << "huge.PAR"
+                                                       << "";
 }
 
 void TestParForm::openLocalFile()
@@ -371,6 +374,9 @@ void TestParForm::openLocalFile()
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(gbk->fromUnicode(QString::fromUtf8("[SPSTc]\n0\n[SSPNn]\n1\n[ADDRi]\n主站\n从站\n")));
     file.close();
+    QFile huge(m_dir.filePath(QStringLiteral("huge.PAR"))); // sparse: no disk used
+    QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(Protocol::MaxTextBytes + 1));
+    huge.close();
 
     ParForm form;
     const QString before = QString::fromLatin1(OneChannel);

@@ -175,8 +175,10 @@ void ParForm::openLocalFile()
         Dialogs::openFileName(this, QStringLiteral("打开SYS文件"), folder, QString::fromLatin1(FileName));
     if (path.isEmpty())
         return;
+    // No controller holds a longer text; a larger file the user picks by
+    // mistake is not read into memory whole.
     QString text;
-    if (ConfigStore::readTextFile(path, &text))
+    if (ConfigStore::readTextFile(path, &text, Protocol::MaxTextBytes))
         setParameterText(text);
 }
 
