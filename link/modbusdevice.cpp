@@ -435,7 +435,7 @@ QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool writ
         return {};
     }
     m_lastResult = reply->error();
-    const QModbusDataUnit result = answerOf(reply, write);
+    QModbusDataUnit result = answerOf(reply, write);
     // Its finished signal has been delivered and the client has let go of it:
     // delete it now rather than post one more event per request.
     delete reply;

@@ -9,16 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-command -v run-clang-tidy >/dev/null || {
-    echo "Installing clang-tidy"
-    SUDO=""
-    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends clang-tidy
-}
-[ -f "$build/compile_commands.json" ] || scripts/setup.sh "$build"
-# Generated sources (moc, uic, rcc) must exist before they are included.
-cmake --build "$build" -j"$(nproc)" --target vexa_app vexa_sim >/dev/null
+# What is missing is installed, and the generated sources (moc, uic, rcc)
+# must exist before they are included.
+EXTRA_PACKAGES=clang-tidy BUILD_TARGETS="vexa_app vexa_sim" scripts/setup.sh "$build" >/dev/null
 
 log="$build/tidy.log"
 run-clang-tidy -quiet -j"$(nproc)" -p "$build" \
