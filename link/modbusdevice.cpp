@@ -35,10 +35,7 @@ int ModbusDevice::refusal(bool needsIdle) const
 {
     if (!m_ready)
         return Result::NotReady;
-    // While a wait of the device is on the stack nothing can be sent (its
-    // loop does not nest), even in the moment after a poll ended and before
-    // pollState()'s wait has returned: busy, not a failed request.
-    if (m_busy || m_waitDepth > 0)
+    if (isBusy())
         return Result::Busy;
     if (needsIdle && m_state != DeviceState::Idle)
         return Result::NotIdle;
@@ -209,7 +206,10 @@ void ModbusDevice::releaseWhenIdle()
 
 bool ModbusDevice::isBusy() const
 {
-    return m_busy;
+    // While a wait of the device is on the stack nothing can be sent (its
+    // loop does not nest), even in the moment after a poll ended and before
+    // pollState()'s wait has returned.
+    return m_busy || m_waitDepth > 0;
 }
 int ModbusDevice::stateCode() const
 {

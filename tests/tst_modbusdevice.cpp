@@ -788,10 +788,14 @@ void TestModbusDevice::operationWaitsForBackgroundPoll()
     // The poll has ended but pollState()'s wait has not returned yet: still
     // busy, not a request that cannot be sent.
     int atEnd = -1;
-    const auto ended =
-        connect(device.get(), &ModbusDevice::pollFinished, this, [&] { atEnd = device->readIo(&io); });
+    bool busyAtEnd = false;
+    const auto ended = connect(device.get(), &ModbusDevice::pollFinished, this, [&] {
+        busyAtEnd = device->isBusy(); // what the upload dialog asks first
+        atEnd = device->readIo(&io);
+    });
     QCOMPARE(device->pollState(), 3);
     disconnect(ended);
+    QVERIFY(busyAtEnd);
     QCOMPARE(atEnd, 9);
 }
 
