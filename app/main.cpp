@@ -1,5 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
+#include "config/configstore.h"
+#include "config/translations.h"
 
 #include <QApplication>
 
@@ -7,6 +9,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     installQuitSignals(&app);
+    Translations::install(ConfigStore::instance()->language());
     MainWindow window;
     window.show();
     return app.exec();

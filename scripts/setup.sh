@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(g++ cmake make qtbase5-dev qtbase5-dev-tools libqt5serialbus5-dev libqt5serialport5-dev
+packages=(g++ cmake make qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5serialbus5-dev libqt5serialport5-dev
           socat fonts-wqy-microhei libcap2-bin ${EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,21 @@
+#include "config/translations.h"
+
+#include <QCoreApplication>
+#include <QTranslator>
+
+namespace Translations {
+
+bool install(int language)
+{
+    // Lives as long as the application: an installed translator must not go
+    // before the texts are all made.
+    static QTranslator *const english = new QTranslator(QCoreApplication::instance());
+    QCoreApplication::removeTranslator(english);
+    if (language != 1)
+        return true;
+    if (!english->load(QStringLiteral(":/translations/vexa_en.qm")))
+        return false;
+    return QCoreApplication::installTranslator(english);
+}
+
+} // namespace Translations

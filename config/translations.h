@@ -1,0 +1,11 @@
+#pragma once
+
+// The English texts: a translator installed over the Chinese sources when the
+// language setting is 1 (any other value keeps Chinese). Views take their
+// texts when they are built, so this runs before the first window is made;
+// calling it again replaces or removes the translator.
+namespace Translations {
+
+bool install(int language);
+
+} // namespace Translations
