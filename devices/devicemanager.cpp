@@ -2,6 +2,7 @@
 
 #include "config/configstore.h"
 #include "devices/devicewidget.h"
+#include "link/devicefleet.h"
 #include "link/modbusdevice.h"
 #include "ui_devicemanager.h"
 
@@ -25,7 +26,8 @@ void DeviceManager::resetInstanceForTesting()
     s_built = false;
 }
 
-DeviceManager::DeviceManager(QWidget *parent) : QWidget(parent), ui(new Ui::DeviceManager)
+DeviceManager::DeviceManager(QWidget *parent)
+    : QWidget(parent), ui(new Ui::DeviceManager), m_fleet(new DeviceFleet(this))
 {
     ui->setupUi(this);
     if (ConfigStore::instance()->language() == 1) {
@@ -46,6 +48,9 @@ DeviceManager::DeviceManager(QWidget *parent) : QWidget(parent), ui(new Ui::Devi
 
 DeviceManager::~DeviceManager()
 {
+    // The observers hear of every card leaving while the cards are whole.
+    for (const deviceWidget *card : qAsConst(m_cards))
+        m_fleet->remove(card->watch());
     delete ui;
 }
 
@@ -77,6 +82,7 @@ void DeviceManager::addDevice(const DeviceRecord &record)
     m_cards.append(card);
     connect(card, &deviceWidget::signDoubleClicked, this, &DeviceManager::selectDevice);
     ui->verticalLayout_devices->addWidget(card, 0, Qt::AlignTop);
+    m_fleet->add(card->watch());
 }
 
 void DeviceManager::removeSelectedDevice()
@@ -87,6 +93,7 @@ void DeviceManager::removeSelectedDevice()
     m_selected = nullptr;
 
     card->releaseConnection();
+    m_fleet->remove(card->watch());
     disconnect(card, nullptr, this, nullptr);
     ui->verticalLayout_devices->removeWidget(card);
     card->setParent(nullptr);
@@ -127,6 +134,11 @@ QList<DeviceRecord> DeviceManager::deviceRecords() const
 QList<deviceWidget *> DeviceManager::cards() const
 {
     return m_cards;
+}
+
+DeviceFleet *DeviceManager::fleet() const
+{
+    return m_fleet;
 }
 
 int DeviceManager::readPosition(PositionStatus *status)

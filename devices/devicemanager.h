@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class DeviceFleet;
 class deviceWidget;
 
 namespace Ui {
@@ -40,6 +41,9 @@ public:
     deviceWidget *selectedDevice() const;
     QList<DeviceRecord> deviceRecords() const;
     QList<deviceWidget *> cards() const;
+    // The run's controllers for the observers (history, broker): each card's
+    // watch, from the card's making until it leaves the list.
+    DeviceFleet *fleet() const;
 
     // Forwarded to the selected card's device; 1 when no card is selected.
     int readPosition(PositionStatus *status);
@@ -59,4 +63,5 @@ private:
     Ui::DeviceManager *ui = nullptr;
     QList<deviceWidget *> m_cards; // children of the scroll area's content widget
     QPointer<deviceWidget> m_selected;
+    DeviceFleet *m_fleet = nullptr; // child
 };

@@ -1,6 +1,7 @@
 #include "devices/devicewidget.h"
 
 #include "config/configstore.h"
+#include "link/devicewatch.h"
 #include "link/modbusdevice.h"
 #include "link/uploaddialog.h"
 #include "ui_devicesettings.h"
@@ -157,16 +158,15 @@ deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::dev
         ui->label_deviceName->setText(QStringLiteral("Device"));
 
     m_device = new ModbusDevice;
-    m_pollTimer = new QTimer(this);
-    m_pollTimer->setSingleShot(false);
+    m_watch = new DeviceWatch(m_device, this);
 
     setSelected(false);
     setUpStateDisplay();
-    refreshState();
+    showState(m_device->stateCode());
 
     connect(ui->checkBox_toConnect, &QCheckBox::toggled, this, &deviceWidget::onSwitchToggled);
-    connect(m_pollTimer, &QTimer::timeout, this, &deviceWidget::onPollTick);
-    connect(m_device, &ModbusDevice::pollFinished, this, &deviceWidget::onPolled);
+    connect(m_watch, &DeviceWatch::snapshotChanged, this,
+            [this](const DeviceSnapshot &snapshot) { showState(snapshot.state); });
     connect(ui->pushButton_set, &QPushButton::clicked, this, [this] { setCurrentIndex(1); });
     connect(ui->pushButton_upload, &QPushButton::clicked, this, &deviceWidget::showUploadDialog);
     // The setting page is built the first time it is shown, whoever shows it.
@@ -178,7 +178,7 @@ deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::dev
 
 deviceWidget::~deviceWidget()
 {
-    m_pollTimer->stop();
+    m_watch->stopTicks();
     // A card destroyed with its window while still switched on leaves no
     // link behind.
     if (ui->checkBox_toConnect->isChecked())
@@ -329,38 +329,12 @@ void deviceWidget::setSelected(bool selected)
 
 void deviceWidget::onSwitchToggled(bool checked)
 {
-    if (checked) {
-        m_device->open();
-        m_pollTimer->start(PollIntervalMs);
-    } else {
-        m_pollTimer->stop();
-        m_device->close();
-        refreshState();
-    }
+    m_watch->setOn(checked);
 }
 
-void deviceWidget::onPollTick()
-{
-    if (!m_device->isReady())
-        m_device->tryConnect();
-    refreshState();
-}
-
-// The poll of a ready device runs in the background and its answer comes
-// through onPolled(); until then the card shows what the device holds now
-// (connecting after an attempt, not connected after a drop).
 void deviceWidget::refreshState()
 {
-    if (ui->checkBox_toConnect->isChecked())
-        m_device->startStatePoll();
-    showState(m_device->stateCode());
-}
-
-void deviceWidget::onPolled(int code)
-{
-    // A poll that was under way when the switch went off has nothing to show.
-    if (ui->checkBox_toConnect->isChecked())
-        showState(code);
+    m_watch->refresh();
 }
 
 void deviceWidget::setUpStateDisplay()
@@ -404,6 +378,11 @@ ModbusDevice *deviceWidget::device() const
     return m_device;
 }
 
+DeviceWatch *deviceWidget::watch() const
+{
+    return m_watch;
+}
+
 UpLoadDialog *deviceWidget::uploadDialog() const
 {
     return m_uploadDialog;
@@ -413,7 +392,7 @@ void deviceWidget::releaseWhenIdle()
 {
     if (!m_releasing) {
         m_releasing = true;
-        m_pollTimer->stop();
+        m_watch->stopTicks();
         // Nothing may start new transfers on a card that has left the list.
         if (m_uploadDialog)
             m_uploadDialog->hide();

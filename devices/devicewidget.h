@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTabWidget>
 
+class DeviceWatch;
 class ModbusDevice;
 class QDragEnterEvent;
 class QDropEvent;
@@ -20,7 +21,7 @@ class deviceSettings;
 
 // The card of one controller in the device list: connect switch, live state,
 // settings page, upload button and drop target. It owns the controller's
-// ModbusDevice and polls it every 500 ms while the switch is on.
+// ModbusDevice, and its DeviceWatch polls it every 500 ms while the switch is on.
 class deviceWidget : public QTabWidget
 {
     Q_OBJECT
@@ -43,6 +44,7 @@ public:
     static void shareLook(QWidget *list);
 
     ModbusDevice *device() const;
+    DeviceWatch *watch() const;
     UpLoadDialog *uploadDialog() const;
 
     // For a card taken out of the list: deletes it once no transaction of its
@@ -52,7 +54,6 @@ public:
     // How often a card taken out of the list looks again whether its device
     // has left its nested event loop.
     static constexpr int ReleaseRetryMs = 50;
-    static constexpr int PollIntervalMs = 500;
 
 signals:
     void signDoubleClicked();
@@ -64,8 +65,6 @@ protected:
 
 private:
     void onSwitchToggled(bool checked);
-    void onPollTick();
-    void onPolled(int code);
     void buildSettingsPage();
     void fillSettingsPage(const DeviceRecord &record);
     void onSettingChanged();
@@ -83,7 +82,7 @@ private:
     // Deleted through ModbusDevice::releaseWhenIdle(), never directly: a
     // transaction may still wait in the device's event loop when the card goes.
     ModbusDevice *m_device = nullptr;
-    QTimer *m_pollTimer = nullptr; // child of the card
+    DeviceWatch *m_watch = nullptr; // child of the card
     int m_lastState = 4;
     QStringList m_stateTexts; // per state code, taken once from the configuration
     // Top-level window without a parent; hidden and deleted with the card.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "link/protocol.h"
+
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -44,3 +47,37 @@ inline bool operator==(const ProgramEntry &a, const ProgramEntry &b)
 {
     return a.name == b.name && a.date == b.date && a.size == b.size;
 }
+
+// What one watched controller shows: the state as its card shows it and,
+// while an observer asks for them, the counters its background poll reads.
+struct DeviceSnapshot
+{
+    int state = DeviceState::NotConnected; // 0..4, as the card shows it
+    QString program;                       // "O0001"; empty while not read
+    qint32 pieces = -1;                    // -1 while not read
+    qint32 target = -1;
+};
+
+inline bool operator==(const DeviceSnapshot &a, const DeviceSnapshot &b)
+{
+    return a.state == b.state && a.program == b.program && a.pieces == b.pieces && a.target == b.target;
+}
+
+inline bool operator!=(const DeviceSnapshot &a, const DeviceSnapshot &b)
+{
+    return !(a == b);
+}
+
+// One operation the program ran on a controller, admitted by the device (so
+// something went over the wire), with its outcome.
+struct DeviceEvent
+{
+    enum Kind { ReadProgram, ReadFile, WriteProgram, WriteFile, DeleteProgram };
+    Kind kind = WriteProgram;
+    QString target;          // "O0012", "USRIO.TXT"
+    int result = Result::Ok; // the operation's result code
+    qint64 bytes = 0;        // the text's size in bytes (0 for a delete)
+};
+
+Q_DECLARE_METATYPE(DeviceSnapshot)
+Q_DECLARE_METATYPE(DeviceEvent)

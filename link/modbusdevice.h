@@ -71,6 +71,15 @@ public:
 
     static QString axisLabel(quint16 code);
 
+    // With counters wanted, every background status poll first reads the
+    // counter block too (piece count, target, program in run): one more
+    // request per poll, asked for by the observers that record or publish them.
+    void setCountersWanted(bool wanted);
+    bool countersWanted() const;
+    // The state code and the counters as last read (unknown ones as -1 and
+    // an empty program until a read brought them).
+    DeviceSnapshot snapshot() const;
+
     // Polls in a row that went unanswered (a request timed out) before the
     // device shows connecting and opens its link afresh.
     static constexpr int SilentPollsBeforeReconnect = 3;
@@ -111,6 +120,9 @@ signals:
     // A status poll is over and the device holds this state code. Not emitted
     // for a poll whose link dropped or that was abandoned with the device.
     void pollFinished(int stateCode);
+    // An operation on the controller's texts or programs ran (it was admitted,
+    // so requests went out); emitted once the device is no longer busy with it.
+    void operationFinished(const DeviceEvent &event);
 
 private:
     // Sets busy for one public operation, notes the link it runs on, and
@@ -225,6 +237,8 @@ private:
     Steps coilPollSteps();
     Steps statusBlockPollSteps();
     Step statusReadStep();
+    Step counterReadStep();
+    void noteCounters(const QVector<quint16> &words);
     // The poll's first unanswered request ends it: the next ones would only
     // wait as long again.
     void endPollUnanswered();
@@ -232,8 +246,12 @@ private:
     void notePoll(bool answered);
 
     // modbusdevice_transfer.cpp
-    int receiveTransfer(const QVector<quint16> &openCommand, QString *text);
-    int sendTransfer(const QString &text, const QVector<quint16> &openCommand, QProgressBar *progress);
+    int receiveTransfer(const QVector<quint16> &openCommand, QByteArray *bytes);
+    int sendTransfer(const QByteArray &bytes, const QVector<quint16> &openCommand, QProgressBar *progress);
+    int readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
+                 QString *text);
+    int writeText(DeviceEvent::Kind kind, const QString &target, const QString &text,
+                  const QVector<quint16> &openCommand, QProgressBar *progress);
 
     DeviceRecord m_record{1, QStringLiteral("设备"), 0, QStringLiteral("192.168.3.20"), 10};
     int m_state = 0;
@@ -265,6 +283,8 @@ private:
     quint64 m_sequenceLink = 0;   // the generation the running operation started on
     QTimer m_setUpTimer;          // single shot, started when the link comes up
     int m_silentPolls = 0;
+    bool m_countersWanted = false;
+    bool m_countersKnown = false; // the counter block was read at least once
 
     // Background work (modbusdevice_background.cpp).
     bool m_background = false; // a sequence runs

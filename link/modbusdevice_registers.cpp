@@ -220,8 +220,11 @@ bool ModbusDevice::startStatePoll()
     m_busy = true;
     m_polling = true;
     m_pollAnswered = true;
-    runInBackground(m_statusCoilMode ? coilPollSteps() : statusBlockPollSteps(),
-                    [this](bool completed) { finishPoll(completed); });
+    Steps steps = m_statusCoilMode ? coilPollSteps() : statusBlockPollSteps();
+    // First, so that a state found early (a coil set) does not skip it.
+    if (m_countersWanted)
+        steps.push_front(counterReadStep());
+    runInBackground(std::move(steps), [this](bool completed) { finishPoll(completed); });
     return true;
 }
 
@@ -286,6 +289,46 @@ ModbusDevice::Step ModbusDevice::statusReadStep()
     });
 }
 
+ModbusDevice::Step ModbusDevice::counterReadStep()
+{
+    return readStep(CounterBlock, CounterReadCount, [this](const QModbusDataUnit &unit) {
+        if (isValidUnit(unit))
+            noteCounters(unit.values());
+        else if (lastRequestTimedOut())
+            endPollUnanswered();
+    });
+}
+
+void ModbusDevice::noteCounters(const QVector<quint16> &words)
+{
+    m_position.pieceCount = qint32(unsigned32(words, 4));
+    m_position.pieceTarget = qint32(unsigned32(words, 6));
+    m_position.programName = RegisterCodec::programName(wordAt(words, 8));
+    m_countersKnown = true;
+}
+
+void ModbusDevice::setCountersWanted(bool wanted)
+{
+    m_countersWanted = wanted;
+}
+
+bool ModbusDevice::countersWanted() const
+{
+    return m_countersWanted;
+}
+
+DeviceSnapshot ModbusDevice::snapshot() const
+{
+    DeviceSnapshot snapshot;
+    snapshot.state = m_state;
+    if (m_countersKnown) {
+        snapshot.program = m_position.programName;
+        snapshot.pieces = m_position.pieceCount;
+        snapshot.target = m_position.pieceTarget;
+    }
+    return snapshot;
+}
+
 void ModbusDevice::endPollUnanswered()
 {
     m_pollAnswered = false;
@@ -341,12 +384,8 @@ int ModbusDevice::readPosition(PositionStatus *status)
     };
 
     const QModbusDataUnit counter = read(CounterBlock, CounterReadCount);
-    if (isValidUnit(counter)) {
-        const QVector<quint16> w = counter.values();
-        m_position.pieceCount = qint32(unsigned32(w, 4));
-        m_position.pieceTarget = qint32(unsigned32(w, 6));
-        m_position.programName = RegisterCodec::programName(wordAt(w, 8));
-    }
+    if (isValidUnit(counter))
+        noteCounters(counter.values());
 
     const QModbusDataUnit times = read(TimeBlock, TimeReadCount);
     if (isValidUnit(times)) {

@@ -1,9 +1,12 @@
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
+#include "link/registercodec.h"
 #include "link/transfercodec.h"
 
 #include <QPointer>
 #include <QProgressBar>
+
+#include <utility>
 
 // Programs, system files, the program directory and program deletion, all
 // through the transfer window. Every request waits in the device's event loop,
@@ -14,31 +17,50 @@
 
 int ModbusDevice::readProgram(QString *text, int number)
 {
-    if (const int refused = admit())
-        return refused;
-    return receiveTransfer(TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), text);
+    return readText(DeviceEvent::ReadProgram, RegisterCodec::programName(quint32(qMax(number, 0))),
+                    TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), text);
 }
 
 int ModbusDevice::readSystemFile(QString *text, const QString &name)
 {
-    if (const int refused = admit())
-        return refused;
-    return receiveTransfer(TransferCodec::openFileCommand(Protocol::KindReadFile, name), text);
+    return readText(DeviceEvent::ReadFile, name, TransferCodec::openFileCommand(Protocol::KindReadFile, name),
+                    text);
 }
 
 int ModbusDevice::writeProgram(const QString &text, int number, QProgressBar *progress)
 {
-    if (const int refused = admit(true))
-        return refused;
-    return sendTransfer(text, TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number),
-                        progress);
+    return writeText(DeviceEvent::WriteProgram, RegisterCodec::programName(quint32(qMax(number, 0))), text,
+                     TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number), progress);
 }
 
 int ModbusDevice::writeSystemFile(const QString &text, const QString &name, QProgressBar *progress)
 {
+    return writeText(DeviceEvent::WriteFile, name, text,
+                     TransferCodec::openFileCommand(Protocol::KindWriteFile, name), progress);
+}
+
+int ModbusDevice::readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
+                           QString *text)
+{
+    if (const int refused = admit())
+        return refused;
+    QByteArray bytes;
+    const int result = receiveTransfer(openCommand, &bytes);
+    if (text && (result == Result::Ok || result == Result::CloseFailed))
+        *text = TransferCodec::decodeText(bytes);
+    emit operationFinished({kind, target, result, bytes.size()});
+    return result;
+}
+
+int ModbusDevice::writeText(DeviceEvent::Kind kind, const QString &target, const QString &text,
+                            const QVector<quint16> &openCommand, QProgressBar *progress)
+{
     if (const int refused = admit(true))
         return refused;
-    return sendTransfer(text, TransferCodec::openFileCommand(Protocol::KindWriteFile, name), progress);
+    const QByteArray bytes = text.toLocal8Bit();
+    const int result = sendTransfer(bytes, openCommand, progress);
+    emit operationFinished({kind, target, result, bytes.size()});
+    return result;
 }
 
 int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
@@ -102,12 +124,18 @@ int ModbusDevice::deleteProgram(int number)
     if (number < 0 || number > 0xFFFF)
         return Result::WriteFailed;
 
-    BusyScope busy(this);
-    const QVector<quint16> command{Protocol::CmdDelete, 0, 0, 1, static_cast<quint16>(number)};
-    return writeRegisters(Protocol::DeleteCommand, command) == 0 ? Result::Ok : Result::WriteFailed;
+    int result = Result::Ok;
+    {
+        BusyScope busy(this);
+        const QVector<quint16> command{Protocol::CmdDelete, 0, 0, 1, static_cast<quint16>(number)};
+        result = writeRegisters(Protocol::DeleteCommand, command) == 0 ? Result::Ok : Result::WriteFailed;
+    }
+    emit operationFinished(
+        {DeviceEvent::DeleteProgram, RegisterCodec::programName(quint32(number)), result, 0});
+    return result;
 }
 
-int ModbusDevice::receiveTransfer(const QVector<quint16> &openCommand, QString *text)
+int ModbusDevice::receiveTransfer(const QVector<quint16> &openCommand, QByteArray *bytes)
 {
     if (openCommand.isEmpty())
         return Result::OpenFailed;
@@ -136,20 +164,18 @@ int ModbusDevice::receiveTransfer(const QVector<quint16> &openCommand, QString *
             return Result::ReadFailed;
     }
 
-    if (text)
-        *text = TransferCodec::decodeText(received);
+    *bytes = std::move(received);
     return writeRegisters(Protocol::TransferCommand, TransferCodec::plainCommand(Protocol::CmdClose)) == 0
                ? Result::Ok
                : Result::CloseFailed;
 }
 
-int ModbusDevice::sendTransfer(const QString &text, const QVector<quint16> &openCommand,
+int ModbusDevice::sendTransfer(const QByteArray &bytes, const QVector<quint16> &openCommand,
                                QProgressBar *progress)
 {
     if (openCommand.isEmpty())
         return Result::OpenFailed;
 
-    const QByteArray bytes = text.toLocal8Bit();
     const qint64 length = bytes.size();
     if (!TransferCodec::fitsWindow(length))
         return Result::OpenFailed;

@@ -1,4 +1,6 @@
 #include "config/configstore.h"
+#include "link/devicefleet.h"
+#include "link/devicewatch.h"
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
@@ -117,6 +119,7 @@ private slots:
     void pollVisitsChannelsUpToTheBound_data();
     void pollVisitsChannelsUpToTheBound();
     void muteControllerReconnects();
+    void fleetHearsStatesAndOperations();
     void readPosition();
     void readPositionKeepsCacheOnFailure();
     void readIo_data();
@@ -447,18 +450,26 @@ void TestModbusDevice::pollState_data()
     QTest::addColumn<int>("flags");    // -1: from the run state
     QTest::addColumn<int>("expected");
     QTest::addColumn<QStringList>("requests");
+    QTest::addColumn<bool>("counters"); // an observer wants them: read first
 
     const QStringList status{"W 3e00 1 0 70 0", "R 3e00 6"};
-    QTest::newRow("register idle") << false << int(sim::RunState::Idle) << -1 << 3 << status;
-    QTest::newRow("register running") << false << int(sim::RunState::Running) << -1 << 1 << status;
-    QTest::newRow("register alarm") << false << int(sim::RunState::Alarm) << -1 << 2 << status;
-    QTest::newRow("alarm wins over running") << false << int(sim::RunState::Idle) << 0x0180 << 2 << status;
-    QTest::newRow("other bits are idle") << false << int(sim::RunState::Idle) << 0x7E7F << 3 << status;
-    QTest::newRow("coil idle") << true << int(sim::RunState::Idle) << -1 << 3 << QStringList{"C 6 1"};
+    QTest::newRow("register idle") << false << int(sim::RunState::Idle) << -1 << 3 << status << false;
+    QTest::newRow("register running") << false << int(sim::RunState::Running) << -1 << 1 << status << false;
+    QTest::newRow("register alarm") << false << int(sim::RunState::Alarm) << -1 << 2 << status << false;
+    QTest::newRow("alarm wins over running")
+        << false << int(sim::RunState::Idle) << 0x0180 << 2 << status << false;
+    QTest::newRow("other bits are idle")
+        << false << int(sim::RunState::Idle) << 0x7E7F << 3 << status << false;
+    QTest::newRow("coil idle") << true << int(sim::RunState::Idle) << -1 << 3 << QStringList{"C 6 1"}
+                               << false;
     QTest::newRow("coil running") << true << int(sim::RunState::Running) << -1 << 1
-                                  << QStringList{"C 6 1", "C 4 1"};
+                                  << QStringList{"C 6 1", "C 4 1"} << false;
     QTest::newRow("coil alarm") << true << int(sim::RunState::Alarm) << -1 << 2
-                                << QStringList{"C 6 1", "C 4 1", "C 5 1"};
+                                << QStringList{"C 6 1", "C 4 1", "C 5 1"} << false;
+    QTest::newRow("register, counters") << false << int(sim::RunState::Running) << -1 << 1
+                                        << QStringList{"R 1000 10", "W 3e00 1 0 70 0", "R 3e00 6"} << true;
+    QTest::newRow("coil, counters") << true << int(sim::RunState::Running) << -1 << 1
+                                    << QStringList{"R 1000 10", "C 6 1", "C 4 1"} << true;
 }
 
 void TestModbusDevice::pollState()
@@ -468,12 +479,17 @@ void TestModbusDevice::pollState()
     QFETCH(int, flags);
     QFETCH(int, expected);
     QFETCH(QStringList, requests);
+    QFETCH(bool, counters);
 
     if (coils)
         m_controller->setStateCoils(5, 6, 7); // run, alarm, idle: coils 4, 5, 6
     m_controller->setRunState(sim::RunState(runState));
     m_controller->setStatusFlags(flags);
+    m_controller->setPieceCount(70000);
+    m_controller->setPieceTarget(500);
+    m_controller->setProgramNumber(12);
     auto device = makeDevice();
+    device->setCountersWanted(counters);
     QVERIFY(connectUp(device.get()));
     QCOMPARE(device->statusCoilMode(), coils);
     QCOMPARE(device->stateCode(), 4);
@@ -482,6 +498,11 @@ void TestModbusDevice::pollState()
     QCOMPARE(device->pollState(), expected);
     QCOMPARE(wire(*m_controller), requests);
     QVERIFY(!device->isBusy());
+    const DeviceSnapshot snapshot = device->snapshot();
+    QCOMPARE(snapshot.state, expected);
+    QCOMPARE(snapshot.program, counters ? QStringLiteral("O0012") : QString());
+    QCOMPARE(snapshot.pieces, counters ? 70000 : -1);
+    QCOMPARE(snapshot.target, counters ? 500 : -1);
 }
 
 void TestModbusDevice::pollKeepsStateOnFailure()
@@ -557,6 +578,44 @@ void TestModbusDevice::muteControllerReconnects()
     device->tryConnect();
     QTRY_VERIFY_WITH_TIMEOUT(device->isReady(), 5000);
     QCOMPARE(device->pollState(), 3);
+}
+
+// What the observers of a run hear: the state and counters of each switched-on
+// device, and every operation that went over the wire (not the refused ones).
+void TestModbusDevice::fleetHearsStatesAndOperations()
+{
+    m_controller->setProgramNumber(7);
+    auto device = makeDevice();
+    DeviceFleet fleet;
+    DeviceWatch watch(device.get());
+    fleet.add(&watch);
+    fleet.wantCounters();
+    QVERIFY(device->countersWanted());
+    QSignalSpy operations(&fleet, &DeviceFleet::operationFinished);
+    QSignalSpy removed(&fleet, &DeviceFleet::removed);
+
+    watch.setOn(true);
+    QTRY_COMPARE_WITH_TIMEOUT(watch.snapshot().state, int(DeviceState::Idle), 5000);
+    QTRY_COMPARE(watch.snapshot().program, QStringLiteral("O0007"));
+
+    QCOMPARE(device->writeProgram(QStringLiteral("O0012\n"), 12), 0);
+    QCOMPARE(device->deleteProgram(12), 0);
+    m_controller->setRunState(sim::RunState::Running);
+    QTRY_COMPARE(watch.snapshot().state, int(DeviceState::Running));
+    QCOMPARE(device->deleteProgram(12), int(Result::NotIdle));
+    QCOMPARE(operations.count(), 2);
+    const auto event = [&](int i) { return qvariant_cast<DeviceEvent>(operations.at(i).at(1)); };
+    QCOMPARE(event(0).kind, DeviceEvent::WriteProgram);
+    QCOMPARE(event(0).target, QStringLiteral("O0012"));
+    QCOMPARE(event(0).result, 0);
+    QCOMPARE(event(0).bytes, qint64(6));
+    QCOMPARE(event(1).kind, DeviceEvent::DeleteProgram);
+
+    fleet.remove(&watch);
+    QCOMPARE(removed.count(), 1);
+    QVERIFY(fleet.watches().isEmpty());
+    watch.setOn(false);
+    QCOMPARE(watch.snapshot().state, int(DeviceState::NotConnected));
 }
 
 void TestModbusDevice::readPosition()
