@@ -1,5 +1,5 @@
 // The upload dialog's rules for what a user drops or copies: a file's base
-// name is a program (O, then a decimal number taken modulo 65536) or not, and
+// name is a program (O, then a decimal number, never wrapped) or not, and
 // a clipboard text becomes one path; neither may crash on any text.
 #include "link/uploaddialog.h"
 
@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<int>(size));
-    quint16 number = 0;
+    uint number = 0;
     const bool isProgram = UpLoadDialog::programNumber(text, &number);
 
     QString digits = text;
@@ -21,13 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (digits.startsWith(QLatin1Char('+')))
         digits.remove(0, 1);
     bool allDigits = !digits.isEmpty();
-    quint32 value = 0;
+    quint64 value = 0;
     for (const QChar c : digits) {
         if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
             allDigits = false;
             break;
         }
-        value = (value * 10 + quint32(c.unicode() - '0')) & 0xFFFF;
+        // Held just above the largest number a name gives, so it never wraps.
+        value = qMin<quint64>(value * 10 + quint64(c.unicode() - '0'), 0x100000000u);
     }
     // A program name is digits only, and any 1 to 9 plain digits are one.
     if (isProgram && (!allDigits || number != value))

@@ -138,6 +138,9 @@ constexpr int MaxChunkNumber = 0xFFFF; // chunk numbers travel in one register
 // all hold to it.
 constexpr qint64 MaxTextBytes = qint64(MaxChunkNumber) * ChunkBytes - 1;
 
+// The controller's programs are numbered 0 to 9999 ("O0000" to "O9999").
+constexpr int MaxProgramNumber = 9999;
+
 // Guard against a controller that never ends a directory.
 constexpr int MaxDirectoryEntries = 10000;
 

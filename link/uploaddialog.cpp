@@ -29,6 +29,8 @@ QString outcomeText(int result, bool english)
         return english ? QStringLiteral("unreadable") : QStringLiteral("无法读取");
     if (result == UpLoadDialog::FileTooLarge)
         return english ? QStringLiteral("too large") : QStringLiteral("文件过大");
+    if (result == UpLoadDialog::NumberOutOfRange)
+        return UpLoadDialog::tr("编号超出 (0-9999)");
     // The refusals an operator can act on say why: connect the device, or wait
     // until the controller is idle (it takes programs and files only then).
     if (result == Result::NotReady)
@@ -119,7 +121,7 @@ QProgressBar *UpLoadDialog::progressBar(QTreeWidgetItem *line) const
     return qobject_cast<QProgressBar *>(ui->treeWidget->itemWidget(line, 1));
 }
 
-bool UpLoadDialog::programNumber(const QString &baseName, quint16 *number)
+bool UpLoadDialog::programNumber(const QString &baseName, uint *number)
 {
     QString digits = baseName;
     if (digits.startsWith(QLatin1Char('O')))
@@ -127,7 +129,7 @@ bool UpLoadDialog::programNumber(const QString &baseName, quint16 *number)
     bool ok = false;
     const uint value = digits.toUInt(&ok, 10);
     if (ok && number)
-        *number = static_cast<quint16>(value & 0xFFFF);
+        *number = value;
     return ok;
 }
 
@@ -172,7 +174,7 @@ void UpLoadDialog::insertEntry(const QFileInfo &info, int depth, Walk *walk)
         return;
     if (info.isFile()) {
         const QString path = info.absoluteFilePath();
-        quint16 number = 0;
+        uint number = 0;
         const bool isProgram = programNumber(info.completeBaseName(), &number);
         if (!isProgram && info.size() > MaxFileSize)
             return;
@@ -184,7 +186,7 @@ void UpLoadDialog::insertEntry(const QFileInfo &info, int depth, Walk *walk)
         line->setData(0, Qt::UserRole, path);
         if (isProgram) {
             line->setText(0, QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0')));
-            line->setData(1, Qt::UserRole, QVariant::fromValue<quint16>(number));
+            line->setData(1, Qt::UserRole, number);
             m_programRoot->addChild(line);
         } else {
             QString name = info.fileName();
@@ -315,6 +317,10 @@ void UpLoadDialog::continueTransfer()
 
 int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
 {
+    // Sent as it is, the number would wrap onto another program (65536 onto
+    // O0000): nothing is written.
+    if (program && line->data(1, Qt::UserRole).toUInt() > uint(Protocol::MaxProgramNumber))
+        return NumberOutOfRange;
     if (!m_transfer.haveText) {
         // Program lines have no size limit when listed; a file beyond any text
         // the transfer can carry is not read into memory at all.
@@ -338,7 +344,7 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
     QProgressBar *bar = progressBar(line);
     if (bar)
         bar->setFormat(DefaultBarFormat);
-    return program ? device->writeProgram(m_transfer.text, line->data(1, Qt::UserRole).toInt(), bar)
+    return program ? device->writeProgram(m_transfer.text, int(line->data(1, Qt::UserRole).toUInt()), bar)
                    : device->writeSystemFile(m_transfer.text, line->data(1, Qt::UserRole).toString(), bar);
 }
 

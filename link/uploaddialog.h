@@ -30,11 +30,12 @@ public:
     enum ItemType { RootType = 1001, LineType = 1002 };
 
     // Column 1 of a line keeps the last outcome of its transfer under this role:
-    // a device result code, UnreadableFile, FileTooLarge, or no value before
-    // the first try.
+    // a device result code, UnreadableFile, FileTooLarge, NumberOutOfRange, or
+    // no value before the first try.
     static constexpr int OutcomeRole = Qt::UserRole + 1;
     static constexpr int UnreadableFile = -1;
     static constexpr int FileTooLarge = -2;
+    static constexpr int NumberOutOfRange = -3;
 
     // Files above this size that are not programs are never listed.
     static constexpr qint64 MaxFileSize = 10ll * 1024 * 1024;
@@ -59,8 +60,9 @@ public:
     QProgressBar *progressBar(QTreeWidgetItem *line) const;
 
     // The program number of a file's complete base name: "O12", "O0012" and
-    // "12" give 12 (taken modulo 65536); false for anything else.
-    static bool programNumber(const QString &baseName, quint16 *number);
+    // "12" give 12; false for anything else. A number above the controller's
+    // range is answered as it is: its line is listed, and refused when sent.
+    static bool programNumber(const QString &baseName, uint *number);
     // The local path a clipboard text names: quotes removed, file URLs turned
     // into local paths, a plain path taken as it is.
     static QString pathFromClipboardText(const QString &text);

@@ -192,9 +192,9 @@ void TestUploadDialog::lines_data()
         << QStringList{"MAIN.PLC"} << QStringList{} << QVariantList{} << QStringList{"SYS/MAIN.PLC"};
     QTest::newRow("PLC suffix is case-sensitive") << QStringList{"main.plc", "MAIN.Plc"} << QStringList{}
                                                   << QVariantList{} << QStringList{"main.plc", "MAIN.Plc"};
-    QTest::newRow("number taken modulo 65536")
-        << QStringList{"O123456.txt", "65536.txt"} << QStringList{"O57920", "O0000"} << QVariantList{57920, 0}
-        << QStringList{};
+    QTest::newRow("numbers beyond the range, never wrapped")
+        << QStringList{"O123456.txt", "65536.txt"} << QStringList{"O123456", "O65536"}
+        << QVariantList{123456, 65536} << QStringList{};
     QTest::newRow("names that are not programs")
         << QStringList{"O12dst.txt", "O12A.nc",  "PLC",     "O.txt",
                        "o12.txt",    "OO12.txt", "O-1.txt", "O0012.tar.gz"}
@@ -202,8 +202,8 @@ void TestUploadDialog::lines_data()
         << QStringList{"O12dst.txt", "O12A.nc",  "PLC",     "O.txt",
                        "o12.txt",    "OO12.txt", "O-1.txt", "O0012.tar.gz"};
     QTest::newRow("no suffix, short and long numbers")
-        << QStringList{"7", "O12", "O99999"} << QStringList{"O0007", "O0012", "O34463"}
-        << QVariantList{7, 12, 34463} << QStringList{};
+        << QStringList{"7", "O12", "O99999"} << QStringList{"O0007", "O0012", "O99999"}
+        << QVariantList{7, 12, 99999} << QStringList{};
 }
 
 void TestUploadDialog::lines()
@@ -462,9 +462,12 @@ void TestUploadDialog::noDeviceShowsOutcome()
 {
     UpLoadDialog dialog;
     const QString gone = makeFile("O0002.txt");
-    dialog.insertFiles({makeFile("O0001.txt"), gone, makeFile("SYS.PAR")});
+    dialog.insertFiles({makeFile("O0001.txt"), gone, makeFile("SYS.PAR"), makeFile("65536.txt")});
     QVERIFY(QFile::remove(gone));
     dialog.findChild<QPushButton *>(QStringLiteral("pushButton_trans"))->click();
+    QTreeWidgetItem *beyond = dialog.programRoot()->child(2);
+    QCOMPARE(beyond->data(1, UpLoadDialog::OutcomeRole).toInt(), int(UpLoadDialog::NumberOutOfRange));
+    QCOMPARE(dialog.progressBar(beyond)->text(), QString::fromUtf8("编号超出 (0-9999)"));
 
     QTreeWidgetItem *first = dialog.programRoot()->child(0);
     QTreeWidgetItem *missing = dialog.programRoot()->child(1);
