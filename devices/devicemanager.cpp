@@ -101,6 +101,7 @@ void DeviceManager::removeSelectedDevice()
     m_cards.removeAll(card);
     ui->label_selectDevice->setText(noSelectionText());
     card->releaseWhenIdle();
+    emit selectedDeviceChanged();
 }
 
 void DeviceManager::selectDevice()
@@ -115,6 +116,7 @@ void DeviceManager::selectDevice()
     m_selected = card;
     card->setSelected(true);
     ui->label_selectDevice->setText(card->record().Name);
+    emit selectedDeviceChanged();
 }
 
 deviceWidget *DeviceManager::selectedDevice() const

@@ -56,6 +56,11 @@ public:
 
     static DeviceRecord defaultRecord();
 
+signals:
+    // Another card, or none, is selected: what a view shows of the previous
+    // controller belongs to that controller and must go.
+    void selectedDeviceChanged();
+
 private:
     explicit DeviceManager(QWidget *parent = nullptr);
     QString noSelectionText() const;

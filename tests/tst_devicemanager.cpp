@@ -222,6 +222,7 @@ void TestDeviceManager::selection()
     auto selected = [](deviceWidget *card) {
         return card->findChild<QWidget *>(QStringLiteral("tab_show"))->property("select").toBool();
     };
+    QSignalSpy changes(manager, &DeviceManager::selectedDeviceChanged);
     // A call that does not come from a card selects nothing.
     manager->selectDevice();
     QVERIFY(!manager->selectedDevice());
@@ -243,6 +244,8 @@ void TestDeviceManager::selection()
     QVERIFY(selected(b));
     doubleClickName(a);
     QCOMPARE(selectedLabel(manager), QStringLiteral("a2"));
+    manager->removeSelectedDevice();
+    QCOMPARE(changes.count(), 4); // a, b, a again, none
 }
 
 void TestDeviceManager::removal()

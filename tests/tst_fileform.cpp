@@ -124,12 +124,16 @@ void TestFileForm::read_data()
     QTest::addColumn<bool>("selected");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("expected"); // null: the read fails and nothing changes
+    QTest::addColumn<QString>("status");      // why, in the page
 
-    QTest::newRow("no device selected") << false << "SYS.PAR" << QByteArray();
-    QTest::newRow("item") << true << "SYS.PAR" << QByteArray("[SPSTc]\n1\n[TYPEx]\n1\n3\n");
-    QTest::newRow("typed program name") << true << "O0001" << QByteArray("O0001\nG00 X0 Z0\nM30\n");
-    QTest::newRow("missing file") << true << "NOFILE.TXT" << QByteArray();
-    QTest::newRow("empty name") << true << "" << QByteArray();
+    const QString failed = QString::fromUtf8("上次读取失败：");
+    QTest::newRow("no device selected") << false << "SYS.PAR" << QByteArray() << failed + "未选择设备";
+    QTest::newRow("item") << true << "SYS.PAR" << QByteArray("[SPSTc]\n1\n[TYPEx]\n1\n3\n") << "";
+    QTest::newRow("typed program name") << true << "O0001" << QByteArray("O0001\nG00 X0 Z0\nM30\n") << "";
+    QTest::newRow("missing file") << true << "NOFILE.TXT" << QByteArray() << failed + "读取错误 (代码 5)";
+    QTest::newRow("empty name") << true << "" << QByteArray() << "";
+    QTest::newRow("name beyond the registers") << true << QString(240, 'N') << QByteArray()
+                                               << failed + QString::fromUtf8("文件名过长，控制器无法接收");
 }
 
 void TestFileForm::read()
@@ -137,6 +141,7 @@ void TestFileForm::read()
     QFETCH(bool, selected);
     QFETCH(QString, name);
     QFETCH(QByteArray, expected);
+    QFETCH(QString, status);
     if (selected)
         QVERIFY(m_sim->connect());
     else
@@ -149,6 +154,9 @@ void TestFileForm::read()
     press(&form, "btn_readFile");
     QCOMPARE(pane(&form), expected.isNull() ? QStringLiteral("edited") : QString::fromLatin1(expected));
     QCOMPARE(shownName(&form), expected.isNull() ? QStringLiteral("EARLIER.TXT") : name);
+    QCOMPARE(child<QLabel>(&form, "label_readStatus")->text(), status);
+    emit DeviceManager::instance()->selectedDeviceChanged(); // nothing of the controller stays
+    QCOMPARE(pane(&form) + shownName(&form), QString::fromUtf8("文件名称"));
 }
 
 // Every sample system file reaches the pane as the controller holds it: GBK
@@ -189,17 +197,20 @@ void TestFileForm::save_data()
     QTest::addColumn<QString>("readFirst"); // file read before saving, or none
     QTest::addColumn<QString>("target");
     QTest::addColumn<bool>("saved");
+    QTest::addColumn<QString>("proposed"); // empty: the name shown, or the caption before any read
 
     QTest::newRow("cancelled") << ""
-                               << "" << false;
+                               << "" << false << "";
     QTest::newRow("before any read") << ""
-                                     << "copy.txt" << true;
+                                     << "copy.txt" << true << "";
     QTest::newRow("renamed, elsewhere") << "ZOFS.PAR"
-                                        << "copy.txt" << true;
+                                        << "copy.txt" << true << "";
     QTest::newRow("folder is a file") << "ZOFS.PAR"
-                                      << "old/ZOFS.PAR" << false;
+                                      << "old/ZOFS.PAR" << false << "";
     QTest::newRow("disk full keeps the old file") << "ZOFS.PAR"
-                                                  << "old" << false;
+                                                  << "old" << false << "";
+    QTest::newRow("name with folders") << "../..\\.x"
+                                       << "" << false << "x";
 }
 
 void TestFileForm::save()
@@ -207,8 +218,11 @@ void TestFileForm::save()
     QFETCH(QString, readFirst);
     QFETCH(QString, target);
     QFETCH(bool, saved);
+    QFETCH(QString, proposed);
     FileForm form;
     if (!readFirst.isEmpty()) {
+        if (!m_sim->controller.hasFile(readFirst))
+            m_sim->controller.setFile(readFirst, "x");
         QVERIFY(m_sim->connect());
         choose(&form, readFirst);
         press(&form, "btn_readFile");
@@ -236,7 +250,7 @@ void TestFileForm::save()
         press(&form, "btn_downloadFile");
     }
     QCOMPARE(asked.size(), path.isEmpty() ? 1 : 2);
-    QCOMPARE(asked.first().path, name); // the name shown, or the caption before any read
+    QCOMPARE(asked.first().path, proposed.isEmpty() ? name : proposed);
     QCOMPARE(fileBytes(old), QByteArray("old\n"));
     if (path.isEmpty())
         return;

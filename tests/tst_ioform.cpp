@@ -9,6 +9,7 @@
 #include "views/viewpoller.h"
 
 #include <QCheckBox>
+#include <QGraphicsEffect>
 #include <QLabel>
 #include <QPointer>
 #include <QRadioButton>
@@ -230,6 +231,8 @@ void TestIoForm::noSelectionChangesNothing()
     QCOMPARE(form.tableReads(), 0);
     QCOMPARE(shownLamps(&form, true), 64);
     QVERIFY(form.inputLamp(0)->text().isEmpty());
+    QGraphicsEffect *fade = form.findChild<QTableWidget *>("tableWidget_input")->viewport()->graphicsEffect();
+    QVERIFY(fade && fade->isEnabled()); // older than the refresh
 }
 
 void TestIoForm::liveLampCounts_data()
@@ -285,6 +288,8 @@ void TestIoForm::inputBitsLightLamps()
     form.updateIo();
     QVERIFY(!form.inputLamp(0)->isChecked());
     QVERIFY(form.inputLamp(1)->isChecked());
+    emit DeviceManager::instance()->selectedDeviceChanged(); // nothing of the controller stays
+    QCOMPARE(form.inputLamp(1)->isChecked() || !form.inputLamp(1)->text().isEmpty(), false);
 }
 
 void TestIoForm::modelSwitchReusesTables()

@@ -220,6 +220,7 @@ void TestParForm::noDeviceLeavesViewEmpty()
     ParForm form;
     form.show();
     QTRY_COMPARE(form.lastResult(), 1);
+    QCOMPARE(labelText(&form, "label_readStatus"), QString::fromUtf8("上次读取失败：未选择设备"));
     QVERIFY(form.parameterText().isEmpty());
     QCOMPARE(counts(&form), (QList<int>{0, 0, 0}));
     QVERIFY(m_requests.isEmpty());
@@ -349,6 +350,10 @@ void TestParForm::laterShowsAndLoads()
     QVERIFY(loadText(&form, QStringLiteral("[TYPEx]\n1\n")));
     QCOMPARE(counts(&form), (QList<int>{3, 2, 2}));
     QCOMPARE(cells(table), axes);
+
+    emit DeviceManager::instance()->selectedDeviceChanged(); // nothing of the controller stays
+    QCOMPARE(form.parameterText() + cells(table).join(QString()), QString());
+    QCOMPARE(counts(&form), (QList<int>{0, 0, 0}));
 }
 
 void TestParForm::openLocalFile_data()

@@ -9,6 +9,7 @@
 #include "views/viewpoller.h"
 
 #include <QCheckBox>
+#include <QGraphicsEffect>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
@@ -227,6 +228,8 @@ void TestPosForm::noSelectionChangesNothing()
     QCOMPARE(table->rowCount(), 2);
     QCOMPARE(table->item(0, 0)->text(), QString("X"));
     QCOMPARE(labelText(&form, "label_piece"), QString("0000"));
+    QGraphicsEffect *fade = table->viewport()->graphicsEffect();
+    QVERIFY(fade && fade->isEnabled()); // older than the refresh
 }
 
 void TestPosForm::axisCountFollowsDevice()
@@ -263,6 +266,9 @@ void TestPosForm::axisCountFollowsDevice()
     QCOMPARE(form.poller()->lastResult(), 0);
     QCOMPARE(table->rowCount(), 0);
     QCOMPARE(labelText(&form, "label_piece"), QString("99"));
+    QVERIFY(!table->viewport()->graphicsEffect()->isEnabled());
+    emit DeviceManager::instance()->selectedDeviceChanged(); // nothing of the controller stays
+    QCOMPARE(labelText(&form, "label_piece"), QString());
     QVERIFY(reconnectWithAxes({axis(1, 0), axis(2, 0), axis(3, 0)}));
 }
 

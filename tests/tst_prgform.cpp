@@ -41,6 +41,7 @@ private slots:
     void doubleClickPreviewsOnlyNames_data();
     void doubleClickPreviewsOnlyNames();
     void failedReadKeepsEditor();
+    void selectionDropsProgram();
     void previewIsByteExact_data();
     void previewIsByteExact();
     void newProgram_data();
@@ -225,8 +226,39 @@ void TestPrgForm::failedReadKeepsEditor()
     m_controller->setProgram(0, "O0000\n");
     table(form)->item(1, 0)->setText(QStringLiteral("O7?"));
     form.previewProgram(1, 0);
+    table(form)->item(1, 0)->setText(QStringLiteral("/0012"));
+    form.previewProgram(1, 0);
     QCOMPARE(shownName(form), QString("O0001"));
     QCOMPARE(editor(form)->toPlainText(), shown);
+}
+
+// Another card selected: the program read from the first goes with its list,
+// the page says why the new one's list is missing, and Update and Delete act
+// on no program of either controller.
+void TestPrgForm::selectionDropsProgram()
+{
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    form.previewProgram(2, 0);
+    DeviceManager::instance()->addDevice(DeviceManager::defaultRecord()); // switched off
+    QPointer<deviceWidget> other = DeviceManager::instance()->cards().last();
+    emit other->signDoubleClicked();
+    QCOMPARE(editor(form)->toPlainText() + shownName(form), QString());
+    QTRY_COMPARE(child<QLabel>(&form, "label_readStatus")->text(),
+                 QString::fromUtf8("上次读取失败：未连接 (代码 2)"));
+    QCOMPARE(table(form)->rowCount(), 0);
+    editor(form)->setPlainText(QStringLiteral("O0012\n"));
+    emit m_card->signDoubleClicked();
+    m_answers = {button(0), button(0), button(0), button(0)};
+    form.coverProgram();
+    form.deleteProgram();
+    QCOMPARE(m_controller->program(12), Drill);
+    QCOMPARE(m_asked.size(), 2);
+    QCOMPARE(m_asked.last().text,
+             QString::fromUtf8("未从所选设备读取程序(no program read from the selected device)"));
+    emit other->signDoubleClicked();
+    DeviceManager::instance()->removeSelectedDevice();
 }
 
 void TestPrgForm::previewIsByteExact_data()
@@ -279,7 +311,8 @@ void TestPrgForm::newProgram_data()
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<int>("number");
     QTest::newRow("initial value") << true << 1000;
-    QTest::newRow("small number") << true << 7;
+    QTest::newRow("existing number, kept") << true << 7;
+    QTest::newRow("existing number, replaced") << true << 1;
     QTest::newRow("largest") << true << 9999;
     QTest::newRow("cancelled") << false << 0;
     QTest::newRow("controller running") << true << 8;
@@ -295,14 +328,15 @@ void TestPrgForm::newProgram()
     Dialogs::Answer answer;
     answer.accepted = accepted;
     answer.value = number;
-    m_answers = {answer};
+    m_answers = {answer, button(number == 1 ? 0 : -1)};
     const bool running = number == 8;
+    const bool listed = number == 1 || number == 7;
     if (running)
         m_controller->setRunState(sim::RunState::Running);
     QTRY_COMPARE(m_card->device()->stateCode(), running ? 1 : 3);
     form.findChild<QPushButton *>("btn_newProgram")->click();
 
-    QCOMPARE(m_asked.size(), running ? 2 : 1);
+    QCOMPARE(m_asked.size(), running || listed ? 2 : 1);
     const Dialogs::Request &asked = m_asked.first();
     QCOMPARE(asked.kind, Dialogs::Request::Integer);
     QCOMPARE(asked.parent, static_cast<QWidget *>(&form));
@@ -318,7 +352,11 @@ void TestPrgForm::newProgram()
         QCOMPARE(m_asked.last().text, QStringLiteral("错误发生(error):O0008"));
         return;
     }
-    QCOMPARE(m_controller->program(number), name.toLatin1()); // O0007 replaced without a question
+    if (listed) {
+        QCOMPARE(m_asked.last().text, QString::fromUtf8("程序已存在,是否替换(replace):") + name);
+        QVERIFY(m_asked.last().buttons.at(1).isDefault);
+    }
+    QCOMPARE(m_controller->program(number), number == 7 ? QByteArray() : name.toLatin1());
     QVERIFY(column(form, 0).contains(name));
 }
 

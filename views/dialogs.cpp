@@ -50,8 +50,12 @@ int message(QWidget *parent, QMessageBox::Icon icon, const QString &title, const
     }
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
     QList<QAbstractButton *> added;
-    for (const Button &b : buttons)
-        added.append(box.addButton(b.text, b.role));
+    for (const Button &b : buttons) {
+        QPushButton *button = box.addButton(b.text, b.role);
+        if (b.isDefault)
+            box.setDefaultButton(button);
+        added.append(button);
+    }
     box.exec();
     return added.indexOf(box.clickedButton());
 }

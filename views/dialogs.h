@@ -18,6 +18,7 @@ struct Button
 {
     QString text;
     QMessageBox::ButtonRole role = QMessageBox::AcceptRole;
+    bool isDefault = false; // the button Enter presses; otherwise the box chooses by role
 };
 
 struct Request

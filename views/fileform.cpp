@@ -1,10 +1,13 @@
 #include "views/fileform.h"
 
 #include "config/configstore.h"
+#include "config/filenames.h"
 #include "devices/devicemanager.h"
 #include "link/protocol.h"
+#include "link/transfercodec.h"
 #include "ui_fileform.h"
 #include "views/dialogs.h"
+#include "views/readstatusline.h"
 
 #include <QDir>
 #include <QPointer>
@@ -27,6 +30,9 @@ FileForm::FileForm(QWidget *parent) : QWidget(parent), ui(new Ui::FileForm)
         ui->btn_findFile->setText(QStringLiteral("Find"));
         ui->label_fileName->setText(QStringLiteral("Current File"));
     }
+    m_noFileText = ui->label_fileName->text();
+    m_readStatus = new ReadStatusLine(this);
+    ui->verticalLayout_2->addWidget(m_readStatus);
 
     connect(ui->comBox_fileName, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &FileForm::onFileChosen);
@@ -34,6 +40,8 @@ FileForm::FileForm(QWidget *parent) : QWidget(parent), ui(new Ui::FileForm)
     connect(ui->btn_downloadFile, &QPushButton::clicked, this, &FileForm::saveFile);
     connect(ui->btn_findFile, &QPushButton::clicked, this, &FileForm::findNext);
     connect(ui->lineEdit_findFile, &QLineEdit::returnPressed, this, &FileForm::findNext);
+    if (DeviceManager *devices = DeviceManager::instance())
+        connect(devices, &DeviceManager::selectedDeviceChanged, this, &FileForm::dropShownController);
 }
 
 FileForm::~FileForm()
@@ -53,14 +61,31 @@ void FileForm::readFile()
     const QString name = ui->comBox_fileName->currentText();
     if (name.isEmpty())
         return;
+    // The device would refuse it as well, but only with the code of any failed open.
+    if (TransferCodec::openFileCommand(Protocol::KindReadFile, name).isEmpty()) {
+        m_readStatus->setFailure(tr("文件名过长，控制器无法接收"));
+        return;
+    }
     QString text;
     QPointer<FileForm> self(this);
+    const quint64 selection = m_selection;
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->readSystemFile(&text, name) : Result::NoDevice;
-    if (!self || result != 0)
-        return; // the page went while the read waited, or the read failed: nothing changes
+    if (!self || selection != m_selection)
+        return; // the page went, or the text is of a controller no longer selected
+    m_readStatus->setResult(result);
+    if (result != Result::Ok)
+        return; // the pane keeps what it showed
     ui->label_fileName->setText(name);
     ui->textEdit_file->setPlainText(text);
+}
+
+void FileForm::dropShownController()
+{
+    ++m_selection;
+    ui->textEdit_file->clear();
+    ui->label_fileName->setText(m_noFileText);
+    m_readStatus->reset();
 }
 
 void FileForm::saveFile()
@@ -68,7 +93,7 @@ void FileForm::saveFile()
     const QString name = ui->label_fileName->text();
     const QString text = ui->textEdit_file->toPlainText();
     QPointer<FileForm> self(this);
-    const QString path = Dialogs::saveFileName(this, SaveCaption, name, QString());
+    const QString path = Dialogs::saveFileName(this, SaveCaption, FileNames::plain(name), QString());
     if (!self || path.isEmpty())
         return;
     if (ConfigStore::writeTextFile(path, text)) {

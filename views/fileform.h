@@ -2,13 +2,15 @@
 
 #include <QWidget>
 
+class ReadStatusLine;
+
 namespace Ui {
 class FileForm;
 }
 
 // The system file page: reads a controller file chosen by name (or typed in)
 // into an editable pane, finds text in it, and saves the pane on the PC. It
-// never writes to the controller.
+// never writes to the controller. Another selection clears the pane.
 class FileForm : public QWidget
 {
     Q_OBJECT
@@ -22,6 +24,10 @@ private:
     void readFile();
     void saveFile();
     void findNext();
+    void dropShownController();
 
     Ui::FileForm *ui = nullptr;
+    ReadStatusLine *m_readStatus = nullptr;
+    QString m_noFileText;    // what label_fileName shows before any read
+    quint64 m_selection = 0; // counts selection changes, as the program page does
 };

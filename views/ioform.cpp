@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QPointer>
+#include <QTimer>
 
 // The resource bundle is linked from a static library, where nothing else may
 // reference its registration; without this the signal tables can be missing.
@@ -58,6 +59,9 @@ IoForm::IoForm(QWidget *parent) : QWidget(parent), ui(new Ui::IoForm)
     m_outputLamps = createLamps(ui->tableWidget_output, OutputLampCount);
 
     m_poller = new ViewPoller([this] { return readAndShow(); }, this);
+    m_poller->fadeWhenStale({ui->tableWidget_input, ui->tableWidget_output});
+    if (DeviceManager *devices = DeviceManager::instance())
+        connect(devices, &DeviceManager::selectedDeviceChanged, this, &IoForm::dropShownController);
 }
 
 IoForm::~IoForm()
@@ -172,6 +176,23 @@ void IoForm::showSignals(const QVector<quint16> &words, const Table &table, cons
         lamps.at(k)->setChecked(signalBit(words, k));
 }
 
+// Back to the page as it starts: every lamp out and unnamed until the new
+// controller tells its model.
+void IoForm::dropShownController()
+{
+    ++m_selection;
+    m_model = NoModel;
+    for (const QVector<QCheckBox *> &lamps : {m_inputLamps, m_outputLamps}) {
+        for (QCheckBox *lamp : lamps) {
+            lamp->setChecked(false);
+            lamp->setText(QString());
+            lamp->setVisible(true);
+        }
+    }
+    if (m_poller->isActive())
+        QTimer::singleShot(0, m_poller, &ViewPoller::refresh);
+}
+
 void IoForm::updateIo()
 {
     m_poller->refresh();
@@ -181,10 +202,13 @@ int IoForm::readAndShow()
 {
     IoStatus status;
     QPointer<IoForm> self(this);
+    const quint64 selection = m_selection;
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->readIo(&status) : Result::NoDevice;
     if (!self || result != Result::Ok)
         return result; // gone while the read waited, or nothing to show
+    if (selection != m_selection)
+        return Result::Busy; // the signals are of a controller no longer selected: read again
 
     if (status.model != m_model) {
         m_model = status.model;

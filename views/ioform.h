@@ -15,7 +15,7 @@ class IoForm;
 
 // The signal page: the selected controller's inputs and outputs as two grids
 // of lamps, named by the model's signal tables, read twice a second while the
-// page is visible.
+// page is visible. Another selection puts every lamp out.
 class IoForm : public QWidget
 {
     Q_OBJECT
@@ -60,6 +60,7 @@ private:
     void applyNames(const Table &table, const QVector<QCheckBox *> &lamps);
     void showSignals(const QVector<quint16> &words, const Table &table, const QVector<QCheckBox *> &lamps);
     QVector<QCheckBox *> createLamps(QTableWidget *table, int count);
+    void dropShownController();
 
     Ui::IoForm *ui = nullptr;
     int m_model = NoModel;
@@ -69,4 +70,5 @@ private:
     QVector<QCheckBox *> m_outputLamps;
     ViewPoller *m_poller = nullptr;
     int m_tableReads = 0;
+    quint64 m_selection = 0; // counts selection changes
 };

@@ -6,6 +6,7 @@
 #include "link/protocol.h"
 #include "ui_parform.h"
 #include "views/dialogs.h"
+#include "views/readstatusline.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -53,6 +54,8 @@ ParForm::ParForm(QWidget *parent)
         ui->treeWidget_sysParams->setColumnHidden(column, true);
     ui->tableWidget_PARcontain->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui->pushButton_downLoad->setEnabled(false);
+    m_readStatus = new ReadStatusLine(this);
+    ui->verticalLayout->addWidget(m_readStatus);
 
     m_fetchTimer = new QTimer(this);
     m_fetchTimer->setSingleShot(true);
@@ -70,6 +73,8 @@ ParForm::ParForm(QWidget *parent)
             [this](QTreeWidgetItem *item) { showGroup(item); });
     connect(ui->tableWidget_PARcontain, &QTableWidget::currentCellChanged, this,
             [this](int, int column) { explainCell(column); });
+    if (DeviceManager *devices = DeviceManager::instance())
+        connect(devices, &DeviceManager::selectedDeviceChanged, this, &ParForm::dropShownController);
 }
 
 ParForm::~ParForm()
@@ -105,6 +110,24 @@ void ParForm::fetch()
         m_fetchTimer->start(BusyRetryMs);
     } else {
         m_busyRetries = 0;
+    }
+}
+
+// The text, its table and its counts are the previous controller's: none is
+// left, and a read of that controller still waiting brings nothing.
+void ParForm::dropShownController()
+{
+    ++m_selection;
+    setParameterText(QString());
+    m_labels = SysPar::RowLabels();
+    for (QSpinBox *count : {ui->spinBox_can, ui->spinBox_coord, ui->spinBox_mainCoord})
+        count->setValue(0);
+    clearTable();
+    m_descriptions.clear();
+    m_readStatus->reset();
+    if (isVisible()) {
+        m_busyRetries = 0;
+        m_fetchTimer->start(0);
     }
 }
 
@@ -153,6 +176,7 @@ int ParForm::loadFromController()
         return Result::Busy;
     QPointer<ParForm> self(this);
     const quint64 generation = m_textGeneration;
+    const quint64 selection = m_selection;
     m_reading = true;
     QString text;
     DeviceManager *devices = DeviceManager::instance();
@@ -162,8 +186,20 @@ int ParForm::loadFromController()
         return result; // the page went away while the read waited
     m_reading = false;
     m_lastResult = result;
+    if (selection != m_selection) {
+        // The text is of a controller no longer selected: the page asks the
+        // one selected now instead.
+        if (isVisible())
+            m_fetchTimer->start(0);
+        return result;
+    }
     // A local file opened while the read waited is the newer choice.
-    if (result == Result::Ok && generation == m_textGeneration)
+    if (generation != m_textGeneration)
+        return result;
+    // A refusal that the page tries again is not yet a failure.
+    if (result != Result::Busy || m_busyRetries >= MaxBusyRetries)
+        m_readStatus->setResult(result);
+    if (result == Result::Ok)
         setParameterText(text);
     return result;
 }
@@ -230,14 +266,9 @@ void ParForm::showGroup(QTreeWidgetItem *item)
         return; // the table keeps what it showed
     ui->label_paramName->setText(item->text(0));
 
-    // No current-cell signal may explain a cell with the previous group's
-    // list while the table changes; the new table starts without a current cell.
+    clearTable();
     QTableWidget *table = ui->tableWidget_PARcontain;
     const QSignalBlocker blocker(table);
-    table->clear();
-    table->setRowCount(0);
-    table->setColumnCount(0);
-    ui->label_annote->clear();
 
     const bool bits = entry->columns == ParCatalogue::BitColumns;
     const ParCatalogue::Table cells = ParCatalogue::table(*entry, rows, m_labels);
@@ -253,6 +284,18 @@ void ParForm::showGroup(QTreeWidgetItem *item)
     // A value cell may be edited in place; the edit stays in the table only.
     table->setEditTriggers(bits ? QAbstractItemView::NoEditTriggers : QAbstractItemView::DoubleClicked);
     m_descriptions = bits ? ParCatalogue::descriptionsFor(m_bitDescriptions, entry->key) : QStringList();
+}
+
+// No current-cell signal may explain a cell with the previous group's list
+// while the table changes; a new table starts without a current cell.
+void ParForm::clearTable()
+{
+    QTableWidget *table = ui->tableWidget_PARcontain;
+    const QSignalBlocker blocker(table);
+    table->clear();
+    table->setRowCount(0);
+    table->setColumnCount(0);
+    ui->label_annote->clear();
 }
 
 void ParForm::explainCell(int column)

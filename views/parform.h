@@ -7,6 +7,7 @@
 
 class QTimer;
 class QTreeWidgetItem;
+class ReadStatusLine;
 
 namespace Ui {
 class ParForm;
@@ -15,7 +16,8 @@ class ParForm;
 // The parameter page: SYS.PAR fetched from the selected controller (on every
 // show) or opened from a local copy, its groups listed as a tree, one group at
 // a time shown as a table with the meaning of the bit under the current cell.
-// The page never writes parameters back to the controller.
+// The page never writes parameters back to the controller. Another selection
+// clears it (and fetches the new controller's text while the page is shown).
 class ParForm : public QWidget
 {
     Q_OBJECT
@@ -49,9 +51,12 @@ private:
     void fillTree();
     void setParameterText(const QString &text);
     void explainCell(int column);
+    void clearTable();
+    void dropShownController();
     const ParCatalogue::Entry *entryOf(const QTreeWidgetItem *item) const;
 
     Ui::ParForm *ui = nullptr;
+    ReadStatusLine *m_readStatus = nullptr;
     ParCatalogue::BitDescriptions m_bitDescriptions;
     QStringList m_descriptions; // of the bit group on show
     SysPar::RowLabels m_labels;
@@ -59,5 +64,6 @@ private:
     int m_busyRetries = 0;
     bool m_reading = false;
     quint64 m_textGeneration = 0; // counts the texts put in place
+    quint64 m_selection = 0;      // counts selection changes
     int m_lastResult = -1;
 };

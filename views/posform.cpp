@@ -9,6 +9,7 @@
 
 #include <QHeaderView>
 #include <QPointer>
+#include <QTimer>
 
 namespace {
 constexpr int ColumnCount = 5;
@@ -32,6 +33,9 @@ PosForm::PosForm(QWidget *parent) : QWidget(parent), ui(new Ui::PosForm)
     }
 
     m_poller = new ViewPoller([this] { return readAndShow(); }, this);
+    m_poller->fadeWhenStale({ui->tableWidget_axis, ui->frame});
+    if (DeviceManager *devices = DeviceManager::instance())
+        connect(devices, &DeviceManager::selectedDeviceChanged, this, &PosForm::dropShownController);
 }
 
 PosForm::~PosForm()
@@ -60,10 +64,13 @@ int PosForm::readAndShow()
 {
     PositionStatus status;
     QPointer<PosForm> self(this);
+    const quint64 selection = m_selection;
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->readPosition(&status) : Result::NoDevice;
     if (!self || result != Result::Ok)
         return result; // gone while the read waited, or nothing to show
+    if (selection != m_selection)
+        return Result::Busy; // the values are of a controller no longer selected: read again
 
     const int rows = status.axisNames.size();
     setAxisCount(rows);
@@ -84,6 +91,17 @@ int PosForm::readAndShow()
     ui->label_runTime->setText(status.runTime);
     ui->label_circleTime->setText(status.cycleTime);
     return result;
+}
+
+void PosForm::dropShownController()
+{
+    ++m_selection;
+    setAxisCount(0);
+    for (QLabel *value : {ui->label_programName, ui->label_workStyle, ui->label_piece, ui->label_pieceAim,
+                          ui->label_runTime, ui->label_circleTime})
+        value->clear();
+    if (m_poller->isActive())
+        QTimer::singleShot(0, m_poller, &ViewPoller::refresh);
 }
 
 void PosForm::setAxisCount(int n)

@@ -9,7 +9,8 @@ class PosForm;
 }
 
 // The position page: the selected controller's axes, program, work mode,
-// counters and times, read twice a second while the page is visible.
+// counters and times, read twice a second while the page is visible. Another
+// selection clears them.
 class PosForm : public QWidget
 {
     Q_OBJECT
@@ -33,7 +34,9 @@ protected:
 private:
     int readAndShow();
     void setCell(int row, int column, const QString &text);
+    void dropShownController();
 
     Ui::PosForm *ui = nullptr;
     ViewPoller *m_poller = nullptr;
+    quint64 m_selection = 0; // counts selection changes
 };

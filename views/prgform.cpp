@@ -2,20 +2,23 @@
 
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "devices/devicewidget.h"
 #include "link/devicestatus.h"
 #include "link/protocol.h"
 #include "ui_prgform.h"
 #include "views/dialogs.h"
+#include "views/readstatusline.h"
 
 #include <QDebug>
 #include <QHeaderView>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTimer>
 
 namespace {
 
-constexpr int MaxProgramNumber = 9999;
+using Protocol::MaxProgramNumber;
 // A directory read refused because the card's own status poll of the same
 // device was waiting is tried once more this much later.
 constexpr int BusyRetryMs = 50;
@@ -25,12 +28,13 @@ QString programName(int number)
     return QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0'));
 }
 
-// "O0012" -> 12; -1 for a name that names no program.
+// "O0012" -> 12; -1 for any other name. The directory comes from the
+// controller: "/0012", ".0012" or "O+012" must not act on program 12.
 int programNumber(const QString &name)
 {
-    bool ok = false;
-    const int number = name.mid(1).toInt(&ok);
-    return ok && number >= 0 && number <= MaxProgramNumber ? number : -1;
+    static const QRegularExpression wellFormed(
+        QRegularExpression::anchoredPattern(QStringLiteral("O[0-9]{4}")));
+    return wellFormed.match(name).hasMatch() ? name.midRef(1).toInt() : -1;
 }
 
 const QList<Dialogs::Button> &updateButtons()
@@ -44,6 +48,14 @@ const QList<Dialogs::Button> &deleteButtons()
 {
     static const QList<Dialogs::Button> buttons{{QStringLiteral("删除(delete)"), QMessageBox::YesRole},
                                                 {QStringLiteral("取消(cancel)"), QMessageBox::NoRole}};
+    return buttons;
+}
+
+// Replacing is never the default: Enter or closing the box keeps the program.
+const QList<Dialogs::Button> &replaceButtons()
+{
+    static const QList<Dialogs::Button> buttons{{PrgForm::tr("替换(replace)"), QMessageBox::YesRole},
+                                                {QStringLiteral("取消(cancel)"), QMessageBox::NoRole, true}};
     return buttons;
 }
 
@@ -67,6 +79,9 @@ PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
         ui->btn_programStyle->setText(QStringLiteral("Style"));
     }
 
+    m_readStatus = new ReadStatusLine(this);
+    ui->verticalLayout->addWidget(m_readStatus);
+
     m_listRetry = new QTimer(this);
     m_listRetry->setSingleShot(true);
     m_listRetry->setInterval(BusyRetryMs);
@@ -80,6 +95,8 @@ PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
     connect(ui->btn_programStyle, &QPushButton::clicked, ui->textEdit_program, &PrgTextEdit::formatAll);
     // A retry that is refused again gives up, as any other failure does.
     connect(m_listRetry, &QTimer::timeout, this, [this] { readList(false); });
+    if (DeviceManager *devices = DeviceManager::instance())
+        connect(devices, &DeviceManager::selectedDeviceChanged, this, &PrgForm::dropShownController);
 }
 
 PrgForm::~PrgForm()
@@ -98,23 +115,25 @@ void PrgForm::readProgramList()
     readList(true);
 }
 
-void PrgForm::readList(bool retryWhenBusy)
+int PrgForm::readList(bool retryWhenBusy)
 {
     m_listRetry->stop();
     QList<ProgramEntry> entries;
     const QPointer<PrgForm> self(this);
+    const quint64 selection = m_selection;
     // Always from the controller: the device's cached directory would hide
     // programs created or deleted since it was read.
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->readProgramList(&entries, true) : Result::NoDevice;
-    if (!self)
-        return; // the page went away while the directory was read
-    if (result != Result::Ok) {
-        qDebug() << result;
-        if (result == Result::Busy && retryWhenBusy)
-            m_listRetry->start();
-        return;
+    if (!self || selection != m_selection)
+        return result; // the page went, or the list is of a controller no longer selected
+    if (result == Result::Busy && retryWhenBusy) {
+        m_listRetry->start();
+        return result;
     }
+    m_readStatus->setResult(result);
+    if (result != Result::Ok)
+        return result;
 
     QTableWidget *table = ui->tableWidget_programList;
     table->setRowCount(entries.size());
@@ -124,6 +143,48 @@ void PrgForm::readList(bool retryWhenBusy)
         table->setItem(row, 1, new QTableWidgetItem(entry.date));
         table->setItem(row, 2, new QTableWidgetItem(entry.size));
     }
+    return result;
+}
+
+void PrgForm::dropShownController()
+{
+    ++m_selection;
+    m_listRetry->stop();
+    m_shownCard = nullptr;
+    m_shownNumber = -1;
+    {
+        const QSignalBlocker quiet(ui->textEdit_program);
+        ui->textEdit_program->setPlainText(QString());
+    }
+    ui->label_programName->clear();
+    ui->tableWidget_programList->setRowCount(0);
+    m_readStatus->reset();
+    // Not from inside the selection itself: the read waits for the controller.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible())
+            readProgramList();
+    });
+}
+
+bool PrgForm::isListed(const QString &name) const
+{
+    const QTableWidget *table = ui->tableWidget_programList;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        if (table->item(row, 0) && table->item(row, 0)->text() == name)
+            return true;
+    }
+    return false;
+}
+
+bool PrgForm::ownsShownProgram(const QString &title)
+{
+    DeviceManager *devices = DeviceManager::instance();
+    if (m_shownCard && m_shownNumber >= 0 && devices && devices->selectedDevice() == m_shownCard)
+        return true;
+    Dialogs::message(this, QMessageBox::Warning, title,
+                     tr("未从所选设备读取程序(no program read from the selected device)"),
+                     {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+    return false;
 }
 
 void PrgForm::previewProgram(int row, int column)
@@ -142,14 +203,15 @@ void PrgForm::previewProgram(int row, int column)
 
     QString text;
     const QPointer<PrgForm> self(this);
+    const quint64 selection = m_selection;
     DeviceManager *devices = DeviceManager::instance();
+    const QPointer<deviceWidget> card = devices ? devices->selectedDevice() : nullptr;
     const int result = devices ? devices->readProgram(&text, number) : Result::NoDevice;
-    if (!self)
+    if (!self || selection != m_selection)
         return;
-    if (result != Result::Ok) {
-        qDebug() << result;
+    m_readStatus->setResult(result);
+    if (result != Result::Ok)
         return;
-    }
     // Plain text, byte for byte: a program whose first line looks like markup
     // must not be shown (and written back) as rich text, and the editor's line
     // rebuild (which drops spaces, also inside a comment) is for what the user
@@ -159,17 +221,21 @@ void PrgForm::previewProgram(int row, int column)
         ui->textEdit_program->setPlainText(text);
     }
     ui->label_programName->setText(name);
+    m_shownCard = card;
+    m_shownNumber = number;
 }
 
 void PrgForm::coverProgram()
 {
-    const QString name = ui->label_programName->text();
-    const int number = qMax(0, programNumber(name));
     const QString title = QStringLiteral("更新程序(update prg)");
+    if (!ownsShownProgram(title))
+        return;
+    const int number = m_shownNumber;
+    const QString name = programName(number);
     const QPointer<PrgForm> self(this);
     if (Dialogs::message(nullptr, QMessageBox::NoIcon, title, QStringLiteral("是否更新程序(update):") + name,
                          updateButtons()) != 0 ||
-        !self)
+        !self || !ownsShownProgram(title))
         return;
 
     const QString text = ui->textEdit_program->toPlainText();
@@ -183,14 +249,26 @@ void PrgForm::coverProgram()
 void PrgForm::newProgram()
 {
     const QPointer<PrgForm> self(this);
+    const quint64 selection = m_selection;
+    const QString title = QStringLiteral("新建程序(new prg)");
     int number = 0;
-    if (!Dialogs::integer(this, QStringLiteral("新建程序(new prg)"),
-                          QStringLiteral("输入程序名(prg name)[0-9999]"), 1000, 0, MaxProgramNumber, 1000,
-                          &number) ||
-        !self || number < 0 || number > MaxProgramNumber)
+    if (!Dialogs::integer(this, title, QStringLiteral("输入程序名(prg name)[0-9999]"), 1000, 0,
+                          MaxProgramNumber, 1000, &number) ||
+        !self || selection != m_selection || number < 0 || number > MaxProgramNumber)
         return;
-    // A new program holds its own name; one of that number is replaced.
+    // Whether the number is taken is asked of the controller itself (the rows
+    // may be older than a program made there since); a list that cannot be
+    // read writes nothing, and the status line says why.
     const QString name = programName(number);
+    const int listed = readList(false);
+    if (!self || selection != m_selection || listed != Result::Ok)
+        return;
+    if (isListed(name) &&
+        (Dialogs::message(this, QMessageBox::Question, title, tr("程序已存在,是否替换(replace):") + name,
+                          replaceButtons()) != 0 ||
+         !self || selection != m_selection))
+        return;
+    // A new program holds its own name.
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->writeProgram(name, number) : Result::NoDevice;
     if (!self)
@@ -199,8 +277,7 @@ void PrgForm::newProgram()
         // Told, in the style of the other outcomes: a press that does nothing
         // would look like a program created.
         qDebug() << result;
-        Dialogs::message(this, QMessageBox::Warning, QStringLiteral("新建程序(new prg)"),
-                         QStringLiteral("错误发生(error):") + name,
+        Dialogs::message(this, QMessageBox::Warning, title, QStringLiteral("错误发生(error):") + name,
                          {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
         return;
     }
@@ -209,11 +286,15 @@ void PrgForm::newProgram()
 
 void PrgForm::deleteProgram()
 {
-    const QString name = ui->label_programName->text();
-    const int number = qMax(0, programNumber(name));
     const QString title = QStringLiteral("删除程序(delete prg)");
+    if (!ownsShownProgram(title))
+        return;
+    const int number = m_shownNumber;
+    const QString name = programName(number);
+    const QPointer<PrgForm> self(this);
     if (Dialogs::message(nullptr, QMessageBox::NoIcon, title, QStringLiteral("是否删除程序(delete):") + name,
-                         deleteButtons()) != 0)
+                         deleteButtons()) != 0 ||
+        !self || !ownsShownProgram(title))
         return;
 
     DeviceManager *devices = DeviceManager::instance();
@@ -226,9 +307,10 @@ void PrgForm::deleteProgram()
 void PrgForm::downloadProgram()
 {
     const QString text = ui->textEdit_program->toPlainText();
-    if (text.isEmpty())
+    const QString title = QStringLiteral("信息(info)");
+    if (text.isEmpty() || !ownsShownProgram(title))
         return;
-    const QString name = ui->label_programName->text();
+    const QString name = programName(m_shownNumber);
     const QPointer<PrgForm> self(this);
     const QString path = Dialogs::saveFileName(this, QStringLiteral("程序存放地址(down local)"),
                                                name + QStringLiteral(".txt"), QString());
@@ -237,7 +319,6 @@ void PrgForm::downloadProgram()
 
     // The file is replaced only once it is written whole; a failure leaves the
     // previous file of that name as it was, and says so.
-    const QString title = QStringLiteral("信息(info)");
     if (ConfigStore::writeTextFile(path, text))
         Dialogs::information(this, title, QStringLiteral("下载完成(success):%1").arg(name));
     else

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class QTimer;
+class ReadStatusLine;
+class deviceWidget;
 
 namespace Ui {
 class PrgForm;
@@ -10,7 +13,9 @@ class PrgForm;
 
 // The program page: the selected controller's program directory, one program
 // in the colouring editor, and the update, new, delete and save operations.
-// The program the buttons act on is the one named in label_programName.
+// The program the buttons act on is the one named in label_programName, and
+// only while the controller it was read from is the selected one: another
+// selection clears the page and lists the new controller's programs.
 class PrgForm : public QWidget
 {
     Q_OBJECT
@@ -20,7 +25,7 @@ public:
     ~PrgForm() override;
 
     // Reads the directory afresh from the controller; on failure the table
-    // keeps its rows.
+    // keeps its rows and the status line says why.
     void readProgramList();
     // A double click on a name reads that program into the editor; a failed
     // read leaves the editor as it was.
@@ -34,8 +39,20 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void readList(bool retryWhenBusy);
+    int readList(bool retryWhenBusy);
+    void dropShownController();
+    bool isListed(const QString &name) const;
+    // True when the program in the editor was read from the card selected
+    // now; otherwise says so under `title` and the press does nothing.
+    bool ownsShownProgram(const QString &title);
 
     Ui::PrgForm *ui = nullptr;
     QTimer *m_listRetry = nullptr;
+    ReadStatusLine *m_readStatus = nullptr;
+    // Where the program in the editor came from; none until a preview.
+    QPointer<deviceWidget> m_shownCard;
+    int m_shownNumber = -1;
+    // Counts selection changes: a read that waited across one answered for a
+    // controller that is no longer selected, and is dropped.
+    quint64 m_selection = 0;
 };

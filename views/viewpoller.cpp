@@ -2,8 +2,16 @@
 
 #include "link/protocol.h"
 
+#include <QAbstractScrollArea>
+#include <QGraphicsOpacityEffect>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
+
+namespace {
+// How much of a stale value still shows: readable, plainly not live.
+constexpr qreal StaleOpacity = 0.35;
+} // namespace
 
 ViewPoller::ViewPoller(Read read, QObject *parent) : QObject(parent), m_read(std::move(read))
 {
@@ -21,6 +29,7 @@ ViewPoller::ViewPoller(Read read, QObject *parent) : QObject(parent), m_read(std
 
 void ViewPoller::start()
 {
+    m_answeredThisTick = true;
     m_timer->start();
 }
 
@@ -46,6 +55,11 @@ void ViewPoller::tick()
         return; // the read of an earlier tick still waits; it completes the refresh
     ++m_ticks;
     m_retry->stop();
+    // A tick whose reads were all refused as busy left the values older
+    // than the interval, however often the retries tried.
+    if (!m_answeredThisTick)
+        setStale(true);
+    m_answeredThisTick = false;
     refresh();
 }
 
@@ -60,8 +74,36 @@ void ViewPoller::refresh()
         return; // the page went away while the read waited
     m_reading = false;
     m_lastResult = result;
-    if (result == Result::Ok)
+    if (result == Result::Ok) {
         ++m_refreshes;
-    else if (result == Result::Busy && m_timer->isActive())
+        m_answeredThisTick = true;
+        setStale(false);
+    } else if (result == Result::Busy && m_timer->isActive()) {
         m_retry->start();
+    } else {
+        m_answeredThisTick = true;
+        setStale(true);
+    }
+}
+
+void ViewPoller::setStale(bool stale)
+{
+    if (m_stale == stale)
+        return;
+    m_stale = stale;
+    emit staleChanged(stale);
+}
+
+void ViewPoller::fadeWhenStale(const QList<QWidget *> &widgets)
+{
+    for (QWidget *widget : widgets) {
+        // Faded whole, a table's frame and headers turn dark; its cells alone fade.
+        if (auto *area = qobject_cast<QAbstractScrollArea *>(widget))
+            widget = area->viewport();
+        auto *effect = new QGraphicsOpacityEffect(widget);
+        effect->setOpacity(StaleOpacity);
+        effect->setEnabled(m_stale);
+        widget->setGraphicsEffect(effect);
+        connect(this, &ViewPoller::staleChanged, effect, &QGraphicsEffect::setEnabled);
+    }
 }

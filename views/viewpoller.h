@@ -5,12 +5,14 @@
 #include <functional>
 
 class QTimer;
+class QWidget;
 
 // The refresh of a page that polls the selected device while it is visible
 // (the position and IO pages): a 500 ms timer, one read at a time, and a read
 // that the device refused as busy (the card's status poll of the same device
 // was waiting) tried again shortly, until it goes through or the next tick is
-// due, so the page does not go stale while the card polls.
+// due, so the page does not go stale while the card polls. What the page
+// shows fades while it is older than a refresh that failed.
 class ViewPoller : public QObject
 {
     Q_OBJECT
@@ -44,7 +46,19 @@ public:
     int tickCount() const { return m_ticks; }
     int refreshCount() const { return m_refreshes; } // reads that answered 0
 
+    // True from a read that failed (or a whole tick refused as busy) until a
+    // read answers 0: the values on show are older than that refresh.
+    bool isStale() const { return m_stale; }
+    // These widgets (a table: its cells) fade while the values are stale,
+    // instead of looking live.
+    void fadeWhenStale(const QList<QWidget *> &widgets);
+
+signals:
+    void staleChanged(bool stale);
+
 private:
+    void setStale(bool stale);
+
     Read m_read;
     QTimer *m_timer = nullptr;
     QTimer *m_retry = nullptr;
@@ -52,4 +66,6 @@ private:
     int m_lastResult = -1;
     int m_ticks = 0;
     int m_refreshes = 0;
+    bool m_stale = false;
+    bool m_answeredThisTick = true;
 };
