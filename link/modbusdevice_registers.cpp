@@ -425,7 +425,9 @@ int ModbusDevice::readPosition(PositionStatus *status)
         *status = m_position;
         status->state = 0;
     }
-    return Result::Ok;
+    // The cached values are handed over all the same, but a controller that
+    // did not answer is a failed read: a view must not show them as live.
+    return quiet ? Result::ReadFailed : Result::Ok;
 }
 
 int ModbusDevice::readIo(IoStatus *status)
