@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// What goes to the broker: topic names and the JSON texts of states and
+// events. The keys come in the order consumers were promised, so the texts
+// are written here rather than by a JSON object (which sorts its keys).
+namespace MqttFormat {
+
+// A device name made fit for one topic level: letters and digits (of any
+// script), '-' and '_' stay, every other character becomes '_'; an empty
+// name is "_". Distinct names can meet here; the publisher tells them apart.
+QString topicId(const QString &name);
+
+// False for a prefix no topic can start with: empty, holding a wildcard
+// (+, #) or NUL, starting with '$' (the broker's own topics), or so long
+// that a topic under it could not be sent.
+bool isUsablePrefix(const QString &prefix);
+
+// The state code's English word: running, alarm, idle, connecting, offline.
+QString stateWord(int code);
+
+// Local time with its offset from UTC, to the second: 2026-12-08T10:15:02+08:00.
+QString timeText(const QDateTime &time);
+
+// {"state":"running","code":1,"program":"O0001","pieces":12,"target":500,"time":"..."};
+// a program not read yet (empty) and counters not read yet (negative) are null.
+QByteArray stateJson(int code, const QString &program, qint32 pieces, qint32 target, const QDateTime &time);
+
+// {"event":"write-program","target":"O0012","result":0,"ok":true,"bytes":1534,"time":"..."}
+QByteArray eventJson(const QString &kind, const QString &target, int result, qint64 bytes,
+                     const QDateTime &time);
+
+// A JSON string literal, quotes included.
+QByteArray jsonString(const QString &text);
+
+} // namespace MqttFormat
