@@ -86,6 +86,21 @@ QString variantText(const QVariant &value)
     return xmlSafe(value.toString());
 }
 
+MqttSettings mqttFrom(const QDomElement &e)
+{
+    MqttSettings s;
+    s.Enabled = e.attribute(QStringLiteral("Enabled")) == QLatin1String("1");
+    s.Host = e.attribute(QStringLiteral("Host"), s.Host);
+    const int port = attributeNumber(e, QStringLiteral("Port"), QString::number(s.Port));
+    if (port > 0 && port <= 0xFFFF)
+        s.Port = port;
+    s.Prefix = e.attribute(QStringLiteral("Prefix"), s.Prefix);
+    s.User = e.attribute(QStringLiteral("User"));
+    s.CaFile = e.attribute(QStringLiteral("CaFile"));
+    s.PasswordFile = e.attribute(QStringLiteral("PasswordFile"));
+    return s;
+}
+
 // Streams through the elements without recursion and stops at the first one
 // nested deeper than the limit; well-formedness is left to the document parser.
 bool nestingWithin(const QByteArray &bytes, int limit)
@@ -224,6 +239,13 @@ void ConfigStore::loadFrom(const QString &path)
     for (int i = 0; i < sets.count(); ++i)
         m_language =
             attributeNumber(sets.item(i).toElement(), QStringLiteral("Language"), QStringLiteral("0"));
+
+    // Any password attribute someone wrote in is neither read nor written back.
+    const QDomNodeList mqtt = root.elementsByTagName(QStringLiteral("Mqtt"));
+    for (int i = 0; i < mqtt.count(); ++i) {
+        m_mqtt = mqttFrom(mqtt.item(i).toElement());
+        m_mqttWritten = true;
+    }
 }
 
 bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records)
@@ -258,6 +280,16 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
     xml.writeAttribute(QStringLiteral("Timeout"), QString::number(m_settings.Timeout));
     xml.writeEmptyElement(QStringLiteral("Set"));
     xml.writeAttribute(QStringLiteral("Language"), QString::number(m_language));
+    if (m_mqttWritten) {
+        xml.writeEmptyElement(QStringLiteral("Mqtt"));
+        xml.writeAttribute(QStringLiteral("Enabled"), m_mqtt.Enabled ? QStringLiteral("1") : QStringLiteral("0"));
+        xml.writeAttribute(QStringLiteral("Host"), xmlSafe(m_mqtt.Host));
+        xml.writeAttribute(QStringLiteral("Port"), QString::number(m_mqtt.Port));
+        xml.writeAttribute(QStringLiteral("Prefix"), xmlSafe(m_mqtt.Prefix));
+        xml.writeAttribute(QStringLiteral("User"), xmlSafe(m_mqtt.User));
+        xml.writeAttribute(QStringLiteral("CaFile"), xmlSafe(m_mqtt.CaFile));
+        xml.writeAttribute(QStringLiteral("PasswordFile"), xmlSafe(m_mqtt.PasswordFile));
+    }
     xml.writeEndElement();
     xml.writeEndDocument();
     // The writer starts an unannounced document with a line break.
@@ -273,6 +305,8 @@ void ConfigStore::resetToDefaults()
     m_devices.clear();
     m_settings = ModbusSettings();
     m_language = 0;
+    m_mqtt = MqttSettings();
+    m_mqttWritten = false;
     rebuildStateDisplay();
 }
 
@@ -326,6 +360,18 @@ int ConfigStore::language() const
 void ConfigStore::setLanguage(int language)
 {
     m_language = language;
+}
+
+MqttSettings ConfigStore::mqttSettings() const
+{
+    return m_mqtt;
+}
+
+void ConfigStore::setMqttSettings(const MqttSettings &settings)
+{
+    if (settings != m_mqtt)
+        m_mqttWritten = true;
+    m_mqtt = settings;
 }
 
 void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const

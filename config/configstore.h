@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/devicerecord.h"
+#include "mqtt/mqttsettings.h"
 
 #include <QList>
 #include <QString>
@@ -21,6 +22,10 @@ public:
     void setModbusSettings(const ModbusSettings &settings);
     int language() const;
     void setLanguage(int language);
+    // The broker settings. Their element is written once the file had one or
+    // they were changed, so a file without it is written back without it.
+    MqttSettings mqttSettings() const;
+    void setMqttSettings(const MqttSettings &settings);
 
     // Display text and label style sheet per device state code 0..4.
     void stateDisplay(QStringList *texts, QStringList *styles) const;
@@ -55,6 +60,8 @@ private:
     QList<DeviceRecord> m_devices;
     ModbusSettings m_settings;
     int m_language = 0;
+    MqttSettings m_mqtt;
+    bool m_mqttWritten = false;
     QStringList m_stateTexts;
     QStringList m_stateStyles;
     QString m_brokenFile; // read but not taken; kept aside before it is replaced
