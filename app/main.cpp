@@ -1,3 +1,4 @@
+#include "app/headless.h"
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
 #include "config/configstore.h"
@@ -7,6 +8,8 @@
 
 int main(int argc, char *argv[])
 {
+    if (Headless::requested(argc, argv))
+        return Headless::run(argc, argv);
     QApplication app(argc, argv);
     installQuitSignals(&app);
     Translations::install(ConfigStore::instance()->language());

@@ -2,6 +2,7 @@
 
 #include "config/configstore.h"
 #include "ui_setform.h"
+#include "views/mqttsetbox.h"
 
 #include <QSerialPortInfo>
 
@@ -57,6 +58,8 @@ void selectText(QComboBox *box, const QString &text)
 SetForm::SetForm(QWidget *parent) : QWidget(parent), ui(new Ui::SetForm)
 {
     ui->setupUi(this);
+    m_mqtt = new MqttSetBox(this);
+    ui->gridLayout->addWidget(m_mqtt, 2, 0, 1, 2);
     listSerialPorts();
     showPcAddress();
     load();
@@ -155,6 +158,7 @@ void SetForm::load()
     ui->comboBox_language->setCurrentIndex(english ? 1 : 0);
     if (english)
         setEnglishTexts();
+    m_mqtt->load();
 }
 
 void SetForm::store()
@@ -171,6 +175,7 @@ void SetForm::store()
     settings.NumberOfRetries = static_cast<quint8>(ui->spinBox_retries->value());
     config->setModbusSettings(settings);
     config->setLanguage(ui->comboBox_language->currentIndex());
+    m_mqtt->store();
 }
 
 void SetForm::setEnglishTexts()

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+class MqttSetBox;
+
 namespace Ui {
 class SetForm;
 }
@@ -59,4 +61,5 @@ private:
     void setEnglishTexts();
 
     Ui::SetForm *ui = nullptr;
+    MqttSetBox *m_mqtt = nullptr;
 };

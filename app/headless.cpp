@@ -1,0 +1,64 @@
+#include "app/headless.h"
+
+#include "app/quitsignals.h"
+#include "config/configstore.h"
+#include "link/devicefleet.h"
+#include "link/devicewatch.h"
+#include "link/modbusdevice.h"
+#include "mqtt/mqttservice.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+
+#include <cstring>
+
+namespace Headless {
+
+bool requested(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--headless") == 0)
+            return true;
+    }
+    return false;
+}
+
+int run(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    installQuitSignals(&app);
+    const ConfigStore *config = ConfigStore::instance();
+
+    // Destroyed in reverse order: the service says goodbye to the broker
+    // while the watches still exist, the links close last.
+    QObject links;
+    DeviceFleet fleet;
+    const QList<DeviceRecord> records = config->devices();
+    for (const DeviceRecord &record : records) {
+        auto *device = new ModbusDevice(&links);
+        device->setRecord(record);
+        auto *watch = new DeviceWatch(device, &fleet);
+        fleet.add(watch);
+        watch->setOn(true);
+    }
+    qInfo().noquote() << "vexa-assistant: watching" << records.size() << "controllers of"
+                      << QDir::toNativeSeparators(ConfigStore::filePath());
+
+    int code = 0;
+    {
+        MqttService mqtt(&fleet, false);
+        mqtt.apply(config->mqttSettings());
+        code = QCoreApplication::exec();
+    }
+    const QList<DeviceWatch *> watches = fleet.watches();
+    for (DeviceWatch *watch : watches) {
+        watch->setOn(false);
+        fleet.remove(watch);
+        delete watch;
+    }
+    qInfo("vexa-assistant: stopped");
+    return code;
+}
+
+} // namespace Headless

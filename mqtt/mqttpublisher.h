@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+class DeviceFleet;
+class DeviceWatch;
+class MqttClient;
+struct DeviceEvent;
+struct DeviceSnapshot;
+
+// Puts what the run's controllers do on the broker, under one prefix, for
+// every switched-on device (ID: the device name made topic-safe):
+//   PREFIX/ID/state   retained, on every change and at least every RepeatMs;
+//   PREFIX/ID/online  retained, "true" while the controller answers;
+//   PREFIX/ID/event   QoS 1, one per write, delete or failed transfer.
+// It wants the counters of the fleet's polls (program and pieces) while it
+// lives, and only queues: the client does the networking in its own thread.
+class MqttPublisher : public QObject
+{
+    Q_OBJECT
+
+public:
+    MqttPublisher(DeviceFleet *fleet, MqttClient *client, const QString &prefix, QObject *parent = nullptr);
+    ~MqttPublisher() override;
+
+    // Every switched-on device's state and online flag, as they are now.
+    void publishAll();
+    // Every device's online flag "false": nobody watches them any more.
+    void publishOffline();
+
+    // Topic IDs in use, for the tests and the log.
+    QString idOf(DeviceWatch *watch) const;
+
+    static constexpr int RepeatMs = 60000;
+
+private:
+    struct Device
+    {
+        QString name; // the name the ID was made from
+        QString id;
+        bool published = false; // anything sent for it yet
+    };
+
+    void onAdded(DeviceWatch *watch);
+    void onRemoved(DeviceWatch *watch);
+    void onSnapshotChanged(DeviceWatch *watch, const DeviceSnapshot &snapshot);
+    void onOperationFinished(DeviceWatch *watch, const DeviceEvent &event);
+    Device &deviceOf(DeviceWatch *watch);
+    QString uniqueId(const QString &name, DeviceWatch *watch) const;
+    QString topic(const Device &device, const char *leaf) const;
+    void publishState(DeviceWatch *watch, const DeviceSnapshot &snapshot);
+    void publishOnline(Device &device, bool online);
+
+    QPointer<DeviceFleet> m_fleet;
+    MqttClient *m_client;
+    QString m_prefix;
+    QHash<DeviceWatch *, Device> m_devices;
+    QTimer m_repeat;
+};
