@@ -2,6 +2,7 @@
 
 #include "app/quitsignals.h"
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
@@ -29,6 +30,7 @@ int run(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     installQuitSignals(&app);
     const ConfigStore *config = ConfigStore::instance();
+    Translations::install(config->language());
 
     // Destroyed in reverse order: the service says goodbye to the broker
     // while the watches still exist, the links close last.

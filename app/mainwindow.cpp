@@ -3,6 +3,7 @@
 #include "app/formmanager.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "mqtt/mqttservice.h"
 #include "ui_mainwindow.h"
 
 #include <QHBoxLayout>
@@ -22,12 +23,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     layout->addWidget(FormManager::instance());
     ui->centralwidget->setLayout(layout);
 
+    // Publishing to the shop's broker watches the device list's controllers.
+    m_mqtt = new MqttService(DeviceManager::instance()->fleet(), true, this);
+    m_mqtt->apply(config->mqttSettings());
+
     if (config->language() == 1)
         setWindowTitle(QStringLiteral("VEXA-DEVAZIDO"));
 }
 
 MainWindow::~MainWindow()
 {
+    delete m_mqtt;
     delete ui;
     // The device list is still alive here, so the cards' current values are saved.
     ConfigStore::instance()->save();

@@ -2,6 +2,8 @@
 
 #include <QMainWindow>
 
+class MqttService;
+
 namespace Ui {
 class MainWindow;
 }
@@ -18,4 +20,5 @@ public:
 
 private:
     Ui::MainWindow *ui = nullptr;
+    MqttService *m_mqtt = nullptr; // child; goes first, while the device list still exists
 };

@@ -79,6 +79,8 @@ void MqttPublisher::publishOffline()
 
 void MqttPublisher::onAdded(DeviceWatch *watch)
 {
+    // A watch destroyed without being removed leaves the fleet silently.
+    connect(watch, &QObject::destroyed, this, [this, watch] { m_devices.remove(watch); });
     deviceOf(watch);
     if (watch->isOn())
         publishState(watch, watch->snapshot());

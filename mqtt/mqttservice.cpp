@@ -1,5 +1,6 @@
 #include "mqtt/mqttservice.h"
 
+#include "link/devicefleet.h"
 #include "mqtt/mqttclient.h"
 #include "mqtt/mqttformat.h"
 #include "mqtt/mqttpublisher.h"
@@ -30,6 +31,7 @@ MqttService::~MqttService()
 {
     if (s_current == this)
         s_current = nullptr;
+    disconnect(m_client, nullptr, this, nullptr);
     stopPublishing(true);
 }
 
@@ -166,8 +168,10 @@ QString MqttService::statusText() const
         return tr("主题前缀不可用：不能为空，不能含 + 或 #，不能以 $ 开头");
     if (m_lookup.refusal != MqttPassword::Refusal::None)
         return MqttPassword::describe(m_lookup, m_settings);
-    if (!m_publisher)
+    if (m_lookingUp)
         return tr("正在读取系统密钥环…");
+    if (!m_publisher)
+        return tr("未启用");
     if (m_client->isConnected())
         return tr("已连接 %1").arg(broker);
     const QString detail = m_client->problemDetail();
