@@ -282,7 +282,8 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
     xml.writeAttribute(QStringLiteral("Language"), QString::number(m_language));
     if (m_mqttWritten) {
         xml.writeEmptyElement(QStringLiteral("Mqtt"));
-        xml.writeAttribute(QStringLiteral("Enabled"), m_mqtt.Enabled ? QStringLiteral("1") : QStringLiteral("0"));
+        xml.writeAttribute(QStringLiteral("Enabled"),
+                           m_mqtt.Enabled ? QStringLiteral("1") : QStringLiteral("0"));
         xml.writeAttribute(QStringLiteral("Host"), xmlSafe(m_mqtt.Host));
         xml.writeAttribute(QStringLiteral("Port"), QString::number(m_mqtt.Port));
         xml.writeAttribute(QStringLiteral("Prefix"), xmlSafe(m_mqtt.Prefix));

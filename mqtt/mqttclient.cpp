@@ -3,8 +3,6 @@
 #include <QDebug>
 #include <QMetaObject>
 
-#include <mosquitto.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -12,12 +10,13 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <mosquitto.h>
 #include <mutex>
+#include <poll.h>
 #include <set>
 #include <sys/eventfd.h>
 #include <thread>
 #include <unistd.h>
-#include <poll.h>
 #include <vector>
 
 namespace {
@@ -93,9 +92,9 @@ class MqttClient::Worker
 public:
     Worker(std::shared_ptr<Shared> shared, const Options &options)
         : m_shared(std::move(shared)), m_host(options.host.toUtf8()), m_port(options.port),
-          m_user(options.user.toUtf8()), m_password(options.password),
-          m_caFile(options.caFile.toLocal8Bit()), m_clientId(options.clientId.toUtf8()),
-          m_presence(options.presenceTopic.toUtf8()), m_keepAlive(std::max(5, options.keepAliveSeconds))
+          m_user(options.user.toUtf8()), m_password(options.password), m_caFile(options.caFile.toLocal8Bit()),
+          m_clientId(options.clientId.toUtf8()), m_presence(options.presenceTopic.toUtf8()),
+          m_keepAlive(std::max(5, options.keepAliveSeconds))
     {
     }
     ~Worker() { destroyClient(); }

@@ -69,8 +69,11 @@ QString timeText(const QDateTime &time)
 {
     const int offset = time.offsetFromUtc();
     const int minutes = (offset < 0 ? -offset : offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
-           QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 QByteArray jsonString(const QString &text)

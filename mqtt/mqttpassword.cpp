@@ -158,15 +158,21 @@ QString describe(const Lookup &lookup, const MqttSettings &settings)
         case Refusal::None:
             return QCoreApplication::translate("MqttPassword", "密码取自文件 %1").arg(settings.PasswordFile);
         case Refusal::Missing:
-            return QCoreApplication::translate("MqttPassword", "密码文件 %1 无法打开，未连接").arg(settings.PasswordFile);
+            return QCoreApplication::translate("MqttPassword", "密码文件 %1 无法打开，未连接")
+                .arg(settings.PasswordFile);
         case Refusal::NotPlainFile:
-            return QCoreApplication::translate("MqttPassword", "密码文件 %1 不是普通文件，未连接").arg(settings.PasswordFile);
+            return QCoreApplication::translate("MqttPassword", "密码文件 %1 不是普通文件，未连接")
+                .arg(settings.PasswordFile);
         case Refusal::NotOwner:
-            return QCoreApplication::translate("MqttPassword", "密码文件 %1 不属于当前用户，未连接").arg(settings.PasswordFile);
+            return QCoreApplication::translate("MqttPassword", "密码文件 %1 不属于当前用户，未连接")
+                .arg(settings.PasswordFile);
         case Refusal::OthersCanRead:
-            return QCoreApplication::translate("MqttPassword", "密码文件 %1 其他用户可读（应为 chmod 600），未连接").arg(settings.PasswordFile);
+            return QCoreApplication::translate("MqttPassword",
+                                               "密码文件 %1 其他用户可读（应为 chmod 600），未连接")
+                .arg(settings.PasswordFile);
         case Refusal::TooLarge:
-            return QCoreApplication::translate("MqttPassword", "密码文件 %1 过大，未连接").arg(settings.PasswordFile);
+            return QCoreApplication::translate("MqttPassword", "密码文件 %1 过大，未连接")
+                .arg(settings.PasswordFile);
         }
         break;
     case Source::Keyring:
@@ -180,7 +186,8 @@ QString describe(const Lookup &lookup, const MqttSettings &settings)
     case Source::None:
         break;
     }
-    return QCoreApplication::translate("MqttPassword", "无密码（无密钥环时可用 VEXA_MQTT_PASSWORD 或密码文件）");
+    return QCoreApplication::translate("MqttPassword",
+                                       "无密码（无密钥环时可用 VEXA_MQTT_PASSWORD 或密码文件）");
 }
 
 } // namespace MqttPassword

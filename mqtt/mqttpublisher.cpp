@@ -120,8 +120,8 @@ void MqttPublisher::onOperationFinished(DeviceWatch *watch, const DeviceEvent &e
         return;
     const Device &device = deviceOf(watch);
     m_client->publishEvent(topic(device, "event"),
-                           MqttFormat::eventJson(eventKind(event.kind), event.target, event.result, event.bytes,
-                                                 QDateTime::currentDateTime()));
+                           MqttFormat::eventJson(eventKind(event.kind), event.target, event.result,
+                                                 event.bytes, QDateTime::currentDateTime()));
 }
 
 // The ID follows the device's name; two devices whose names come out the

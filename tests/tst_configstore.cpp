@@ -102,6 +102,8 @@ private slots:
     void readTextFile_data();
     void readTextFile();
     void writeTextFile();
+    void mqttElement_data();
+    void mqttElement();
 
 private:
     QTemporaryDir m_home;
@@ -471,6 +473,46 @@ void TestConfigStore::writeTextFile()
     QVERIFY(!ConfigStore::readTextFile(dir.filePath(QStringLiteral("missing.txt")), &untouched));
     QVERIFY(!ConfigStore::readTextFile(dir.path(), &untouched));
     QCOMPARE(untouched, QStringLiteral("keep"));
+}
+
+void TestConfigStore::mqttElement_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("edited"); // the host changed, as in SET
+    QTest::addColumn<QByteArray>("written");
+
+    const QByteArray plain = "<Configure><Set Language=\"0\"/></Configure>";
+    QTest::newRow("none, stored unchanged") << plain << false << QByteArray();
+    QTest::newRow("none, edited") << plain << true
+                                  << QByteArray(
+                                         "    <Mqtt Enabled=\"0\" Host=\"broker.local\" Port=\"1883\" "
+                                         "Prefix=\"vexa\" User=\"\" CaFile=\"\" PasswordFile=\"\"/>\n");
+    QTest::newRow("kept whole; a password dropped, a port out of range the default")
+        << QByteArray("<Configure><Mqtt Enabled=\"1\" Host=\"10.0.0.5\" Port=\"70000\" Prefix=\"shop/a\" "
+                      "User=\"u\" Password=\"p\" CaFile=\"/ca.pem\" PasswordFile=\"/etc/pw\"/></Configure>")
+        << false
+        << QByteArray("    <Mqtt Enabled=\"1\" Host=\"10.0.0.5\" Port=\"1883\" Prefix=\"shop/a\" User=\"u\" "
+                      "CaFile=\"/ca.pem\" PasswordFile=\"/etc/pw\"/>\n");
+}
+
+void TestConfigStore::mqttElement()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, edited);
+    QFETCH(QByteArray, written);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Configure.xml"));
+    QVERIFY(writeAll(path, file));
+    m_store->loadFrom(path);
+    MqttSettings settings = m_store->mqttSettings();
+    if (edited)
+        settings.Host = QStringLiteral("broker.local");
+    m_store->setMqttSettings(settings);
+    QVERIFY(m_store->saveTo(path, {}));
+    const QByteArray bytes = readAll(path);
+    const int at = bytes.indexOf("    <Mqtt");
+    QCOMPARE(at < 0 ? QByteArray() : bytes.mid(at, bytes.indexOf('\n', at) + 1 - at), written);
 }
 
 QTEST_MAIN(TestConfigStore)

@@ -49,7 +49,7 @@ MqttSetBox::MqttSetBox(QWidget *parent)
         int row;
         int column;
     } fields[] = {
-        {tr("代理地址"), m_host, 1, 0},  {tr("端口"), m_port, 1, 2}, {tr("主题前缀"), m_prefix, 2, 0},
+        {tr("代理地址"), m_host, 1, 0},  {tr("端口"), m_port, 1, 2},   {tr("主题前缀"), m_prefix, 2, 0},
         {tr("CA 文件"), m_caFile, 2, 2}, {tr("用户名"), m_user, 3, 0}, {tr("密码"), m_password, 3, 2},
     };
     for (const auto &f : fields) {

@@ -1,0 +1,414 @@
+#include "app/headless.h"
+#include "config/configstore.h"
+#include "link/devicefleet.h"
+#include "link/devicewatch.h"
+#include "link/modbusdevice.h"
+#include "mqtt/mqttformat.h"
+#include "mqtt/mqttpassword.h"
+#include "mqtt/mqttservice.h"
+#include "sim/controller.h"
+#include "sim/servers.h"
+
+#include <QProcess>
+#include <QTcpServer>
+#include <QtTest>
+
+#include <algorithm>
+#include <csignal>
+#include <sys/stat.h>
+
+namespace {
+
+const char *const SimAddresses[] = {"127.0.0.125", "127.0.0.126"};
+const char *const SimNames[] = {"Mill 1", "车床"};
+constexpr quint16 SimPort = 1502;
+
+// A mosquitto broker of the test's own on a loopback port, stopped with it.
+class Broker
+{
+public:
+    ~Broker() { kill(); }
+    Broker() = default;
+    Broker(const Broker &) = delete;
+    Broker &operator=(const Broker &) = delete;
+
+    // On a free port, or again on the port it had.
+    bool start()
+    {
+        if (m_port == 0) {
+            QTcpServer probe;
+            probe.listen(QHostAddress::LocalHost);
+            m_port = probe.serverPort();
+        }
+        const QString conf = m_dir.filePath(QStringLiteral("broker.conf"));
+        QFile file(conf);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(m_port).toUtf8()) <
+                0)
+            return false;
+        file.close();
+        m_log.clear();
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        QObject::connect(&m_process, &QProcess::readyRead, [this] { m_log += m_process.readAll(); });
+        const QString program =
+            QStandardPaths::findExecutable(QStringLiteral("mosquitto"), {"/usr/sbin", "/usr/bin"});
+        m_process.start(program, {QStringLiteral("-c"), conf});
+        return QTest::qWaitFor([this] { return m_log.contains(" running"); }, 10000);
+    }
+    void signal(int number) { ::kill(pid_t(m_process.processId()), number); }
+    void kill()
+    {
+        m_process.disconnect();
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QByteArray m_log;
+    quint16 m_port = 0;
+};
+
+// mosquitto_sub on everything under vexa/, one "retained topic payload" line
+// per message.
+class Subscriber
+{
+public:
+    explicit Subscriber(quint16 port)
+    {
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
+            while (m_process.canReadLine())
+                m_lines.append(QString::fromUtf8(m_process.readLine()).trimmed());
+        });
+        m_process.start(QStringLiteral("mosquitto_sub"), {"-h", "127.0.0.1", "-p", QString::number(port),
+                                                          "-t", "vexa/#", "-v", "-F", "%r %t %p"});
+    }
+    ~Subscriber()
+    {
+        m_process.disconnect();
+        m_process.kill();
+        m_process.waitForFinished();
+    }
+    Subscriber(const Subscriber &) = delete;
+    Subscriber &operator=(const Subscriber &) = delete;
+
+    // Waits for a message whose line starts so; "* " stands for either
+    // retained flag (for what a subscriber may see live or retained).
+    bool waitFor(const QString &start)
+    {
+        const bool any = start.startsWith(QLatin1String("* "));
+        const auto matches = [&](const QString &line) {
+            return any ? line.midRef(2).startsWith(start.midRef(2)) : line.startsWith(start);
+        };
+        const bool seen =
+            QTest::qWaitFor([&] { return std::any_of(m_lines.cbegin(), m_lines.cend(), matches); }, 20000);
+        if (!seen)
+            qWarning().noquote() << "Not seen:" << start << "\nSeen:\n" << m_lines.join(QLatin1Char('\n'));
+        return seen;
+    }
+
+private:
+    QProcess m_process;
+    QStringList m_lines;
+};
+
+// Two simulated controllers and, when watched, their links in one fleet,
+// switched on as the cards (or the windowless mode) do.
+struct Shop
+{
+    Shop()
+    {
+        controllers[0].setRunState(sim::RunState::Running);
+        controllers[0].setProgramNumber(1);
+        controllers[0].setPieceCount(12);
+        controllers[0].setPieceTarget(500);
+        for (int i = 0; i < 2; ++i)
+            listening = servers[i].listen(QHostAddress(QLatin1String(SimAddresses[i])), SimPort) && listening;
+    }
+    void watch()
+    {
+        for (int i = 0; i < 2; ++i) {
+            devices[i] = new ModbusDevice(&links);
+            devices[i]->setRecord({1, QString::fromUtf8(SimNames[i]), 0, QLatin1String(SimAddresses[i]), 10});
+            auto *watch = new DeviceWatch(devices[i], &fleet);
+            fleet.add(watch);
+            watch->setOn(true);
+        }
+    }
+
+    sim::Controller controllers[2];
+    sim::TcpServer servers[2]{sim::TcpServer(&controllers[0]), sim::TcpServer(&controllers[1])};
+    bool listening = true;
+    QObject links;
+    DeviceFleet fleet;
+    ModbusDevice *devices[2] = {};
+};
+
+MqttSettings brokerSettings(quint16 port)
+{
+    MqttSettings settings;
+    settings.Enabled = true;
+    settings.Port = port;
+    return settings;
+}
+
+const char kRunning[] =
+    "* vexa/Mill_1/state {\"state\":\"running\",\"code\":1,\"program\":\"O0001\",\"pieces\":12,"
+    "\"target\":500,\"time\":\"";
+
+} // namespace
+
+class TestMqtt : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void texts_data();
+    void texts();
+    void passwordFile_data();
+    void passwordFile();
+    void publishesStatesChangesAndEvents();
+    void windowlessStops_data();
+    void windowlessStops();
+    void brokerStoppedMidRun();
+};
+
+void TestMqtt::initTestCase()
+{
+    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
+    settings.NetworkPort = SimPort;
+    settings.Timeout = 200;
+    settings.NumberOfRetries = 0;
+    ConfigStore::instance()->setModbusSettings(settings);
+}
+
+void TestMqtt::texts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    const QDateTime time(QDate(2026, 12, 8), QTime(10, 15, 2), Qt::OffsetFromUTC, 8 * 3600);
+    QTest::newRow("state")
+        << QString::fromUtf8(MqttFormat::stateJson(1, "O0001", 12, 500, time))
+        << "{\"state\":\"running\",\"code\":1,\"program\":\"O0001\",\"pieces\":12,\"target\":500,"
+           "\"time\":\"2026-12-08T10:15:02+08:00\"}";
+    QTest::newRow("counters not read, west of UTC")
+        << QString::fromUtf8(
+               MqttFormat::stateJson(4, QString(), -1, -1, time.toOffsetFromUtc(-(3 * 3600 + 1800))))
+        << "{\"state\":\"connecting\",\"code\":4,\"program\":null,\"pieces\":null,\"target\":null,"
+           "\"time\":\"2026-12-07T22:45:02-03:30\"}";
+    QTest::newRow("failed read, quoted target")
+        << QString::fromUtf8(MqttFormat::eventJson("read-file", "A\"\\\n.TXT", 7, 0, time))
+        << "{\"event\":\"read-file\",\"target\":\"A\\\"\\\\\\u000a.TXT\",\"result\":7,\"ok\":false,\"bytes\":"
+           "0,"
+           "\"time\":\"2026-12-08T10:15:02+08:00\"}";
+    QTest::newRow("id") << MqttFormat::topicId("Mill A/1+#$ 车床-2_x") << "Mill_A_1____车床-2_x";
+    QTest::newRow("empty id") << MqttFormat::topicId(QString()) << "_";
+    QString prefixes;
+    for (const char *prefix : {"vexa", "shop/line 2", "", "a/+/b", "a#", "$SYS"})
+        prefixes += MqttFormat::isUsablePrefix(QString::fromUtf8(prefix)) ? '1' : '0';
+    QTest::newRow("usable prefixes") << prefixes << "110000";
+}
+
+void TestMqtt::texts()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(text, expected);
+}
+
+void TestMqtt::passwordFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<int>("mode"); // -1: a folder
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("refusal");
+
+    QTest::newRow("owner only, first line")
+        << QByteArray("s3cret\r\nnext\n") << 0600 << QByteArray("s3cret") << int(MqttPassword::Refusal::None);
+    QTest::newRow("group can read") << QByteArray("s3cret") << 0640 << QByteArray()
+                                    << int(MqttPassword::Refusal::OthersCanRead);
+    QTest::newRow("anyone can read") << QByteArray("s3cret") << 0604 << QByteArray()
+                                     << int(MqttPassword::Refusal::OthersCanRead);
+    QTest::newRow("far too large") << QByteArray(5000, 'x') << 0400 << QByteArray()
+                                   << int(MqttPassword::Refusal::TooLarge);
+    QTest::newRow("a folder") << QByteArray() << -1 << QByteArray()
+                              << int(MqttPassword::Refusal::NotPlainFile);
+}
+
+void TestMqtt::passwordFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(int, mode);
+    QFETCH(QByteArray, password);
+    QFETCH(int, refusal);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("password"));
+    if (mode < 0) {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("password")));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(content), content.size());
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(path).constData(), mode_t(mode)), 0);
+    }
+    MqttPassword::Refusal why = MqttPassword::Refusal::Missing;
+    QCOMPARE(MqttPassword::readFile(path, &why), password);
+    QCOMPARE(int(why), refusal);
+}
+
+// Two controllers on a real broker: the retained states and online flags a
+// late subscriber finds, a change as it happens, and the events of a write
+// and of a failed read.
+void TestMqtt::publishesStatesChangesAndEvents()
+{
+    Broker broker;
+    QVERIFY(broker.start());
+    Shop shop;
+    QVERIFY(shop.listening);
+    shop.watch();
+    Subscriber live(broker.port());
+    MqttService service(&shop.fleet, false);
+    service.apply(brokerSettings(broker.port()));
+
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/$online true")));
+    QVERIFY(live.waitFor(QString::fromUtf8(kRunning)));
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/Mill_1/online true")));
+    QVERIFY(live.waitFor(
+        QStringLiteral("* vexa/车床/state {\"state\":\"idle\",\"code\":3,\"program\":\"O0000\"")));
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/车床/online true")));
+
+    QCOMPARE(shop.devices[1]->writeProgram(QStringLiteral("O0007\nG0 X1\n"), 7), 0);
+    QVERIFY(live.waitFor(
+        QStringLiteral("0 vexa/车床/event {\"event\":\"write-program\",\"target\":\"O0007\",\"result\":0,"
+                       "\"ok\":true,\"bytes\":12,\"time\":\"")));
+    QString text;
+    QVERIFY(shop.devices[1]->readProgram(&text, 99) != 0);
+    QVERIFY(
+        live.waitFor(QStringLiteral("0 vexa/车床/event {\"event\":\"read-program\",\"target\":\"O0099\"")));
+
+    shop.controllers[1].setRunState(sim::RunState::Alarm);
+    QVERIFY(live.waitFor(QStringLiteral("0 vexa/车床/state {\"state\":\"alarm\",\"code\":2,")));
+
+    Subscriber late(broker.port());
+    QVERIFY(late.waitFor(QStringLiteral("1 vexa/$online true")));
+    QVERIFY(late.waitFor(QStringLiteral("1 vexa/车床/state {\"state\":\"alarm\"")));
+    QVERIFY(late.waitFor(QStringLiteral("1 vexa/Mill_1/online true")));
+}
+
+void TestMqtt::windowlessStops_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("killed: the last will") << int(SIGKILL);
+    QTest::newRow("terminated") << int(SIGTERM);
+    QTest::newRow("interrupted") << int(SIGINT);
+}
+
+// The windowless mode as a process of its own, without a display: it
+// publishes what Configure.xml lists; killed, the broker says it is gone;
+// stopped, it says so itself and leaves the file as it was.
+void TestMqtt::windowlessStops()
+{
+    QFETCH(int, signal);
+    Broker broker;
+    QVERIFY(broker.start());
+    Shop shop;
+    QVERIFY(shop.listening);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Configure.xml"));
+    const QByteArray config =
+        QStringLiteral("<Configure>\n"
+                       "    <Device Type=\"1\" Name=\"Mill 1\" Model=\"0\" IP=\"%1\" Address=\"10\"/>\n"
+                       "    <Device Type=\"1\" Name=\"车床\" Model=\"0\" IP=\"%2\" Address=\"10\"/>\n"
+                       "    <Mqtt Enabled=\"1\" Host=\"127.0.0.1\" Port=\"%3\"/>\n"
+                       "</Configure>\n")
+            .arg(QLatin1String(SimAddresses[0]), QLatin1String(SimAddresses[1]))
+            .arg(broker.port())
+            .toUtf8();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(config), config.size());
+    file.close();
+
+    Subscriber live(broker.port());
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    child.setProcessEnvironment(environment);
+    child.setWorkingDirectory(dir.path());
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--headless-child")});
+    QVERIFY(live.waitFor(QString::fromUtf8(kRunning)));
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/车床/online true")));
+
+    ::kill(pid_t(child.processId()), signal);
+    QVERIFY(QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 10000));
+    QVERIFY(live.waitFor(QStringLiteral("0 vexa/$online false")));
+    if (signal != SIGKILL) {
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 0);
+        QVERIFY(live.waitFor(QStringLiteral("0 vexa/车床/online false")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), config);
+    }
+    Subscriber late(broker.port());
+    QVERIFY(late.waitFor(QStringLiteral("1 vexa/$online false")));
+}
+
+// A broker that falls silent and then goes away holds up neither the polls
+// nor the window: the polls keep their period, and the broker started again
+// gets the current states back.
+void TestMqtt::brokerStoppedMidRun()
+{
+    Broker broker;
+    QVERIFY(broker.start());
+    Shop shop;
+    QVERIFY(shop.listening);
+    shop.watch();
+    Subscriber live(broker.port());
+    MqttService service(&shop.fleet, false);
+    service.apply(brokerSettings(broker.port()));
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/Mill_1/online true")));
+
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> polls;
+    QObject::connect(shop.devices[0], &ModbusDevice::pollFinished, [&] { polls.append(clock.elapsed()); });
+    broker.signal(SIGSTOP);
+    shop.controllers[0].setRunState(sim::RunState::Alarm);
+    QTRY_VERIFY_WITH_TIMEOUT(polls.size() >= 8, 10000);
+    broker.kill();
+    QTRY_VERIFY_WITH_TIMEOUT(polls.size() >= 16, 10000);
+    for (int i = 1; i < polls.size(); ++i)
+        QVERIFY2(polls.at(i) - polls.at(i - 1) < 3 * DeviceWatch::PollIntervalMs,
+                 qPrintable(QStringLiteral("%1 ms between polls").arg(polls.at(i) - polls.at(i - 1))));
+
+    // A broker started afresh has no retained messages but those sent again.
+    QVERIFY(broker.start());
+    Subscriber late(broker.port());
+    QVERIFY(late.waitFor(QStringLiteral("* vexa/$online true")));
+    QVERIFY(late.waitFor(QStringLiteral("* vexa/Mill_1/state {\"state\":\"alarm\"")));
+}
+
+int main(int argc, char *argv[])
+{
+    // The windowless mode as the program runs it, for the test that stops it;
+    // only the controllers' port is the test's.
+    if (argc > 1 && qstrcmp(argv[1], "--headless-child") == 0) {
+        ModbusSettings settings = ConfigStore::instance()->modbusSettings();
+        settings.NetworkPort = SimPort;
+        ConfigStore::instance()->setModbusSettings(settings);
+        return Headless::run(argc, argv);
+    }
+    QCoreApplication app(argc, argv);
+    TestMqtt test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mqtt.moc"
