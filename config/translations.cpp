@@ -3,6 +3,12 @@
 #include <QCoreApplication>
 #include <QTranslator>
 
+// The bundle lives in a static library: nothing else would register it.
+static void registerBundle()
+{
+    Q_INIT_RESOURCE(translations);
+}
+
 namespace Translations {
 
 bool install(int language)
@@ -13,6 +19,7 @@ bool install(int language)
     QCoreApplication::removeTranslator(english);
     if (language != 1)
         return true;
+    registerBundle();
     if (!english->load(QStringLiteral(":/translations/vexa_en.qm")))
         return false;
     return QCoreApplication::installTranslator(english);

@@ -6,6 +6,7 @@
 // Usage: vexa-screenshots [--size WxH] <output folder> [files to drop on the lathe's card...]
 #include "app/mainwindow.h"
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "link/uploaddialog.h"
 #include "windowdriver.h"
 
@@ -211,6 +212,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    Translations::install(ConfigStore::instance()->language());
     MainWindow window;
     window.resize(size);
     window.show();

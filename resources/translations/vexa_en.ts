@@ -9,6 +9,151 @@
     </message>
 </context>
 <context>
+    <name>MqttPassword</name>
+    <message>
+        <source>密码取自环境变量 VEXA_MQTT_PASSWORD</source>
+        <translation>Password from the environment variable VEXA_MQTT_PASSWORD</translation>
+    </message>
+    <message>
+        <source>密码取自文件 %1</source>
+        <translation>Password from the file %1</translation>
+    </message>
+    <message>
+        <source>密码文件 %1 无法打开，未连接</source>
+        <translation>Password file %1 cannot be opened; not connected</translation>
+    </message>
+    <message>
+        <source>密码文件 %1 不是普通文件，未连接</source>
+        <translation>Password file %1 is not a plain file; not connected</translation>
+    </message>
+    <message>
+        <source>密码文件 %1 不属于当前用户，未连接</source>
+        <translation>Password file %1 does not belong to this user; not connected</translation>
+    </message>
+    <message>
+        <source>密码文件 %1 其他用户可读（应为 chmod 600），未连接</source>
+        <translation>Password file %1 can be read by others (chmod 600 it); not connected</translation>
+    </message>
+    <message>
+        <source>密码文件 %1 过大，未连接</source>
+        <translation>Password file %1 is too large; not connected</translation>
+    </message>
+    <message>
+        <source>无法使用系统密钥环（%1）；可用 VEXA_MQTT_PASSWORD 或密码文件</source>
+        <translation>The keyring cannot be used (%1); use VEXA_MQTT_PASSWORD or a password file</translation>
+    </message>
+    <message>
+        <source>系统密钥环中没有此代理的密码</source>
+        <translation>No password for this broker in the keyring</translation>
+    </message>
+    <message>
+        <source>密码保存在系统密钥环中</source>
+        <translation>Password kept in the keyring</translation>
+    </message>
+    <message>
+        <source>无密码（无密钥环时可用 VEXA_MQTT_PASSWORD 或密码文件）</source>
+        <translation>No password (without a keyring: VEXA_MQTT_PASSWORD or a password file)</translation>
+    </message>
+</context>
+<context>
+    <name>MqttService</name>
+    <message>
+        <source>未设用户名：不发送密码</source>
+        <translation>No user name: no password is sent</translation>
+    </message>
+    <message>
+        <source>正在读取系统密钥环…</source>
+        <translation>Reading the keyring…</translation>
+    </message>
+    <message>
+        <source>未能存入系统密钥环（%1），仅本次运行使用；可用 VEXA_MQTT_PASSWORD 或密码文件</source>
+        <translation>Could not keep the password in the keyring (%1): used for this run only; use VEXA_MQTT_PASSWORD or a password file</translation>
+    </message>
+    <message>
+        <source>未启用</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>主题前缀不可用：不能为空，不能含 + 或 #，不能以 $ 开头</source>
+        <translation>Topic prefix unusable: it must not be empty, hold + or #, or start with $</translation>
+    </message>
+    <message>
+        <source>已连接 %1</source>
+        <translation>Connected to %1</translation>
+    </message>
+    <message>
+        <source>无法连接 %1（%2），稍后重试</source>
+        <translation>Cannot reach %1 (%2); trying again</translation>
+    </message>
+    <message>
+        <source>代理拒绝连接（%1），稍后重试</source>
+        <translation>The broker refused the connection (%1); trying again</translation>
+    </message>
+    <message>
+        <source>代理无响应，稍后重试</source>
+        <translation>The broker does not answer; trying again</translation>
+    </message>
+    <message>
+        <source>连接中断（%1），稍后重试</source>
+        <translation>Connection lost (%1); trying again</translation>
+    </message>
+    <message>
+        <source>CA 文件不可用（%1）</source>
+        <translation>CA file unusable (%1)</translation>
+    </message>
+    <message>
+        <source>正在连接 %1…</source>
+        <translation>Connecting to %1…</translation>
+    </message>
+</context>
+<context>
+    <name>MqttSetBox</name>
+    <message>
+        <source>MQTT 发布</source>
+        <translation>MQTT publishing</translation>
+    </message>
+    <message>
+        <source>发布到 MQTT 代理</source>
+        <translation>Publish to an MQTT broker</translation>
+    </message>
+    <message>
+        <source>不变</source>
+        <translation>unchanged</translation>
+    </message>
+    <message>
+        <source>可选，设置后使用 TLS</source>
+        <translation>optional; TLS when set</translation>
+    </message>
+    <message>
+        <source>代理地址</source>
+        <translation>Broker</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>主题前缀</source>
+        <translation>Topic prefix</translation>
+    </message>
+    <message>
+        <source>CA 文件</source>
+        <translation>CA file</translation>
+    </message>
+    <message>
+        <source>用户名</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <source>密码</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>代理地址不能为空；主题前缀不能为空，不能含 + 或 #，不能以 $ 开头。MQTT 设置未保存</source>
+        <translation>The broker must be given; the topic prefix must not be empty, hold + or #, or start with $. MQTT settings not stored</translation>
+    </message>
+</context>
+<context>
     <name>PrgForm</name>
     <message>
         <source>替换(replace)</source>
