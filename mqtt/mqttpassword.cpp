@@ -104,7 +104,8 @@ QString keyringKey(const MqttSettings &settings)
     return QStringLiteral("mqtt:%1@%2:%3").arg(settings.User, settings.Host).arg(settings.Port);
 }
 
-void readKeyring(const MqttSettings &settings, QObject *context, std::function<void(const Lookup &)> done)
+void readKeyring(const MqttSettings &settings, QObject *context,
+                 const std::function<void(const Lookup &)> &done)
 {
     auto *job = new QKeychain::ReadPasswordJob(kService);
     job->setAutoDelete(true);
@@ -125,24 +126,17 @@ void readKeyring(const MqttSettings &settings, QObject *context, std::function<v
 }
 
 void writeKeyring(const MqttSettings &settings, const QByteArray &password, QObject *context,
-                  std::function<void(bool ok, const QString &error)> done)
+                  const std::function<void(bool ok, const QString &error)> &done)
 {
-    QKeychain::Job *job = nullptr;
-    if (password.isEmpty()) {
-        job = new QKeychain::DeletePasswordJob(kService);
-    } else {
-        auto *write = new QKeychain::WritePasswordJob(kService);
-        write->setBinaryData(password);
-        job = write;
-    }
+    auto *job = new QKeychain::WritePasswordJob(kService);
+    job->setBinaryData(password);
     job->setAutoDelete(true);
     job->setKey(keyringKey(settings));
     const QPointer<QObject> guard(context);
     QObject::connect(job, &QKeychain::Job::finished, context, [guard, done](QKeychain::Job *finished) {
         if (!guard)
             return;
-        const bool ok = finished->error() == QKeychain::NoError ||
-                        finished->error() == QKeychain::EntryNotFound; // nothing to remove
+        const bool ok = finished->error() == QKeychain::NoError;
         done(ok, ok ? QString() : finished->errorString());
     });
     job->start();

@@ -44,10 +44,10 @@ QByteArray readFile(const QString &path, Refusal *refusal);
 // The keyring, asynchronously; done runs in context's thread, never when
 // context is gone.
 QString keyringKey(const MqttSettings &settings);
-void readKeyring(const MqttSettings &settings, QObject *context, std::function<void(const Lookup &)> done);
-// An empty password removes the entry.
+void readKeyring(const MqttSettings &settings, QObject *context,
+                 const std::function<void(const Lookup &)> &done);
 void writeKeyring(const MqttSettings &settings, const QByteArray &password, QObject *context,
-                  std::function<void(bool ok, const QString &error)> done);
+                  const std::function<void(bool ok, const QString &error)> &done);
 
 // One sentence for SET and the log: where the password is kept.
 QString describe(const Lookup &lookup, const MqttSettings &settings);
