@@ -503,30 +503,26 @@ void MqttClient::start(const Options &options)
 
 void MqttClient::stop(bool waitForGoodbye)
 {
-    if (!m_shared)
-        return;
-    std::shared_ptr<Shared> shared = std::move(m_shared);
-    bool finished = false;
-    {
-        std::unique_lock<std::mutex> lock(shared->mutex);
-        shared->stopRequested = true;
-        shared->receiver = nullptr;
-        m_lastCounters = shared->counters;
-        shared->wake();
-        // Bounded: the goodbye takes GoodbyeMs at most; only a thread still
-        // in the system's connect outlasts the wait, and it ends by itself.
-        if (waitForGoodbye)
-            finished = shared->finishedCondition.wait_for(lock, std::chrono::milliseconds(StopWaitMs),
-                                                          [&] { return shared->finished; });
+    if (m_shared) {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        m_shared->stopRequested = true;
+        m_shared->receiver = nullptr;
+        m_lastCounters = m_shared->counters;
+        m_shared->wake();
     }
-    if (finished) {
-        m_thread.join();
-        m_previous.reset();
-    } else {
-        if (waitForGoodbye)
-            qWarning("MQTT: the broker connection is still being set up; it is left to end on its own");
+    if (m_thread.joinable()) {
+        // The thread ends after its goodbye; the next start follows it.
         m_thread.detach();
-        m_previous = shared;
+        m_previous = std::move(m_shared);
+    }
+    m_shared.reset();
+    if (waitForGoodbye && m_previous) {
+        // Bounded: a goodbye takes GoodbyeMs at most; only a thread still in
+        // the system's connect outlasts the wait, and it ends by itself.
+        std::unique_lock<std::mutex> lock(m_previous->mutex);
+        if (!m_previous->finishedCondition.wait_for(lock, std::chrono::milliseconds(StopWaitMs),
+                                                    [this] { return m_previous->finished; }))
+            qWarning("MQTT: the broker connection is still being set up; it is left to end on its own");
     }
     if (m_connected) {
         m_connected = false;

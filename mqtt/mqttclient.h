@@ -90,9 +90,9 @@ private:
     void onWorkerReport(quint64 generation, bool connected, Problem problem, const QString &detail);
 
     std::shared_ptr<Shared> m_shared;   // null while stopped
-    std::shared_ptr<Shared> m_previous; // stopped without waiting; the next start follows it
-    std::thread m_thread;
-    Counters m_lastCounters; // as they were at the last stop
+    std::shared_ptr<Shared> m_previous; // stopped; the next start follows it
+    std::thread m_thread;               // detached once asked to stop
+    Counters m_lastCounters;            // as they were at the last stop
     quint64 m_generation = 0;
     bool m_connected = false;
     Problem m_problem = Problem::None;
