@@ -230,7 +230,8 @@ void MqttClient::Worker::connectToBroker()
     if (!m_caFile.isEmpty()) {
         const int rc = mosquitto_tls_set(m_mosq, m_caFile.constData(), nullptr, nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
-            fail(Problem::Tls, libraryError(rc));
+            // The library only says its arguments are wrong: the file is what is.
+            fail(Problem::Tls, QString::fromLocal8Bit(m_caFile));
             return;
         }
     }
