@@ -485,6 +485,7 @@ void MqttClient::start(const Options &options)
     auto shared = std::make_shared<Shared>();
     shared->receiver = this;
     shared->generation = ++m_generation;
+    shared->counters = m_lastCounters;
     if (m_shared) {
         std::lock_guard<std::mutex> lock(m_shared->mutex);
         shared->events.swap(m_shared->events);
