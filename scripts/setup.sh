@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5serialbus5-dev libqt5serialport5-dev
-          socat fonts-wqy-microhei libcap2-bin ${EXTRA_PACKAGES:-})
+          socat fonts-wqy-microhei libcap2-bin libdtl-dev ${EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,9 +1,16 @@
 #include "views/setform.h"
 
+#include "archive/archivestore.h"
+#include "archive/backuprunner.h"
 #include "config/configstore.h"
 #include "ui_setform.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSerialPortInfo>
+#include <QSpinBox>
 
 namespace {
 
@@ -57,6 +64,7 @@ void selectText(QComboBox *box, const QString &text)
 SetForm::SetForm(QWidget *parent) : QWidget(parent), ui(new Ui::SetForm)
 {
     ui->setupUi(this);
+    addArchiveSettings();
     listSerialPorts();
     showPcAddress();
     load();
@@ -98,6 +106,32 @@ void SetForm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     // Edits that were not stored are dropped each time the page comes back.
     load();
+}
+
+void SetForm::addArchiveSettings()
+{
+    m_archive = new QCheckBox(tr("替换或删除前先存档"), ui->groupBox_other);
+    m_archive->setObjectName(QStringLiteral("checkBox_archive"));
+    m_archiveFolder = new QLineEdit(ui->groupBox_other);
+    m_archiveFolder->setObjectName(QStringLiteral("lineEdit_archiveFolder"));
+    m_archiveFolder->setPlaceholderText(QDir::toNativeSeparators(ArchiveStore::defaultRoot()));
+    m_archiveKeep = new QSpinBox(ui->groupBox_other);
+    m_archiveKeep->setObjectName(QStringLiteral("spinBox_archiveKeep"));
+    m_archiveKeep->setRange(1, 10000);
+    m_backupFolder = new QLineEdit(ui->groupBox_other);
+    m_backupFolder->setObjectName(QStringLiteral("lineEdit_backupFolder"));
+    m_backupFolder->setPlaceholderText(tr("Configure.xml 旁的 backups/"));
+
+    QGridLayout *grid = ui->gridLayout_other;
+    grid->removeWidget(ui->pushButton_store);
+    grid->addWidget(m_archive, 2, 0, 1, 2);
+    grid->addWidget(new QLabel(tr("存档文件夹"), ui->groupBox_other), 3, 0);
+    grid->addWidget(m_archiveFolder, 3, 1);
+    grid->addWidget(new QLabel(tr("每个名称保留版本数"), ui->groupBox_other), 4, 0);
+    grid->addWidget(m_archiveKeep, 4, 1);
+    grid->addWidget(new QLabel(tr("备份文件夹"), ui->groupBox_other), 5, 0);
+    grid->addWidget(m_backupFolder, 5, 1);
+    grid->addWidget(ui->pushButton_store, 6, 1);
 }
 
 void SetForm::listSerialPorts()
@@ -153,6 +187,10 @@ void SetForm::load()
     // Every language flag other than 1 means Chinese.
     const bool english = config->language() == 1;
     ui->comboBox_language->setCurrentIndex(english ? 1 : 0);
+    m_archive->setChecked(config->archiveEnabled());
+    m_archiveFolder->setText(config->archiveFolder());
+    m_archiveKeep->setValue(config->archiveKeep());
+    m_backupFolder->setText(config->backupFolder());
     if (english)
         setEnglishTexts();
 }
@@ -171,6 +209,10 @@ void SetForm::store()
     settings.NumberOfRetries = static_cast<quint8>(ui->spinBox_retries->value());
     config->setModbusSettings(settings);
     config->setLanguage(ui->comboBox_language->currentIndex());
+    config->setArchiveEnabled(m_archive->isChecked());
+    config->setArchiveFolder(m_archiveFolder->text().trimmed());
+    config->setArchiveKeep(m_archiveKeep->value());
+    config->setBackupFolder(m_backupFolder->text().trimmed());
 }
 
 void SetForm::setEnglishTexts()

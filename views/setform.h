@@ -8,12 +8,16 @@
 
 #include <functional>
 
+class QCheckBox;
+class QLineEdit;
+class QSpinBox;
+
 namespace Ui {
 class SetForm;
 }
 
 // The settings page: the shared serial-line, retry, time-out and language
-// settings, loaded from ConfigStore whenever the page is shown and stored back
+// settings, the archive and backup folders, loaded from ConfigStore whenever the page is shown and stored back
 // only by its store button. Devices read the stored link settings at their next
 // connection attempt; a new language shows here at once and elsewhere at the
 // next start.
@@ -57,6 +61,12 @@ private:
     void load();
     void store();
     void setEnglishTexts();
+    void addArchiveSettings();
 
     Ui::SetForm *ui = nullptr;
+    // The archive of replaced texts and the backup folder.
+    QCheckBox *m_archive = nullptr;
+    QLineEdit *m_archiveFolder = nullptr;
+    QSpinBox *m_archiveKeep = nullptr;
+    QLineEdit *m_backupFolder = nullptr;
 };
