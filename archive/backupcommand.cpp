@@ -98,8 +98,9 @@ public:
     bool open()
     {
         m_watch.setOn(true);
-        // The set-up is a few dozen requests after the connection.
-        const int bound = 2000 + 8 * m_device->waitBoundMs();
+        // A few connection attempts, and the set-up's few dozen requests.
+        const ModbusSettings link = ConfigStore::instance()->modbusSettings();
+        const int bound = 3000 + 8 * qMax(0, link.Timeout) * (link.NumberOfRetries + 1);
         return waitFor(
             [this] {
                 const int state = m_watch.snapshot().state;
