@@ -3,13 +3,13 @@
 # docs/performance.md. Installs what they need (libmodbus-dev for the transfer's
 # floor, socat for RTU) when missing. The network benchmarks run in a network
 # namespace of their own, so their loopback simulators meet nothing else.
-# Usage: scripts/bench.sh [silent | transfer | startup | all = all] [arguments for the benchmark]
+# Usage: scripts/bench.sh [silent | transfer | backup | startup | all = all] [arguments for the benchmark]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 which="${1:-all}"
 shift || true
-EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_startup vexa-sim" \
+EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_backup bench_startup vexa-sim" \
     scripts/setup.sh build
 # A build folder configured before libmodbus was installed finds it now.
 cmake build >/dev/null
@@ -26,14 +26,16 @@ isolated() {
 case "$which" in
 silent) isolated build/bench/bench_silent "$@" ;;
 transfer) isolated build/bench/bench_transfer "$@" ;;
+backup) isolated build/bench/bench_backup "$@" ;;
 startup) build/bench/bench_startup "$@" ;;
 all)
     isolated build/bench/bench_silent 15 3
     isolated build/bench/bench_transfer 5 both
+    isolated build/bench/bench_backup 5 both
     build/bench/bench_startup 9
     ;;
 *)
-    echo "usage: $0 [silent | transfer | startup | all] [arguments]" >&2
+    echo "usage: $0 [silent | transfer | backup | startup | all] [arguments]" >&2
     exit 2
     ;;
 esac
