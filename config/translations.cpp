@@ -3,6 +3,13 @@
 #include <QCoreApplication>
 #include <QTranslator>
 
+// The .qm lives in a resource bundle of the static library: without a
+// reference from code the linker leaves it out of the program.
+static void initTranslationResource()
+{
+    Q_INIT_RESOURCE(translations);
+}
+
 namespace Translations {
 
 bool install(int language)
@@ -13,6 +20,7 @@ bool install(int language)
     QCoreApplication::removeTranslator(english);
     if (language != 1)
         return true;
+    initTranslationResource();
     if (!english->load(QStringLiteral(":/translations/vexa_en.qm")))
         return false;
     return QCoreApplication::installTranslator(english);

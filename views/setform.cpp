@@ -3,6 +3,7 @@
 #include "archive/archivestore.h"
 #include "archive/backuprunner.h"
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "ui_setform.h"
 
 #include <QCheckBox>
@@ -110,7 +111,7 @@ void SetForm::showEvent(QShowEvent *event)
 
 void SetForm::addArchiveSettings()
 {
-    m_archive = new QCheckBox(tr("替换或删除前先存档"), ui->groupBox_other);
+    m_archive = new QCheckBox(ui->groupBox_other);
     m_archive->setObjectName(QStringLiteral("checkBox_archive"));
     m_archiveFolder = new QLineEdit(ui->groupBox_other);
     m_archiveFolder->setObjectName(QStringLiteral("lineEdit_archiveFolder"));
@@ -120,18 +121,30 @@ void SetForm::addArchiveSettings()
     m_archiveKeep->setRange(1, 10000);
     m_backupFolder = new QLineEdit(ui->groupBox_other);
     m_backupFolder->setObjectName(QStringLiteral("lineEdit_backupFolder"));
-    m_backupFolder->setPlaceholderText(tr("Configure.xml 旁的 backups/"));
 
     QGridLayout *grid = ui->gridLayout_other;
     grid->removeWidget(ui->pushButton_store);
     grid->addWidget(m_archive, 2, 0, 1, 2);
-    grid->addWidget(new QLabel(tr("存档文件夹"), ui->groupBox_other), 3, 0);
+    m_archiveFolderLabel = new QLabel(ui->groupBox_other);
+    m_archiveKeepLabel = new QLabel(ui->groupBox_other);
+    m_backupFolderLabel = new QLabel(ui->groupBox_other);
+    grid->addWidget(m_archiveFolderLabel, 3, 0);
     grid->addWidget(m_archiveFolder, 3, 1);
-    grid->addWidget(new QLabel(tr("每个名称保留版本数"), ui->groupBox_other), 4, 0);
+    grid->addWidget(m_archiveKeepLabel, 4, 0);
     grid->addWidget(m_archiveKeep, 4, 1);
-    grid->addWidget(new QLabel(tr("备份文件夹"), ui->groupBox_other), 5, 0);
+    grid->addWidget(m_backupFolderLabel, 5, 0);
     grid->addWidget(m_backupFolder, 5, 1);
     grid->addWidget(ui->pushButton_store, 6, 1);
+}
+
+// Set at every load: a language stored here shows on this page at once.
+void SetForm::showArchiveTexts()
+{
+    m_archive->setText(tr("替换或删除前先存档"));
+    m_archiveFolderLabel->setText(tr("存档文件夹"));
+    m_archiveKeepLabel->setText(tr("每个名称保留版本数"));
+    m_backupFolderLabel->setText(tr("备份文件夹"));
+    m_backupFolder->setPlaceholderText(tr("Configure.xml 旁的 backups/"));
 }
 
 void SetForm::listSerialPorts()
@@ -191,6 +204,7 @@ void SetForm::load()
     m_archiveFolder->setText(config->archiveFolder());
     m_archiveKeep->setValue(config->archiveKeep());
     m_backupFolder->setText(config->backupFolder());
+    showArchiveTexts();
     if (english)
         setEnglishTexts();
 }
@@ -213,6 +227,8 @@ void SetForm::store()
     config->setArchiveFolder(m_archiveFolder->text().trimmed());
     config->setArchiveKeep(m_archiveKeep->value());
     config->setBackupFolder(m_backupFolder->text().trimmed());
+    // Texts made from now on are in the stored language, as after a restart.
+    Translations::install(config->language());
 }
 
 void SetForm::setEnglishTexts()

@@ -9,6 +9,7 @@
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QSpinBox;
 
@@ -62,6 +63,7 @@ private:
     void store();
     void setEnglishTexts();
     void addArchiveSettings();
+    void showArchiveTexts();
 
     Ui::SetForm *ui = nullptr;
     // The archive of replaced texts and the backup folder.
@@ -69,4 +71,7 @@ private:
     QLineEdit *m_archiveFolder = nullptr;
     QSpinBox *m_archiveKeep = nullptr;
     QLineEdit *m_backupFolder = nullptr;
+    QLabel *m_archiveFolderLabel = nullptr;
+    QLabel *m_archiveKeepLabel = nullptr;
+    QLabel *m_backupFolderLabel = nullptr;
 };
