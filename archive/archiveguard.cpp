@@ -13,8 +13,8 @@ bool ArchiveGuard::enabled()
     return ConfigStore::instance()->archiveEnabled();
 }
 
-bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target, ArchiveIndex::Operation operation,
-                               QString *why)
+bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
+                               ArchiveIndex::Operation operation, QString *why)
 {
     if (!enabled())
         return true;

@@ -20,11 +20,11 @@ bool operationFromWord(const QString &word, Operation *operation);
 // One archived version of one file of one controller.
 struct Version
 {
-    QDateTime when;      // when it was taken from the controller
+    QDateTime when; // when it was taken from the controller
     Operation operation = Operation::Update;
     qint64 size = 0;
-    QByteArray sha256;   // lower-case hex
-    QString file;        // the version's file name in the name's folder
+    QByteArray sha256; // lower-case hex
+    QString file;      // the version's file name in the name's folder
 };
 
 bool operator==(const Version &a, const Version &b);

@@ -166,9 +166,8 @@ int restore(const DeviceRecord &record, const QString &folder, bool yes)
     }
     if (!yes) {
         for (const BackupItem &item : items) {
-            say(item.problem.isEmpty()
-                    ? BackupCommand::tr("%1\t将写入 %2 字节").arg(item.name).arg(item.size)
-                    : BackupCommand::tr("%1\t不会写入: %2").arg(item.name, item.problem));
+            say(item.problem.isEmpty() ? BackupCommand::tr("%1\t将写入 %2 字节").arg(item.name).arg(item.size)
+                                       : BackupCommand::tr("%1\t不会写入: %2").arg(item.name, item.problem));
         }
         say(BackupCommand::tr("%1: 未写入任何内容 (加 --yes 写入)").arg(record.Name));
         return BackupCommand::Done;
@@ -180,14 +179,18 @@ int restore(const DeviceRecord &record, const QString &folder, bool yes)
         return BackupCommand::ItemFailed;
     }
     RestoreRunner runner(link.device());
-    QObject::connect(&runner, &RestoreRunner::itemFinished, [](const QString &name, int, const QString &detail) {
-        say(QStringLiteral("%1\t%2").arg(name, detail));
-    });
+    QObject::connect(&runner, &RestoreRunner::itemFinished,
+                     [](const QString &name, int, const QString &detail) {
+                         say(QStringLiteral("%1\t%2").arg(name, detail));
+                     });
     QEventLoop loop;
     QObject::connect(&runner, &RestoreRunner::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     runner.start(items);
     loop.exec();
-    say(BackupCommand::tr("%1: %2 个已写入, %3 个失败").arg(record.Name).arg(runner.written()).arg(runner.failed()));
+    say(BackupCommand::tr("%1: %2 个已写入, %3 个失败")
+            .arg(record.Name)
+            .arg(runner.written())
+            .arg(runner.failed()));
     return runner.failed() == 0 ? BackupCommand::Done : BackupCommand::ItemFailed;
 }
 
@@ -198,8 +201,8 @@ void BackupCommand::addOptions(QCommandLineParser *parser)
     parser->addOption({BackupOption, tr("备份名为 <name> 的设备的全部程序和系统文件。"), tr("name")});
     parser->addOption({AllOption, tr("备份 Configure.xml 中的每个设备。")});
     parser->addOption({ToOption, tr("备份存放的文件夹 (默认: Configure.xml 旁的 backups/)。"), tr("dir")});
-    parser->addOption({RestoreOption, tr("把备份文件夹 <folder> 中的每个文件写入 --device 指定的设备。"),
-                       tr("folder")});
+    parser->addOption(
+        {RestoreOption, tr("把备份文件夹 <folder> 中的每个文件写入 --device 指定的设备。"), tr("folder")});
     parser->addOption({DeviceOption, tr("--restore 写入的设备名。"), tr("name")});
     parser->addOption({YesOption, tr("真正写入；没有它 --restore 只列出将写入的内容。")});
 }

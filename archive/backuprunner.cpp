@@ -32,8 +32,8 @@ bool writeWhole(const QString &path, const QByteArray &bytes)
 
 const QStringList &BackupRunner::systemFiles()
 {
-    static const QStringList names{QStringLiteral("SYS.PAR"),  QStringLiteral("USRIO.TXT"),
-                                   QStringLiteral("ZOFS.PAR"), QStringLiteral("TOFS.PAR"),
+    static const QStringList names{QStringLiteral("SYS.PAR"),      QStringLiteral("USRIO.TXT"),
+                                   QStringLiteral("ZOFS.PAR"),     QStringLiteral("TOFS.PAR"),
                                    QStringLiteral("USRMACRO.TXT"), QStringLiteral("PLC.PAR")};
     return names;
 }
@@ -109,7 +109,8 @@ QString BackupRunner::failureText(int code)
 
 bool BackupRunner::makeFolder(QString *why)
 {
-    const QString base = m_root + QLatin1Char('/') + ArchiveIndex::folderName(m_deviceName) + QLatin1Char('/') +
+    const QString base = m_root + QLatin1Char('/') + ArchiveIndex::folderName(m_deviceName) +
+                         QLatin1Char('/') +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString folder = base;
     for (int n = 2; QFileInfo::exists(folder); ++n)
@@ -276,11 +277,12 @@ void BackupRunner::finish(bool cancelled)
     m_step->stop();
     m_summary.cancelled = cancelled;
     m_summary.finished = true;
-    if (!m_folder.isEmpty() &&
-        !writeWhole(m_folder + QLatin1Char('/') + QLatin1String(Manifest::FileName), Manifest::format(m_rows))) {
+    if (!m_folder.isEmpty() && !writeWhole(m_folder + QLatin1Char('/') + QLatin1String(Manifest::FileName),
+                                           Manifest::format(m_rows))) {
         // Without its manifest a backup cannot be checked: counted as a failure.
         ++m_summary.failed;
-        const Manifest::Row row{QLatin1String(Manifest::FileName), 0, QByteArray(), Manifest::Outcome::Failed};
+        const Manifest::Row row{QLatin1String(Manifest::FileName), 0, QByteArray(),
+                                Manifest::Outcome::Failed};
         emit itemFinished(row, tr("无法写入 %1").arg(QDir::toNativeSeparators(m_folder)));
     }
     emit finished(m_summary);

@@ -57,7 +57,8 @@ QList<BackupItem> readBackupFolder(const QString &folder, QString *why)
         seen.insert(name);
         BackupItem item{name, info.absoluteFilePath(), info.size(), QByteArray(), QString()};
         QFile file(item.path);
-        if (!info.isReadable() || !TransferCodec::fitsWindow(info.size()) || !file.open(QIODevice::ReadOnly)) {
+        if (!info.isReadable() || !TransferCodec::fitsWindow(info.size()) ||
+            !file.open(QIODevice::ReadOnly)) {
             item.problem = QCoreApplication::translate("RestoreRunner", "无法读取");
             items.append(item);
             continue;
@@ -66,13 +67,14 @@ QList<BackupItem> readBackupFolder(const QString &folder, QString *why)
         item.size = bytes.size();
         item.sha256 = ArchiveIndex::sha256(bytes);
         const auto row = manifest.constFind(name);
-        if (row != manifest.constEnd() &&
-            (row->outcome != Manifest::Outcome::Saved || row->size != item.size || row->sha256 != item.sha256))
+        if (row != manifest.constEnd() && (row->outcome != Manifest::Outcome::Saved ||
+                                           row->size != item.size || row->sha256 != item.sha256))
             item.problem = QCoreApplication::translate("RestoreRunner", "与备份清单不符");
         items.append(item);
     }
     for (const Manifest::Row &row : qAsConst(manifest)) {
-        if (row.outcome == Manifest::Outcome::Saved && Manifest::isItemName(row.name) && !seen.contains(row.name))
+        if (row.outcome == Manifest::Outcome::Saved && Manifest::isItemName(row.name) &&
+            !seen.contains(row.name))
             items.append({row.name, dir.filePath(row.name), row.size, row.sha256,
                           QCoreApplication::translate("RestoreRunner", "文件缺失")});
     }

@@ -16,7 +16,7 @@ class QTimer;
 // One file of a backup folder, checked against the folder's manifest.
 struct BackupItem
 {
-    QString name;     // the controller's own name, the file's name
+    QString name; // the controller's own name, the file's name
     QString path;
     qint64 size = 0;
     QByteArray sha256;

@@ -2,9 +2,8 @@
 
 #include <QHash>
 
-#include <dtl/dtl.hpp>
-
 #include <algorithm>
+#include <dtl/dtl.hpp>
 #include <vector>
 
 namespace TextDiff {
@@ -30,8 +29,8 @@ QString withoutNumbering(const QString &line)
     bool comment = false;
     for (int i = 0; i < line.size(); ++i) {
         const QChar c = line.at(i);
-        if (!comment && (c == QLatin1Char('(') ||
-                         (c == QLatin1Char('/') && i + 1 < line.size() && line.at(i + 1) == QLatin1Char('/'))))
+        if (!comment && (c == QLatin1Char('(') || (c == QLatin1Char('/') && i + 1 < line.size() &&
+                                                   line.at(i + 1) == QLatin1Char('/'))))
             comment = true;
         if (c.isSpace())
             continue;
@@ -40,7 +39,8 @@ QString withoutNumbering(const QString &line)
         if (!comment && (c == QLatin1Char('N') || c == QLatin1Char('n')) && i + 1 < line.size() &&
             line.at(i + 1).isDigit()) {
             int before = out.size() - 1;
-            const bool wordStart = before < 0 || (!out.at(before).isLetter() && out.at(before) != QLatin1Char('#'));
+            const bool wordStart =
+                before < 0 || (!out.at(before).isLetter() && out.at(before) != QLatin1Char('#'));
             if (wordStart) {
                 int j = i + 1;
                 while (j < line.size() && (line.at(j).isDigit() || line.at(j).isSpace()))
@@ -110,8 +110,9 @@ QVector<Line> compare(const QStringList &left, const QStringList &right, bool ig
         int end = i;
         while (end < out.size() && out.at(end).kind != Line::Same)
             ++end;
-        std::stable_sort(out.begin() + i, out.begin() + end,
-                         [](const Line &x, const Line &y) { return x.kind == Line::Removed && y.kind == Line::Added; });
+        std::stable_sort(out.begin() + i, out.begin() + end, [](const Line &x, const Line &y) {
+            return x.kind == Line::Removed && y.kind == Line::Added;
+        });
         i = end;
     }
     return out;

@@ -226,7 +226,8 @@ void ConfigStore::loadFrom(const QString &path)
         m_language = attributeNumber(e, QStringLiteral("Language"), QStringLiteral("0"));
         m_archiveEnabled = attributeNumber(e, QStringLiteral("Archive"), QStringLiteral("1")) != 0;
         m_archiveFolder = e.attribute(QStringLiteral("ArchiveFolder"));
-        const int keep = attributeNumber(e, QStringLiteral("ArchiveKeep"), QString::number(DefaultArchiveKeep));
+        const int keep =
+            attributeNumber(e, QStringLiteral("ArchiveKeep"), QString::number(DefaultArchiveKeep));
         m_archiveKeep = keep >= 1 ? keep : DefaultArchiveKeep;
         m_backupFolder = e.attribute(QStringLiteral("BackupFolder"));
     }

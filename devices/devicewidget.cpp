@@ -4,10 +4,10 @@
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
 #include "link/uploaddialog.h"
-#include "views/backupdialog.h"
-#include "views/restoredialog.h"
 #include "ui_devicesettings.h"
 #include "ui_devicewidget.h"
+#include "views/backupdialog.h"
+#include "views/restoredialog.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
@@ -192,7 +192,8 @@ deviceWidget::~deviceWidget()
         m_uploadDialog->deleteLater();
     }
     // They run on this card's device: cancelled, and gone with the card.
-    for (QDialog *dialog : {static_cast<QDialog *>(m_backupDialog), static_cast<QDialog *>(m_restoreDialog)}) {
+    for (QDialog *dialog :
+         {static_cast<QDialog *>(m_backupDialog), static_cast<QDialog *>(m_restoreDialog)}) {
         if (dialog) {
             dialog->close();
             dialog->deleteLater();

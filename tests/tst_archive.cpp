@@ -22,7 +22,9 @@ QStringList unified(const QStringList &left, const QStringList &right, bool igno
 {
     QStringList out;
     for (const TextDiff::Line &line : TextDiff::compare(left, right, ignore)) {
-        const char mark = line.kind == TextDiff::Line::Same ? '=' : line.kind == TextDiff::Line::Removed ? '-' : '+';
+        const char mark = line.kind == TextDiff::Line::Same      ? '='
+                          : line.kind == TextDiff::Line::Removed ? '-'
+                                                                 : '+';
         out << QLatin1Char(mark) + (line.left >= 0 ? left.at(line.left) : right.at(line.right));
     }
     return out;
@@ -51,12 +53,17 @@ void TestArchive::folderName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("folder");
-    QTest::newRow("plain") << "Mill (TCP)" << "Mill (TCP)";
+    QTest::newRow("plain") << "Mill (TCP)"
+                           << "Mill (TCP)";
     QTest::newRow("chinese") << QString::fromUtf8("一号车床") << QString::fromUtf8("一号车床");
-    QTest::newRow("separators") << "../a/b\\c" << ".._a_b_c";
-    QTest::newRow("parent") << ".." << "_";
-    QTest::newRow("dots and spaces at the end") << "mill. . " << "mill";
-    QTest::newRow("empty") << "" << "_";
+    QTest::newRow("separators") << "../a/b\\c"
+                                << ".._a_b_c";
+    QTest::newRow("parent") << ".."
+                            << "_";
+    QTest::newRow("dots and spaces at the end") << "mill. . "
+                                                << "mill";
+    QTest::newRow("empty") << ""
+                           << "_";
     QTest::newRow("control and reserved") << QString("a\nb:c*?\"<>|") << "a_b_c______";
 }
 
@@ -128,8 +135,8 @@ void TestArchive::storeThatCannotWriteKeepsNothing()
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath("file"), "x"));
     QString why;
-    QVERIFY(!ArchiveStore(dir.filePath("file/archive")).keep("Mill", "O0001", Operation::Delete, "O1",
-                                                              QDateTime::currentDateTime(), &why));
+    QVERIFY(!ArchiveStore(dir.filePath("file/archive"))
+                 .keep("Mill", "O0001", Operation::Delete, "O1", QDateTime::currentDateTime(), &why));
     QVERIFY(why.contains("file"));
 
     // The index cannot be replaced: the version written before it goes again.
@@ -169,12 +176,15 @@ void TestArchive::compare_data()
 
     const QStringList older{"O0001", "N10 G01 X10", "N20 G01 Y5 (N20 FINISH)", "M30"};
     const QStringList renumbered{"O0001", "N100G01X10", "N200 G01  Y5 (N20 FINISH)", "M30"};
-    QTest::newRow("same") << older << older << false << QStringList{"=O0001", "=N10 G01 X10",
-                                                                    "=N20 G01 Y5 (N20 FINISH)", "=M30"};
+    QTest::newRow("same") << older << older << false
+                          << QStringList{"=O0001", "=N10 G01 X10", "=N20 G01 Y5 (N20 FINISH)", "=M30"};
     QTest::newRow("renumbered, compared as is")
-        << older << renumbered << false
-        << QStringList{"=O0001", "-N10 G01 X10", "-N20 G01 Y5 (N20 FINISH)", "+N100G01X10",
-                       "+N200 G01  Y5 (N20 FINISH)", "=M30"};
+        << older << renumbered << false << QStringList{"=O0001",
+                                                       "-N10 G01 X10",
+                                                       "-N20 G01 Y5 (N20 FINISH)",
+                                                       "+N100G01X10",
+                                                       "+N200 G01  Y5 (N20 FINISH)",
+                                                       "=M30"};
     QTest::newRow("renumbered, numbers and spacing ignored")
         << older << renumbered << true
         << QStringList{"=O0001", "=N10 G01 X10", "=N20 G01 Y5 (N20 FINISH)", "=M30"};
@@ -220,12 +230,16 @@ void TestArchive::sideBySidePairsChanges()
 void TestArchive::backupFolderAgainstController()
 {
     QTemporaryDir dir;
-    const QList<QPair<QString, QByteArray>> files{
-        {"O0001", "O1\n"}, {"USRIO.TXT", "\xd6\xd0\r\n"}, {"O0002", "O2\n"}, {"ZOFS.PAR", "Z"}, {"O0003", "O3"}};
+    const QList<QPair<QString, QByteArray>> files{{"O0001", "O1\n"},
+                                                  {"USRIO.TXT", "\xd6\xd0\r\n"},
+                                                  {"O0002", "O2\n"},
+                                                  {"ZOFS.PAR", "Z"},
+                                                  {"O0003", "O3"}};
     QList<Manifest::Row> rows;
     for (const auto &file : files) {
         QVERIFY(writeFile(dir.filePath(file.first), file.second));
-        rows.append({file.first, file.second.size(), ArchiveIndex::sha256(file.second), Manifest::Outcome::Saved});
+        rows.append(
+            {file.first, file.second.size(), ArchiveIndex::sha256(file.second), Manifest::Outcome::Saved});
     }
     rows.append({"TOFS.PAR", 1, ArchiveIndex::sha256("T"), Manifest::Outcome::Saved}); // its file is gone
     QVERIFY(writeFile(dir.filePath("manifest.tsv"), Manifest::format(rows)));
@@ -251,8 +265,8 @@ void TestArchive::backupFolderAgainstController()
     QStringList statuses;
     for (const RestoreItem &item : compareWithController(items, controller))
         statuses << item.name + "=" + QString::number(item.status);
-    QCOMPARE(statuses, (QStringList{"O0001=0", "O0002=1", "O0003=4", "TOFS.PAR=4", "USRIO.TXT=0", "ZOFS.PAR=2",
-                                    "O0009=3"}));
+    QCOMPARE(statuses, (QStringList{"O0001=0", "O0002=1", "O0003=4", "TOFS.PAR=4", "USRIO.TXT=0",
+                                    "ZOFS.PAR=2", "O0009=3"}));
 
     readBackupFolder(dir.filePath("missing"), &why);
     QVERIFY(why.contains("missing"));

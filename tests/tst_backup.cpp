@@ -65,14 +65,15 @@ void TestBackup::initTestCase()
     // The program finds its devices in the working directory's Configure.xml.
     QFile config(m_dir.filePath("Configure.xml"));
     QVERIFY(config.open(QIODevice::WriteOnly));
-    config.write(QStringLiteral("<Configure>\n"
-                                "<Device Type=\"0\" Name=\"Mill\" Model=\"0\" IP=\"\" Address=\"10\"/>\n"
-                                "<Device Type=\"1\" Name=\"Off\" Model=\"0\" IP=\"127.0.0.82\" Address=\"10\"/>\n"
-                                "<Modbus Port=\"%1\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
-                                "NumberOfRetries=\"0\" Timeout=\"200\"/>\n"
-                                "</Configure>\n")
-                     .arg(m_pty.second())
-                     .toUtf8());
+    config.write(
+        QStringLiteral("<Configure>\n"
+                       "<Device Type=\"0\" Name=\"Mill\" Model=\"0\" IP=\"\" Address=\"10\"/>\n"
+                       "<Device Type=\"1\" Name=\"Off\" Model=\"0\" IP=\"127.0.0.82\" Address=\"10\"/>\n"
+                       "<Modbus Port=\"%1\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
+                       "NumberOfRetries=\"0\" Timeout=\"200\"/>\n"
+                       "</Configure>\n")
+            .arg(m_pty.second())
+            .toUtf8());
     config.close();
     ConfigStore::instance()->resetToDefaults();
     m_card.useQuickLinkSettings();
@@ -112,7 +113,8 @@ Run TestBackup::run(const QStringList &arguments)
     // simulator would answer only then.
     QEventLoop loop;
     QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-    connect(&program, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
+    connect(&program, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
+            &QEventLoop::quit);
     if (program.state() != QProcess::NotRunning)
         loop.exec();
     if (program.state() != QProcess::NotRunning)
@@ -126,18 +128,20 @@ void TestBackup::commandLineRoundTrip()
 {
     const Run backup = run({"--backup", "Mill", "--to", "saved"});
     QCOMPARE(backup.exit, 0);
-    const QStringList folders = QDir(m_dir.filePath("saved/Mill")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList folders =
+        QDir(m_dir.filePath("saved/Mill")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(folders.size(), 1);
     const QString folder = m_dir.filePath("saved/Mill/" + folders.first());
     QVERIFY(backup.lines.last().contains(QDir::toNativeSeparators(folder)));
     // Every program and system file under its own name, bytes as the controller holds them.
     const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
-    QCOMPARE(names, (QStringList{"O0001", "O0002", "O0020", "O0101", "O5000", "PLC.PAR", "SYS.PAR", "TOFS.PAR",
-                                 "USRIO.TXT", "USRMACRO.TXT", "ZOFS.PAR", "manifest.tsv"}));
+    QCOMPARE(names, (QStringList{"O0001", "O0002", "O0020", "O0101", "O5000", "PLC.PAR", "SYS.PAR",
+                                 "TOFS.PAR", "USRIO.TXT", "USRMACRO.TXT", "ZOFS.PAR", "manifest.tsv"}));
     QCOMPARE(backup.lines.size(), 1 + names.size()); // the directory, the items, the summary
     for (const QString &name : names.mid(0, 11)) {
         const int number = Manifest::programNumber(name);
-        QCOMPARE(readAll(folder + "/" + name), number >= 0 ? m_rtuMill.program(number) : m_rtuMill.file(name));
+        QCOMPARE(readAll(folder + "/" + name),
+                 number >= 0 ? m_rtuMill.program(number) : m_rtuMill.file(name));
     }
     const QList<Manifest::Row> rows = Manifest::parse(readAll(folder + "/manifest.tsv"));
     QCOMPARE(rows.size(), 11);
@@ -186,7 +190,8 @@ void TestBackup::commandLineExitCodes_data()
     QTest::newRow("help") << QStringList{"--help"} << 0 << false;
     QTest::newRow("unknown device") << QStringList{"--backup", "Lathe"} << 2 << false;
     QTest::newRow("no name") << QStringList{"--backup"} << 2 << false;
-    QTest::newRow("backup and restore") << QStringList{"--all", "--restore", "x", "--device", "Mill"} << 2 << false;
+    QTest::newRow("backup and restore")
+        << QStringList{"--all", "--restore", "x", "--device", "Mill"} << 2 << false;
     QTest::newRow("restore without device") << QStringList{"--restore", "saved"} << 2 << false;
     QTest::newRow("no such backup") << QStringList{"--restore", "nowhere", "--device", "Mill"} << 2 << false;
     QTest::newRow("unreachable") << QStringList{"--backup", "Off"} << 1 << false;
@@ -252,7 +257,8 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QTreeWidget *items = restore->items();
     QHash<QString, int> status;
     for (int i = 0; i < items->topLevelItemCount(); ++i)
-        status.insert(items->topLevelItem(i)->text(0), items->topLevelItem(i)->data(0, RestoreDialog::StatusRole).toInt());
+        status.insert(items->topLevelItem(i)->text(0),
+                      items->topLevelItem(i)->data(0, RestoreDialog::StatusRole).toInt());
     QCOMPARE(status.value("O0001"), int(RestoreItem::Same));
     QCOMPARE(status.value("O0020"), int(RestoreItem::Changed));
     QCOMPARE(status.value("O0101"), int(RestoreItem::OnlyInBackup));

@@ -490,8 +490,8 @@ void TestPrgForm::archiveBeforeReplacing_data()
 {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<int>("number");
-    QTest::addColumn<int>("archive"); // 0 off, 1 on, 2 a folder that cannot be made
-    QTest::addColumn<QByteArray>("kept"); // the archived version; null: none
+    QTest::addColumn<int>("archive");      // 0 off, 1 on, 2 a folder that cannot be made
+    QTest::addColumn<QByteArray>("kept");  // the archived version; null: none
     QTest::addColumn<QByteArray>("after"); // the controller's program; null: none
     const QByteArray styled("O0012\n(DRILL)\nG81 Z-5 R2 F100\nM30\n");
     QTest::newRow("update") << "update" << 12 << 1 << Drill << styled;

@@ -1,3 +1,4 @@
+#include "archive/archivestore.h"
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
@@ -13,7 +14,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include "archive/archivestore.h"
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest/QtTest>
@@ -705,9 +705,11 @@ void TestUploadDialog::archivesWhatItReplaces()
     QCOMPARE(m_controller.program(1), QByteArray("O0001\nnew\n"));
     const ArchiveStore store(m_dir->filePath("archive"));
     QByteArray kept;
-    QVERIFY(store.read(m_device->record().Name, "O0001", store.versions(m_device->record().Name, "O0001").value(0), &kept));
+    QVERIFY(store.read(m_device->record().Name, "O0001",
+                       store.versions(m_device->record().Name, "O0001").value(0), &kept));
     QCOMPARE(kept, QByteArray("O0001\nold\n"));
-    QVERIFY(store.read(m_device->record().Name, "USRIO.TXT", store.versions(m_device->record().Name, "USRIO.TXT").value(0), &kept));
+    QVERIFY(store.read(m_device->record().Name, "USRIO.TXT",
+                       store.versions(m_device->record().Name, "USRIO.TXT").value(0), &kept));
     QCOMPARE(kept, QByteArray("\xd6\xd0\r\n"));
     QVERIFY(store.versions(m_device->record().Name, "O0002").isEmpty()); // nothing to keep
 

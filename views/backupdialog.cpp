@@ -1,4 +1,5 @@
 #include "views/backupdialog.h"
+
 #include "link/modbusdevice.h"
 
 #include <QCloseEvent>

@@ -83,10 +83,7 @@ public:
     }
 
 private:
-    static QVariant number(int line)
-    {
-        return line >= 0 ? QVariant(line + 1) : QVariant();
-    }
+    static QVariant number(int line) { return line >= 0 ? QVariant(line + 1) : QVariant(); }
 
     QVariant unifiedData(const TextDiff::Line &line, int column, int role) const
     {

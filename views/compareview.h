@@ -22,7 +22,8 @@ public:
     explicit CompareView(QWidget *parent = nullptr);
     ~CompareView() override;
 
-    void setTexts(const QString &leftTitle, const QString &left, const QString &rightTitle, const QString &right);
+    void setTexts(const QString &leftTitle, const QString &left, const QString &rightTitle,
+                  const QString &right);
     void setUnified(bool unified);
     void setIgnoreNumbering(bool ignore);
     // The lines that differ as the view shows them now.

@@ -30,8 +30,8 @@ struct Request
     QString text;          // message text or number prompt label
     QList<Button> buttons; // Message: the buttons in the order added
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString path;                                      // OpenFile, OpenFolder: start folder; SaveFile: proposed file
-    QString filter;                                    // file dialogs
+    QString path;   // OpenFile, OpenFolder: start folder; SaveFile: proposed file
+    QString filter; // file dialogs
     int value = 0, minimum = 0, maximum = 0, step = 1; // Integer
 };
 

@@ -4,9 +4,9 @@
 #include "archive/controllertexts.h"
 #include "config/configstore.h"
 #include "config/textcodec.h"
+#include "link/modbusdevice.h"
 #include "views/compareview.h"
 #include "views/dialogs.h"
-#include "link/modbusdevice.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -113,7 +113,8 @@ void HistoryDialog::reload()
     const QLocale locale;
     for (int row = 0; row < m_versions.size(); ++row) {
         const ArchiveIndex::Version &v = m_versions.at(row);
-        m_table->setItem(row, 0, new QTableWidgetItem(v.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+        m_table->setItem(row, 0,
+                         new QTableWidgetItem(v.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
         m_table->setItem(row, 1, new QTableWidgetItem(operationText(v.operation)));
         m_table->setItem(row, 2, new QTableWidgetItem(locale.toString(v.size)));
         m_table->setItem(row, 3, new QTableWidgetItem(QString::fromLatin1(v.sha256.left(16))));

@@ -1,9 +1,9 @@
 #include "views/restoredialog.h"
 
 #include "archive/archiveindex.h"
+#include "link/modbusdevice.h"
 #include "link/protocol.h"
 #include "views/dialogs.h"
-#include "link/modbusdevice.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -114,7 +114,8 @@ void RestoreDialog::chooseFolder()
     if (isBusy())
         return;
     const QPointer<RestoreDialog> self(this);
-    const QString folder = Dialogs::existingFolder(this, tr("选择备份文件夹"), BackupRunner::configuredRoot());
+    const QString folder =
+        Dialogs::existingFolder(this, tr("选择备份文件夹"), BackupRunner::configuredRoot());
     if (self && !folder.isEmpty())
         openFolder(folder);
 }
@@ -165,7 +166,8 @@ void RestoreDialog::onControllerRead(const BackupRunner::Summary &summary)
         const bool unknown = unread.contains(item.name);
         if (unknown)
             line->setText(StatusColumn, tr("无法读取控制器"));
-        const bool writable = item.status != RestoreItem::OnlyOnController && item.status != RestoreItem::Unusable;
+        const bool writable =
+            item.status != RestoreItem::OnlyOnController && item.status != RestoreItem::Unusable;
         if (writable) {
             line->setFlags(line->flags() | Qt::ItemIsUserCheckable);
             line->setCheckState(NameColumn,
@@ -179,8 +181,9 @@ void RestoreDialog::onControllerRead(const BackupRunner::Summary &summary)
         }
     }
     m_write->setEnabled(true);
-    m_status->setText(unread.isEmpty() ? tr("比较完成")
-                                       : tr("比较完成; 控制器上无法读取: %1").arg(unread.join(QStringLiteral(", "))));
+    m_status->setText(unread.isEmpty()
+                          ? tr("比较完成")
+                          : tr("比较完成; 控制器上无法读取: %1").arg(unread.join(QStringLiteral(", "))));
 }
 
 void RestoreDialog::writeChosen()
