@@ -10,7 +10,7 @@
 
 namespace {
 
-const char SimAddress[] = "127.0.0.81";
+const char SimAddress[] = "127.0.0.181";
 constexpr quint16 SimPort = 1502;
 // Chinese comments in GBK, as controllers keep them.
 const QByteArray GbkText("(\xb5\xb6\xbe\xdf \xb2\xb9\xb3\xa5)\r\nT1 D1\r\n");
@@ -42,6 +42,7 @@ private slots:
     void commandLineExitCodes_data();
     void commandLineExitCodes();
     void dialogsMarkFailuresAndRestore();
+    void cardRemovedDuringBackup();
 
 private:
     Run run(const QStringList &arguments);
@@ -68,7 +69,7 @@ void TestBackup::initTestCase()
     config.write(
         QStringLiteral("<Configure>\n"
                        "<Device Type=\"0\" Name=\"Mill\" Model=\"0\" IP=\"\" Address=\"10\"/>\n"
-                       "<Device Type=\"1\" Name=\"Off\" Model=\"0\" IP=\"127.0.0.82\" Address=\"10\"/>\n"
+                       "<Device Type=\"1\" Name=\"Off\" Model=\"0\" IP=\"127.0.0.182\" Address=\"10\"/>\n"
                        "<Modbus Port=\"%1\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
                        "NumberOfRetries=\"0\" Timeout=\"200\"/>\n"
                        "</Configure>\n")
@@ -282,6 +283,27 @@ void TestBackup::dialogsMarkFailuresAndRestore()
         if (line->checkState(0) == Qt::Checked)
             QCOMPARE(line->data(RestoreDialog::ResultColumn, Qt::UserRole).toInt(), 0);
     }
+}
+
+// The card goes while its backup waits for a reply: the dialog goes with it,
+// and nothing is left waiting.
+void TestBackup::cardRemovedDuringBackup()
+{
+    const QPointer<deviceWidget> card = m_card.connect();
+    QVERIFY(card);
+    QTRY_COMPARE(card->device()->stateCode(), 3);
+    const QPointer<BackupDialog> backup = card->showBackupDialog();
+    bool removed = false;
+    connect(backup->runner(), &BackupRunner::itemStarted, this, [&](const QString &name) {
+        if (name == "O5000" && !removed) {
+            removed = true;
+            // From inside the read's wait, as a click on the list would come.
+            QTimer::singleShot(0, [] { DeviceManager::instance()->removeSelectedDevice(); });
+        }
+    });
+    QTRY_VERIFY(removed);
+    QTRY_VERIFY(!card);
+    QTRY_VERIFY(!backup);
 }
 
 QTEST_MAIN(TestBackup)

@@ -1,4 +1,6 @@
+#include "views/compareview.h"
 #include "views/dialogs.h"
+#include "views/historydialog.h"
 #include "views/prgform.h"
 #include "views/prgtextedit.h"
 #include "viewtest.h"
@@ -54,6 +56,7 @@ private slots:
     void archiveBeforeReplacing_data();
     void archiveBeforeReplacing();
     void updateAsksWhenChangedSincePreview();
+    void historyComparesVersions();
 
 private:
     bool connectCard();
@@ -585,4 +588,52 @@ void TestPrgForm::updateAsksWhenChangedSincePreview()
     QFile kept(folder.filePath(folder.entryList(QDir::Files).filter(QRegularExpression("^\\d")).first()));
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), theirs);
+}
+
+// Two updates leave two versions: any two, one and the controller, one and a
+// local file compare; a damaged version is refused and said so.
+void TestPrgForm::historyComparesVersions()
+{
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    form.previewProgram(2, 0);
+    for (const char *line : {"G81Z-6R2F100\n", "N10 G81 Z-6 R2 F100\n"}) {
+        editor(form)->setPlainText(QString::fromLatin1(Drill).replace("G81Z-5R2F100\n", line));
+        m_answers = {button(0), button(0)};
+        form.coverProgram();
+    }
+    form.showHistory();
+    auto *history = form.findChild<HistoryDialog *>();
+    QVERIFY(history);
+    QCOMPARE(history->versionTable()->rowCount(), 2); // newest first: the first update's text, then Drill
+
+    history->versionTable()->selectAll();
+    history->compareSelected();
+    QCOMPARE(history->compareView()->changeCount(), 2); // Drill's line against the first update's
+    history->versionTable()->selectRow(0);
+    history->compareWithController();
+    QCOMPARE(history->compareView()->changeCount(), 2);
+    history->compareView()->setIgnoreNumbering(true);
+    QCOMPARE(history->compareView()->changeCount(), 0); // only the N word and spacing differ
+
+    const QString local = m_dir.filePath("local.nc");
+    QFile file(local);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(Drill);
+    file.close();
+    Dialogs::Answer chosen;
+    chosen.path = local;
+    m_answers = {chosen};
+    history->versionTable()->selectRow(1);
+    history->compareWithFile();
+    QCOMPARE(history->compareView()->changeCount(), 0);
+    history->compareView()->setUnified(true);
+    QCOMPARE(history->compareView()->changeCount(), 0);
+
+    const QDir folder(m_dir.filePath("archive/sim/O0012"));
+    QVERIFY(QFile::remove(folder.filePath(folder.entryList(QDir::Files, QDir::Name).first())));
+    history->versionTable()->selectAll();
+    history->compareSelected();
+    QVERIFY(history->status().contains(QString::fromUtf8("损坏")));
 }
