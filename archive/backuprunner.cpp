@@ -132,7 +132,8 @@ void BackupRunner::start()
     m_rows.clear();
     m_texts.clear();
     m_summary = Summary();
-    m_directoryDone = false;
+    if (m_device)
+        m_deviceName = m_device->record().Name; // as the card is named now
     m_queue = QStringList{directoryItem()};
     m_folder.clear();
     if (!m_root.isEmpty()) {
@@ -208,7 +209,6 @@ void BackupRunner::runItem(const QString &name)
                     programs.append(entry.name);
             }
             m_queue = programs + systemFiles();
-            m_directoryDone = true;
             finishItem({name, entries.size(), QByteArray(), Manifest::Outcome::Saved}, QString());
         }
         return;

@@ -82,7 +82,6 @@ private:
     QString m_folder;
     QString m_deviceName;
     QStringList m_queue; // still to read; the directory first
-    bool m_directoryDone = false;
     bool m_running = false;
     bool m_cancel = false;
     QList<Manifest::Row> m_rows;
