@@ -1,15 +1,48 @@
 #include "app/headless.h"
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
+#include "archive/backupcommand.h"
 #include "config/configstore.h"
 #include "config/translations.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+
+namespace {
+
+// Every windowless mode's options, for the parse and for --help.
+void addOptions(QCommandLineParser *parser)
+{
+    parser->addHelpOption();
+    parser->addOption(
+        {QStringLiteral("headless"),
+         QCoreApplication::translate("main", "无窗口运行：打开 Configure.xml 的全部设备，"
+                                             "轮询并发布到消息服务器，直到收到 SIGTERM/SIGINT。")});
+    BackupCommand::addOptions(parser);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     if (Headless::requested(argc, argv))
         return Headless::run(argc, argv);
+
+    QCommandLineParser options;
+    addOptions(&options);
+    options.parse(BackupCommand::arguments(argc, argv));
+    // Help and the windowless modes need no display.
+    if (options.isSet(QStringLiteral("help")) || BackupCommand::wanted(options)) {
+        QCoreApplication app(argc, argv);
+        Translations::install(ConfigStore::instance()->language());
+        if (BackupCommand::wanted(options))
+            return BackupCommand::run(options);
+        QCommandLineParser help; // the texts again, in the configured language
+        addOptions(&help);
+        fputs(qPrintable(help.helpText()), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     installQuitSignals(&app);
     Translations::install(ConfigStore::instance()->language());

@@ -236,9 +236,16 @@ void ConfigStore::loadFrom(const QString &path)
     }
 
     const QDomNodeList sets = root.elementsByTagName(QStringLiteral("Set"));
-    for (int i = 0; i < sets.count(); ++i)
-        m_language =
-            attributeNumber(sets.item(i).toElement(), QStringLiteral("Language"), QStringLiteral("0"));
+    for (int i = 0; i < sets.count(); ++i) {
+        const QDomElement e = sets.item(i).toElement();
+        m_language = attributeNumber(e, QStringLiteral("Language"), QStringLiteral("0"));
+        m_archiveEnabled = attributeNumber(e, QStringLiteral("Archive"), QStringLiteral("1")) != 0;
+        m_archiveFolder = e.attribute(QStringLiteral("ArchiveFolder"));
+        const int keep =
+            attributeNumber(e, QStringLiteral("ArchiveKeep"), QString::number(DefaultArchiveKeep));
+        m_archiveKeep = keep >= 1 ? keep : DefaultArchiveKeep;
+        m_backupFolder = e.attribute(QStringLiteral("BackupFolder"));
+    }
 
     // Any password attribute someone wrote in is neither read nor written back.
     const QDomNodeList mqtt = root.elementsByTagName(QStringLiteral("Mqtt"));
@@ -280,6 +287,16 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
     xml.writeAttribute(QStringLiteral("Timeout"), QString::number(m_settings.Timeout));
     xml.writeEmptyElement(QStringLiteral("Set"));
     xml.writeAttribute(QStringLiteral("Language"), QString::number(m_language));
+    // Only what differs from the defaults, so files written before these
+    // settings existed come back unchanged.
+    if (!m_archiveEnabled)
+        xml.writeAttribute(QStringLiteral("Archive"), QStringLiteral("0"));
+    if (!m_archiveFolder.isEmpty())
+        xml.writeAttribute(QStringLiteral("ArchiveFolder"), xmlSafe(m_archiveFolder));
+    if (m_archiveKeep != DefaultArchiveKeep)
+        xml.writeAttribute(QStringLiteral("ArchiveKeep"), QString::number(m_archiveKeep));
+    if (!m_backupFolder.isEmpty())
+        xml.writeAttribute(QStringLiteral("BackupFolder"), xmlSafe(m_backupFolder));
     if (m_mqttWritten) {
         xml.writeEmptyElement(QStringLiteral("Mqtt"));
         xml.writeAttribute(QStringLiteral("Enabled"),
@@ -308,6 +325,10 @@ void ConfigStore::resetToDefaults()
     m_language = 0;
     m_mqtt = MqttSettings();
     m_mqttWritten = false;
+    m_archiveEnabled = true;
+    m_archiveFolder.clear();
+    m_archiveKeep = DefaultArchiveKeep;
+    m_backupFolder.clear();
     rebuildStateDisplay();
 }
 
@@ -373,6 +394,46 @@ void ConfigStore::setMqttSettings(const MqttSettings &settings)
     if (settings != m_mqtt)
         m_mqttWritten = true;
     m_mqtt = settings;
+}
+
+bool ConfigStore::archiveEnabled() const
+{
+    return m_archiveEnabled;
+}
+
+void ConfigStore::setArchiveEnabled(bool enabled)
+{
+    m_archiveEnabled = enabled;
+}
+
+QString ConfigStore::archiveFolder() const
+{
+    return m_archiveFolder;
+}
+
+void ConfigStore::setArchiveFolder(const QString &folder)
+{
+    m_archiveFolder = folder;
+}
+
+int ConfigStore::archiveKeep() const
+{
+    return m_archiveKeep;
+}
+
+void ConfigStore::setArchiveKeep(int keep)
+{
+    m_archiveKeep = qMax(keep, 1);
+}
+
+QString ConfigStore::backupFolder() const
+{
+    return m_backupFolder;
+}
+
+void ConfigStore::setBackupFolder(const QString &folder)
+{
+    m_backupFolder = folder;
 }
 
 void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const

@@ -27,6 +27,21 @@ public:
     MqttSettings mqttSettings() const;
     void setMqttSettings(const MqttSettings &settings);
 
+    // The archive of replaced texts: on unless switched off, in archive/
+    // beside Configure.xml unless a folder is named, the newest archiveKeep()
+    // versions of each name. Whole-controller backups go to backups/ beside
+    // Configure.xml unless a folder is named. Stored in the Set element only
+    // when they differ from these defaults.
+    bool archiveEnabled() const;
+    void setArchiveEnabled(bool enabled);
+    QString archiveFolder() const; // empty: the default
+    void setArchiveFolder(const QString &folder);
+    int archiveKeep() const;
+    void setArchiveKeep(int keep);
+    QString backupFolder() const; // empty: the default
+    void setBackupFolder(const QString &folder);
+    static constexpr int DefaultArchiveKeep = 50;
+
     // Display text and label style sheet per device state code 0..4.
     void stateDisplay(QStringList *texts, QStringList *styles) const;
 
@@ -62,6 +77,10 @@ private:
     int m_language = 0;
     MqttSettings m_mqtt;
     bool m_mqttWritten = false;
+    bool m_archiveEnabled = true;
+    QString m_archiveFolder;
+    int m_archiveKeep = DefaultArchiveKeep;
+    QString m_backupFolder;
     QStringList m_stateTexts;
     QStringList m_stateStyles;
     QString m_brokenFile; // read but not taken; kept aside before it is replaced

@@ -3,8 +3,9 @@
 #include <QCoreApplication>
 #include <QTranslator>
 
-// The bundle lives in a static library: nothing else would register it.
-static void registerBundle()
+// The .qm lives in a resource bundle of the static library: without a
+// reference from code the linker leaves it out of the program.
+static void initTranslationResource()
 {
     Q_INIT_RESOURCE(translations);
 }
@@ -19,7 +20,7 @@ bool install(int language)
     QCoreApplication::removeTranslator(english);
     if (language != 1)
         return true;
-    registerBundle();
+    initTranslationResource();
     if (!english->load(QStringLiteral(":/translations/vexa_en.qm")))
         return false;
     return QCoreApplication::installTranslator(english);

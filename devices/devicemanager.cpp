@@ -163,6 +163,11 @@ int DeviceManager::readProgram(QString *text, int number)
     return m_selected ? m_selected->device()->readProgram(text, number) : 1;
 }
 
+int DeviceManager::readProgram(QByteArray *bytes, int number)
+{
+    return m_selected ? m_selected->device()->readProgram(bytes, number) : 1;
+}
+
 int DeviceManager::writeProgram(const QString &text, int number)
 {
     return m_selected ? m_selected->device()->writeProgram(text, number) : 1;

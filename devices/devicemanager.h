@@ -50,6 +50,7 @@ public:
     int readIo(IoStatus *status);
     int readProgramList(QList<ProgramEntry> *list, bool reload);
     int readProgram(QString *text, int number);
+    int readProgram(QByteArray *bytes, int number);
     int writeProgram(const QString &text, int number);
     int deleteProgram(int number);
     int readSystemFile(QString *text, const QString &name);

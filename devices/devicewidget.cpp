@@ -6,10 +6,14 @@
 #include "link/uploaddialog.h"
 #include "ui_devicesettings.h"
 #include "ui_devicewidget.h"
+#include "views/backupdialog.h"
+#include "views/restoredialog.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QRegExp>
@@ -186,6 +190,14 @@ deviceWidget::~deviceWidget()
     if (m_uploadDialog) {
         m_uploadDialog->hide();
         m_uploadDialog->deleteLater();
+    }
+    // They run on this card's device: cancelled, and gone with the card.
+    for (QDialog *dialog :
+         {static_cast<QDialog *>(m_backupDialog), static_cast<QDialog *>(m_restoreDialog)}) {
+        if (dialog) {
+            dialog->close();
+            dialog->deleteLater();
+        }
     }
     m_device->releaseWhenIdle();
     delete m_settings;
@@ -373,6 +385,44 @@ void deviceWidget::showUploadDialog()
     m_uploadDialog->show();
 }
 
+BackupDialog *deviceWidget::showBackupDialog()
+{
+    // One backup of a controller at a time; a finished one's dialog is reused.
+    if (!m_backupDialog)
+        m_backupDialog = new BackupDialog(m_device);
+    if (!m_backupDialog->runner()->isRunning())
+        m_backupDialog->start(BackupRunner::configuredRoot());
+    m_backupDialog->show();
+    m_backupDialog->raise();
+    return m_backupDialog;
+}
+
+RestoreDialog *deviceWidget::showRestoreDialog()
+{
+    if (!m_restoreDialog)
+        m_restoreDialog = new RestoreDialog(m_device);
+    m_restoreDialog->show();
+    m_restoreDialog->raise();
+    return m_restoreDialog;
+}
+
+void deviceWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu menu; // no parent: the card may go while the menu is open
+    QAction *backup = menu.addAction(tr("备份整个控制器…"));
+    QAction *restore = menu.addAction(tr("与备份比较 / 恢复…"));
+    const QPointer<deviceWidget> self(this);
+    const QAction *chosen = menu.exec(event->globalPos());
+    if (!self || m_releasing)
+        return;
+    if (chosen == backup)
+        showBackupDialog();
+    else if (chosen == restore) {
+        if (RestoreDialog *dialog = showRestoreDialog())
+            dialog->chooseFolder();
+    }
+}
+
 ModbusDevice *deviceWidget::device() const
 {
     return m_device;
@@ -396,6 +446,10 @@ void deviceWidget::releaseWhenIdle()
         // Nothing may start new transfers on a card that has left the list.
         if (m_uploadDialog)
             m_uploadDialog->hide();
+        if (m_backupDialog)
+            m_backupDialog->close();
+        if (m_restoreDialog)
+            m_restoreDialog->close();
     }
     if (m_device->isWaiting()) {
         QTimer::singleShot(ReleaseRetryMs, this, &deviceWidget::releaseWhenIdle);

@@ -6,12 +6,15 @@
 #include <QStringList>
 #include <QTabWidget>
 
+class BackupDialog;
 class DeviceWatch;
 class ModbusDevice;
+class QContextMenuEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QMouseEvent;
 class QTimer;
+class RestoreDialog;
 class UpLoadDialog;
 
 namespace Ui {
@@ -36,6 +39,10 @@ public:
     void releaseConnection();
     void refreshState();
     void showUploadDialog();
+    // The card's context menu: a whole-controller backup into SET's backup
+    // folder, and the compare with (and restore from) a backup folder.
+    BackupDialog *showBackupDialog();
+    RestoreDialog *showRestoreDialog();
 
     // The card's look as one style sheet. shareLook() sets it once on the
     // widget that holds the cards of a list, so the cards made inside it
@@ -62,6 +69,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     void onSwitchToggled(bool checked);
@@ -87,5 +95,7 @@ private:
     QStringList m_stateTexts; // per state code, taken once from the configuration
     // Top-level window without a parent; hidden and deleted with the card.
     QPointer<UpLoadDialog> m_uploadDialog;
+    QPointer<BackupDialog> m_backupDialog;
+    QPointer<RestoreDialog> m_restoreDialog;
     bool m_releasing = false;
 };

@@ -1,5 +1,6 @@
 #include "link/uploaddialog.h"
 
+#include "archive/archiveguard.h"
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
@@ -31,6 +32,8 @@ QString outcomeText(int result, bool english)
         return english ? QStringLiteral("too large") : QStringLiteral("文件过大");
     if (result == UpLoadDialog::NumberOutOfRange)
         return UpLoadDialog::tr("编号超出 (0-9999)");
+    if (result == UpLoadDialog::NotArchived)
+        return UpLoadDialog::tr("未能存档");
     // The refusals an operator can act on say why: connect the device, or wait
     // until the controller is idle (it takes programs and files only then).
     if (result == Result::NotReady)
@@ -344,8 +347,22 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
     QProgressBar *bar = progressBar(line);
     if (bar)
         bar->setFormat(DefaultBarFormat);
-    return program ? device->writeProgram(m_transfer.text, int(line->data(1, Qt::UserRole).toUInt()), bar)
-                   : device->writeSystemFile(m_transfer.text, line->data(1, Qt::UserRole).toString(), bar);
+    const TextTarget target = program ? TextTarget::program(int(line->data(1, Qt::UserRole).toUInt()))
+                                      : TextTarget::file(line->data(1, Qt::UserRole).toString());
+    // What the line replaces is kept first. The read waits in the device's
+    // loop, where this dialog may be hidden (its lines removed) or go.
+    const QPointer<UpLoadDialog> self(this);
+    const quint64 generation = m_listGeneration;
+    QString why;
+    const bool kept = ArchiveGuard::keepCurrent(device, target, ArchiveIndex::Operation::Upload, &why);
+    if (!self || m_listGeneration != generation || !m_device)
+        return Result::NotReady;
+    if (!kept) {
+        line->setToolTip(1, why);
+        return NotArchived;
+    }
+    return program ? device->writeProgram(m_transfer.text, target.number, progressBar(line))
+                   : device->writeSystemFile(m_transfer.text, target.name, progressBar(line));
 }
 
 void UpLoadDialog::clearLines()

@@ -36,6 +36,9 @@ public:
     static constexpr int UnreadableFile = -1;
     static constexpr int FileTooLarge = -2;
     static constexpr int NumberOutOfRange = -3;
+    // What the line would replace could not be read or kept: nothing written.
+    // The line's tool tip says why.
+    static constexpr int NotArchived = -4;
 
     // Files above this size that are not programs are never listed.
     static constexpr qint64 MaxFileSize = 10ll * 1024 * 1024;

@@ -1,4 +1,6 @@
+#include "views/compareview.h"
 #include "views/dialogs.h"
+#include "views/historydialog.h"
 #include "views/prgform.h"
 #include "views/prgtextedit.h"
 #include "viewtest.h"
@@ -51,6 +53,10 @@ private slots:
     void download_data();
     void download();
     void formDeletedWhileReadWaits();
+    void archiveBeforeReplacing_data();
+    void archiveBeforeReplacing();
+    void updateAsksWhenChangedSincePreview();
+    void historyComparesVersions();
 
 private:
     bool connectCard();
@@ -99,6 +105,9 @@ void TestPrgForm::init()
 void TestPrgForm::cleanup()
 {
     Dialogs::setResponder({});
+    ConfigStore::instance()->setArchiveEnabled(true);
+    ConfigStore::instance()->setArchiveFolder(QString());
+    QDir(m_dir.filePath("archive")).removeRecursively();
     ConfigStore::instance()->setLanguage(0);
     m_controller->clearFaults();
     m_controller->setRunState(sim::RunState::Idle);
@@ -134,7 +143,8 @@ void TestPrgForm::tableAndEnglish()
     for (QPushButton *b : form.findChildren<QPushButton *>())
         texts << b->text();
     QCOMPARE(texts,
-             (QStringList{"NAME", "DATA", "SIZE", "List", "Update", "New", "Delete", "DownLoad", "Style"}));
+             (QStringList{"NAME", "DATA", "SIZE", "List", "Update", "New", "Delete", "DownLoad", "Style",
+                          QString::fromUtf8("历史")})); // through the translation, untranslated here
 }
 
 // Read afresh from the controller on every show and every press, in the
@@ -301,7 +311,7 @@ void TestPrgForm::previewIsByteExact()
     QCOMPARE(editor(form)->toPlainText().toLatin1(), text);
 
     m_controller->setProgram(number, QByteArray());
-    m_answers = {button(0)};
+    m_answers = {button(0), button(0)}; // update, and again though it changed since the preview
     form.coverProgram();
     QCOMPARE(m_controller->program(number), text);
 }
@@ -478,3 +488,152 @@ void TestPrgForm::formDeletedWhileReadWaits()
 
 QTEST_MAIN(TestPrgForm)
 #include "tst_prgform.moc"
+
+void TestPrgForm::archiveBeforeReplacing_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<int>("archive");      // 0 off, 1 on, 2 a folder that cannot be made
+    QTest::addColumn<QByteArray>("kept");  // the archived version; null: none
+    QTest::addColumn<QByteArray>("after"); // the controller's program; null: none
+    const QByteArray styled("O0012\n(DRILL)\nG81 Z-5 R2 F100\nM30\n");
+    QTest::newRow("update") << "update" << 12 << 1 << Drill << styled;
+    QTest::newRow("delete") << "delete" << 12 << 1 << Drill << QByteArray();
+    QTest::newRow("new over an existing number") << "new" << 12 << 1 << Drill << QByteArray("O0012");
+    QTest::newRow("new number, nothing to keep") << "new" << 13 << 1 << QByteArray() << QByteArray("O0013");
+    QTest::newRow("archive off") << "update" << 12 << 0 << QByteArray() << styled;
+    QTest::newRow("archive cannot be written: no update") << "update" << 12 << 2 << QByteArray() << Drill;
+    QTest::newRow("archive cannot be written: no delete") << "delete" << 12 << 2 << QByteArray() << Drill;
+}
+
+// What an operation replaces is kept first, bytes as read; when it cannot be
+// kept the operation is not done, and the page says why.
+void TestPrgForm::archiveBeforeReplacing()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, number);
+    QFETCH(int, archive);
+    QFETCH(QByteArray, kept);
+    QFETCH(QByteArray, after);
+    ConfigStore::instance()->setArchiveEnabled(archive != 0);
+    if (archive == 2)
+        ConfigStore::instance()->setArchiveFolder(m_dir.filePath("archive/blocked/x"));
+    QVERIFY(QDir().mkpath(m_dir.filePath("archive")));
+    QFile blocker(m_dir.filePath("archive/blocked"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    form.previewProgram(2, 0);
+    form.findChild<QPushButton *>("btn_programStyle")->click();
+    Dialogs::Answer value;
+    value.accepted = true;
+    value.value = number;
+    m_answers = {operation == "new" ? value : button(0), button(0)};
+    if (operation == "update")
+        form.coverProgram();
+    else if (operation == "delete")
+        form.deleteProgram();
+    else
+        form.newProgram();
+
+    QCOMPARE(m_controller->hasProgram(number), !after.isNull());
+    QCOMPARE(m_controller->program(number), after);
+    const QString name = QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0'));
+    const QDir folder(m_dir.filePath("archive/sim/" + name));
+    const QStringList versions = folder.entryList(QDir::Files).filter(QRegularExpression("^\\d"));
+    QCOMPARE(versions.size(), kept.isNull() ? 0 : 1);
+    if (!kept.isNull()) {
+        QFile version(folder.filePath(versions.first()));
+        QVERIFY(version.open(QIODevice::ReadOnly));
+        QCOMPARE(version.readAll(), kept);
+    }
+    if (archive == 2) {
+        QVERIFY(m_asked.last().text.startsWith(QString::fromUtf8("错误发生(error):O0012\n")));
+        QVERIFY(m_asked.last().text.contains("blocked"));
+    }
+}
+
+// Someone changed the program on the controller after it was previewed: the
+// update asks, with the compare one click away, and keeps what it replaces.
+void TestPrgForm::updateAsksWhenChangedSincePreview()
+{
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    form.previewProgram(2, 0);
+    const QByteArray theirs("O0012\nG81Z-9R2F100\nM30\n");
+    m_controller->setProgram(12, theirs);
+
+    m_answers = {button(0), button(2)};
+    form.coverProgram();
+    QCOMPARE(m_asked.size(), 2);
+    QCOMPARE(m_asked.at(1).buttons.size(), 3);
+    QCOMPARE(m_controller->program(12), theirs); // cancelled
+
+    // Compare, then update: the compare window is closed as it shows.
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, [] {
+        if (QWidget *w = QApplication::activeModalWidget(); w && w->objectName() == "compareDialog")
+            w->close();
+    });
+    closer.start(20);
+    m_asked.clear();
+    m_answers = {button(0), button(1), button(0), button(0)};
+    form.coverProgram();
+    QCOMPARE(m_asked.size(), 4);
+    QCOMPARE(m_controller->program(12), Drill);
+    const QDir folder(m_dir.filePath("archive/sim/O0012"));
+    QFile kept(folder.filePath(folder.entryList(QDir::Files).filter(QRegularExpression("^\\d")).first()));
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), theirs);
+}
+
+// Two updates leave two versions: any two, one and the controller, one and a
+// local file compare; a damaged version is refused and said so.
+void TestPrgForm::historyComparesVersions()
+{
+    QVERIFY(connectCard());
+    PrgForm form;
+    form.show();
+    form.previewProgram(2, 0);
+    for (const char *line : {"G81Z-6R2F100\n", "N10 G81 Z-6 R2 F100\n"}) {
+        editor(form)->setPlainText(QString::fromLatin1(Drill).replace("G81Z-5R2F100\n", line));
+        m_answers = {button(0), button(0)};
+        form.coverProgram();
+    }
+    form.showHistory();
+    auto *history = form.findChild<HistoryDialog *>();
+    QVERIFY(history);
+    QCOMPARE(history->versionTable()->rowCount(), 2); // newest first: the first update's text, then Drill
+
+    history->versionTable()->selectAll();
+    history->compareSelected();
+    QCOMPARE(history->compareView()->changeCount(), 2); // Drill's line against the first update's
+    history->versionTable()->selectRow(0);
+    history->compareWithController();
+    QCOMPARE(history->compareView()->changeCount(), 2);
+    history->compareView()->setIgnoreNumbering(true);
+    QCOMPARE(history->compareView()->changeCount(), 0); // only the N word and spacing differ
+
+    const QString local = m_dir.filePath("local.nc");
+    QFile file(local);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(Drill);
+    file.close();
+    Dialogs::Answer chosen;
+    chosen.path = local;
+    m_answers = {chosen};
+    history->versionTable()->selectRow(1);
+    history->compareWithFile();
+    QCOMPARE(history->compareView()->changeCount(), 0);
+    history->compareView()->setUnified(true);
+    QCOMPARE(history->compareView()->changeCount(), 0);
+
+    const QDir folder(m_dir.filePath("archive/sim/O0012"));
+    QVERIFY(QFile::remove(folder.filePath(folder.entryList(QDir::Files, QDir::Name).first())));
+    history->versionTable()->selectAll();
+    history->compareSelected();
+    QVERIFY(history->status().contains(QString::fromUtf8("损坏")));
+}

@@ -1,3 +1,4 @@
+#include "archive/archivestore.h"
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
@@ -62,6 +63,7 @@ class TestUploadDialog : public QObject
 private slots:
     void initTestCase();
     void init();
+    void archivesWhatItReplaces();
     void cleanup();
 
     void form();
@@ -106,6 +108,9 @@ void TestUploadDialog::initTestCase()
     settings.NumberOfRetries = 0;
     ConfigStore::instance()->setModbusSettings(settings);
     ConfigStore::instance()->setLanguage(0);
+    // These count the upload's own requests; archivesWhatItReplaces() has the
+    // archive's read before each line.
+    ConfigStore::instance()->setArchiveEnabled(false);
     m_server = new sim::TcpServer(&m_controller, this);
     QVERIFY(m_server->listen(SimAddress, SimPort));
 }
@@ -678,3 +683,44 @@ void TestUploadDialog::goneDuringTransfer()
 
 QTEST_MAIN(TestUploadDialog)
 #include "tst_uploaddialog.moc"
+
+// A line replaces a text only once the controller's copy is in the archive;
+// one that cannot be kept is not written, and the line says why.
+void TestUploadDialog::archivesWhatItReplaces()
+{
+    connectDevice();
+    if (QTest::currentTestFailed())
+        return;
+    ConfigStore *config = ConfigStore::instance();
+    config->setArchiveEnabled(true);
+    config->setArchiveFolder(m_dir->filePath("archive"));
+    m_controller.setProgram(1, "O0001\nold\n");
+    m_controller.setFile("USRIO.TXT", "\xd6\xd0\r\n");
+    UpLoadDialog dialog;
+    dialog.bindDevice(m_device.get());
+    dialog.insertFiles({makeFile("O0001.txt", "O0001\nnew\n"), makeFile("O0002.txt"), makeFile("USRIO.TXT")});
+    dialog.transfer();
+    QTRY_VERIFY(!dialog.isTransferring());
+
+    QCOMPARE(m_controller.program(1), QByteArray("O0001\nnew\n"));
+    const ArchiveStore store(m_dir->filePath("archive"));
+    QByteArray kept;
+    QVERIFY(store.read(m_device->record().Name, "O0001",
+                       store.versions(m_device->record().Name, "O0001").value(0), &kept));
+    QCOMPARE(kept, QByteArray("O0001\nold\n"));
+    QVERIFY(store.read(m_device->record().Name, "USRIO.TXT",
+                       store.versions(m_device->record().Name, "USRIO.TXT").value(0), &kept));
+    QCOMPARE(kept, QByteArray("\xd6\xd0\r\n"));
+    QVERIFY(store.versions(m_device->record().Name, "O0002").isEmpty()); // nothing to keep
+
+    config->setArchiveFolder(makeFile("blocked") + "/archive");
+    m_controller.setProgram(1, "O0001\nold\n");
+    dialog.transfer();
+    QTRY_VERIFY(!dialog.isTransferring());
+    config->setArchiveFolder(QString());
+    config->setArchiveEnabled(false);
+    QCOMPARE(m_controller.program(1), QByteArray("O0001\nold\n"));
+    QTreeWidgetItem *line = dialog.programRoot()->child(0);
+    QCOMPARE(line->data(1, UpLoadDialog::OutcomeRole).toInt(), UpLoadDialog::NotArchived);
+    QVERIFY(line->toolTip(1).contains("blocked"));
+}

@@ -108,4 +108,11 @@ QString saveFileName(QWidget *parent, const QString &caption, const QString &pro
     return QFileDialog::getSaveFileName(parent, caption, proposed, filter);
 }
 
+QString existingFolder(QWidget *parent, const QString &caption, const QString &folder)
+{
+    if (responder())
+        return responder()(fileRequest(Request::OpenFolder, parent, caption, folder, QString())).path;
+    return QFileDialog::getExistingDirectory(parent, caption, folder);
+}
+
 } // namespace Dialogs

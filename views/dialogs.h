@@ -23,15 +23,15 @@ struct Button
 
 struct Request
 {
-    enum Kind { Message, Integer, OpenFile, SaveFile };
+    enum Kind { Message, Integer, OpenFile, SaveFile, OpenFolder };
     Kind kind = Message;
     QWidget *parent = nullptr;
     QString title;         // window title or file dialog caption
     QString text;          // message text or number prompt label
     QList<Button> buttons; // Message: the buttons in the order added
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QString path;                                      // OpenFile: start folder; SaveFile: proposed file
-    QString filter;                                    // file dialogs
+    QString path;   // OpenFile, OpenFolder: start folder; SaveFile: proposed file
+    QString filter; // file dialogs
     int value = 0, minimum = 0, maximum = 0, step = 1; // Integer
 };
 
@@ -64,5 +64,7 @@ bool integer(QWidget *parent, const QString &title, const QString &label, int va
 // QFileDialog::getOpenFileName / getSaveFileName; an empty text when cancelled.
 QString openFileName(QWidget *parent, const QString &caption, const QString &folder, const QString &filter);
 QString saveFileName(QWidget *parent, const QString &caption, const QString &proposed, const QString &filter);
+// QFileDialog::getExistingDirectory; an empty text when cancelled.
+QString existingFolder(QWidget *parent, const QString &caption, const QString &folder);
 
 } // namespace Dialogs

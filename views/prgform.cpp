@@ -1,16 +1,21 @@
 #include "views/prgform.h"
 
+#include "archive/archiveguard.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 #include "link/devicestatus.h"
 #include "link/protocol.h"
+#include "link/transfercodec.h"
 #include "ui_prgform.h"
+#include "views/compareview.h"
 #include "views/dialogs.h"
+#include "views/historydialog.h"
 #include "views/readstatusline.h"
 
 #include <QDebug>
 #include <QHeaderView>
+#include <QMenu>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSignalBlocker>
@@ -59,6 +64,27 @@ const QList<Dialogs::Button> &replaceButtons()
     return buttons;
 }
 
+const QList<Dialogs::Button> &changedButtons()
+{
+    static const QList<Dialogs::Button> buttons{{QStringLiteral("更新(ok)"), QMessageBox::YesRole},
+                                                {QStringLiteral("比较(compare)"), QMessageBox::ActionRole},
+                                                {QStringLiteral("取消(cancel)"), QMessageBox::NoRole}};
+    return buttons;
+}
+
+deviceWidget *selectedCard()
+{
+    const DeviceManager *devices = DeviceManager::instance();
+    return devices ? devices->selectedDevice() : nullptr;
+}
+
+void sayNotKept(const QString &title, const QString &name, const QString &why)
+{
+    Dialogs::message(nullptr, QMessageBox::Warning, title,
+                     QStringLiteral("错误发生(error):") + name + QLatin1Char('\n') + why,
+                     {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+}
+
 } // namespace
 
 PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
@@ -93,6 +119,22 @@ PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
     connect(ui->btn_deleteProgram, &QPushButton::clicked, this, &PrgForm::deleteProgram);
     connect(ui->btn_downloadProgram, &QPushButton::clicked, this, &PrgForm::downloadProgram);
     connect(ui->btn_programStyle, &QPushButton::clicked, ui->textEdit_program, &PrgTextEdit::formatAll);
+    // History and compare: a button beside the others and the list's context menu.
+    auto *history = new QPushButton(tr("历史"), this);
+    history->setObjectName(QStringLiteral("btn_programHistory"));
+    history->setSizePolicy(ui->btn_programStyle->sizePolicy());
+    ui->horizontalLayout_program->addWidget(history);
+    connect(history, &QPushButton::clicked, this, &PrgForm::showHistory);
+    ui->tableWidget_programList->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->tableWidget_programList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) {
+                const QPoint where = ui->tableWidget_programList->viewport()->mapToGlobal(at);
+                QMenu menu;
+                const QAction *show = menu.addAction(tr("历史与比较…"));
+                const QPointer<PrgForm> self(this);
+                if (menu.exec(where) == show && self)
+                    showHistory();
+            });
     // A retry that is refused again gives up, as any other failure does.
     connect(m_listRetry, &QTimer::timeout, this, [this] { readList(false); });
     if (DeviceManager *devices = DeviceManager::instance())
@@ -201,17 +243,19 @@ void PrgForm::previewProgram(int row, int column)
         return;
     }
 
-    QString text;
+    QByteArray bytes;
     const QPointer<PrgForm> self(this);
     const quint64 selection = m_selection;
     DeviceManager *devices = DeviceManager::instance();
     const QPointer<deviceWidget> card = devices ? devices->selectedDevice() : nullptr;
-    const int result = devices ? devices->readProgram(&text, number) : Result::NoDevice;
+    const int result = devices ? devices->readProgram(&bytes, number) : Result::NoDevice;
     if (!self || selection != m_selection)
         return;
     m_readStatus->setResult(result);
     if (result != Result::Ok)
         return;
+    const QString text = TransferCodec::decodeText(bytes);
+    m_previewedBytes = bytes;
     // Plain text, byte for byte: a program whose first line looks like markup
     // must not be shown (and written back) as rich text, and the editor's line
     // rebuild (which drops spaces, also inside a comment) is for what the user
@@ -237,10 +281,14 @@ void PrgForm::coverProgram()
                          updateButtons()) != 0 ||
         !self || !ownsShownProgram(title))
         return;
+    if (!keepBeforeUpdate(name, number) || !self || !ownsShownProgram(title))
+        return;
 
     const QString text = ui->textEdit_program->toPlainText();
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->writeProgram(text, number) : Result::NoDevice;
+    if (self && result == Result::Ok && number == m_shownNumber)
+        m_previewedBytes = text.toLocal8Bit(); // what the controller holds now
     const QString outcome =
         result != Result::Ok ? QStringLiteral("错误发生(error):") : QStringLiteral("更新结束(success):");
     Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, updateButtons());
@@ -268,7 +316,10 @@ void PrgForm::newProgram()
                           replaceButtons()) != 0 ||
          !self || selection != m_selection))
         return;
-    // A new program holds its own name.
+    // A new program holds its own name; one it replaces is kept in the
+    // archive first.
+    if (!keepBefore(number, ArchiveIndex::Operation::New, title) || !self || selection != m_selection)
+        return;
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->writeProgram(name, number) : Result::NoDevice;
     if (!self)
@@ -295,6 +346,8 @@ void PrgForm::deleteProgram()
     if (Dialogs::message(nullptr, QMessageBox::NoIcon, title, QStringLiteral("是否删除程序(delete):") + name,
                          deleteButtons()) != 0 ||
         !self || !ownsShownProgram(title))
+        return;
+    if (!keepBefore(number, ArchiveIndex::Operation::Delete, title) || !self || !ownsShownProgram(title))
         return;
 
     DeviceManager *devices = DeviceManager::instance();
@@ -324,4 +377,68 @@ void PrgForm::downloadProgram()
     else
         Dialogs::message(this, QMessageBox::Warning, title, QStringLiteral("下载失败(error):%1").arg(name),
                          {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+}
+
+bool PrgForm::keepBeforeUpdate(const QString &name, int number)
+{
+    const QString title = QStringLiteral("更新程序(update prg)");
+    const QPointer<PrgForm> self(this);
+    const QPointer<deviceWidget> card = m_shownCard;
+    const TextTarget target = TextTarget::program(number);
+    const ControllerTexts::Current current = ControllerTexts::read(card ? card->device() : nullptr, target);
+    if (!self || !card)
+        return false;
+    // Someone else changed the program since it was read into the editor:
+    // the update would throw that change away unseen.
+    while (current.ok() && current.bytes != m_previewedBytes) {
+        const int answer = Dialogs::message(
+            nullptr, QMessageBox::Warning, title,
+            QStringLiteral("控制器上的程序在预览后已改变(changed on the controller since preview):") + name,
+            changedButtons());
+        if (!self || (answer != 0 && answer != 1))
+            return false;
+        if (answer == 0)
+            break;
+        CompareView::showDialog(this, tr("预览时"), TransferCodec::decodeText(m_previewedBytes), tr("控制器"),
+                                TransferCodec::decodeText(current.bytes));
+        if (!self)
+            return false;
+    }
+    QString why;
+    if (!card ||
+        !ArchiveGuard::keep(card->record().Name, target, ArchiveIndex::Operation::Update, current, &why)) {
+        sayNotKept(title, name, why);
+        return false;
+    }
+    return true;
+}
+
+bool PrgForm::keepBefore(int number, ArchiveIndex::Operation operation, const QString &title)
+{
+    QString why;
+    const QPointer<PrgForm> self(this);
+    deviceWidget *card = selectedCard();
+    if (ArchiveGuard::keepCurrent(card ? card->device() : nullptr, TextTarget::program(number), operation,
+                                  &why))
+        return true;
+    if (self)
+        sayNotKept(title, programName(number), why);
+    return false;
+}
+
+void PrgForm::showHistory()
+{
+    QString name = m_shownNumber >= 0 ? programName(m_shownNumber) : QString();
+    if (name.isEmpty()) {
+        const QTableWidgetItem *item = ui->tableWidget_programList->currentItem();
+        const int row = item ? item->row() : -1;
+        const QTableWidgetItem *nameItem = row >= 0 ? ui->tableWidget_programList->item(row, 0) : nullptr;
+        name = nameItem ? nameItem->text() : QString();
+    }
+    deviceWidget *card = selectedCard();
+    if (programNumber(name) < 0 || !card)
+        return;
+    auto *dialog = new HistoryDialog(card->device(), card->record().Name, name, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }

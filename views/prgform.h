@@ -1,5 +1,7 @@
 #pragma once
 
+#include "archive/archiveindex.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -34,6 +36,9 @@ public:
     void newProgram();
     void deleteProgram();
     void downloadProgram();
+    // The archived versions of the program in the editor (or the one
+    // selected in the list) and their compare.
+    void showHistory();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -45,6 +50,13 @@ private:
     // True when the program in the editor was read from the card selected
     // now; otherwise says so under `title` and the press does nothing.
     bool ownsShownProgram(const QString &title);
+    // Before Update replaces the program: reads what the controller holds,
+    // asks (with the compare one click away) when that is not what was
+    // previewed, and keeps it in the archive. False when the update must not
+    // go on; the page has said why.
+    bool keepBeforeUpdate(const QString &name, int number);
+    // Before New or Delete: keeps what the controller holds under that number.
+    bool keepBefore(int number, ArchiveIndex::Operation operation, const QString &title);
 
     Ui::PrgForm *ui = nullptr;
     QTimer *m_listRetry = nullptr;
@@ -52,6 +64,8 @@ private:
     // Where the program in the editor came from; none until a preview.
     QPointer<deviceWidget> m_shownCard;
     int m_shownNumber = -1;
+    // The program as previewed, for the question before an update.
+    QByteArray m_previewedBytes;
     // Counts selection changes: a read that waited across one answered for a
     // controller that is no longer selected, and is dropped.
     quint64 m_selection = 0;

@@ -1,10 +1,18 @@
 #include "views/setform.h"
 
+#include "archive/archivestore.h"
+#include "archive/backuprunner.h"
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "ui_setform.h"
 #include "views/mqttsetbox.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSerialPortInfo>
+#include <QSpinBox>
 
 namespace {
 
@@ -60,6 +68,7 @@ SetForm::SetForm(QWidget *parent) : QWidget(parent), ui(new Ui::SetForm)
     ui->setupUi(this);
     m_mqtt = new MqttSetBox(this);
     ui->gridLayout->addWidget(m_mqtt, 2, 0, 1, 2);
+    addArchiveSettings();
     listSerialPorts();
     showPcAddress();
     load();
@@ -101,6 +110,44 @@ void SetForm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     // Edits that were not stored are dropped each time the page comes back.
     load();
+}
+
+void SetForm::addArchiveSettings()
+{
+    m_archive = new QCheckBox(ui->groupBox_other);
+    m_archive->setObjectName(QStringLiteral("checkBox_archive"));
+    m_archiveFolder = new QLineEdit(ui->groupBox_other);
+    m_archiveFolder->setObjectName(QStringLiteral("lineEdit_archiveFolder"));
+    m_archiveFolder->setPlaceholderText(QDir::toNativeSeparators(ArchiveStore::defaultRoot()));
+    m_archiveKeep = new QSpinBox(ui->groupBox_other);
+    m_archiveKeep->setObjectName(QStringLiteral("spinBox_archiveKeep"));
+    m_archiveKeep->setRange(1, 10000);
+    m_backupFolder = new QLineEdit(ui->groupBox_other);
+    m_backupFolder->setObjectName(QStringLiteral("lineEdit_backupFolder"));
+
+    QGridLayout *grid = ui->gridLayout_other;
+    grid->removeWidget(ui->pushButton_store);
+    grid->addWidget(m_archive, 2, 0, 1, 2);
+    m_archiveFolderLabel = new QLabel(ui->groupBox_other);
+    m_archiveKeepLabel = new QLabel(ui->groupBox_other);
+    m_backupFolderLabel = new QLabel(ui->groupBox_other);
+    grid->addWidget(m_archiveFolderLabel, 3, 0);
+    grid->addWidget(m_archiveFolder, 3, 1);
+    grid->addWidget(m_archiveKeepLabel, 4, 0);
+    grid->addWidget(m_archiveKeep, 4, 1);
+    grid->addWidget(m_backupFolderLabel, 5, 0);
+    grid->addWidget(m_backupFolder, 5, 1);
+    grid->addWidget(ui->pushButton_store, 6, 1);
+}
+
+// Set at every load: a language stored here shows on this page at once.
+void SetForm::showArchiveTexts()
+{
+    m_archive->setText(tr("替换或删除前先存档"));
+    m_archiveFolderLabel->setText(tr("存档文件夹"));
+    m_archiveKeepLabel->setText(tr("每个名称保留版本数"));
+    m_backupFolderLabel->setText(tr("备份文件夹"));
+    m_backupFolder->setPlaceholderText(tr("Configure.xml 旁的 backups/"));
 }
 
 void SetForm::listSerialPorts()
@@ -156,6 +203,11 @@ void SetForm::load()
     // Every language flag other than 1 means Chinese.
     const bool english = config->language() == 1;
     ui->comboBox_language->setCurrentIndex(english ? 1 : 0);
+    m_archive->setChecked(config->archiveEnabled());
+    m_archiveFolder->setText(config->archiveFolder());
+    m_archiveKeep->setValue(config->archiveKeep());
+    m_backupFolder->setText(config->backupFolder());
+    showArchiveTexts();
     if (english)
         setEnglishTexts();
     m_mqtt->load();
@@ -176,6 +228,12 @@ void SetForm::store()
     config->setModbusSettings(settings);
     config->setLanguage(ui->comboBox_language->currentIndex());
     m_mqtt->store();
+    config->setArchiveEnabled(m_archive->isChecked());
+    config->setArchiveFolder(m_archiveFolder->text().trimmed());
+    config->setArchiveKeep(m_archiveKeep->value());
+    config->setBackupFolder(m_backupFolder->text().trimmed());
+    // Texts made from now on are in the stored language, as after a restart.
+    Translations::install(config->language());
 }
 
 void SetForm::setEnglishTexts()

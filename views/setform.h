@@ -9,16 +9,19 @@
 #include <functional>
 
 class MqttSetBox;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
 
 namespace Ui {
 class SetForm;
 }
 
 // The settings page: the shared serial-line, retry, time-out and language
-// settings, loaded from ConfigStore whenever the page is shown and stored back
-// only by its store button. Devices read the stored link settings at their next
-// connection attempt; a new language shows here at once and elsewhere at the
-// next start.
+// settings, the archive and backup folders, loaded from ConfigStore whenever the page is shown and stored
+// back only by its store button. Devices read the stored link settings at their next connection attempt; a
+// new language shows here at once and elsewhere at the next start.
 class SetForm : public QWidget
 {
     Q_OBJECT
@@ -59,7 +62,17 @@ private:
     void load();
     void store();
     void setEnglishTexts();
+    void addArchiveSettings();
+    void showArchiveTexts();
 
     Ui::SetForm *ui = nullptr;
     MqttSetBox *m_mqtt = nullptr;
+    // The archive of replaced texts and the backup folder.
+    QCheckBox *m_archive = nullptr;
+    QLineEdit *m_archiveFolder = nullptr;
+    QSpinBox *m_archiveKeep = nullptr;
+    QLineEdit *m_backupFolder = nullptr;
+    QLabel *m_archiveFolderLabel = nullptr;
+    QLabel *m_archiveKeepLabel = nullptr;
+    QLabel *m_backupFolderLabel = nullptr;
 };

@@ -1,0 +1,68 @@
+#include "archive/archiveguard.h"
+
+#include "archive/archivestore.h"
+#include "config/configstore.h"
+#include "link/modbusdevice.h"
+
+#include <QDateTime>
+#include <QPointer>
+#include <QProgressBar>
+
+bool ArchiveGuard::enabled()
+{
+    return ConfigStore::instance()->archiveEnabled();
+}
+
+bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
+                               ArchiveIndex::Operation operation, QString *why)
+{
+    if (!enabled())
+        return true;
+    if (!device) {
+        if (why)
+            *why = tr("未连接设备");
+        return false;
+    }
+    const QString name = device->record().Name;
+    return keep(name, target, operation, ControllerTexts::read(device, target), why);
+}
+
+bool ArchiveGuard::keep(const QString &device, const TextTarget &target, ArchiveIndex::Operation operation,
+                        const ControllerTexts::Current &current, QString *why)
+{
+    if (!enabled() || current.absent)
+        return true;
+    if (!current.ok()) {
+        if (why)
+            *why = tr("无法读取控制器上的 %1 (代码 %2)，未能存档，操作未执行")
+                       .arg(target.name)
+                       .arg(current.result);
+        return false;
+    }
+    QString reason;
+    if (!ArchiveStore::configured().keep(device, target.name, operation, current.bytes,
+                                         QDateTime::currentDateTime(), &reason)) {
+        if (why)
+            *why = tr("%1 未能存档 (%2)，操作未执行").arg(target.name, reason);
+        return false;
+    }
+    return true;
+}
+
+int ArchiveGuard::write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes,
+                        ArchiveIndex::Operation operation, QProgressBar *progress, QString *why)
+{
+    // The read below waits in the device's loop, where a dialog may drop its
+    // progress bar.
+    const QPointer<QProgressBar> bar(progress);
+    if (!keepCurrent(device, target, operation, why))
+        return NotKept;
+    return ControllerTexts::write(device, target, bytes, bar);
+}
+
+int ArchiveGuard::remove(ModbusDevice *device, const TextTarget &target, QString *why)
+{
+    if (!keepCurrent(device, target, ArchiveIndex::Operation::Delete, why))
+        return NotKept;
+    return ControllerTexts::remove(device, target);
+}

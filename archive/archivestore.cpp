@@ -1,0 +1,114 @@
+#include "archive/archivestore.h"
+
+#include "config/configstore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+// Complete before the rename, or not there at all.
+bool writeWhole(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+// An index is a few kilobytes; anything far larger is not one.
+constexpr qint64 MaxIndexBytes = 4ll * 1024 * 1024;
+
+} // namespace
+
+ArchiveStore::ArchiveStore(const QString &root, int keep) : m_root(root), m_keep(qMax(keep, 1)) {}
+
+ArchiveStore ArchiveStore::configured()
+{
+    const ConfigStore *config = ConfigStore::instance();
+    const QString folder = config->archiveFolder();
+    return ArchiveStore(folder.isEmpty() ? defaultRoot() : folder, config->archiveKeep());
+}
+
+QString ArchiveStore::defaultRoot()
+{
+    return QFileInfo(ConfigStore::filePath()).absolutePath() + QStringLiteral("/archive");
+}
+
+QString ArchiveStore::root() const
+{
+    return m_root;
+}
+
+QString ArchiveStore::folder(const QString &device, const QString &name) const
+{
+    return m_root + QLatin1Char('/') + ArchiveIndex::folderName(device) + QLatin1Char('/') +
+           ArchiveIndex::folderName(name);
+}
+
+bool ArchiveStore::keep(const QString &device, const QString &name, ArchiveIndex::Operation operation,
+                        const QByteArray &bytes, const QDateTime &when, QString *why) const
+{
+    const QString dir = folder(device, name);
+    auto fail = [&](const QString &reason) {
+        if (why)
+            *why = reason.arg(QDir::toNativeSeparators(dir));
+        return false;
+    };
+    if (!QDir().mkpath(dir))
+        return fail(tr("无法建立存档文件夹 %1"));
+
+    QList<ArchiveIndex::Version> list = versions(device, name);
+    ArchiveIndex::Version version;
+    version.when = when;
+    version.operation = operation;
+    version.size = bytes.size();
+    version.sha256 = ArchiveIndex::sha256(bytes);
+    version.file = ArchiveIndex::versionFileName(when, list);
+    const QString path = dir + QLatin1Char('/') + version.file;
+    // A file of that name the index does not know (left by a failed keep) is
+    // replaced.
+    if (!writeWhole(path, bytes))
+        return fail(tr("无法写入存档文件夹 %1"));
+
+    list.append(version);
+    const QList<ArchiveIndex::Version> dropped = ArchiveIndex::beyondBound(list, m_keep);
+    const QList<ArchiveIndex::Version> kept = list.mid(dropped.size());
+    if (!writeWhole(dir + QLatin1Char('/') + QLatin1String(ArchiveIndex::IndexFileName),
+                    ArchiveIndex::format(kept))) {
+        QFile::remove(path);
+        return fail(tr("无法写入存档索引 %1"));
+    }
+    for (const ArchiveIndex::Version &old : dropped)
+        QFile::remove(dir + QLatin1Char('/') + old.file);
+    return true;
+}
+
+QList<ArchiveIndex::Version> ArchiveStore::versions(const QString &device, const QString &name) const
+{
+    QFile index(folder(device, name) + QLatin1Char('/') + QLatin1String(ArchiveIndex::IndexFileName));
+    if (!QFileInfo(index.fileName()).isFile() || index.size() > MaxIndexBytes ||
+        !index.open(QIODevice::ReadOnly))
+        return {};
+    return ArchiveIndex::parse(index.readAll());
+}
+
+bool ArchiveStore::read(const QString &device, const QString &name, const ArchiveIndex::Version &version,
+                        QByteArray *bytes) const
+{
+    const QString path = folder(device, name) + QLatin1Char('/') + version.file;
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || file.size() != version.size || !file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = file.readAll();
+    if (content.size() != version.size || ArchiveIndex::sha256(content) != version.sha256)
+        return false;
+    *bytes = content;
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QStringList>
+
+class QCommandLineParser;
+
+// Whole-controller backup and restore without a window, for cron and
+// scripts: the devices of the Configure.xml in the working directory, one
+// line per item on stdout, a summary line last, nothing waits for input.
+// Exit codes: 0 every item done, 1 an item failed or the controller could not
+// be reached, 2 a usage error or an unknown device.
+class BackupCommand
+{
+    Q_DECLARE_TR_FUNCTIONS(BackupCommand)
+
+public:
+    enum Exit { Done = 0, ItemFailed = 1, UsageError = 2 };
+
+    static void addOptions(QCommandLineParser *parser);
+    // --backup, --all or --restore was given: run() instead of the window.
+    static bool wanted(const QCommandLineParser &parser);
+    // Needs a QCoreApplication; returns the exit code.
+    static int run(const QCommandLineParser &parser);
+
+    // argv as the parser takes it, before any application exists.
+    static QStringList arguments(int argc, char *argv[]);
+};

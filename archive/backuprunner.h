@@ -1,0 +1,95 @@
+#pragma once
+
+#include "archive/manifest.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class ModbusDevice;
+class QTimer;
+
+// Reads everything a controller holds that an operator would want back after
+// a wipe: the program directory, every program in it, and the system files of
+// the FILE page (those the controller has). With a folder, each text is
+// written there under the controller's own name, bytes exactly as read, with
+// manifest.tsv last; without one, only what was read is kept (for the
+// compare with a backup).
+//
+// One item per turn of the event loop, so a cancel, a closed dialog or a
+// quit is seen between items; each read waits in the device's own loop.
+class BackupRunner : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The system files of the FILE page's selector.
+    static const QStringList &systemFiles();
+    // The directory's line in the progress and, when it failed, the manifest.
+    static QString directoryItem();
+    // backups/ beside Configure.xml unless SET names another folder.
+    static QString configuredRoot();
+
+    explicit BackupRunner(ModbusDevice *device, QObject *parent = nullptr);
+    ~BackupRunner() override;
+
+    // <root>/<device name>/<YYYYMMDD-HHMMSS>/, made by start(); a second
+    // backup within the same second gets "-2" and on.
+    void setBackupRoot(const QString &root);
+    QString folder() const;
+
+    struct Summary
+    {
+        int saved = 0;
+        int failed = 0;
+        int absent = 0;
+        bool cancelled = false;
+        bool finished = false;
+        // Every item saved and nothing cut short.
+        bool complete() const { return finished && failed == 0 && !cancelled; }
+    };
+
+    void start();
+    void cancel();
+    bool isRunning() const;
+    Summary summary() const;
+    QList<Manifest::Row> rows() const;
+    // Without a folder: the bytes read, by name.
+    QHash<QString, QByteArray> texts() const;
+
+    // The device codes of an item that could not be saved, as text.
+    static QString failureText(int code);
+
+signals:
+    void itemStarted(const QString &name);
+    // detail: why a failed item failed, empty otherwise.
+    void itemFinished(const Manifest::Row &row, const QString &detail);
+    void finished(const BackupRunner::Summary &summary);
+
+private:
+    void next();
+    void runItem(const QString &name);
+    void finishItem(const Manifest::Row &row, const QString &detail);
+    void finish(bool cancelled);
+    bool makeFolder(QString *why);
+
+    QPointer<ModbusDevice> m_device;
+    QString m_root;
+    QString m_folder;
+    QString m_deviceName;
+    QStringList m_queue; // still to read; the directory first
+    bool m_running = false;
+    bool m_cancel = false;
+    QList<Manifest::Row> m_rows;
+    QHash<QString, QByteArray> m_texts;
+    Summary m_summary;
+    QTimer *m_step = nullptr;
+    QDeadlineTimer m_busyUntil; // how long an item waits for a device busy elsewhere
+    bool m_waitingForDevice = false;
+};
+
+Q_DECLARE_METATYPE(BackupRunner::Summary)

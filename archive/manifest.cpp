@@ -1,0 +1,91 @@
+#include "archive/manifest.h"
+
+#include <QRegularExpression>
+
+namespace Manifest {
+
+namespace {
+
+struct OutcomeName
+{
+    Outcome outcome;
+    const char *word;
+};
+constexpr OutcomeName OutcomeNames[] = {
+    {Outcome::Saved, "saved"},
+    {Outcome::Failed, "failed"},
+    {Outcome::Absent, "absent"},
+};
+
+} // namespace
+
+bool operator==(const Row &a, const Row &b)
+{
+    return a.name == b.name && a.size == b.size && a.sha256 == b.sha256 && a.outcome == b.outcome;
+}
+
+QString outcomeWord(Outcome outcome)
+{
+    for (const OutcomeName &name : OutcomeNames) {
+        if (name.outcome == outcome)
+            return QString::fromLatin1(name.word);
+    }
+    return QString();
+}
+
+QByteArray format(const QList<Row> &rows)
+{
+    QByteArray out = "name\tsize\tsha256\tresult\n";
+    for (const Row &row : rows)
+        out += row.name.toUtf8() + '\t' + QByteArray::number(row.size) + '\t' + row.sha256 + '\t' +
+               outcomeWord(row.outcome).toLatin1() + '\n';
+    return out;
+}
+
+QList<Row> parse(const QByteArray &text)
+{
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    QList<Row> rows;
+    const QList<QByteArray> lines = text.split('\n');
+    for (const QByteArray &line : lines) {
+        const QList<QByteArray> columns = line.split('\t');
+        if (columns.size() != 4)
+            continue;
+        Row row;
+        row.name = QString::fromUtf8(columns.at(0));
+        bool sized = false;
+        row.size = columns.at(1).toLongLong(&sized);
+        row.sha256 = columns.at(2);
+        bool known = false;
+        for (const OutcomeName &name : OutcomeNames) {
+            if (columns.at(3) == name.word) {
+                row.outcome = name.outcome;
+                known = true;
+            }
+        }
+        if (!known || !sized || row.size < 0 || row.name.isEmpty())
+            continue;
+        if (row.outcome == Outcome::Saved && !hex.match(QString::fromLatin1(row.sha256)).hasMatch())
+            continue;
+        rows.append(row);
+    }
+    return rows;
+}
+
+bool isItemName(const QString &name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_][A-Za-z0-9_.\\-]{0,62}$"));
+    return plain.match(name).hasMatch() && name != QLatin1String(FileName);
+}
+
+int programNumber(const QString &name)
+{
+    static const QRegularExpression program(QStringLiteral("^O(\\d{1,5})$"));
+    const QRegularExpressionMatch m = program.match(name);
+    if (!m.hasMatch())
+        return -1;
+    const int number = m.captured(1).toInt();
+    return number <= 0xFFFF ? number : -1;
+}
+
+} // namespace Manifest

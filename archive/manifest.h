@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+// manifest.tsv of a whole-controller backup: one row per item the backup
+// tried, in the order it tried them.
+namespace Manifest {
+
+constexpr char FileName[] = "manifest.tsv";
+
+enum class Outcome {
+    Saved,  // read whole and written to the backup folder
+    Failed, // not read, or not written: there is no file for it
+    Absent, // a system file this controller does not have
+};
+QString outcomeWord(Outcome outcome);
+
+struct Row
+{
+    QString name; // the controller's own name: "O0001", "USRIO.TXT"
+    qint64 size = 0;
+    QByteArray sha256; // lower-case hex; empty unless saved
+    Outcome outcome = Outcome::Failed;
+};
+
+bool operator==(const Row &a, const Row &b);
+
+QByteArray format(const QList<Row> &rows);
+// Rows that do not parse (wrong column count, unknown outcome, a saved row
+// without a size or hash) are skipped.
+QList<Row> parse(const QByteArray &text);
+
+// A name a backup may hold as a file of its folder: a program name or a
+// system file name, never a path, never the manifest itself.
+bool isItemName(const QString &name);
+// The program number of a program name ("O0012" -> 12), or -1.
+int programNumber(const QString &name);
+
+} // namespace Manifest
+
+Q_DECLARE_METATYPE(Manifest::Row)

@@ -1,0 +1,310 @@
+#include "archive/manifest.h"
+#include "views/backupdialog.h"
+#include "views/restoredialog.h"
+#include "viewtest.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+const char SimAddress[] = "127.0.0.181";
+constexpr quint16 SimPort = 1502;
+// Chinese comments in GBK, as controllers keep them.
+const QByteArray GbkText("(\xb5\xb6\xbe\xdf \xb2\xb9\xb3\xa5)\r\nT1 D1\r\n");
+
+struct Run
+{
+    int exit = -1;
+    QStringList lines;
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+// Backup, change, restore: the command line as a process over RTU, and the
+// card's dialogs over TCP, against the simulated mill.
+class TestBackup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void commandLineRoundTrip();
+    void commandLineExitCodes_data();
+    void commandLineExitCodes();
+    void dialogsMarkFailuresAndRestore();
+    void cardRemovedDuringBackup();
+
+private:
+    Run run(const QStringList &arguments);
+    void loadMill();
+
+    QTemporaryDir m_dir;
+    sim::Controller m_rtuMill;
+    sim::PtyPair m_pty;
+    sim::RtuServer m_rtu{&m_rtuMill};
+    SimulatedCard m_card{SimAddress, SimPort};
+};
+
+void TestBackup::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    QVERIFY(QDir::setCurrent(m_dir.path()));
+    if (!m_pty.start())
+        QSKIP("no pseudo-terminal pair (socat missing or failing)");
+    loadMill();
+    QVERIFY(m_rtu.open(m_pty.first(), 115200, QSerialPort::OddParity));
+    // The program finds its devices in the working directory's Configure.xml.
+    QFile config(m_dir.filePath("Configure.xml"));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(
+        QStringLiteral("<Configure>\n"
+                       "<Device Type=\"0\" Name=\"Mill\" Model=\"0\" IP=\"\" Address=\"10\"/>\n"
+                       "<Device Type=\"1\" Name=\"Off\" Model=\"0\" IP=\"127.0.0.182\" Address=\"10\"/>\n"
+                       "<Modbus Port=\"%1\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
+                       "NumberOfRetries=\"0\" Timeout=\"200\"/>\n"
+                       "</Configure>\n")
+            .arg(m_pty.second())
+            .toUtf8());
+    config.close();
+    ConfigStore::instance()->resetToDefaults();
+    m_card.useQuickLinkSettings();
+}
+
+void TestBackup::cleanupTestCase()
+{
+    m_card.remove();
+}
+
+void TestBackup::loadMill()
+{
+    for (int number : m_rtuMill.programNumbers())
+        m_rtuMill.removeProgram(number);
+    m_rtuMill.setStationAddress(10);
+    QVERIFY(m_rtuMill.loadFolder(QStringLiteral(VEXA_SOURCE_DIR "/sim/samples/mill")));
+    m_rtuMill.setFile("TOFS.PAR", GbkText);
+}
+
+// The program runs while this test serves its controller: the wait turns the
+// event loop.
+Run TestBackup::run(const QStringList &arguments)
+{
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM")); // no display is needed
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(m_dir.path());
+    program.setProcessChannelMode(QProcess::SeparateChannels);
+    program.start(QStringLiteral(VEXA_BINARY_DIR "/vexa-assistant"), arguments);
+    program.closeWriteChannel(); // nothing may wait for input
+    Run result;
+    if (!program.waitForStarted(10000))
+        return result;
+    // An event loop of its own: QTest's waits sleep between rounds, and the
+    // simulator would answer only then.
+    QEventLoop loop;
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+    connect(&program, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
+            &QEventLoop::quit);
+    if (program.state() != QProcess::NotRunning)
+        loop.exec();
+    if (program.state() != QProcess::NotRunning)
+        return result;
+    result.exit = program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    result.lines = QString::fromLocal8Bit(program.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    return result;
+}
+
+void TestBackup::commandLineRoundTrip()
+{
+    const Run backup = run({"--backup", "Mill", "--to", "saved"});
+    QCOMPARE(backup.exit, 0);
+    const QStringList folders =
+        QDir(m_dir.filePath("saved/Mill")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(folders.size(), 1);
+    const QString folder = m_dir.filePath("saved/Mill/" + folders.first());
+    QVERIFY(backup.lines.last().contains(QDir::toNativeSeparators(folder)));
+    // Every program and system file under its own name, bytes as the controller holds them.
+    const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(names, (QStringList{"O0001", "O0002", "O0020", "O0101", "O5000", "PLC.PAR", "SYS.PAR",
+                                 "TOFS.PAR", "USRIO.TXT", "USRMACRO.TXT", "ZOFS.PAR", "manifest.tsv"}));
+    QCOMPARE(backup.lines.size(), 1 + names.size()); // the directory, the items, the summary
+    for (const QString &name : names.mid(0, 11)) {
+        const int number = Manifest::programNumber(name);
+        QCOMPARE(readAll(folder + "/" + name),
+                 number >= 0 ? m_rtuMill.program(number) : m_rtuMill.file(name));
+    }
+    const QList<Manifest::Row> rows = Manifest::parse(readAll(folder + "/manifest.tsv"));
+    QCOMPARE(rows.size(), 11);
+    for (const Manifest::Row &row : rows)
+        QCOMPARE(row.outcome, Manifest::Outcome::Saved);
+
+    // Changed after the backup: a program edited, one deleted, one added, the
+    // GBK file rewritten.
+    const QByteArray o1 = m_rtuMill.program(1);
+    const QByteArray o2 = m_rtuMill.program(2);
+    m_rtuMill.setProgram(1, "O0001\nM30\n");
+    m_rtuMill.removeProgram(2);
+    m_rtuMill.setProgram(77, "O0077\n");
+    m_rtuMill.setFile("TOFS.PAR", "\xb8\xc4\r\n");
+
+    const Run dry = run({"--restore", folder, "--device", "Mill"});
+    QCOMPARE(dry.exit, 0);
+    QCOMPARE(dry.lines.size(), 12);
+    QCOMPARE(m_rtuMill.program(1), QByteArray("O0001\nM30\n"));
+    QVERIFY(!m_rtuMill.hasProgram(2));
+
+    const Run restore = run({"--restore", folder, "--device", "Mill", "--yes"});
+    QCOMPARE(restore.exit, 0);
+    QCOMPARE(restore.lines.size(), 12);
+    QCOMPARE(m_rtuMill.program(1), o1);
+    QCOMPARE(m_rtuMill.program(2), o2);
+    QCOMPARE(m_rtuMill.file("TOFS.PAR"), GbkText);
+    QVERIFY(m_rtuMill.hasProgram(77)); // only on the controller: left alone
+    // What the restore replaced is in the archive beside Configure.xml; the
+    // deleted program had nothing to keep.
+    const QString archive = m_dir.filePath("archive/Mill/");
+    QCOMPARE(QDir(archive + "O0001").entryList(QDir::Files).size(), 2);
+    QCOMPARE(readAll(archive + "O0001/" + QDir(archive + "O0001").entryList(QDir::Files).first()),
+             QByteArray("O0001\nM30\n"));
+    QCOMPARE(readAll(archive + "TOFS.PAR/" + QDir(archive + "TOFS.PAR").entryList(QDir::Files).first()),
+             QByteArray("\xb8\xc4\r\n"));
+    QVERIFY(!QFileInfo::exists(archive + "O0002"));
+    m_rtuMill.removeProgram(77);
+}
+
+void TestBackup::commandLineExitCodes_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exit");
+    QTest::addColumn<bool>("faulty");
+    QTest::newRow("help") << QStringList{"--help"} << 0 << false;
+    QTest::newRow("unknown device") << QStringList{"--backup", "Lathe"} << 2 << false;
+    QTest::newRow("no name") << QStringList{"--backup"} << 2 << false;
+    QTest::newRow("backup and restore")
+        << QStringList{"--all", "--restore", "x", "--device", "Mill"} << 2 << false;
+    QTest::newRow("restore without device") << QStringList{"--restore", "saved"} << 2 << false;
+    QTest::newRow("no such backup") << QStringList{"--restore", "nowhere", "--device", "Mill"} << 2 << false;
+    QTest::newRow("unreachable") << QStringList{"--backup", "Off"} << 1 << false;
+    QTest::newRow("reads fail") << QStringList{"--backup", "Mill", "--to", "failing"} << 1 << true;
+}
+
+void TestBackup::commandLineExitCodes()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exit);
+    QFETCH(bool, faulty);
+    if (faulty)
+        m_rtuMill.setChunkByteCount(250);
+    const Run result = run(arguments);
+    m_rtuMill.clearFaults();
+    QCOMPARE(result.exit, exit);
+    if (arguments.first() == "--help")
+        QVERIFY(result.lines.join('\n').contains("--restore <folder>"));
+    if (faulty) {
+        // Nothing was saved, and nothing says so.
+        const QString folder = m_dir.filePath("failing/Mill");
+        const QString stamp = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
+        QCOMPARE(QDir(folder + "/" + stamp).entryList(QDir::Files), QStringList{"manifest.tsv"});
+        for (const Manifest::Row &row : Manifest::parse(readAll(folder + "/" + stamp + "/manifest.tsv")))
+            QCOMPARE(row.outcome, Manifest::Outcome::Failed);
+    }
+}
+
+// From a card: a backup whose reads fail marks each line and counts none as
+// saved; then the compare with a good backup and the chosen items written
+// back, one refused because the controller is running.
+void TestBackup::dialogsMarkFailuresAndRestore()
+{
+    sim::Controller &mill = m_card.controller;
+    mill.setStationAddress(10);
+    QVERIFY(mill.loadFolder(QStringLiteral(VEXA_SOURCE_DIR "/sim/samples/mill")));
+    deviceWidget *card = m_card.connect();
+    QVERIFY(card);
+    QTRY_COMPARE(card->device()->stateCode(), 3);
+
+    mill.setChunkByteCount(250);
+    BackupDialog *backup = card->showBackupDialog();
+    QTRY_VERIFY(backup->runner()->summary().finished);
+    mill.clearFaults();
+    QCOMPARE(backup->runner()->summary().saved, 0);
+    QCOMPARE(backup->runner()->summary().failed, 11);
+    QTreeWidget *lines = backup->lines();
+    QCOMPARE(lines->topLevelItemCount(), 12);
+    for (int i = 1; i < lines->topLevelItemCount(); ++i)
+        QCOMPARE(lines->topLevelItem(i)->data(1, Qt::UserRole).toInt(), int(Manifest::Outcome::Failed));
+
+    card->showBackupDialog(); // again, now whole
+    QTRY_VERIFY(backup->runner()->summary().finished);
+    QVERIFY(backup->runner()->summary().complete());
+    const QString folder = backup->runner()->folder();
+
+    mill.setProgram(20, "O0020\n");
+    mill.removeProgram(101);
+    mill.setProgram(3, "O0003\n");
+    RestoreDialog *restore = card->showRestoreDialog();
+    restore->openFolder(folder);
+    QTRY_VERIFY(!restore->isBusy());
+    QTreeWidget *items = restore->items();
+    QHash<QString, int> status;
+    for (int i = 0; i < items->topLevelItemCount(); ++i)
+        status.insert(items->topLevelItem(i)->text(0),
+                      items->topLevelItem(i)->data(0, RestoreDialog::StatusRole).toInt());
+    QCOMPARE(status.value("O0001"), int(RestoreItem::Same));
+    QCOMPARE(status.value("O0020"), int(RestoreItem::Changed));
+    QCOMPARE(status.value("O0101"), int(RestoreItem::OnlyInBackup));
+    QCOMPARE(status.value("O0003"), int(RestoreItem::OnlyOnController));
+    QCOMPARE(status.size(), 12);
+
+    mill.setRunState(sim::RunState::Running);
+    QTRY_COMPARE(card->device()->stateCode(), 1);
+    restore->writeChosen();
+    QTRY_VERIFY(!restore->isBusy());
+    QCOMPARE(mill.program(20), QByteArray("O0020\n")); // refused: not idle
+    QVERIFY(!mill.hasProgram(101));
+    mill.setRunState(sim::RunState::Idle);
+    QTRY_COMPARE(card->device()->stateCode(), 3);
+    restore->writeChosen();
+    QTRY_VERIFY(!restore->isBusy());
+    QCOMPARE(mill.program(20), readAll(folder + "/O0020"));
+    QCOMPARE(mill.program(101), readAll(folder + "/O0101"));
+    for (int i = 0; i < items->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *line = items->topLevelItem(i);
+        if (line->checkState(0) == Qt::Checked)
+            QCOMPARE(line->data(RestoreDialog::ResultColumn, Qt::UserRole).toInt(), 0);
+    }
+}
+
+// The card goes while its backup waits for a reply: the dialog goes with it,
+// and nothing is left waiting.
+void TestBackup::cardRemovedDuringBackup()
+{
+    const QPointer<deviceWidget> card = m_card.connect();
+    QVERIFY(card);
+    QTRY_COMPARE(card->device()->stateCode(), 3);
+    const QPointer<BackupDialog> backup = card->showBackupDialog();
+    bool removed = false;
+    connect(backup->runner(), &BackupRunner::itemStarted, this, [&](const QString &name) {
+        if (name == "O5000" && !removed) {
+            removed = true;
+            // From inside the read's wait, as a click on the list would come.
+            QTimer::singleShot(0, [] { DeviceManager::instance()->removeSelectedDevice(); });
+        }
+    });
+    QTRY_VERIFY(removed);
+    QTRY_VERIFY(!card);
+    QTRY_VERIFY(!backup);
+}
+
+QTEST_MAIN(TestBackup)
+#include "tst_backup.moc"
