@@ -385,12 +385,9 @@ void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const
 
 bool ConfigStore::readTextFile(const QString &path, QString *text, qint64 maxBytes)
 {
-    if (!isRegularFile(path))
+    QByteArray bytes;
+    if (!readFileBytes(path, &bytes, maxBytes))
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || (maxBytes >= 0 && file.size() > maxBytes))
-        return false;
-    const QByteArray bytes = file.readAll();
     if (text)
         *text = TextCodec::decodeLocalFile(bytes);
     return true;
@@ -399,4 +396,22 @@ bool ConfigStore::readTextFile(const QString &path, QString *text, qint64 maxByt
 bool ConfigStore::writeTextFile(const QString &path, const QString &text)
 {
     return replaceFile(path, text.toLocal8Bit());
+}
+
+bool ConfigStore::readFileBytes(const QString &path, QByteArray *bytes, qint64 maxBytes)
+{
+    if (!isRegularFile(path))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || (maxBytes >= 0 && file.size() > maxBytes))
+        return false;
+    const QByteArray read = file.readAll();
+    if (bytes)
+        *bytes = read;
+    return true;
+}
+
+bool ConfigStore::writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    return replaceFile(path, bytes);
 }

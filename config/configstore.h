@@ -38,6 +38,9 @@ public:
     // be read, or holds more than maxBytes (when given).
     static bool readTextFile(const QString &path, QString *text, qint64 maxBytes = -1);
     static bool writeTextFile(const QString &path, const QString &text);
+    // The same rules for the bytes as they are on disk.
+    static bool readFileBytes(const QString &path, QByteArray *bytes, qint64 maxBytes = -1);
+    static bool writeFileBytes(const QString &path, const QByteArray &bytes);
 
     // Where load() and save() work: <current directory>/Configure.xml.
     static QString filePath();

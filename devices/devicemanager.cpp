@@ -158,14 +158,14 @@ int DeviceManager::readProgramList(QList<ProgramEntry> *list, bool reload)
     return m_selected ? m_selected->device()->readProgramList(list, reload) : 1;
 }
 
-int DeviceManager::readProgram(QString *text, int number)
+int DeviceManager::readProgram(QByteArray *bytes, int number)
 {
-    return m_selected ? m_selected->device()->readProgram(text, number) : 1;
+    return m_selected ? m_selected->device()->readProgram(bytes, number) : 1;
 }
 
-int DeviceManager::writeProgram(const QString &text, int number)
+int DeviceManager::writeProgram(const QByteArray &bytes, int number)
 {
-    return m_selected ? m_selected->device()->writeProgram(text, number) : 1;
+    return m_selected ? m_selected->device()->writeProgram(bytes, number) : 1;
 }
 
 int DeviceManager::deleteProgram(int number)
@@ -173,7 +173,7 @@ int DeviceManager::deleteProgram(int number)
     return m_selected ? m_selected->device()->deleteProgram(number) : 1;
 }
 
-int DeviceManager::readSystemFile(QString *text, const QString &name)
+int DeviceManager::readSystemFile(QByteArray *bytes, const QString &name)
 {
-    return m_selected ? m_selected->device()->readSystemFile(text, name) : 1;
+    return m_selected ? m_selected->device()->readSystemFile(bytes, name) : 1;
 }

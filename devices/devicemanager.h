@@ -49,10 +49,10 @@ public:
     int readPosition(PositionStatus *status);
     int readIo(IoStatus *status);
     int readProgramList(QList<ProgramEntry> *list, bool reload);
-    int readProgram(QString *text, int number);
-    int writeProgram(const QString &text, int number);
+    int readProgram(QByteArray *bytes, int number);
+    int writeProgram(const QByteArray &bytes, int number);
     int deleteProgram(int number);
-    int readSystemFile(QString *text, const QString &name);
+    int readSystemFile(QByteArray *bytes, const QString &name);
 
     static DeviceRecord defaultRecord();
 

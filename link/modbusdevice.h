@@ -63,6 +63,14 @@ public:
     int readPosition(PositionStatus *status);
     int readIo(IoStatus *status);
     int readProgramList(QList<ProgramEntry> *list, bool reload);
+    // Texts as the bytes that travel: a read brings every byte the controller
+    // sent (zero bytes and all), a write sends the bytes as they are.
+    int readProgram(QByteArray *bytes, int number);
+    int readSystemFile(QByteArray *bytes, const QString &name);
+    int writeProgram(const QByteArray &bytes, int number, QProgressBar *progress = nullptr);
+    int writeSystemFile(const QByteArray &bytes, const QString &name, QProgressBar *progress = nullptr);
+    // The same as text: decoded as TransferCodec::decodeText() does, written
+    // in the PC's local encoding.
     int readProgram(QString *text, int number);
     int readSystemFile(QString *text, const QString &name);
     int writeProgram(const QString &text, int number, QProgressBar *progress = nullptr);
@@ -248,9 +256,10 @@ private:
     // modbusdevice_transfer.cpp
     int receiveTransfer(const QVector<quint16> &openCommand, QByteArray *bytes);
     int sendTransfer(const QByteArray &bytes, const QVector<quint16> &openCommand, QProgressBar *progress);
+    // An admitted operation on a text, told with operationFinished() once over.
     int readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
-                 QString *text);
-    int writeText(DeviceEvent::Kind kind, const QString &target, const QString &text,
+                 QByteArray *bytes);
+    int writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,
                   const QVector<quint16> &openCommand, QProgressBar *progress);
 
     DeviceRecord m_record{1, QStringLiteral("设备"), 0, QStringLiteral("192.168.3.20"), 10};

@@ -15,51 +15,90 @@
 // while a request waits: each sequence checks after every wait that it still
 // runs on the link it started on.
 
-int ModbusDevice::readProgram(QString *text, int number)
+int ModbusDevice::readProgram(QByteArray *bytes, int number)
 {
     return readText(DeviceEvent::ReadProgram, RegisterCodec::programName(quint32(qMax(number, 0))),
-                    TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), text);
+                    TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), bytes);
+}
+
+int ModbusDevice::readSystemFile(QByteArray *bytes, const QString &name)
+{
+    return readText(DeviceEvent::ReadFile, name, TransferCodec::openFileCommand(Protocol::KindReadFile, name),
+                    bytes);
+}
+
+int ModbusDevice::writeProgram(const QByteArray &bytes, int number, QProgressBar *progress)
+{
+    return writeText(DeviceEvent::WriteProgram, RegisterCodec::programName(quint32(qMax(number, 0))), bytes,
+                     TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number), progress);
+}
+
+int ModbusDevice::writeSystemFile(const QByteArray &bytes, const QString &name, QProgressBar *progress)
+{
+    return writeText(DeviceEvent::WriteFile, name, bytes,
+                     TransferCodec::openFileCommand(Protocol::KindWriteFile, name), progress);
+}
+
+namespace {
+
+// A text arrives whole before the close: it is handed on even when the close
+// then fails, as the byte reads do.
+int decodedRead(int result, const QByteArray &bytes, QString *text)
+{
+    if (text && (result == Result::Ok || result == Result::CloseFailed))
+        *text = TransferCodec::decodeText(bytes);
+    return result;
+}
+
+} // namespace
+
+int ModbusDevice::readProgram(QString *text, int number)
+{
+    QByteArray bytes;
+    const int result = readProgram(&bytes, number);
+    return decodedRead(result, bytes, text);
 }
 
 int ModbusDevice::readSystemFile(QString *text, const QString &name)
 {
-    return readText(DeviceEvent::ReadFile, name, TransferCodec::openFileCommand(Protocol::KindReadFile, name),
-                    text);
+    QByteArray bytes;
+    const int result = readSystemFile(&bytes, name);
+    return decodedRead(result, bytes, text);
 }
 
 int ModbusDevice::writeProgram(const QString &text, int number, QProgressBar *progress)
 {
-    return writeText(DeviceEvent::WriteProgram, RegisterCodec::programName(quint32(qMax(number, 0))), text,
-                     TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number), progress);
+    return writeProgram(text.toLocal8Bit(), number, progress);
 }
 
 int ModbusDevice::writeSystemFile(const QString &text, const QString &name, QProgressBar *progress)
 {
-    return writeText(DeviceEvent::WriteFile, name, text,
-                     TransferCodec::openFileCommand(Protocol::KindWriteFile, name), progress);
+    return writeSystemFile(text.toLocal8Bit(), name, progress);
 }
 
 int ModbusDevice::readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
-                           QString *text)
+                           QByteArray *bytes)
 {
     if (const int refused = admit())
         return refused;
-    QByteArray bytes;
-    const int result = receiveTransfer(openCommand, &bytes);
-    if (text && (result == Result::Ok || result == Result::CloseFailed))
-        *text = TransferCodec::decodeText(bytes);
-    emit operationFinished({kind, target, result, bytes.size()});
+    QByteArray received;
+    const int result = receiveTransfer(openCommand, &received);
+    if (bytes && (result == Result::Ok || result == Result::CloseFailed))
+        *bytes = received;
+    emit operationFinished({kind, target, result, received.size()});
     return result;
 }
 
-int ModbusDevice::writeText(DeviceEvent::Kind kind, const QString &target, const QString &text,
+int ModbusDevice::writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,
                             const QVector<quint16> &openCommand, QProgressBar *progress)
 {
     if (const int refused = admit(true))
         return refused;
-    const QByteArray bytes = text.toLocal8Bit();
-    const int result = sendTransfer(bytes, openCommand, progress);
-    emit operationFinished({kind, target, result, bytes.size()});
+    // The caller's bytes may go while a request waits (the upload dialog
+    // closed with its list): the transfer holds its own, a counted reference.
+    const QByteArray held = bytes; // NOLINT(performance-unnecessary-copy-initialization)
+    const int result = sendTransfer(held, openCommand, progress);
+    emit operationFinished({kind, target, result, held.size()});
     return result;
 }
 

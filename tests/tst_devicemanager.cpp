@@ -288,14 +288,14 @@ void TestDeviceManager::forwarders()
          }},
         {"readProgram",
          [](DeviceManager *m) {
-             QString t;
+             QByteArray t;
              return m->readProgram(&t, 1);
          }},
         {"writeProgram", [](DeviceManager *m) { return m->writeProgram("O0001\n", 1); }},
         {"deleteProgram", [](DeviceManager *m) { return m->deleteProgram(1); }},
         {"readSystemFile",
          [](DeviceManager *m) {
-             QString t;
+             QByteArray t;
              return m->readSystemFile(&t, "SYS.PAR");
          }},
     };
@@ -362,7 +362,7 @@ void TestDeviceManager::removeWhileReadWaits()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         aliveDuringWait = card && device;
     });
-    QString text;
+    QByteArray text;
     const int result = manager->readProgram(&text, 1);
     QVERIFY(removed);
     QVERIFY(aliveDuringWait);

@@ -410,10 +410,14 @@ void TestParForm::saveToLocalFile_data()
     QTest::addColumn<QString>("answer"); // "" cancels
     QTest::addColumn<bool>("written");
     QTest::addColumn<QString>("message");
-    QTest::newRow("saved") << "saved.PAR" << true << QString::fromUtf8("文件:SYS.PAR下载完成");
+    QTest::addColumn<QByteArray>("controller"); // SYS.PAR read from the controller; null: a local file
+    const QString done = QString::fromUtf8("文件:SYS.PAR下载完成");
+    QTest::newRow("saved") << "saved.PAR" << true << done << QByteArray();
     QTest::newRow("cannot write") << "no/such/folder/SYS.PAR" << false
-                                  << QString::fromUtf8("文件:SYS.PAR下载失败");
-    QTest::newRow("cancelled") << "" << false << QString();
+                                  << QString::fromUtf8("文件:SYS.PAR下载失败") << QByteArray();
+    QTest::newRow("cancelled") << "" << false << QString() << QByteArray();
+    QTest::newRow("gbk with CR LF from the controller")
+        << "gbk.PAR" << true << done << QByteArray("[SPSTc]\r\n0\r\n; \xD6\xF7\xD5\xBE\r\n[END]\r\n");
 }
 
 void TestParForm::saveToLocalFile()
@@ -421,19 +425,25 @@ void TestParForm::saveToLocalFile()
     QFETCH(QString, answer);
     QFETCH(bool, written);
     QFETCH(QString, message);
+    QFETCH(QByteArray, controller);
 
     ParForm form;
-    const QString text = QString::fromLatin1(TwoChannels);
-    QVERIFY(loadText(&form, text));
+    if (controller.isNull()) {
+        QVERIFY(loadText(&form, QString::fromLatin1(TwoChannels)));
+    } else {
+        m_controller->setFile(QStringLiteral("SYS.PAR"), controller);
+        QVERIFY(connectCard());
+        QCOMPARE(form.loadFromController(), 0);
+    }
     const QString path = answer.isEmpty() ? QString() : m_dir.filePath(answer);
     m_requests.clear();
     m_answers.append(path);
     form.findChild<QPushButton *>("pushButton_downLoad")->click();
 
-    QString saved;
-    QCOMPARE(!path.isEmpty() && ConfigStore::readTextFile(path, &saved), written);
-    if (written)
-        QCOMPARE(saved, text);
+    QFile saved(path);
+    QCOMPARE(!path.isEmpty() && saved.open(QIODevice::ReadOnly), written);
+    if (written) // as the bytes came, whatever their encoding and line ends
+        QCOMPARE(saved.readAll(), controller.isNull() ? QByteArray(TwoChannels) : controller);
     QCOMPARE(m_requests.size(), message.isEmpty() ? 1 : 2);
     QCOMPARE(m_requests.first().kind, Dialogs::Request::SaveFile);
     if (message.isEmpty())

@@ -152,6 +152,7 @@ void PrgForm::dropShownController()
     m_listRetry->stop();
     m_shownCard = nullptr;
     m_shownNumber = -1;
+    m_program = TextCodec::DecodedText();
     {
         const QSignalBlocker quiet(ui->textEdit_program);
         ui->textEdit_program->setPlainText(QString());
@@ -201,12 +202,12 @@ void PrgForm::previewProgram(int row, int column)
         return;
     }
 
-    QString text;
+    QByteArray bytes;
     const QPointer<PrgForm> self(this);
     const quint64 selection = m_selection;
     DeviceManager *devices = DeviceManager::instance();
     const QPointer<deviceWidget> card = devices ? devices->selectedDevice() : nullptr;
-    const int result = devices ? devices->readProgram(&text, number) : Result::NoDevice;
+    const int result = devices ? devices->readProgram(&bytes, number) : Result::NoDevice;
     if (!self || selection != m_selection)
         return;
     m_readStatus->setResult(result);
@@ -216,9 +217,10 @@ void PrgForm::previewProgram(int row, int column)
     // must not be shown (and written back) as rich text, and the editor's line
     // rebuild (which drops spaces, also inside a comment) is for what the user
     // types, not for a program put in whole.
+    m_program = TextCodec::decodeFromController(bytes);
     {
         const QSignalBlocker quiet(ui->textEdit_program);
-        ui->textEdit_program->setPlainText(text);
+        ui->textEdit_program->setPlainText(m_program.text);
     }
     ui->label_programName->setText(name);
     m_shownCard = card;
@@ -238,9 +240,9 @@ void PrgForm::coverProgram()
         !self || !ownsShownProgram(title))
         return;
 
-    const QString text = ui->textEdit_program->toPlainText();
+    const QByteArray bytes = TextCodec::encode(m_program, ui->textEdit_program->toPlainText());
     DeviceManager *devices = DeviceManager::instance();
-    const int result = devices ? devices->writeProgram(text, number) : Result::NoDevice;
+    const int result = devices ? devices->writeProgram(bytes, number) : Result::NoDevice;
     const QString outcome =
         result != Result::Ok ? QStringLiteral("错误发生(error):") : QStringLiteral("更新结束(success):");
     Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, updateButtons());
@@ -270,7 +272,7 @@ void PrgForm::newProgram()
         return;
     // A new program holds its own name.
     DeviceManager *devices = DeviceManager::instance();
-    const int result = devices ? devices->writeProgram(name, number) : Result::NoDevice;
+    const int result = devices ? devices->writeProgram(name.toLocal8Bit(), number) : Result::NoDevice;
     if (!self)
         return;
     if (result != Result::Ok) {
@@ -319,7 +321,7 @@ void PrgForm::downloadProgram()
 
     // The file is replaced only once it is written whole; a failure leaves the
     // previous file of that name as it was, and says so.
-    if (ConfigStore::writeTextFile(path, text))
+    if (ConfigStore::writeFileBytes(path, TextCodec::encode(m_program, text)))
         Dialogs::information(this, title, QStringLiteral("下载完成(success):%1").arg(name));
     else
         Dialogs::message(this, QMessageBox::Warning, title, QStringLiteral("下载失败(error):%1").arg(name),

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/textcodec.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -52,6 +54,9 @@ private:
     // Where the program in the editor came from; none until a preview.
     QPointer<deviceWidget> m_shownCard;
     int m_shownNumber = -1;
+    // The program as it was read, beside what the editor shows: an update or
+    // a save writes it back in its encoding and line ends.
+    TextCodec::DecodedText m_program;
     // Counts selection changes: a read that waited across one answered for a
     // controller that is no longer selected, and is dropped.
     quint64 m_selection = 0;
