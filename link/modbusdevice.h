@@ -310,4 +310,5 @@ private:
     QTimer m_stepBound;      // a reply that never finishes counts as a time-out
     bool m_polling = false;  // the status poll runs (and holds busy)
     bool m_pollAnswered = true;
+    int m_pollState = -1; // the channels' answers of the running poll, worst first; -1 before the first
 };
