@@ -3,6 +3,7 @@
 #include "config/textcodec.h"
 #include "devices/devicemanager.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QDomDocument>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTimer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -163,6 +165,8 @@ void ConfigStore::load()
 
 void ConfigStore::save()
 {
+    cancelSaveSoon();
+    m_lastSave.start();
     // Without the device list there are no records to save; writing none
     // would drop every device of the file.
     const DeviceManager *devices = DeviceManager::instance();
@@ -173,6 +177,31 @@ void ConfigStore::save()
     if (!saveTo(filePath(), devices->deviceRecords()))
         qWarning().noquote() << "Could not save" << QDir::toNativeSeparators(filePath())
                              << "- the changes of this run are lost";
+}
+
+void ConfigStore::saveSoon()
+{
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application)
+        return;
+    if (!m_saveTimer) {
+        m_saveTimer = new QTimer(application);
+        m_saveTimer->setSingleShot(true);
+        QObject::connect(m_saveTimer, &QTimer::timeout, application, [this] {
+            if (DeviceManager::existing())
+                save();
+        });
+    }
+    if (m_saveTimer->isActive())
+        return; // the write due takes this change along
+    const qint64 sinceLast = m_lastSave.isValid() ? m_lastSave.elapsed() : SaveSpacingMs;
+    m_saveTimer->start(int(qMax<qint64>(SaveDelayMs, SaveSpacingMs - sinceLast)));
+}
+
+void ConfigStore::cancelSaveSoon()
+{
+    if (m_saveTimer)
+        m_saveTimer->stop();
 }
 
 void ConfigStore::loadFrom(const QString &path)

@@ -3,12 +3,18 @@
 #include "config/devicerecord.h"
 #include "mqtt/mqttsettings.h"
 
+#include <QElapsedTimer>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+class QTimer;
+
 // The process-wide configuration: Configure.xml in the working directory, read
-// once at the first instance() and written once when the main window goes.
+// once at the first instance(), written shortly after each change of the
+// device list, a card's settings or SET (saveSoon()), and when the main
+// window goes.
 class ConfigStore
 {
 public:
@@ -16,6 +22,14 @@ public:
 
     void load();
     void save();
+    // Saves a moment from now, so a change survives a crash or a power cut. A
+    // burst of changes (a name typed letter by letter) gives one write, and
+    // writes are at least SaveSpacingMs apart. Nothing happens without an
+    // event loop, and nothing once the device list is gone.
+    void saveSoon();
+    void cancelSaveSoon();
+    static constexpr int SaveDelayMs = 200;
+    static constexpr int SaveSpacingMs = 1000;
 
     QList<DeviceRecord> devices() const;
     ModbusSettings modbusSettings() const;
@@ -67,5 +81,7 @@ private:
     bool m_mqttWritten = false;
     QStringList m_stateTexts;
     QStringList m_stateStyles;
-    QString m_brokenFile; // read but not taken; kept aside before it is replaced
+    QString m_brokenFile;         // read but not taken; kept aside before it is replaced
+    QPointer<QTimer> m_saveTimer; // child of the application, made on the first saveSoon()
+    QElapsedTimer m_lastSave;     // since the last write of Configure.xml
 };

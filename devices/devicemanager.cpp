@@ -20,6 +20,11 @@ DeviceManager *DeviceManager::instance()
     return s_instance;
 }
 
+DeviceManager *DeviceManager::existing()
+{
+    return s_instance;
+}
+
 void DeviceManager::resetInstanceForTesting()
 {
     delete s_instance.data();
@@ -40,7 +45,7 @@ DeviceManager::DeviceManager(QWidget *parent)
     deviceWidget::shareLook(ui->scrollAreaWidgetContents);
     const QList<DeviceRecord> stored = ConfigStore::instance()->devices();
     for (const DeviceRecord &record : stored)
-        addDevice(record);
+        addCard(record);
 
     connect(ui->pushButton_addDevice, &QPushButton::clicked, this, [this] { addDevice(); });
     connect(ui->pushButton_removeDevice, &QPushButton::clicked, this, &DeviceManager::removeSelectedDevice);
@@ -48,6 +53,8 @@ DeviceManager::DeviceManager(QWidget *parent)
 
 DeviceManager::~DeviceManager()
 {
+    // Nothing left to save from: the main window saved before the list went.
+    ConfigStore::instance()->cancelSaveSoon();
     // The observers hear of every card leaving while the cards are whole.
     for (const deviceWidget *card : qAsConst(m_cards))
         m_fleet->remove(card->watch());
@@ -77,6 +84,12 @@ void DeviceManager::addDevice()
 
 void DeviceManager::addDevice(const DeviceRecord &record)
 {
+    addCard(record);
+    ConfigStore::instance()->saveSoon();
+}
+
+void DeviceManager::addCard(const DeviceRecord &record)
+{
     auto *card = new deviceWidget(ui->scrollAreaWidgetContents);
     card->setRecord(record);
     m_cards.append(card);
@@ -101,6 +114,7 @@ void DeviceManager::removeSelectedDevice()
     m_cards.removeAll(card);
     ui->label_selectDevice->setText(noSelectionText());
     card->releaseWhenIdle();
+    ConfigStore::instance()->saveSoon();
     emit selectedDeviceChanged();
 }
 

@@ -28,6 +28,8 @@ public:
     // run's changes. After the destruction this answers null, which callers
     // handle.
     static DeviceManager *instance();
+    // The list when one is built, without building one.
+    static DeviceManager *existing();
     // For tests only: destroys the list, if there is one, and lets the next
     // instance() build a fresh one from ConfigStore's records. A test that
     // needs a new list (or a second main window) says so by calling this.
@@ -63,6 +65,7 @@ signals:
 
 private:
     explicit DeviceManager(QWidget *parent = nullptr);
+    void addCard(const DeviceRecord &record);
     QString noSelectionText() const;
 
     Ui::DeviceManager *ui = nullptr;

@@ -176,6 +176,7 @@ void SetForm::store()
     config->setModbusSettings(settings);
     config->setLanguage(ui->comboBox_language->currentIndex());
     m_mqtt->store();
+    config->saveSoon();
 }
 
 void SetForm::setEnglishTexts()
