@@ -267,6 +267,11 @@ void TestParForm::groupTable_data()
     QTest::newRow("2720 five numbered rows")
         << one + "[ADDRi]\n1\n2\n3\n4\n5\n[END]" << 2720 << QStringList{"1", "2", "3", "4", "5"}
         << QStringList{"1", "2", "3", "4", "5"} << QList<int>{} << QStringList{};
+    QStringList bound; // a longer section shows its first 1,000 rows, and says so
+    for (int i = 1; i <= ParCatalogue::MaxTableRows; ++i)
+        bound << QString::number(i);
+    QTest::newRow("2720 past the bound") << one + "[ADDRi]\n" + bound.join('\n') + "\n7\n[END]" << 2720
+                                         << bound << bound << QList<int>{} << QStringList{};
     QTest::newRow("short line and missing rows stay empty")
         << one + "[SETx]\n101\n[END]" << 1 << xyz << QStringList{"101_____", "________", "________"}
         << QList<int>{} << QStringList{};
@@ -297,6 +302,8 @@ void TestParForm::groupTable()
                 .startsWith(QStringLiteral("（%1").arg(number, 4, 10, QLatin1Char('0'))));
     QTEST(rowHeaders(table), "headers");
     QTEST(cells(table), "rows");
+    QCOMPARE(labelText(&form, "label_paramName").endsWith(QString::fromUtf8("（仅显示前1000行）")),
+             table->rowCount() == ParCatalogue::MaxTableRows);
     const bool bits = table->columnCount() == 8;
     QCOMPARE(table->editTriggers(), bits ? QAbstractItemView::EditTriggers(QAbstractItemView::NoEditTriggers)
                                          : QAbstractItemView::EditTriggers(QAbstractItemView::DoubleClicked));

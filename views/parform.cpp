@@ -22,6 +22,7 @@ const char FileName[] = "SYS.PAR";
 // poll, most often) was waiting is tried again this much later, a few times.
 constexpr int BusyRetryMs = 50;
 constexpr int MaxBusyRetries = 10;
+constexpr int StretchedRows = 32;
 constexpr int GroupRole = Qt::UserRole;
 constexpr int EntryRole = Qt::UserRole + 1;
 
@@ -264,10 +265,10 @@ void ParForm::showGroup(QTreeWidgetItem *item)
         return;
     const GroupDisplay display;
 
-    const QStringList rows = SysPar::readSection(text, entry->key);
+    // One row more than shown tells that the section goes on.
+    const QStringList rows = SysPar::readSection(text, entry->key, ParCatalogue::MaxTableRows + 1);
     if (rows.isEmpty())
         return; // the table keeps what it showed
-    ui->label_paramName->setText(item->text(0));
 
     clearTable();
     QTableWidget *table = ui->tableWidget_PARcontain;
@@ -275,10 +276,14 @@ void ParForm::showGroup(QTreeWidgetItem *item)
 
     const bool bits = entry->columns == ParCatalogue::BitColumns;
     const ParCatalogue::Table cells = ParCatalogue::table(*entry, rows, m_labels);
+    ui->label_paramName->setText(
+        cells.cut ? item->text(0) + tr("（仅显示前%1行）").arg(ParCatalogue::MaxTableRows) : item->text(0));
     table->setRowCount(cells.headers.size());
     table->setColumnCount(entry->columns);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // A few rows share the table's height; more keep their height and scroll.
+    table->verticalHeader()->setSectionResizeMode(cells.headers.size() <= StretchedRows ? QHeaderView::Stretch
+                                                                                        : QHeaderView::Fixed);
     table->setVerticalHeaderLabels(cells.headers);
     for (int i = 0; i < cells.cells.size(); ++i) {
         for (int j = 0; j < cells.cells.at(i).size(); ++j)
