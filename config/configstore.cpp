@@ -3,6 +3,7 @@
 #include "config/textcodec.h"
 #include "devices/devicemanager.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QDomDocument>
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QTimer>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -163,6 +165,8 @@ void ConfigStore::load()
 
 void ConfigStore::save()
 {
+    cancelSaveSoon();
+    m_lastSave.start();
     // Without the device list there are no records to save; writing none
     // would drop every device of the file.
     const DeviceManager *devices = DeviceManager::instance();
@@ -173,6 +177,31 @@ void ConfigStore::save()
     if (!saveTo(filePath(), devices->deviceRecords()))
         qWarning().noquote() << "Could not save" << QDir::toNativeSeparators(filePath())
                              << "- the changes of this run are lost";
+}
+
+void ConfigStore::saveSoon()
+{
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application)
+        return;
+    if (!m_saveTimer) {
+        m_saveTimer = new QTimer(application);
+        m_saveTimer->setSingleShot(true);
+        QObject::connect(m_saveTimer, &QTimer::timeout, application, [this] {
+            if (DeviceManager::existing())
+                save();
+        });
+    }
+    if (m_saveTimer->isActive())
+        return; // the write due takes this change along
+    const qint64 sinceLast = m_lastSave.isValid() ? m_lastSave.elapsed() : SaveSpacingMs;
+    m_saveTimer->start(int(qMax<qint64>(SaveDelayMs, SaveSpacingMs - sinceLast)));
+}
+
+void ConfigStore::cancelSaveSoon()
+{
+    if (m_saveTimer)
+        m_saveTimer->stop();
 }
 
 void ConfigStore::loadFrom(const QString &path)
@@ -446,12 +475,9 @@ void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const
 
 bool ConfigStore::readTextFile(const QString &path, QString *text, qint64 maxBytes)
 {
-    if (!isRegularFile(path))
+    QByteArray bytes;
+    if (!readFileBytes(path, &bytes, maxBytes))
         return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || (maxBytes >= 0 && file.size() > maxBytes))
-        return false;
-    const QByteArray bytes = file.readAll();
     if (text)
         *text = TextCodec::decodeLocalFile(bytes);
     return true;
@@ -460,4 +486,22 @@ bool ConfigStore::readTextFile(const QString &path, QString *text, qint64 maxByt
 bool ConfigStore::writeTextFile(const QString &path, const QString &text)
 {
     return replaceFile(path, text.toLocal8Bit());
+}
+
+bool ConfigStore::readFileBytes(const QString &path, QByteArray *bytes, qint64 maxBytes)
+{
+    if (!isRegularFile(path))
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || (maxBytes >= 0 && file.size() > maxBytes))
+        return false;
+    const QByteArray read = file.readAll();
+    if (bytes)
+        *bytes = read;
+    return true;
+}
+
+bool ConfigStore::writeFileBytes(const QString &path, const QByteArray &bytes)
+{
+    return replaceFile(path, bytes);
 }

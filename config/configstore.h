@@ -3,12 +3,18 @@
 #include "config/devicerecord.h"
 #include "mqtt/mqttsettings.h"
 
+#include <QElapsedTimer>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
+class QTimer;
+
 // The process-wide configuration: Configure.xml in the working directory, read
-// once at the first instance() and written once when the main window goes.
+// once at the first instance(), written shortly after each change of the
+// device list, a card's settings or SET (saveSoon()), and when the main
+// window goes.
 class ConfigStore
 {
 public:
@@ -16,6 +22,14 @@ public:
 
     void load();
     void save();
+    // Saves a moment from now, so a change survives a crash or a power cut. A
+    // burst of changes (a name typed letter by letter) gives one write, and
+    // writes are at least SaveSpacingMs apart. Nothing happens without an
+    // event loop, and nothing once the device list is gone.
+    void saveSoon();
+    void cancelSaveSoon();
+    static constexpr int SaveDelayMs = 200;
+    static constexpr int SaveSpacingMs = 1000;
 
     QList<DeviceRecord> devices() const;
     ModbusSettings modbusSettings() const;
@@ -53,6 +67,9 @@ public:
     // be read, or holds more than maxBytes (when given).
     static bool readTextFile(const QString &path, QString *text, qint64 maxBytes = -1);
     static bool writeTextFile(const QString &path, const QString &text);
+    // The same rules for the bytes as they are on disk.
+    static bool readFileBytes(const QString &path, QByteArray *bytes, qint64 maxBytes = -1);
+    static bool writeFileBytes(const QString &path, const QByteArray &bytes);
 
     // Where load() and save() work: <current directory>/Configure.xml.
     static QString filePath();
@@ -83,5 +100,7 @@ private:
     QString m_backupFolder;
     QStringList m_stateTexts;
     QStringList m_stateStyles;
-    QString m_brokenFile; // read but not taken; kept aside before it is replaced
+    QString m_brokenFile;         // read but not taken; kept aside before it is replaced
+    QPointer<QTimer> m_saveTimer; // child of the application, made on the first saveSoon()
+    QElapsedTimer m_lastSave;     // since the last write of Configure.xml
 };

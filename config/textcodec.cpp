@@ -1,6 +1,7 @@
 #include "config/textcodec.h"
 
 #include <QTextCodec>
+#include <QVector>
 
 namespace TextCodec {
 
@@ -118,6 +119,217 @@ QString decodeControllerText(const QByteArray &bytes)
         return gbk;
     // Without a state the decoder also marks a sequence cut at the end.
     return local->toUnicode(bytes.constData(), bytes.size());
+}
+
+} // namespace TextCodec
+
+namespace TextCodec {
+
+namespace {
+
+const QByteArray ByteOrderMark("\xEF\xBB\xBF");
+
+// One line of a text's bytes: its characters [begin, end) and its line end
+// [end, next). The last line has no line end.
+struct LineSpan
+{
+    int begin;
+    int end;
+    int next;
+};
+
+// The lines as editors count them: CR LF, LF and a lone CR each end one.
+QVector<LineSpan> lineSpans(const char *p, int begin, int end)
+{
+    QVector<LineSpan> lines;
+    int start = begin;
+    for (int i = begin; i < end; ++i) {
+        if (p[i] != '\n' && p[i] != '\r')
+            continue;
+        int next = i + 1;
+        if (p[i] == '\r' && next < end && p[next] == '\n')
+            ++next;
+        lines.append({start, i, next});
+        start = next;
+        i = next - 1;
+    }
+    lines.append({start, end, end});
+    return lines;
+}
+
+DecodedText::LineEnd firstLineEnd(const char *p, int begin, int end)
+{
+    for (int i = begin; i < end; ++i) {
+        if (p[i] == '\n')
+            return DecodedText::LineEnd::Lf;
+        if (p[i] == '\r')
+            return i + 1 < end && p[i + 1] == '\n' ? DecodedText::LineEnd::CrLf : DecodedText::LineEnd::Cr;
+    }
+    return DecodedText::LineEnd::Lf;
+}
+
+QByteArray lineEndBytes(DecodedText::LineEnd lineEnd)
+{
+    switch (lineEnd) {
+    case DecodedText::LineEnd::CrLf:
+        return QByteArrayLiteral("\r\n");
+    case DecodedText::LineEnd::Cr:
+        return QByteArrayLiteral("\r");
+    case DecodedText::LineEnd::Lf:
+        break;
+    }
+    return QByteArrayLiteral("\n");
+}
+
+// The decodes below keep a U+FEFF at the start (IgnoreHeader): the text's own
+// byte-order mark has been set aside before, and any further one is a
+// character of the text.
+//
+// Bytes with faults decode line by line, so every line of the text stands for
+// one line of the bytes, whatever a fault's replacement swallowed; a sequence
+// cut at a line's end shows as a replacement character.
+QString decodeByLines(QTextCodec *codec, const char *p, int begin, int end)
+{
+    const QVector<LineSpan> lines = lineSpans(p, begin, end);
+    QString text;
+    text.reserve(end - begin);
+    for (int i = 0; i < lines.size(); ++i) {
+        if (i > 0)
+            text.append(QLatin1Char('\n'));
+        QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+        const LineSpan &line = lines.at(i);
+        text.append(codec->toUnicode(p + line.begin, line.end - line.begin, &state));
+        if (state.remainingChars > 0)
+            text.append(QChar::ReplacementCharacter);
+    }
+    return text;
+}
+
+QString withLineFeeds(QString text)
+{
+    if (text.contains(QLatin1Char('\r'))) {
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    }
+    return text;
+}
+
+// `clean` holds the text when the bytes decoded without a fault.
+DecodedText decoded(const QByteArray &bytes, int begin, int end, QTextCodec *codec, const QString *clean)
+{
+    DecodedText result;
+    result.bytes = bytes;
+    result.textBegin = begin;
+    result.textEnd = end;
+    result.codec = codec->name();
+    const char *p = bytes.constData();
+    result.lineEnd = firstLineEnd(p, begin, end);
+    result.text = clean ? withLineFeeds(*clean) : decodeByLines(codec, p, begin, end);
+    return result;
+}
+
+int markLength(const QByteArray &bytes)
+{
+    return bytes.startsWith(ByteOrderMark) ? ByteOrderMark.size() : 0;
+}
+
+bool sameLine(const QStringRef &was, const QStringRef &now)
+{
+    if (was == now)
+        return true;
+    return was.size() == now.size() && was.contains(QChar::Nbsp) &&
+           was.toString().replace(QChar::Nbsp, QLatin1Char(' ')) == now;
+}
+
+} // namespace
+
+DecodedText decodeFromController(const QByteArray &bytes)
+{
+    const int begin = markLength(bytes);
+    const int zero = bytes.indexOf('\0', begin);
+    const int end = zero < 0 ? bytes.size() : zero;
+    const char *p = bytes.constData() + begin;
+    QTextCodec *local = QTextCodec::codecForLocale();
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    const QString text = local->toUnicode(p, end - begin, &state);
+    if (state.invalidChars == 0 && state.remainingChars == 0)
+        return decoded(bytes, begin, end, local, &text);
+    QString gbk;
+    if (decodeGbk(QByteArray::fromRawData(p, end - begin), &gbk))
+        return decoded(bytes, begin, end, QTextCodec::codecForName("GBK"), &gbk);
+    return decoded(bytes, begin, end, local, nullptr);
+}
+
+DecodedText decodeFromFile(const QByteArray &bytes)
+{
+    const int begin = markLength(bytes);
+    const QByteArray body = QByteArray::fromRawData(bytes.constData() + begin, bytes.size() - begin);
+    QTextCodec *utf8 = QTextCodec::codecForMib(106);
+    if (isValidUtf8(body)) {
+        QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+        const QString text = utf8->toUnicode(body.constData(), body.size(), &state);
+        return decoded(bytes, begin, bytes.size(), utf8, &text);
+    }
+    QString gbk;
+    if (decodeGbk(body, &gbk))
+        return decoded(bytes, begin, bytes.size(), QTextCodec::codecForName("GBK"), &gbk);
+    return decoded(bytes, begin, bytes.size(), utf8, nullptr);
+}
+
+QByteArray encode(const DecodedText &original, const QString &edited)
+{
+    if (edited == original.text)
+        return original.bytes;
+    QTextCodec *codec = original.codec.isEmpty() ? nullptr : QTextCodec::codecForName(original.codec);
+    if (!codec)
+        codec = QTextCodec::codecForLocale();
+    const QByteArray lineEnd = lineEndBytes(original.lineEnd);
+
+    const char *p = original.bytes.constData();
+    const int begin = qBound(0, original.textBegin, original.bytes.size());
+    const int end = qBound(begin, original.textEnd, original.bytes.size());
+    const QVector<LineSpan> raw = lineSpans(p, begin, end);
+    QVector<QStringRef> was = original.text.splitRef(QLatin1Char('\n'));
+    const QVector<QStringRef> now = edited.splitRef(QLatin1Char('\n'));
+    // A value put together by hand may not describe its bytes: then no line
+    // of them is kept.
+    if (was.size() != raw.size())
+        was.clear();
+
+    // Lines kept at the start and at the end. The last line has no line end,
+    // so it is kept at the start only where it is the last one in both.
+    const int n = was.size();
+    const int m = now.size();
+    const int shorter = qMin(n, m);
+    int head = 0;
+    const int headLimit = n == m ? n : shorter - 1;
+    while (head < headLimit && sameLine(was.at(head), now.at(head)))
+        ++head;
+    int tail = 0;
+    while (tail < shorter - head && sameLine(was.at(n - 1 - tail), now.at(m - 1 - tail)))
+        ++tail;
+
+    const auto keep = [&](QByteArray *out, int first, int last) { // raw lines [first, last)
+        if (first < last)
+            out->append(p + raw.at(first).begin, raw.at(last - 1).next - raw.at(first).begin);
+    };
+    QByteArray out;
+    out.reserve(original.bytes.size() + edited.size());
+    out.append(p, begin);
+    keep(&out, 0, head);
+    for (int i = head; i < m - tail; ++i) {
+        // With as many lines as before, a line may stand where it stood.
+        if (n == m && sameLine(was.at(i), now.at(i))) {
+            keep(&out, i, i + 1);
+            continue;
+        }
+        out.append(codec->fromUnicode(now.at(i).constData(), now.at(i).size(), nullptr));
+        if (i < m - 1)
+            out.append(lineEnd);
+    }
+    keep(&out, n - tail, n);
+    out.append(p + end, original.bytes.size() - end);
+    return out;
 }
 
 } // namespace TextCodec

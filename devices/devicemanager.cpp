@@ -20,6 +20,11 @@ DeviceManager *DeviceManager::instance()
     return s_instance;
 }
 
+DeviceManager *DeviceManager::existing()
+{
+    return s_instance;
+}
+
 void DeviceManager::resetInstanceForTesting()
 {
     delete s_instance.data();
@@ -40,7 +45,7 @@ DeviceManager::DeviceManager(QWidget *parent)
     deviceWidget::shareLook(ui->scrollAreaWidgetContents);
     const QList<DeviceRecord> stored = ConfigStore::instance()->devices();
     for (const DeviceRecord &record : stored)
-        addDevice(record);
+        addCard(record);
 
     connect(ui->pushButton_addDevice, &QPushButton::clicked, this, [this] { addDevice(); });
     connect(ui->pushButton_removeDevice, &QPushButton::clicked, this, &DeviceManager::removeSelectedDevice);
@@ -48,6 +53,8 @@ DeviceManager::DeviceManager(QWidget *parent)
 
 DeviceManager::~DeviceManager()
 {
+    // Nothing left to save from: the main window saved before the list went.
+    ConfigStore::instance()->cancelSaveSoon();
     // The observers hear of every card leaving while the cards are whole.
     for (const deviceWidget *card : qAsConst(m_cards))
         m_fleet->remove(card->watch());
@@ -77,6 +84,12 @@ void DeviceManager::addDevice()
 
 void DeviceManager::addDevice(const DeviceRecord &record)
 {
+    addCard(record);
+    ConfigStore::instance()->saveSoon();
+}
+
+void DeviceManager::addCard(const DeviceRecord &record)
+{
     auto *card = new deviceWidget(ui->scrollAreaWidgetContents);
     card->setRecord(record);
     m_cards.append(card);
@@ -101,6 +114,7 @@ void DeviceManager::removeSelectedDevice()
     m_cards.removeAll(card);
     ui->label_selectDevice->setText(noSelectionText());
     card->releaseWhenIdle();
+    ConfigStore::instance()->saveSoon();
     emit selectedDeviceChanged();
 }
 
@@ -158,19 +172,14 @@ int DeviceManager::readProgramList(QList<ProgramEntry> *list, bool reload)
     return m_selected ? m_selected->device()->readProgramList(list, reload) : 1;
 }
 
-int DeviceManager::readProgram(QString *text, int number)
-{
-    return m_selected ? m_selected->device()->readProgram(text, number) : 1;
-}
-
 int DeviceManager::readProgram(QByteArray *bytes, int number)
 {
     return m_selected ? m_selected->device()->readProgram(bytes, number) : 1;
 }
 
-int DeviceManager::writeProgram(const QString &text, int number)
+int DeviceManager::writeProgram(const QByteArray &bytes, int number)
 {
-    return m_selected ? m_selected->device()->writeProgram(text, number) : 1;
+    return m_selected ? m_selected->device()->writeProgram(bytes, number) : 1;
 }
 
 int DeviceManager::deleteProgram(int number)
@@ -178,7 +187,7 @@ int DeviceManager::deleteProgram(int number)
     return m_selected ? m_selected->device()->deleteProgram(number) : 1;
 }
 
-int DeviceManager::readSystemFile(QString *text, const QString &name)
+int DeviceManager::readSystemFile(QByteArray *bytes, const QString &name)
 {
-    return m_selected ? m_selected->device()->readSystemFile(text, name) : 1;
+    return m_selected ? m_selected->device()->readSystemFile(bytes, name) : 1;
 }

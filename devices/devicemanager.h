@@ -28,6 +28,8 @@ public:
     // run's changes. After the destruction this answers null, which callers
     // handle.
     static DeviceManager *instance();
+    // The list when one is built, without building one.
+    static DeviceManager *existing();
     // For tests only: destroys the list, if there is one, and lets the next
     // instance() build a fresh one from ConfigStore's records. A test that
     // needs a new list (or a second main window) says so by calling this.
@@ -49,11 +51,10 @@ public:
     int readPosition(PositionStatus *status);
     int readIo(IoStatus *status);
     int readProgramList(QList<ProgramEntry> *list, bool reload);
-    int readProgram(QString *text, int number);
     int readProgram(QByteArray *bytes, int number);
-    int writeProgram(const QString &text, int number);
+    int writeProgram(const QByteArray &bytes, int number);
     int deleteProgram(int number);
-    int readSystemFile(QString *text, const QString &name);
+    int readSystemFile(QByteArray *bytes, const QString &name);
 
     static DeviceRecord defaultRecord();
 
@@ -64,6 +65,7 @@ signals:
 
 private:
     explicit DeviceManager(QWidget *parent = nullptr);
+    void addCard(const DeviceRecord &record);
     QString noSelectionText() const;
 
     Ui::DeviceManager *ui = nullptr;

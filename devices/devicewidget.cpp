@@ -315,6 +315,7 @@ void deviceWidget::onSettingChanged()
         return;
     }
     m_device->setRecord(rec);
+    ConfigStore::instance()->saveSoon();
 }
 
 void deviceWidget::showRowsForType(int type)

@@ -24,6 +24,7 @@ ModbusDevice::BusyScope::BusyScope(ModbusDevice *device) : m_device(device)
 {
     m_device->m_busy = true;
     m_device->m_sequenceLink = m_device->m_linkGeneration;
+    m_device->m_sequenceStation = m_device->m_record.Address;
 }
 
 ModbusDevice::BusyScope::~BusyScope()
@@ -423,7 +424,7 @@ QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool writ
         m_lastResult = NoLink;
         return {};
     }
-    QModbusReply *reply = send(request, write);
+    QModbusReply *reply = send(request, write, m_sequenceStation);
     if (!reply)
         return {};
     QPointer<QModbusReply> guard(reply);
@@ -442,10 +443,10 @@ QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool writ
     return result;
 }
 
-QModbusReply *ModbusDevice::send(const QModbusDataUnit &request, bool write)
+QModbusReply *ModbusDevice::send(const QModbusDataUnit &request, bool write, int station)
 {
-    QModbusReply *reply = write ? m_client->sendWriteRequest(request, m_record.Address)
-                                : m_client->sendReadRequest(request, m_record.Address);
+    QModbusReply *reply =
+        write ? m_client->sendWriteRequest(request, station) : m_client->sendReadRequest(request, station);
     if (!reply) {
         m_lastResult = RefusedRequest;
         return nullptr;

@@ -42,8 +42,9 @@ public:
     explicit ModbusDevice(QObject *parent = nullptr);
     ~ModbusDevice() override;
 
-    // The device's identity; Type, IP and Address are read at every connection
-    // attempt or request, so edits take effect at once.
+    // The device's identity. Type and IP are read at every connection attempt;
+    // the station Address when an operation, a poll or the set-up starts, and
+    // every request of it goes to that station.
     DeviceRecord record() const;
     void setRecord(const DeviceRecord &record);
 
@@ -64,7 +65,7 @@ public:
     int readIo(IoStatus *status);
     int readProgramList(QList<ProgramEntry> *list, bool reload);
     // Texts as the bytes that travel: a read brings every byte the controller
-    // sent, a write sends the bytes as they are.
+    // sent (zero bytes and all), a write sends the bytes as they are.
     int readProgram(QByteArray *bytes, int number);
     int readSystemFile(QByteArray *bytes, const QString &name);
     int writeProgram(const QByteArray &bytes, int number, QProgressBar *progress = nullptr);
@@ -191,9 +192,10 @@ private:
     // One request, waited for; the result of a read, an invalid unit for a
     // write or a failure (lastResult() tells).
     QModbusDataUnit transact(const QModbusDataUnit &request, bool write);
-    // Hands one request to the client and puts it on the wire. Null when the
-    // client refused it or finished it on the spot (lastResult() tells why).
-    QModbusReply *send(const QModbusDataUnit &request, bool write);
+    // Hands one request for this station to the client and puts it on the
+    // wire. Null when the client refused it or finished it on the spot
+    // (lastResult() tells why).
+    QModbusReply *send(const QModbusDataUnit &request, bool write, int station);
     // What a finished reply answers: the unit of a read that succeeded, an
     // invalid unit for a write or a failure.
     static QModbusDataUnit answerOf(const QModbusReply *reply, bool write);
@@ -256,6 +258,7 @@ private:
     // modbusdevice_transfer.cpp
     int receiveTransfer(const QVector<quint16> &openCommand, QByteArray *bytes);
     int sendTransfer(const QByteArray &bytes, const QVector<quint16> &openCommand, QProgressBar *progress);
+    // An admitted operation on a text, told with operationFinished() once over.
     int readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
                  QByteArray *bytes);
     int writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,
@@ -289,6 +292,7 @@ private:
     bool m_releasePending = false;
     quint64 m_linkGeneration = 0; // bumped on every disconnect
     quint64 m_sequenceLink = 0;   // the generation the running operation started on
+    int m_sequenceStation = 0;    // the station the running operation started with
     QTimer m_setUpTimer;          // single shot, started when the link comes up
     int m_silentPolls = 0;
     bool m_countersWanted = false;
@@ -302,7 +306,9 @@ private:
     std::function<void(bool)> m_backgroundFinished;
     quint64 m_stepToken = 0; // bumped when a sequence ends: late replies are ignored
     quint64 m_stepLink = 0;  // the link generation the sequence runs on
+    int m_stepStation = 0;   // the station the sequence started with
     QTimer m_stepBound;      // a reply that never finishes counts as a time-out
     bool m_polling = false;  // the status poll runs (and holds busy)
     bool m_pollAnswered = true;
+    int m_pollState = -1; // the channels' answers of the running poll, worst first; -1 before the first
 };

@@ -35,6 +35,7 @@ void ModbusDevice::runInBackground(Steps steps, std::function<void(bool)> finish
     m_steps = std::move(steps);
     m_backgroundFinished = std::move(finished);
     m_stepLink = m_linkGeneration;
+    m_stepStation = m_record.Address;
     sendNextStep();
 }
 
@@ -77,7 +78,7 @@ void ModbusDevice::sendNextStep()
         m_steps.pop_front();
         m_stepDone = std::move(step.done);
         const bool write = step.write;
-        if (QModbusReply *reply = send(step.request, write)) {
+        if (QModbusReply *reply = send(step.request, write, m_stepStation)) {
             m_stepReply = reply;
             connect(reply, &QModbusReply::finished, this,
                     [this, token, write] { onStepReply(token, write); });

@@ -26,6 +26,19 @@ QVector<quint16> descriptor(quint16 type, quint16 channel, quint16 item)
     return {type, channel, item, 0};
 }
 
+// The state of a controller whose channels answer differently: alarm over
+// running over idle, so one running channel keeps writes and deletes away.
+int worse(int state, int other)
+{
+    const auto rank = [](int code) {
+        return code == DeviceState::Alarm     ? 3
+               : code == DeviceState::Running ? 2
+               : code == DeviceState::Idle    ? 1
+                                              : 0;
+    };
+    return rank(other) > rank(state) ? other : state;
+}
+
 } // namespace
 
 // The set-up runs in the background while the device is not ready, which keeps
@@ -220,6 +233,7 @@ bool ModbusDevice::startStatePoll()
     m_busy = true;
     m_polling = true;
     m_pollAnswered = true;
+    m_pollState = -1;
     Steps steps = m_statusCoilMode ? coilPollSteps() : statusBlockPollSteps();
     // First, so that a state found early (a coil set) does not skip it.
     if (m_countersWanted)
@@ -261,8 +275,8 @@ ModbusDevice::Steps ModbusDevice::coilPollSteps()
 }
 
 // One descriptor and one read per channel, up to the bound; with several
-// channels the last answer stands. A channel whose descriptor was refused is
-// not read.
+// channels the worst answer stands. A channel whose descriptor or read was
+// refused has no say; when none answers, the state stays.
 ModbusDevice::Steps ModbusDevice::statusBlockPollSteps()
 {
     Steps steps;
@@ -282,10 +296,12 @@ ModbusDevice::Steps ModbusDevice::statusBlockPollSteps()
 ModbusDevice::Step ModbusDevice::statusReadStep()
 {
     return readStep(StatusBlock, StatusReadCount, [this](const QModbusDataUnit &unit) {
-        if (isValidUnit(unit))
-            m_state = RegisterCodec::statusState(unit.values());
-        else if (lastRequestTimedOut())
+        if (isValidUnit(unit)) {
+            m_pollState = worse(m_pollState, RegisterCodec::statusState(unit.values()));
+            m_state = m_pollState;
+        } else if (lastRequestTimedOut()) {
             endPollUnanswered();
+        }
     });
 }
 

@@ -92,8 +92,11 @@ int ModbusDevice::writeText(DeviceEvent::Kind kind, const QString &target, const
 {
     if (const int refused = admit(true))
         return refused;
-    const int result = sendTransfer(bytes, openCommand, progress);
-    emit operationFinished({kind, target, result, bytes.size()});
+    // The caller's bytes may go while a request waits (the upload dialog
+    // closed with its list): the transfer holds its own, a counted reference.
+    const QByteArray held = bytes; // NOLINT(performance-unnecessary-copy-initialization)
+    const int result = sendTransfer(held, openCommand, progress);
+    emit operationFinished({kind, target, result, held.size()});
     return result;
 }
 

@@ -311,7 +311,7 @@ void UpLoadDialog::continueTransfer()
             }
             showOutcome(root->child(m_transfer.index), result);
             m_transfer.haveText = false;
-            m_transfer.text.clear();
+            m_transfer.bytes.clear();
             m_transfer.waiting = false;
         }
     }
@@ -330,8 +330,12 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
         const QString path = line->data(0, Qt::UserRole).toString();
         if (!TransferCodec::fitsWindow(QFileInfo(path).size()))
             return FileTooLarge;
-        if (!ConfigStore::readTextFile(path, &m_transfer.text))
+        // Sent as the bytes on disk, in whatever encoding and line ends they
+        // are, less a UTF-8 byte-order mark: that never reaches a controller.
+        if (!ConfigStore::readFileBytes(path, &m_transfer.bytes))
             return UnreadableFile;
+        if (m_transfer.bytes.startsWith("\xEF\xBB\xBF"))
+            m_transfer.bytes.remove(0, 3);
         m_transfer.haveText = true;
     }
     ModbusDevice *device = m_device;
@@ -361,8 +365,8 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
         line->setToolTip(1, why);
         return NotArchived;
     }
-    return program ? device->writeProgram(m_transfer.text, target.number, progressBar(line))
-                   : device->writeSystemFile(m_transfer.text, target.name, progressBar(line));
+    return program ? device->writeProgram(m_transfer.bytes, target.number, progressBar(line))
+                   : device->writeSystemFile(m_transfer.bytes, target.name, progressBar(line));
 }
 
 void UpLoadDialog::clearLines()

@@ -92,7 +92,7 @@ private:
         QSet<QString> folders; // canonical paths already walked
         int entries = 0;
     };
-    // The transfer under way: the line it is at, its file's text once read,
+    // The transfer under way: the line it is at, its file's bytes once read,
     // and how long that line may wait for the device.
     struct TransferState
     {
@@ -100,7 +100,7 @@ private:
         int root = 0; // 0 programs, 1 files
         int index = 0;
         bool haveText = false;
-        QString text;
+        QByteArray bytes;
         bool waiting = false;
         QDeadlineTimer waitUntil;
     };

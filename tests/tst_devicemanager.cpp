@@ -5,6 +5,7 @@
 #include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "views/setform.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -79,6 +81,8 @@ private slots:
     void cleanup();
 
     void storedCardsAndRestart();
+    void savedSoonAfterEachChange_data();
+    void savedSoonAfterEachChange();
     void noRebuildAfterDestruction();
     void addButtonAndEnglish();
     void selection();
@@ -180,6 +184,46 @@ void TestDeviceManager::storedCardsAndRestart()
     manager = freshManager(before);
     QCOMPARE(manager->deviceRecords(), before);
     QCOMPARE(names(before), QStringList({"one", "3", "four"}));
+}
+
+void TestDeviceManager::savedSoonAfterEachChange_data()
+{
+    QTest::addColumn<int>("change");
+    QTest::addColumn<QByteArray>("saved"); // found in Configure.xml afterwards
+    QTest::newRow("device added") << 0 << QString::fromUtf8("Name=\"设备\"").toUtf8();
+    QTest::newRow("device removed") << 1 << QByteArray("<Configure>\n    <Modbus");
+    QTest::newRow("card edited") << 2 << QByteArray("Name=\"edited\"");
+    QTest::newRow("SET stored") << 3 << QByteArray("NumberOfRetries=\"7\"");
+}
+
+// A change reaches Configure.xml a moment later, not only when the window
+// closes: it survives a crash or a power cut.
+void TestDeviceManager::savedSoonAfterEachChange()
+{
+    QFETCH(int, change);
+    QFETCH(QByteArray, saved);
+    DeviceManager *manager = freshManager({record("one")});
+    QFile::remove(ConfigStore::filePath());
+    const auto stored = [] {
+        QFile file(ConfigStore::filePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    SetForm set;
+    if (change == 0) {
+        manager->findChild<QPushButton *>(QStringLiteral("pushButton_addDevice"))->click();
+    } else if (change == 1) {
+        doubleClickName(manager->cards().first());
+        manager->findChild<QPushButton *>(QStringLiteral("pushButton_removeDevice"))->click();
+    } else if (change == 2) {
+        openSettings(manager->cards().first());
+        manager->findChild<QLineEdit *>(QStringLiteral("lineEdit_deviceName"))
+            ->setText(QStringLiteral("edited"));
+    } else {
+        set.show();
+        set.findChild<QSpinBox *>(QStringLiteral("spinBox_retries"))->setValue(7);
+        set.findChild<QPushButton *>(QStringLiteral("pushButton_store"))->click();
+    }
+    QTRY_VERIFY(stored().contains(saved));
 }
 
 // Once the list is gone (with the main window) a late call does not bring
@@ -288,14 +332,14 @@ void TestDeviceManager::forwarders()
          }},
         {"readProgram",
          [](DeviceManager *m) {
-             QString t;
+             QByteArray t;
              return m->readProgram(&t, 1);
          }},
         {"writeProgram", [](DeviceManager *m) { return m->writeProgram("O0001\n", 1); }},
         {"deleteProgram", [](DeviceManager *m) { return m->deleteProgram(1); }},
         {"readSystemFile",
          [](DeviceManager *m) {
-             QString t;
+             QByteArray t;
              return m->readSystemFile(&t, "SYS.PAR");
          }},
     };
@@ -362,7 +406,7 @@ void TestDeviceManager::removeWhileReadWaits()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         aliveDuringWait = card && device;
     });
-    QString text;
+    QByteArray text;
     const int result = manager->readProgram(&text, 1);
     QVERIFY(removed);
     QVERIFY(aliveDuringWait);

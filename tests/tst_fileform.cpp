@@ -190,6 +190,16 @@ void TestFileForm::samplesReadIntact()
     QTextCodec *codec = QTextCodec::codecForName(TextCodec::isValidUtf8(bytes) ? "UTF-8" : "GBK");
     QCOMPARE(pane(&form), codec->toUnicode(bytes).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QVERIFY(!pane(&form).contains(QChar::ReplacementCharacter));
+
+    // Saved unedited, it is the controller's file byte for byte.
+    const QString saved = m_dir.filePath(QStringLiteral("saved-") + name);
+    Dialogs::setResponder([&saved](const Dialogs::Request &) {
+        Dialogs::Answer answer;
+        answer.path = saved;
+        return answer;
+    });
+    press(&form, "btn_downloadFile");
+    QCOMPARE(fileBytes(saved), bytes);
 }
 
 void TestFileForm::save_data()
@@ -259,7 +269,8 @@ void TestFileForm::save()
     QCOMPARE(outcome.icon == QMessageBox::Information, saved);
     if (saved) {
         QVERIFY2(!outcome.text.contains(dir.path()), qPrintable(outcome.text));
-        QCOMPARE(fileBytes(path), pane(&form).toLocal8Bit());
+        QCOMPARE(fileBytes(path),
+                 readFirst.isEmpty() ? pane(&form).toLocal8Bit() : m_sim->controller.file(readFirst));
     }
 }
 

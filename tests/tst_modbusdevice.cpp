@@ -528,30 +528,40 @@ void TestModbusDevice::pollVisitsChannelsUpToTheBound_data()
 {
     QTest::addColumn<int>("channels");
     QTest::addColumn<int>("visited");
-    QTest::newRow("three channels") << 3 << 3;
-    QTest::newRow("a controller claiming 40") << 40 << 16;
+    QTest::addColumn<int>("first"); // sim::RunState of channel 0
+    QTest::addColumn<int>("later"); // and of every later channel
+    QTest::addColumn<int>("expected");
+    const int idle = int(sim::RunState::Idle), running = int(sim::RunState::Running);
+    const int alarm = int(sim::RunState::Alarm);
+    // The worst answer stands, whichever channel gives it.
+    QTest::newRow("three channels, alarm first") << 3 << 3 << alarm << running << 2;
+    QTest::newRow("two channels, running first") << 2 << 2 << running << idle << 1;
+    QTest::newRow("two channels, running later") << 2 << 2 << idle << running << 1;
+    QTest::newRow("a controller claiming 40") << 40 << 16 << alarm << running << 2;
 }
 
 void TestModbusDevice::pollVisitsChannelsUpToTheBound()
 {
     QFETCH(int, channels);
     QFETCH(int, visited);
+    QFETCH(int, first);
+    QFETCH(int, later);
+    QFETCH(int, expected);
     m_controller->setChannelCount(quint16(channels));
     auto device = makeDevice();
     QVERIFY(connectUp(device.get()));
-    // Channel 0 answers alarm, every later one running: the last answer stands.
-    m_controller->setRunState(sim::RunState::Alarm);
+    m_controller->setRunState(sim::RunState(first));
     connect(m_controller.get(), &sim::Controller::requestHandled, device.get(),
-            [this](const sim::Request &r) {
+            [this, later](const sim::Request &r) {
                 if (r.function == 0x03)
-                    m_controller->setRunState(sim::RunState::Running);
+                    m_controller->setRunState(sim::RunState(later));
             });
     m_controller->clearRequests();
-    QCOMPARE(device->pollState(), 1);
-    QStringList expected;
+    QCOMPARE(device->pollState(), expected);
+    QStringList expectedWire;
     for (int i = 0; i < visited; ++i)
-        expected << QStringLiteral("W 3e00 1 %1 70 0").arg(i) << QStringLiteral("R 3e00 6");
-    QCOMPARE(wire(*m_controller), expected);
+        expectedWire << QStringLiteral("W 3e00 1 %1 70 0").arg(i) << QStringLiteral("R 3e00 6");
+    QCOMPARE(wire(*m_controller), expectedWire);
 }
 
 // Each poll of a mute controller costs one time-out, whatever the channels it

@@ -267,6 +267,11 @@ void TestParForm::groupTable_data()
     QTest::newRow("2720 five numbered rows")
         << one + "[ADDRi]\n1\n2\n3\n4\n5\n[END]" << 2720 << QStringList{"1", "2", "3", "4", "5"}
         << QStringList{"1", "2", "3", "4", "5"} << QList<int>{} << QStringList{};
+    QStringList bound; // a longer section shows its first 1,000 rows, and says so
+    for (int i = 1; i <= ParCatalogue::MaxTableRows; ++i)
+        bound << QString::number(i);
+    QTest::newRow("2720 past the bound") << one + "[ADDRi]\n" + bound.join('\n') + "\n7\n[END]" << 2720
+                                         << bound << bound << QList<int>{} << QStringList{};
     QTest::newRow("short line and missing rows stay empty")
         << one + "[SETx]\n101\n[END]" << 1 << xyz << QStringList{"101_____", "________", "________"}
         << QList<int>{} << QStringList{};
@@ -297,6 +302,8 @@ void TestParForm::groupTable()
                 .startsWith(QStringLiteral("（%1").arg(number, 4, 10, QLatin1Char('0'))));
     QTEST(rowHeaders(table), "headers");
     QTEST(cells(table), "rows");
+    QCOMPARE(labelText(&form, "label_paramName").endsWith(QString::fromUtf8("（仅显示前1000行）")),
+             table->rowCount() == ParCatalogue::MaxTableRows);
     const bool bits = table->columnCount() == 8;
     QCOMPARE(table->editTriggers(), bits ? QAbstractItemView::EditTriggers(QAbstractItemView::NoEditTriggers)
                                          : QAbstractItemView::EditTriggers(QAbstractItemView::DoubleClicked));
@@ -410,10 +417,14 @@ void TestParForm::saveToLocalFile_data()
     QTest::addColumn<QString>("answer"); // "" cancels
     QTest::addColumn<bool>("written");
     QTest::addColumn<QString>("message");
-    QTest::newRow("saved") << "saved.PAR" << true << QString::fromUtf8("文件:SYS.PAR下载完成");
+    QTest::addColumn<QByteArray>("controller"); // SYS.PAR read from the controller; null: a local file
+    const QString done = QString::fromUtf8("文件:SYS.PAR下载完成");
+    QTest::newRow("saved") << "saved.PAR" << true << done << QByteArray();
     QTest::newRow("cannot write") << "no/such/folder/SYS.PAR" << false
-                                  << QString::fromUtf8("文件:SYS.PAR下载失败");
-    QTest::newRow("cancelled") << "" << false << QString();
+                                  << QString::fromUtf8("文件:SYS.PAR下载失败") << QByteArray();
+    QTest::newRow("cancelled") << "" << false << QString() << QByteArray();
+    QTest::newRow("gbk with CR LF from the controller")
+        << "gbk.PAR" << true << done << QByteArray("[SPSTc]\r\n0\r\n; \xD6\xF7\xD5\xBE\r\n[END]\r\n");
 }
 
 void TestParForm::saveToLocalFile()
@@ -421,19 +432,25 @@ void TestParForm::saveToLocalFile()
     QFETCH(QString, answer);
     QFETCH(bool, written);
     QFETCH(QString, message);
+    QFETCH(QByteArray, controller);
 
     ParForm form;
-    const QString text = QString::fromLatin1(TwoChannels);
-    QVERIFY(loadText(&form, text));
+    if (controller.isNull()) {
+        QVERIFY(loadText(&form, QString::fromLatin1(TwoChannels)));
+    } else {
+        m_controller->setFile(QStringLiteral("SYS.PAR"), controller);
+        QVERIFY(connectCard());
+        QCOMPARE(form.loadFromController(), 0);
+    }
     const QString path = answer.isEmpty() ? QString() : m_dir.filePath(answer);
     m_requests.clear();
     m_answers.append(path);
     form.findChild<QPushButton *>("pushButton_downLoad")->click();
 
-    QString saved;
-    QCOMPARE(!path.isEmpty() && ConfigStore::readTextFile(path, &saved), written);
-    if (written)
-        QCOMPARE(saved, text);
+    QFile saved(path);
+    QCOMPARE(!path.isEmpty() && saved.open(QIODevice::ReadOnly), written);
+    if (written) // as the bytes came, whatever their encoding and line ends
+        QCOMPARE(saved.readAll(), controller.isNull() ? QByteArray(TwoChannels) : controller);
     QCOMPARE(m_requests.size(), message.isEmpty() ? 1 : 2);
     QCOMPARE(m_requests.first().kind, Dialogs::Request::SaveFile);
     if (message.isEmpty())

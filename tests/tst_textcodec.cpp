@@ -14,6 +14,8 @@ private slots:
     void decodeLocalFile();
     void decodeControllerText_data();
     void decodeControllerText();
+    void encode_data();
+    void encode();
 };
 
 void TestTextCodec::validUtf8_data()
@@ -109,6 +111,51 @@ void TestTextCodec::decodeControllerText()
     const QString decoded = TextCodec::decodeControllerText(bytes);
     QTextCodec::setCodecForLocale(saved);
     QCOMPARE(decoded, text);
+}
+
+void TestTextCodec::encode_data()
+{
+    QTest::addColumn<QByteArray>("bytes"); // from a controller; null: a text typed from scratch
+    QTest::addColumn<QString>("edited");   // null: as shown
+    QTest::addColumn<QByteArray>("written");
+
+    const QByteArray gbk("O0005\r\n(\xB3\xB5\xB4\xB2)\r\nM30\r\n");
+    QTest::newRow("gbk, CR LF, unedited") << gbk << QString() << gbk;
+    QTest::newRow("gbk, CR LF, a line changed")
+        << gbk << QStringLiteral("O0005\n(车床刀具)\nM30\n")
+        << QByteArray("O0005\r\n(\xB3\xB5\xB4\xB2\xB5\xB6\xBE\xDF)\r\nM30\r\n");
+    QTest::newRow("gbk, CR LF, a line added")
+        << gbk << QStringLiteral("O0005\n(车床)\nM30\n%\n") << gbk + QByteArray("%\r\n");
+    QTest::newRow("mixed line ends, a line removed")
+        << QByteArray("A\r\nB\nC\rD") << QStringLiteral("A\nC\nD") << QByteArray("A\r\nC\rD");
+    QTest::newRow("mixed line ends, lines changed apart")
+        << QByteArray("A\r\nB\nC\r\nD") << QStringLiteral("X\nB\nY\nD") << QByteArray("X\r\nB\nY\r\nD");
+    QTest::newRow("no encoding reproduces a line, another edited")
+        << QByteArray("(\x81\x30\xE4\xB8\xAD)\r\nM30\r\n") << QStringLiteral("(\uFFFD0中)\nM02\n")
+        << QByteArray("(\x81\x30\xE4\xB8\xAD)\r\nM02\r\n");
+    QTest::newRow("byte-order mark and what follows a zero byte")
+        << QByteArray("\xEF\xBB\xBFG0\nM30\n\0\0pad", 15) << QStringLiteral("G1\nM30\n")
+        << QByteArray("\xEF\xBB\xBFG1\nM30\n\0\0pad", 15);
+    QTest::newRow("no-break space given back as a space") << QByteArray("(A\xC2\xA0"
+                                                                        "B)\nM30")
+                                                          << QStringLiteral("(A B)\nM31")
+                                                          << QByteArray("(A\xC2\xA0"
+                                                                        "B)\nM31");
+    QTest::newRow("typed from scratch")
+        << QByteArray() << QStringLiteral("O0001\n(中)\n") << QByteArray("O0001\n(\xE4\xB8\xAD)\n");
+}
+
+// On this UTF-8 desktop: what was read goes back in its encoding and line
+// ends, the lines left alone as the bytes that came.
+void TestTextCodec::encode()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, edited);
+    QFETCH(QByteArray, written);
+    const TextCodec::DecodedText read =
+        bytes.isNull() ? TextCodec::DecodedText() : TextCodec::decodeFromController(bytes);
+    QVERIFY(!read.text.contains(QLatin1Char('\r')));
+    QCOMPARE(TextCodec::encode(read, edited.isNull() ? read.text : edited), written);
 }
 
 QTEST_APPLESS_MAIN(TestTextCodec)

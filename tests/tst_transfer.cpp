@@ -63,6 +63,8 @@ private slots:
     void unsendableRefusedBeforeAnyRequest();
     void progressBarDeletedMidTransfer();
     void linkDroppedMidTransfer();
+    void stationKeptForTheOperation_data();
+    void stationKeptForTheOperation();
 
 private:
     bool makeReady();
@@ -109,6 +111,11 @@ bool TstTransfer::makeReady()
 void TstTransfer::init()
 {
     QObject::disconnect(m_hook);
+    if (m_device) { // a test may have edited the station
+        DeviceRecord record = m_device->record();
+        record.Address = 10;
+        m_device->setRecord(record);
+    }
     m_server.setSilent(false);
     m_controller.clearFaults();
     m_controller.setRunState(sim::RunState::Idle);
@@ -656,6 +663,38 @@ void TstTransfer::linkDroppedMidTransfer()
     QCOMPARE(text, QStringLiteral("kept"));
     QVERIFY(!m_device->isBusy());
     QTRY_VERIFY_WITH_TIMEOUT(!m_device->isReady(), 5000);
+}
+
+void TstTransfer::stationKeptForTheOperation_data()
+{
+    QTest::addColumn<int>("operation"); // 0 program written, 1 program read, 2 directory read
+    QTest::newRow("program written") << 0;
+    QTest::newRow("program read") << 1;
+    QTest::newRow("directory read") << 2;
+}
+
+// The card edited while an operation runs: the operation's remaining requests
+// still go to the station it started with.
+void TstTransfer::stationKeptForTheOperation()
+{
+    QFETCH(int, operation);
+    const QByteArray bytes = patternBytes(450);
+    m_controller.setProgram(8, bytes);
+    DeviceRecord edited = m_device->record();
+    edited.Address = 11;
+    onRequest([](const sim::Request &r) { return r.function == 0x10; }, [&] { m_device->setRecord(edited); });
+    QByteArray read;
+    QList<ProgramEntry> list;
+    const int result = operation == 0   ? m_device->writeProgram(bytes, 9)
+                       : operation == 1 ? m_device->readProgram(&read, 8)
+                                        : m_device->readProgramList(&list, true);
+    QCOMPARE(result, 0);
+    QCOMPARE(operation == 0   ? m_controller.program(9)
+             : operation == 1 ? read
+                              : QByteArray(),
+             operation == 2 ? QByteArray() : bytes);
+    for (const sim::Request &r : m_controller.requests())
+        QCOMPARE(int(r.station), 10);
 }
 
 QTEST_MAIN(TstTransfer)

@@ -497,14 +497,15 @@ void TestUploadDialog::transferWritesCheckedLines()
         return;
     const QByteArray prg1 = programText(30); // several chunks
     const QByteArray prg12(200, 'X');        // exactly one full chunk and an empty one
-    const QByteArray par = "[SYS]\r\nP0001=1\r\n";
+    // Sent as they are on disk (GBK stays GBK), less a byte-order mark.
+    const QByteArray par = "[SYS]\r\n; \xD6\xF7\xD5\xBE\r\nP0001=1\r\n";
     const QByteArray plc = "LD X0.0\nOUT Y0.1\n";
 
     UpLoadDialog dialog;
     dialog.bindDevice(m_device.get());
     dialog.show();
     dialog.insertFiles({makeFile("O0001.txt", prg1), makeFile("12.nc", prg12), makeFile("O0005.txt"),
-                        makeFile("PLC.PAR", par), makeFile("MAIN.PLC", plc),
+                        makeFile("PLC.PAR", par), makeFile("MAIN.PLC", "\xEF\xBB\xBF" + plc),
                         makeFile("EMPTY.TXT", QByteArray())});
     dialog.programRoot()->child(2)->setCheckState(0, Qt::Unchecked); // O0005
     // An earlier outcome must not survive a new transfer.

@@ -66,23 +66,25 @@ void FileForm::readFile()
         m_readStatus->setFailure(tr("文件名过长，控制器无法接收"));
         return;
     }
-    QString text;
+    QByteArray bytes;
     QPointer<FileForm> self(this);
     const quint64 selection = m_selection;
     DeviceManager *devices = DeviceManager::instance();
-    const int result = devices ? devices->readSystemFile(&text, name) : Result::NoDevice;
+    const int result = devices ? devices->readSystemFile(&bytes, name) : Result::NoDevice;
     if (!self || selection != m_selection)
         return; // the page went, or the text is of a controller no longer selected
     m_readStatus->setResult(result);
     if (result != Result::Ok)
         return; // the pane keeps what it showed
+    m_file = TextCodec::decodeFromController(bytes);
     ui->label_fileName->setText(name);
-    ui->textEdit_file->setPlainText(text);
+    ui->textEdit_file->setPlainText(m_file.text);
 }
 
 void FileForm::dropShownController()
 {
     ++m_selection;
+    m_file = TextCodec::DecodedText();
     ui->textEdit_file->clear();
     ui->label_fileName->setText(m_noFileText);
     m_readStatus->reset();
@@ -96,7 +98,7 @@ void FileForm::saveFile()
     const QString path = Dialogs::saveFileName(this, SaveCaption, FileNames::plain(name), QString());
     if (!self || path.isEmpty())
         return;
-    if (ConfigStore::writeTextFile(path, text)) {
+    if (ConfigStore::writeFileBytes(path, TextCodec::encode(m_file, text))) {
         Dialogs::information(this, MessageTitle, QStringLiteral("文件:%1下载完成").arg(name));
         return;
     }

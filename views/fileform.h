@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/textcodec.h"
+
 #include <QWidget>
 
 class ReadStatusLine;
@@ -30,4 +32,7 @@ private:
     ReadStatusLine *m_readStatus = nullptr;
     QString m_noFileText;    // what label_fileName shows before any read
     quint64 m_selection = 0; // counts selection changes, as the program page does
+    // The file last read into the pane, as it came: a save writes it in its
+    // encoding and line ends.
+    TextCodec::DecodedText m_file;
 };

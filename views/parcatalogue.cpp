@@ -200,9 +200,13 @@ Table table(const Entry &entry, const QStringList &sectionRows, const SysPar::Ro
         result.headers = QStringList{QString()};
         break;
     case RowKind::Numbered:
-        for (int i = 1; i <= sectionRows.size(); ++i)
+        for (int i = 1; i <= qMin(sectionRows.size(), MaxTableRows + 1); ++i)
             result.headers.append(QString::number(i));
         break;
+    }
+    if (result.headers.size() > MaxTableRows) {
+        result.headers = result.headers.mid(0, MaxTableRows);
+        result.cut = true;
     }
     const bool bits = entry.columns == BitColumns;
     result.cells.resize(result.headers.size());

@@ -58,11 +58,15 @@ QString explanation(const QStringList &descriptions, int column);
 // of each row (eight one-character bit cells, or the line as one value cell).
 // Rows are headed by the labels of the entry's row kind, or numbered from 1;
 // a row without a line in the section, and bits past a short line, stay
-// empty, and lines beyond the headers are not shown.
+// empty, and lines beyond the headers are not shown. At most MaxTableRows
+// rows are made: a SYS.PAR with a section (or an axis list) of a hundred
+// thousand lines would otherwise hold the page for minutes.
+constexpr int MaxTableRows = 1000;
 struct Table
 {
     QStringList headers;
     QVector<QStringList> cells; // one list per row, at most `columns` long
+    bool cut = false;           // more rows than MaxTableRows were due
 };
 Table table(const Entry &entry, const QStringList &sectionRows, const SysPar::RowLabels &labels);
 

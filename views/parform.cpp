@@ -22,6 +22,7 @@ const char FileName[] = "SYS.PAR";
 // poll, most often) was waiting is tried again this much later, a few times.
 constexpr int BusyRetryMs = 50;
 constexpr int MaxBusyRetries = 10;
+constexpr int StretchedRows = 32;
 constexpr int GroupRole = Qt::UserRole;
 constexpr int EntryRole = Qt::UserRole + 1;
 
@@ -118,7 +119,7 @@ void ParForm::fetch()
 void ParForm::dropShownController()
 {
     ++m_selection;
-    setParameterText(QString());
+    setParameters(TextCodec::DecodedText());
     m_labels = SysPar::RowLabels();
     for (QSpinBox *count : {ui->spinBox_can, ui->spinBox_coord, ui->spinBox_mainCoord})
         count->setValue(0);
@@ -167,7 +168,7 @@ const ParCatalogue::Entry *ParForm::entryOf(const QTreeWidgetItem *item) const
 
 QString ParForm::parameterText() const
 {
-    return ui->textEdit->toPlainText();
+    return m_parameters.text;
 }
 
 int ParForm::loadFromController()
@@ -178,10 +179,10 @@ int ParForm::loadFromController()
     const quint64 generation = m_textGeneration;
     const quint64 selection = m_selection;
     m_reading = true;
-    QString text;
+    QByteArray bytes;
     DeviceManager *devices = DeviceManager::instance();
     const int result =
-        devices ? devices->readSystemFile(&text, QString::fromLatin1(FileName)) : Result::NoDevice;
+        devices ? devices->readSystemFile(&bytes, QString::fromLatin1(FileName)) : Result::NoDevice;
     if (!self)
         return result; // the page went away while the read waited
     m_reading = false;
@@ -200,7 +201,7 @@ int ParForm::loadFromController()
     if (result != Result::Busy || m_busyRetries >= MaxBusyRetries)
         m_readStatus->setResult(result);
     if (result == Result::Ok)
-        setParameterText(text);
+        setParameters(TextCodec::decodeFromController(bytes));
     return result;
 }
 
@@ -213,23 +214,24 @@ void ParForm::openLocalFile()
         return;
     // No controller holds a longer text; a larger file the user picks by
     // mistake is not read into memory whole.
-    QString text;
-    if (ConfigStore::readTextFile(path, &text, Protocol::MaxTextBytes))
-        setParameterText(text);
+    QByteArray bytes;
+    if (ConfigStore::readFileBytes(path, &bytes, Protocol::MaxTextBytes))
+        setParameters(TextCodec::decodeFromFile(bytes));
 }
 
 void ParForm::saveToLocalFile()
 {
-    const QString text = parameterText();
-    if (text.isEmpty())
+    if (parameterText().isEmpty())
         return;
+    // The pane is read-only: the bytes that came are the text shown.
+    const QByteArray bytes = m_parameters.bytes;
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const QString proposed = folder.isEmpty() ? QString::fromLatin1(FileName)
                                               : folder + QLatin1Char('/') + QLatin1String(FileName);
     const QString path = Dialogs::saveFileName(this, QStringLiteral("数据存放地址"), proposed, QString());
     if (path.isEmpty())
         return;
-    if (ConfigStore::writeTextFile(path, text)) {
+    if (ConfigStore::writeFileBytes(path, bytes)) {
         Dialogs::information(this, QStringLiteral("信息"),
                              QStringLiteral("文件:%1下载完成").arg(QLatin1String(FileName)));
     } else {
@@ -239,12 +241,14 @@ void ParForm::saveToLocalFile()
     }
 }
 
-void ParForm::setParameterText(const QString &text)
+void ParForm::setParameters(const TextCodec::DecodedText &parameters)
 {
     ++m_textGeneration;
+    m_parameters = parameters;
+    const QString &text = m_parameters.text;
     ui->textEdit->setPlainText(text);
     ui->pushButton_downLoad->setEnabled(!text.isEmpty());
-    if (SysPar::rebuildRowLabels(parameterText(), &m_labels)) {
+    if (SysPar::rebuildRowLabels(text, &m_labels)) {
         ui->spinBox_can->setValue(m_labels.channels.size());
         ui->spinBox_coord->setValue(m_labels.axes.size());
         ui->spinBox_mainCoord->setValue(m_labels.spindles.size());
@@ -261,10 +265,10 @@ void ParForm::showGroup(QTreeWidgetItem *item)
         return;
     const GroupDisplay display;
 
-    const QStringList rows = SysPar::readSection(text, entry->key);
+    // One row more than shown tells that the section goes on.
+    const QStringList rows = SysPar::readSection(text, entry->key, ParCatalogue::MaxTableRows + 1);
     if (rows.isEmpty())
         return; // the table keeps what it showed
-    ui->label_paramName->setText(item->text(0));
 
     clearTable();
     QTableWidget *table = ui->tableWidget_PARcontain;
@@ -272,10 +276,14 @@ void ParForm::showGroup(QTreeWidgetItem *item)
 
     const bool bits = entry->columns == ParCatalogue::BitColumns;
     const ParCatalogue::Table cells = ParCatalogue::table(*entry, rows, m_labels);
+    ui->label_paramName->setText(
+        cells.cut ? item->text(0) + tr("（仅显示前%1行）").arg(ParCatalogue::MaxTableRows) : item->text(0));
     table->setRowCount(cells.headers.size());
     table->setColumnCount(entry->columns);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->verticalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // A few rows share the table's height; more keep their height and scroll.
+    table->verticalHeader()->setSectionResizeMode(cells.headers.size() <= StretchedRows ? QHeaderView::Stretch
+                                                                                        : QHeaderView::Fixed);
     table->setVerticalHeaderLabels(cells.headers);
     for (int i = 0; i < cells.cells.size(); ++i) {
         for (int j = 0; j < cells.cells.at(i).size(); ++j)

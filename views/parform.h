@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/textcodec.h"
 #include "views/parcatalogue.h"
 #include "views/syspar.h"
 
@@ -49,7 +50,7 @@ protected:
 private:
     void fetch();
     void fillTree();
-    void setParameterText(const QString &text);
+    void setParameters(const TextCodec::DecodedText &parameters);
     void explainCell(int column);
     void clearTable();
     void dropShownController();
@@ -60,6 +61,9 @@ private:
     ParCatalogue::BitDescriptions m_bitDescriptions;
     QStringList m_descriptions; // of the bit group on show
     SysPar::RowLabels m_labels;
+    // The text in place, as it came (from the controller or a local file):
+    // "下载至本地" saves these bytes.
+    TextCodec::DecodedText m_parameters;
     QTimer *m_fetchTimer = nullptr;
     int m_busyRetries = 0;
     bool m_reading = false;

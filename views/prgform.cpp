@@ -194,6 +194,8 @@ void PrgForm::dropShownController()
     m_listRetry->stop();
     m_shownCard = nullptr;
     m_shownNumber = -1;
+    m_program = TextCodec::DecodedText();
+    m_previewedBytes.clear();
     {
         const QSignalBlocker quiet(ui->textEdit_program);
         ui->textEdit_program->setPlainText(QString());
@@ -254,15 +256,15 @@ void PrgForm::previewProgram(int row, int column)
     m_readStatus->setResult(result);
     if (result != Result::Ok)
         return;
-    const QString text = TransferCodec::decodeText(bytes);
     m_previewedBytes = bytes;
     // Plain text, byte for byte: a program whose first line looks like markup
     // must not be shown (and written back) as rich text, and the editor's line
     // rebuild (which drops spaces, also inside a comment) is for what the user
     // types, not for a program put in whole.
+    m_program = TextCodec::decodeFromController(bytes);
     {
         const QSignalBlocker quiet(ui->textEdit_program);
-        ui->textEdit_program->setPlainText(text);
+        ui->textEdit_program->setPlainText(m_program.text);
     }
     ui->label_programName->setText(name);
     m_shownCard = card;
@@ -284,11 +286,11 @@ void PrgForm::coverProgram()
     if (!keepBeforeUpdate(name, number) || !self || !ownsShownProgram(title))
         return;
 
-    const QString text = ui->textEdit_program->toPlainText();
+    const QByteArray bytes = TextCodec::encode(m_program, ui->textEdit_program->toPlainText());
     DeviceManager *devices = DeviceManager::instance();
-    const int result = devices ? devices->writeProgram(text, number) : Result::NoDevice;
+    const int result = devices ? devices->writeProgram(bytes, number) : Result::NoDevice;
     if (self && result == Result::Ok && number == m_shownNumber)
-        m_previewedBytes = text.toLocal8Bit(); // what the controller holds now
+        m_previewedBytes = bytes; // what the controller holds now
     const QString outcome =
         result != Result::Ok ? QStringLiteral("错误发生(error):") : QStringLiteral("更新结束(success):");
     Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, updateButtons());
@@ -321,7 +323,7 @@ void PrgForm::newProgram()
     if (!keepBefore(number, ArchiveIndex::Operation::New, title) || !self || selection != m_selection)
         return;
     DeviceManager *devices = DeviceManager::instance();
-    const int result = devices ? devices->writeProgram(name, number) : Result::NoDevice;
+    const int result = devices ? devices->writeProgram(name.toLocal8Bit(), number) : Result::NoDevice;
     if (!self)
         return;
     if (result != Result::Ok) {
@@ -372,7 +374,7 @@ void PrgForm::downloadProgram()
 
     // The file is replaced only once it is written whole; a failure leaves the
     // previous file of that name as it was, and says so.
-    if (ConfigStore::writeTextFile(path, text))
+    if (ConfigStore::writeFileBytes(path, TextCodec::encode(m_program, text)))
         Dialogs::information(this, title, QStringLiteral("下载完成(success):%1").arg(name));
     else
         Dialogs::message(this, QMessageBox::Warning, title, QStringLiteral("下载失败(error):%1").arg(name),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/archiveindex.h"
+#include "config/textcodec.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -66,6 +67,9 @@ private:
     int m_shownNumber = -1;
     // The program as previewed, for the question before an update.
     QByteArray m_previewedBytes;
+    // The program as it was read, beside what the editor shows: an update or
+    // a save writes it back in its encoding and line ends.
+    TextCodec::DecodedText m_program;
     // Counts selection changes: a read that waited across one answered for a
     // controller that is no longer selected, and is dropped.
     quint64 m_selection = 0;

@@ -234,6 +234,7 @@ void SetForm::store()
     config->setBackupFolder(m_backupFolder->text().trimmed());
     // Texts made from now on are in the stored language, as after a restart.
     Translations::install(config->language());
+    config->saveSoon();
 }
 
 void SetForm::setEnglishTexts()

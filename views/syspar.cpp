@@ -38,7 +38,7 @@ int findWholeWord(const QString &text, const QString &key)
 
 } // namespace
 
-QStringList readSection(const QString &source, const QString &key)
+QStringList readSection(const QString &source, const QString &key, int maxRows)
 {
     QStringList rows;
     if (key.isEmpty())
@@ -52,7 +52,7 @@ QStringList readSection(const QString &source, const QString &key)
     // p + 1 is then the next one. Text positions run up to text.size(), the
     // position after the last character.
     int p = match + key.size();
-    for (;;) {
+    while (maxRows < 0 || rows.size() < maxRows) {
         const int position = p + 1;
         if (position > text.size())
             break;

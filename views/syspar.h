@@ -16,7 +16,8 @@ namespace SysPar {
 // after the closing bracket makes the section read as empty. Lines end at CR
 // LF, LF or CR; empty lines are rows too, so a text ending in a line break
 // gives its last section one empty row more. Empty when the key is absent.
-QStringList readSection(const QString &text, const QString &key);
+// With maxRows >= 0, reading stops after that many rows.
+QStringList readSection(const QString &text, const QString &key, int maxRows = -1);
 
 // The name of an axis type code: 1 to 9 "X" "Y" "Z" "A" "B" "C" "U" "V" "W",
 // 101 to 109 "X1" to "X9", 110 to 999 as the controller names an axis by its

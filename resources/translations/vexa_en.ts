@@ -154,6 +154,13 @@
     </message>
 </context>
 <context>
+    <name>ParForm</name>
+    <message>
+        <source>（仅显示前%1行）</source>
+        <translation> (only the first %1 rows shown)</translation>
+    </message>
+</context>
+<context>
     <name>PrgForm</name>
     <message>
         <source>替换(replace)</source>
