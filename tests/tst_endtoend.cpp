@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QDomDocument>
 #include <QModbusClient>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTextEdit>
 #include <QtTest>
@@ -348,7 +349,7 @@ void TestEndToEnd::programs()
     QWidget *prg = viewOf(name, "radioButton_PRG", "PrgForm");
     QVERIFY(prg);
     auto *list = named<QTableWidget>(prg, "tableWidget_programList");
-    auto *editor = named<QTextEdit>(prg, "textEdit_program");
+    auto *editor = named<QPlainTextEdit>(prg, "textEdit_program");
     auto *shown = named<QLabel>(prg, "label_programName");
 
     // The list is read when the page shows.
@@ -400,7 +401,7 @@ void TestEndToEnd::systemFiles()
     QWidget *file = viewOf(name, "radioButton_FILE", "FileForm");
     QVERIFY(file);
     auto *names = named<QComboBox>(file, "comBox_fileName");
-    auto *pane = named<QTextEdit>(file, "textEdit_file");
+    auto *pane = named<QPlainTextEdit>(file, "textEdit_file");
 
     names->setCurrentIndex(names->findText(QStringLiteral("ZOFS.PAR")));
     click(file, "btn_readFile");
