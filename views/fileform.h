@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QWidget>
 
 class ReadStatusLine;
@@ -30,4 +31,7 @@ private:
     ReadStatusLine *m_readStatus = nullptr;
     QString m_noFileText;    // what label_fileName shows before any read
     quint64 m_selection = 0; // counts selection changes, as the program page does
+    // The pane's text as the search sees it; null until a search needs it
+    // after a change.
+    QString m_searchText;
 };
