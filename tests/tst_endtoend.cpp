@@ -10,6 +10,7 @@
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 #include "link/modbusdevice.h"
+#include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
 #include "views/dialogs.h"
@@ -514,7 +515,8 @@ void TestEndToEnd::droppedFilesAreTransferred()
     QTRY_COMPARE_WITH_TIMEOUT(controller->file(QStringLiteral("NOTES.TXT")),
                               QByteArray("tool change every 200 pieces\n"), 10000);
     for (int root = 0; root < 2; ++root) {
-        auto *bar = qobject_cast<QProgressBar *>(tree->itemWidget(tree->topLevelItem(root)->child(0), 1));
+        QProgressBar *bar =
+            qobject_cast<UpLoadDialog *>(dialog)->progressBar(tree->topLevelItem(root)->child(0));
         QVERIFY(bar);
         QTRY_COMPARE(bar->value(), 100);
     }
