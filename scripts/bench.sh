@@ -3,13 +3,13 @@
 # docs/performance.md. Installs what they need (libmodbus-dev for the transfer's
 # floor, socat for RTU) when missing. The network benchmarks run in a network
 # namespace of their own, so their loopback simulators meet nothing else.
-# Usage: scripts/bench.sh [silent | transfer | startup | all = all] [arguments for the benchmark]
+# Usage: scripts/bench.sh [silent | transfer | startup | editor | programs | all = all] [arguments for the benchmark]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 which="${1:-all}"
 shift || true
-EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_startup vexa-sim" \
+EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_startup bench_prgtextedit bench_programlist vexa-sim" \
     scripts/setup.sh build
 # A build folder configured before libmodbus was installed finds it now.
 cmake build >/dev/null
@@ -27,13 +27,18 @@ case "$which" in
 silent) isolated build/bench/bench_silent "$@" ;;
 transfer) isolated build/bench/bench_transfer "$@" ;;
 startup) build/bench/bench_startup "$@" ;;
+editor) build/bench/bench_prgtextedit "$@" ;;
+programs) isolated build/bench/bench_programlist "$@" ;;
 all)
     isolated build/bench/bench_silent 15 3
     isolated build/bench/bench_transfer 5 both
+    isolated build/bench/bench_transfer 3 large
     build/bench/bench_startup 9
+    build/bench/bench_prgtextedit 3
+    isolated build/bench/bench_programlist 3
     ;;
 *)
-    echo "usage: $0 [silent | transfer | startup | all] [arguments]" >&2
+    echo "usage: $0 [silent | transfer | startup | editor | programs | all] [arguments]" >&2
     exit 2
     ;;
 esac
