@@ -80,6 +80,9 @@ void FileForm::readFile()
         return; // the pane keeps what it showed
     ui->label_fileName->setText(name);
     ui->textEdit_file->setPlainText(text);
+    // The search's copy is made now, a small part of what putting a large
+    // text in costs, so that the first search finds at once.
+    m_searchText = ui->textEdit_file->document()->toPlainText();
 }
 
 void FileForm::dropShownController()
