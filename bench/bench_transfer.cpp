@@ -6,7 +6,9 @@
 // shown progress bar, as the upload dialog makes them. Over Modbus TCP on
 // loopback and over Modbus RTU on a socat pseudo-terminal pair.
 //
-//   bench/bench_transfer [rounds = 5] [tcp | rtu | both = both]
+//   bench/bench_transfer [rounds = 5] [tcp | rtu | both | large = both]
+//
+// "large" moves a 13,000,000-byte program (and 1 MiB beside it) over TCP instead.
 //
 // Run it in a network namespace of its own. The simulator is build/sim/vexa-sim
 // in a process of its own, on 127.0.0.80:1502 (TCP) or one end of the pty pair
@@ -42,6 +44,10 @@
 namespace {
 
 const char *const TcpHost = "127.0.0.80";
+const QVector<int> Sizes{10 * 1024, 100 * 1024, 1024 * 1024};
+// A CAM program as large as a controller takes (the window holds 13,106,999
+// bytes) beside 1 MiB, over TCP only: over RTU it would take hours.
+const QVector<int> LargeSizes{1024 * 1024, 13000000};
 constexpr quint16 TcpPort = 1502;
 constexpr int Station = 10;
 constexpr int Program = 1;
@@ -66,6 +72,12 @@ QByteArray programText(int size)
     for (int i = 0; i < size; ++i)
         bytes[i] = (i % 61 == 60) ? '\n' : static_cast<char>('A' + (i * 7) % 26);
     return bytes;
+}
+
+QString sizeLabel(int size)
+{
+    return size % 1024 == 0 ? QStringLiteral("%1 KiB").arg(size / 1024)
+                            : QStringLiteral("%L1 bytes").arg(size);
 }
 
 int writeRequests(int size)
@@ -380,7 +392,7 @@ int rtuReadBytes(int registers)
 // and before each reply. Beside it the program's time per request on the pty
 // pair, where characters take no time, less the 1.75 ms before the request
 // the client itself keeps: what the program adds on a real line.
-void printWireFloor(const int (&sizes)[3], const std::function<double(int, int)> &deviceMs)
+void printWireFloor(const QVector<int> &sizes, const std::function<double(int, int)> &deviceMs)
 {
     constexpr double BitsPerCharacter = 11;
     constexpr double Baud = 115200;
@@ -418,7 +430,7 @@ void printWireFloor(const int (&sizes)[3], const std::function<double(int, int)>
             }
             const double floorMs = bytes * BitsPerCharacter / Baud * 1000 + requests * 2 * SilenceMs;
             const double programMs = deviceMs(size, dir) / requests - SilenceMs;
-            std::printf("| %d KiB | %s | %d | %d | %lld | %.0f, %.2f | %.2f |\n", size / 1024,
+            std::printf("| %s | %s | %d | %d | %lld | %.0f, %.2f | %.2f |\n", qPrintable(sizeLabel(size)),
                         dir == 0 ? "write" : "read", requests, perChunk, static_cast<long long>(bytes),
                         floorMs, floorMs / requests, programMs);
         }
@@ -426,14 +438,13 @@ void printWireFloor(const int (&sizes)[3], const std::function<double(int, int)>
 }
 
 // Runs the rounds on one link; prints one table. False when a transfer failed.
-bool compare(const Link &link, const std::vector<Client *> &clients, int rounds)
+bool compare(const Link &link, const std::vector<Client *> &clients, int rounds, const QVector<int> &sizes)
 {
 #ifdef VEXA_HAVE_LIBMODBUS
     const bool hasFloor = clients.size() > 1;
 #else
     const bool hasFloor = false;
 #endif
-    const int sizes[] = {10 * 1024, 100 * 1024, 1024 * 1024};
     // [client][size][direction] -> milliseconds per round
     QHash<QString, QVector<double>> ms;
     const auto key = [](int c, int size, int dir) {
@@ -482,7 +493,8 @@ bool compare(const Link &link, const std::vector<Client *> &clients, int rounds)
     for (int size : sizes) {
         for (int dir = 0; dir < 2; ++dir) {
             const int requests = dir == 0 ? writeRequests(size) : readRequests(size);
-            std::printf("| %d KiB | %s | %d |", size / 1024, dir == 0 ? "write" : "read", requests);
+            std::printf("| %s | %s | %d |", qPrintable(sizeLabel(size)), dir == 0 ? "write" : "read",
+                        requests);
             for (size_t c = 0; c < clients.size(); ++c) {
                 const double t = median(ms.value(key(int(c), size, dir)));
                 std::printf(" %.1f, %.1f |", t, t * 1000 / requests);
@@ -558,7 +570,7 @@ int main(int argc, char **argv)
     settings.NumberOfRetries = 0;
 
     bool ok = true;
-    if (which == "tcp" || which == "both") {
+    if (which == "tcp" || which == "both" || which == "large") {
         ConfigStore::instance()->setModbusSettings(settings);
         QProcess simulator;
         if (!startSimulator(&simulator, {QStringLiteral("--address"), QString::fromLatin1(TcpHost),
@@ -575,7 +587,9 @@ int main(int argc, char **argv)
         FloorClient floor{QString()};
         clients.push_back(&floor);
 #endif
-        ok = compare({"Modbus TCP, loopback", false}, clients, rounds) && ok;
+        ok = compare({"Modbus TCP, loopback", false}, clients, rounds,
+                     which == "large" ? LargeSizes : Sizes) &&
+             ok;
         stopSimulator(&simulator);
     }
     if (which == "rtu" || which == "both") {
@@ -604,7 +618,7 @@ int main(int argc, char **argv)
         FloorClient floor{pty.second()};
         clients.push_back(&floor);
 #endif
-        ok = compare({"Modbus RTU, socat pty pair, 115200 baud", true}, clients, rounds) && ok;
+        ok = compare({"Modbus RTU, socat pty pair, 115200 baud", true}, clients, rounds, Sizes) && ok;
         stopSimulator(&simulator);
     }
     return ok ? 0 : 1;

@@ -19,6 +19,26 @@ QString withoutSpaces(const QString &text)
     return out;
 }
 
+// The class of each character other than white space, in order; aborts where
+// the runs do not cover the text exactly.
+QByteArray classes(const QString &text, const QVector<ProgramWords::Run> &runs)
+{
+    QByteArray out;
+    int at = 0;
+    for (const ProgramWords::Run &run : runs) {
+        if (run.start != at || run.length <= 0)
+            std::abort();
+        for (int i = run.start; i < run.start + run.length; ++i) {
+            if (!text.at(i).isSpace())
+                out.append(char('0' + run.wordClass));
+        }
+        at += run.length;
+    }
+    if (at != text.size())
+        std::abort();
+    return out;
+}
+
 void checkLine(const QString &typed)
 {
     const ProgramWords::Line line = ProgramWords::rebuildLine(typed);
@@ -41,6 +61,10 @@ void checkLine(const QString &typed)
         std::abort();
     // A rebuilt line is canonical.
     if (!(ProgramWords::rebuildLine(line.text) == line))
+        std::abort();
+    // The line as typed is coloured whole, each character other than white
+    // space in the class the rebuild gives it.
+    if (classes(typed, ProgramWords::typedRuns(typed)) != classes(line.text, line.runs))
         std::abort();
 }
 

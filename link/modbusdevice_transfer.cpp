@@ -122,7 +122,9 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
     const int maxEntries = TransferCodec::readLimits().maxDirectoryEntries;
     QList<ProgramEntry> entries;
     bool complete = false;
-    for (int n = 1; n <= maxEntries; ++n) {
+    // A controller full to the last program number lists the bound's entries
+    // and then its end: that one is asked for too.
+    for (int n = 1; n <= maxEntries + 1; ++n) {
         const QVector<quint16> request = TransferCodec::requestCommand(Protocol::CmdDirectoryEntry, n);
         if (writeRegisters(Protocol::TransferCommand, request) != 0 || linkChanged())
             break;
@@ -135,7 +137,7 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
             complete = true;
             break;
         }
-        if (!TransferCodec::isCompleteEntry(words))
+        if (n > maxEntries || !TransferCodec::isCompleteEntry(words))
             break;
         entries.append(TransferCodec::decodeDirectoryEntry(words));
     }

@@ -12,8 +12,11 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QHideEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QStyleOptionProgressBar>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <QUrl>
@@ -46,6 +49,63 @@ QString outcomeText(int result, bool english)
                    : QStringLiteral("失败 (代码 %1)").arg(result);
 }
 
+// Where a line keeps its bar: a hidden QProgressBar holds the line's progress
+// and outcome text, and the tree draws it in the line's second column. A bar
+// widget in every line made each repaint of one of them, and every scroll
+// step, visit all the others: with thousands of lines a transfer spent more
+// time on that than on the link.
+constexpr int BarRole = Qt::UserRole + 2;
+
+QProgressBar *barOf(const QTreeWidgetItem *line)
+{
+    return line ? qobject_cast<QProgressBar *>(line->data(1, BarRole).value<QObject *>()) : nullptr;
+}
+
+class BarDelegate : public QStyledItemDelegate
+{
+public:
+    explicit BarDelegate(QObject *parent) : QStyledItemDelegate(parent) {}
+
+    // Every line as high as a bar, the roots too: lines of one height are
+    // placed without asking each for its height, which a transfer through
+    // thousands of lines would do for every line it reaches.
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(qMax(size.height(), m_barHeight));
+        return size;
+    }
+
+    // The bar drawn as the widget would draw itself, where it stood.
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const auto *bar = qobject_cast<const QProgressBar *>(index.data(BarRole).value<QObject *>());
+        if (!bar) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        // Where the view put a widget of the cell's: the cell's text area.
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QWidget *view = option.widget;
+        QStyleOptionProgressBar look;
+        look.initFrom(bar);
+        look.rect =
+            (view ? view->style() : bar->style())->subElementRect(QStyle::SE_ItemViewItemText, &cell, view);
+        look.state |= QStyle::State_Horizontal;
+        look.minimum = bar->minimum();
+        look.maximum = bar->maximum();
+        look.progress = bar->value();
+        look.text = bar->text();
+        look.textAlignment = bar->alignment();
+        look.textVisible = bar->isTextVisible();
+        bar->style()->drawControl(QStyle::CE_ProgressBar, &look, painter, bar);
+    }
+
+private:
+    const int m_barHeight = QProgressBar().sizeHint().height();
+};
+
 } // namespace
 
 UpLoadDialog::FileChooser UpLoadDialog::s_fileChooser;
@@ -54,6 +114,10 @@ UpLoadDialog::UpLoadDialog(QWidget *parent) : QDialog(parent), ui(new Ui::UpLoad
 {
     ui->setupUi(this);
     ui->treeWidget->setColumnWidth(0, 280);
+    ui->treeWidget->setUniformRowHeights(true);
+    ui->treeWidget->setItemDelegateForColumn(1, new BarDelegate(ui->treeWidget));
+    m_bars = new QWidget(this);
+    m_bars->hide();
     m_programRoot = createRoot(QStringLiteral("程序名称"));
     ui->treeWidget->insertTopLevelItem(0, m_programRoot);
     m_fileRoot = createRoot(QStringLiteral("文件名称"));
@@ -119,9 +183,15 @@ void UpLoadDialog::setFileChooser(FileChooser chooser)
 
 QProgressBar *UpLoadDialog::progressBar(QTreeWidgetItem *line) const
 {
-    if (!line)
-        return nullptr;
-    return qobject_cast<QProgressBar *>(ui->treeWidget->itemWidget(line, 1));
+    return barOf(line);
+}
+
+void UpLoadDialog::repaintLine(QTreeWidgetItem *line)
+{
+    QTreeWidget *tree = ui->treeWidget;
+    const QRect area = tree->visualItemRect(line) & tree->viewport()->rect();
+    if (!area.isEmpty())
+        tree->viewport()->update(area);
 }
 
 bool UpLoadDialog::programNumber(const QString &baseName, uint *number)
@@ -156,14 +226,38 @@ QString UpLoadDialog::pathFromClipboardText(const QString &text)
 
 void UpLoadDialog::insertFiles(const QStringList &paths)
 {
-    for (const QString &path : paths)
-        insertFile(QFileInfo(path));
+    // Each path is walked within its own bounds; the lines of all of them go
+    // into the tree together.
+    Walk walk;
+    for (const QString &path : paths) {
+        walk.folders.clear();
+        walk.entries = 0;
+        insertEntry(QFileInfo(path), 0, &walk);
+    }
+    addLines(walk);
 }
 
 void UpLoadDialog::insertFile(const QFileInfo &info)
 {
     Walk walk;
     insertEntry(info, 0, &walk);
+    addLines(walk);
+}
+
+// One insertion per root: a line added on its own made the tree lay itself
+// out again, so a drop of some thousand files took minutes.
+void UpLoadDialog::addLines(const Walk &walk)
+{
+    for (const QList<QTreeWidgetItem *> *lines : {&walk.programs, &walk.files}) {
+        for (QTreeWidgetItem *line : *lines) {
+            auto *bar = new QProgressBar(m_bars);
+            bar->setValue(0);
+            line->setData(1, BarRole, QVariant::fromValue<QObject *>(bar));
+            connect(bar, &QProgressBar::valueChanged, this, [this, line] { repaintLine(line); });
+        }
+    }
+    m_programRoot->addChildren(walk.programs);
+    m_fileRoot->addChildren(walk.files);
     m_programRoot->setExpanded(true);
     m_fileRoot->setExpanded(true);
 }
@@ -190,18 +284,15 @@ void UpLoadDialog::insertEntry(const QFileInfo &info, int depth, Walk *walk)
         if (isProgram) {
             line->setText(0, QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0')));
             line->setData(1, Qt::UserRole, number);
-            m_programRoot->addChild(line);
+            walk->programs.append(line);
         } else {
             QString name = info.fileName();
             if (info.suffix() == QLatin1String("PLC"))
                 name.prepend(QStringLiteral("SYS/"));
             line->setText(0, name);
             line->setData(1, Qt::UserRole, name);
-            m_fileRoot->addChild(line);
+            walk->files.append(line);
         }
-        auto *bar = new QProgressBar;
-        bar->setValue(0);
-        ui->treeWidget->setItemWidget(line, 1, bar);
         return;
     }
     if (info.isDir() && depth < MaxWalkDepth) {
@@ -262,6 +353,7 @@ void UpLoadDialog::resetProgress()
             if (QProgressBar *bar = progressBar(line)) {
                 bar->setValue(0);
                 bar->setFormat(DefaultBarFormat);
+                repaintLine(line);
             }
         }
     }
@@ -270,8 +362,10 @@ void UpLoadDialog::resetProgress()
 void UpLoadDialog::showOutcome(QTreeWidgetItem *line, int result)
 {
     line->setData(1, OutcomeRole, result);
-    if (QProgressBar *bar = progressBar(line))
+    if (QProgressBar *bar = progressBar(line)) {
         bar->setFormat(outcomeText(result, ConfigStore::instance()->language() == 1));
+        repaintLine(line);
+    }
 }
 
 void UpLoadDialog::transfer()
@@ -349,8 +443,10 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
         return m_transfer.waitUntil.hasExpired() ? Result::Busy : WaitingForDevice;
     }
     QProgressBar *bar = progressBar(line);
-    if (bar)
+    if (bar) {
         bar->setFormat(DefaultBarFormat);
+        repaintLine(line);
+    }
     const TextTarget target = program ? TextTarget::program(int(line->data(1, Qt::UserRole).toUInt()))
                                       : TextTarget::file(line->data(1, Qt::UserRole).toString());
     // What the line replaces is kept first. The read waits in the device's
@@ -374,8 +470,12 @@ void UpLoadDialog::clearLines()
     ++m_listGeneration;
     m_transfer = TransferState();
     m_busyRetry->stop();
-    for (QTreeWidgetItem *root : {m_programRoot, m_fileRoot})
-        qDeleteAll(root->takeChildren());
+    for (QTreeWidgetItem *root : {m_programRoot, m_fileRoot}) {
+        const QList<QTreeWidgetItem *> lines = root->takeChildren();
+        for (QTreeWidgetItem *line : lines)
+            delete progressBar(line);
+        qDeleteAll(lines);
+    }
 }
 
 void UpLoadDialog::hideEvent(QHideEvent *event)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/protocol.h"
+
 #include <QDeadlineTimer>
 #include <QDialog>
 #include <QFileInfo>
@@ -43,9 +45,11 @@ public:
     // Files above this size that are not programs are never listed.
     static constexpr qint64 MaxFileSize = 10ll * 1024 * 1024;
     // A dropped folder is walked at most this deep and through at most this
-    // many entries, each folder once however many links lead to it.
+    // many entries, each folder once however many links lead to it: enough
+    // for the copy of a controller holding every program number, with its
+    // system files.
     static constexpr int MaxWalkDepth = 16;
-    static constexpr int MaxWalkEntries = 1024;
+    static constexpr int MaxWalkEntries = Protocol::MaxDirectoryEntries + 1024;
     // A line that finds the device busy with another user (the card's status
     // poll, a view's read) is tried again this often until the device is free.
     static constexpr int BusyRetryMs = 20;
@@ -60,6 +64,7 @@ public:
 
     QTreeWidgetItem *programRoot() const { return m_programRoot; }
     QTreeWidgetItem *fileRoot() const { return m_fileRoot; }
+    // The bar that holds a line's progress and outcome; the tree draws it.
     QProgressBar *progressBar(QTreeWidgetItem *line) const;
 
     // The program number of a file's complete base name: "O12", "O0012" and
@@ -91,6 +96,9 @@ private:
     {
         QSet<QString> folders; // canonical paths already walked
         int entries = 0;
+        // Lines made on the way, put into the tree together at the end.
+        QList<QTreeWidgetItem *> programs;
+        QList<QTreeWidgetItem *> files;
     };
     // The transfer under way: the line it is at, its file's bytes once read,
     // and how long that line may wait for the device.
@@ -108,6 +116,8 @@ private:
 
     void onItemChanged(QTreeWidgetItem *item, int column);
     void insertEntry(const QFileInfo &info, int depth, Walk *walk);
+    void addLines(const Walk &walk);
+    void repaintLine(QTreeWidgetItem *line);
     void continueTransfer();
     int transferLine(QTreeWidgetItem *line, bool program);
     QTreeWidgetItem *createRoot(const QString &text);
@@ -125,6 +135,7 @@ private:
     quint64 m_listGeneration = 0;
     TransferState m_transfer;
     QTimer *m_busyRetry = nullptr; // child; continues a transfer that waits for the device
+    QWidget *m_bars = nullptr;     // hidden child; holds every line's bar
 
     static FileChooser s_fileChooser;
 };

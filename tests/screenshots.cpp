@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextEdit>
@@ -105,7 +106,7 @@ public:
         auto *list = named<QTableWidget>(prg, "tableWidget_programList");
         if (!waitFor([&] { return list->rowCount() > 0; }, QStringLiteral("program list")))
             return;
-        auto *editor = named<QTextEdit>(prg, "textEdit_program");
+        auto *editor = named<QPlainTextEdit>(prg, "textEdit_program");
         doubleClickCell(list, 0, 0);
         if (!waitFor([&] { return !editor->document()->isEmpty(); }, QStringLiteral("program preview")))
             return;
@@ -126,7 +127,7 @@ public:
     {
         QWidget *file = show("radioButton_FILE", "FileForm");
         auto *names = named<QComboBox>(file, "comBox_fileName");
-        auto *pane = named<QTextEdit>(file, "textEdit_file");
+        auto *pane = named<QPlainTextEdit>(file, "textEdit_file");
         names->setCurrentIndex(names->findText(QStringLiteral("ZOFS.PAR")));
         click(file, "btn_readFile");
         if (!waitFor([&] { return !pane->document()->isEmpty(); }, QStringLiteral("system file")))

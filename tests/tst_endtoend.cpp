@@ -10,6 +10,7 @@
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 #include "link/modbusdevice.h"
+#include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
 #include "views/dialogs.h"
@@ -18,6 +19,7 @@
 #include <QCheckBox>
 #include <QDomDocument>
 #include <QModbusClient>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTextEdit>
 #include <QtTest>
@@ -348,7 +350,7 @@ void TestEndToEnd::programs()
     QWidget *prg = viewOf(name, "radioButton_PRG", "PrgForm");
     QVERIFY(prg);
     auto *list = named<QTableWidget>(prg, "tableWidget_programList");
-    auto *editor = named<QTextEdit>(prg, "textEdit_program");
+    auto *editor = named<QPlainTextEdit>(prg, "textEdit_program");
     auto *shown = named<QLabel>(prg, "label_programName");
 
     // The list is read when the page shows.
@@ -400,7 +402,7 @@ void TestEndToEnd::systemFiles()
     QWidget *file = viewOf(name, "radioButton_FILE", "FileForm");
     QVERIFY(file);
     auto *names = named<QComboBox>(file, "comBox_fileName");
-    auto *pane = named<QTextEdit>(file, "textEdit_file");
+    auto *pane = named<QPlainTextEdit>(file, "textEdit_file");
 
     names->setCurrentIndex(names->findText(QStringLiteral("ZOFS.PAR")));
     click(file, "btn_readFile");
@@ -513,7 +515,8 @@ void TestEndToEnd::droppedFilesAreTransferred()
     QTRY_COMPARE_WITH_TIMEOUT(controller->file(QStringLiteral("NOTES.TXT")),
                               QByteArray("tool change every 200 pieces\n"), 10000);
     for (int root = 0; root < 2; ++root) {
-        auto *bar = qobject_cast<QProgressBar *>(tree->itemWidget(tree->topLevelItem(root)->child(0), 1));
+        QProgressBar *bar =
+            qobject_cast<UpLoadDialog *>(dialog)->progressBar(tree->topLevelItem(root)->child(0));
         QVERIFY(bar);
         QTRY_COMPARE(bar->value(), 100);
     }

@@ -7,10 +7,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextCodec>
-#include <QTextEdit>
 #include <QtTest>
 
 #include <memory>
@@ -42,7 +42,7 @@ void press(FileForm *form, const char *button)
 
 QString pane(FileForm *form)
 {
-    return child<QTextEdit>(form, "textEdit_file")->toPlainText();
+    return child<QPlainTextEdit>(form, "textEdit_file")->toPlainText();
 }
 
 QString shownName(FileForm *form)
@@ -148,7 +148,7 @@ void TestFileForm::read()
         m_sim->remove();
 
     FileForm form;
-    child<QTextEdit>(&form, "textEdit_file")->setPlainText(QStringLiteral("edited"));
+    child<QPlainTextEdit>(&form, "textEdit_file")->setPlainText(QStringLiteral("edited"));
     child<QLabel>(&form, "label_fileName")->setText(QStringLiteral("EARLIER.TXT"));
     choose(&form, name);
     press(&form, "btn_readFile");
@@ -295,7 +295,7 @@ void TestFileForm::find()
     QFETCH(QString, needle);
     QFETCH(QList<int>, starts);
     FileForm form;
-    auto *edit = child<QTextEdit>(&form, "textEdit_file");
+    auto *edit = child<QPlainTextEdit>(&form, "textEdit_file");
     edit->setPlainText(text);
     child<QLineEdit>(&form, "lineEdit_findFile")->setText(needle);
     for (int expected : starts) {
@@ -304,6 +304,10 @@ void TestFileForm::find()
         QCOMPARE(cursor.hasSelection() ? cursor.selectionStart() : -1, expected);
         QCOMPARE(cursor.selectedText(), expected >= 0 ? needle : QString());
     }
+    // A text read or edited since is searched as it now stands.
+    edit->setPlainText(QStringLiteral("x") + text);
+    press(&form, "btn_findFile");
+    QCOMPARE(edit->textCursor().selectionStart(), starts.first() < 0 ? 0 : starts.first() + 1);
 }
 
 // The page can go while its read waits in the device's loop; the read must

@@ -2,6 +2,7 @@
 
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QtTest>
 
 namespace {
@@ -21,6 +22,21 @@ QString blockRuns(const QTextBlock &block)
         if (parts.isEmpty() || !parts.last().startsWith(cls))
             parts << cls;
         parts.last() += it.fragment().text();
+    }
+    return parts.join(QLatin1Char('|'));
+}
+
+// The colours the view shows for a line, in the same form.
+QString shownRuns(const QTextBlock &block)
+{
+    QStringList parts;
+    for (const QTextLayout::FormatRange &range : block.layout()->formats()) {
+        int cls = -1;
+        for (int c = 0; c < ProgramWords::ClassCount; ++c) {
+            if (PrgTextEdit::classColour(ProgramWords::Class(c)) == range.format.foreground().color())
+                cls = c;
+        }
+        parts << QStringLiteral("%1:%2").arg(cls).arg(block.text().mid(range.start, range.length));
     }
     return parts.join(QLatin1Char('|'));
 }
@@ -47,6 +63,7 @@ private slots:
     void formatAll_data();
     void formatAll();
     void largeProgramScrolls();
+    void coloursAsShown();
 };
 
 void TestPrgTextEdit::typing_data()
@@ -179,6 +196,40 @@ void TestPrgTextEdit::largeProgramScrolls()
     QCOMPARE(edit.cursorForPosition(QPoint(0, 0)).blockNumber(), topLine);
     QCOMPARE(edit.document()->findBlockByNumber(topLine).text(),
              QStringLiteral("N%1 G01 X%2 Y-%1 F300").arg(topLine + 1).arg((topLine + 1) * 0.5));
+}
+
+// A program put in whole, as the program page previews it, is shown coloured
+// as it stands, its lines coloured as they come into view; painting rebuilds
+// nothing. A line typed in is coloured at once.
+void TestPrgTextEdit::coloursAsShown()
+{
+    PrgTextEdit edit;
+    edit.resize(400, 300);
+    edit.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&edit));
+    const QString text = QStringLiteral("G01X1 (A B)\n") + program(20000);
+    {
+        const QSignalBlocker quiet(&edit);
+        edit.setPlainText(text);
+    }
+    edit.viewport()->repaint();
+    const QTextDocument *doc = edit.document();
+    QCOMPARE(shownRuns(doc->firstBlock()), QString("3:G01|1:X|0:1|2: (A B)"));
+    QCOMPARE(shownRuns(doc->findBlockByNumber(15000)), QString());
+
+    QScrollBar *bar = edit.verticalScrollBar();
+    bar->setValue(bar->maximum());
+    edit.viewport()->repaint();
+    const QTextBlock last = doc->findBlockByNumber(20000);
+    QCOMPARE(shownRuns(last), QString("1:N|0:20000|3:G01|1:X|0:10000|1:Y|0:-20000|5:F300"));
+    QCOMPARE(edit.toPlainText(), text);
+
+    QTextCursor cursor(last);
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    edit.setTextCursor(cursor);
+    QTest::keyClicks(&edit, QStringLiteral("M08"));
+    QCOMPARE(last.text(), QStringLiteral("N20000 G01 X10000 Y-20000 F300 M08"));
+    QVERIFY2(shownRuns(last).endsWith(QLatin1String("|4: M08")), qPrintable(shownRuns(last)));
 }
 
 QTEST_MAIN(TestPrgTextEdit)

@@ -13,6 +13,24 @@ QString runsText(const ProgramWords::Line &line)
     return parts.join(QLatin1Char('|'));
 }
 
+// The class of every character other than white space, one digit each; "?"
+// where the runs leave a gap or overlap.
+QString classDigits(const QString &text, const QVector<ProgramWords::Run> &runs)
+{
+    QString digits;
+    int next = 0;
+    for (const ProgramWords::Run &run : runs) {
+        if (run.start != next)
+            return QStringLiteral("?");
+        for (int i = run.start; i < run.start + run.length; ++i) {
+            if (!text.at(i).isSpace())
+                digits += QChar('0' + run.wordClass);
+        }
+        next = run.start + run.length;
+    }
+    return next == text.size() ? digits : QStringLiteral("?");
+}
+
 } // namespace
 
 class TestProgramWords : public QObject
@@ -58,6 +76,8 @@ void TestProgramWords::rebuildLine()
     const ProgramWords::Line line = ProgramWords::rebuildLine(typed);
     QCOMPARE(runsText(line), runs);
     QCOMPARE(ProgramWords::rebuildLine(line.text), line);
+    // Colouring the line as typed gives each character the class the rebuild gives it.
+    QCOMPARE(classDigits(typed, ProgramWords::typedRuns(typed)), classDigits(line.text, line.runs));
 }
 
 QTEST_APPLESS_MAIN(TestProgramWords)

@@ -602,6 +602,13 @@ void TstTransfer::endlessGuards()
 {
     TransferCodec::setReadLimits({50, 2000});
 
+    // A directory of as many entries as the bound allows is whole.
+    for (int n = 1; n <= 50; ++n)
+        m_controller.setProgram(n, QByteArray("p"));
+    QList<ProgramEntry> full;
+    QCOMPARE(m_device->readProgramList(&full, true), 0);
+    QCOMPARE(full.size(), 50);
+
     m_controller.setEndlessDirectory(true);
     QList<ProgramEntry> list{ProgramEntry{QStringLiteral("O7777"), QString(), QString()}};
     QCOMPARE(m_device->readProgramList(&list, true), 7);

@@ -42,6 +42,8 @@ FileForm::FileForm(QWidget *parent) : QWidget(parent), ui(new Ui::FileForm)
     connect(ui->lineEdit_findFile, &QLineEdit::returnPressed, this, &FileForm::findNext);
     if (DeviceManager *devices = DeviceManager::instance())
         connect(devices, &DeviceManager::selectedDeviceChanged, this, &FileForm::dropShownController);
+    connect(ui->textEdit_file->document(), &QTextDocument::contentsChange, this,
+            [this] { m_searchText.clear(); });
 }
 
 FileForm::~FileForm()
@@ -79,6 +81,9 @@ void FileForm::readFile()
     m_file = TextCodec::decodeFromController(bytes);
     ui->label_fileName->setText(name);
     ui->textEdit_file->setPlainText(m_file.text);
+    // The search's copy is made now, a small part of what putting a large
+    // text in costs, so that the first search finds at once.
+    m_searchText = ui->textEdit_file->document()->toPlainText();
 }
 
 void FileForm::dropShownController()
@@ -110,10 +115,24 @@ void FileForm::saveFile()
 }
 
 // Case-sensitive, forward from the cursor; the search stops at the last match.
+// It searches a copy of the pane's text, made at the first search after a
+// change: the document's own search builds every line's text anew at each
+// press, a second or more for a miss in a file of several MB.
 void FileForm::findNext()
 {
     const QString needle = ui->lineEdit_findFile->text();
-    if (needle.isEmpty() || ui->textEdit_file->document()->isEmpty())
+    QTextDocument *doc = ui->textEdit_file->document();
+    if (needle.isEmpty() || doc->isEmpty())
         return;
-    ui->textEdit_file->find(needle, QTextDocument::FindCaseSensitively);
+    if (m_searchText.isNull())
+        m_searchText = doc->toPlainText();
+    // A match lies within one line, as the document's search finds them: the
+    // search text comes from a one-line field.
+    const int at = m_searchText.indexOf(needle, ui->textEdit_file->textCursor().selectionEnd());
+    if (at < 0)
+        return;
+    QTextCursor match(doc);
+    match.setPosition(at);
+    match.setPosition(at + needle.size(), QTextCursor::KeepAnchor);
+    ui->textEdit_file->setTextCursor(match);
 }

@@ -35,4 +35,7 @@ private:
     // The file last read into the pane, as it came: a save writes it in its
     // encoding and line ends.
     TextCodec::DecodedText m_file;
+    // The pane's text as the search sees it; null until a search needs it
+    // after a change.
+    QString m_searchText;
 };

@@ -1,12 +1,16 @@
 #include "views/prgtextedit.h"
 
-#include <QAbstractTextDocumentLayout>
+#include "views/programhighlighter.h"
+
+#include <QElapsedTimer>
+#include <QPaintEvent>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextLayout>
 
 #include <array>
 
@@ -14,12 +18,11 @@ namespace {
 
 using ProgramWords::Class;
 
-QTextCharFormat classFormat(Class wordClass)
-{
-    QTextCharFormat format;
-    format.setForeground(PrgTextEdit::classColour(wordClass));
-    return format;
-}
+// A whole rebuild that has run this long shows its progress from then on; it
+// rebuilds in slices of this long, checked every so many lines.
+constexpr int ProgressAfterMs = 300;
+constexpr int SliceMs = 40;
+constexpr int SliceCheckLines = 512;
 
 struct Formats
 {
@@ -27,7 +30,7 @@ struct Formats
     Formats()
     {
         for (int c = 0; c < ProgramWords::ClassCount; ++c)
-            byClass[c] = classFormat(Class(c));
+            byClass[c].setForeground(PrgTextEdit::classColour(Class(c)));
     }
     const QTextCharFormat &operator[](Class c) const { return byClass[c]; }
 };
@@ -38,15 +41,17 @@ const Formats &classFormats()
     return formats;
 }
 
-// One insert per run of a class, never one per character: a line costs a
-// handful of document edits whatever its length.
+// A rebuilt line goes into the document with its classes, one insert per run,
+// as the record of the rebuild: the undo history holds a step for a rebuild
+// that changed only classes, and a line already in its rebuilt form with its
+// classes is left alone. What the view shows comes from the highlighter.
 void insertLine(QTextCursor &cursor, const ProgramWords::Line &line, const Formats &formats)
 {
     for (const ProgramWords::Run &run : line.runs)
         cursor.insertText(line.text.mid(run.start, run.length), formats[run.wordClass]);
 }
 
-// True when the block already holds the rebuilt line with its colours, so a
+// True when the block already holds the rebuilt line with its classes, so a
 // change that needs no rebuild (a redo up to a rebuilt line, a keystroke that
 // leaves the line as the rebuild wants it) leaves the document and its undo
 // history alone.
@@ -73,29 +78,18 @@ bool holdsLine(const QTextBlock &block, const ProgramWords::Line &line, const Fo
     return true;
 }
 
-// The document layout works lazily on a large text: it lays out the first part
-// at once and the rest in steps from the event loop. An edit that arrives
-// before it is done ends the steps early and leaves the lines below without a
-// layout: they are neither drawn nor counted in the scroll range. So before an
-// edit, lay out whatever is still missing: by finishing the steps when they
-// still run, by laying out the whole text anew when an earlier edit ended them.
-void completeLayout(QTextDocument *doc)
+// Characters other than white space among the first `end` of a line.
+int nonSpaceBefore(const QString &text, int end)
 {
-    const QTextBlock last = doc->lastBlock();
-    if (!last.layout() || last.layout()->lineCount() > 0)
-        return;
-    doc->documentLayout()->blockBoundingRect(last);
-    if (last.layout()->lineCount() == 0)
-        doc->markContentsDirty(0, doc->characterCount());
+    return end - ProgramWords::countSpaces(text.left(end));
 }
 
 } // namespace
 
-PrgTextEdit::PrgTextEdit(QWidget *parent) : QTextEdit(parent)
+PrgTextEdit::PrgTextEdit(QWidget *parent) : QPlainTextEdit(parent)
 {
-    // A program is plain text: a paste brings characters, never fonts or colours.
-    setAcceptRichText(false);
-    connect(this, &QTextEdit::textChanged, this, &PrgTextEdit::formatCurrentLine);
+    m_highlighter = new ProgramHighlighter(document());
+    connect(this, &QPlainTextEdit::textChanged, this, &PrgTextEdit::formatCurrentLine);
 }
 
 QColor PrgTextEdit::classColour(ProgramWords::Class wordClass)
@@ -124,16 +118,27 @@ int PrgTextEdit::countSpaces(const QString &text)
     return ProgramWords::countSpaces(text);
 }
 
+void PrgTextEdit::setPlainText(const QString &text)
+{
+    // A text put in whole takes the class of plain values, whatever line the
+    // cursor stood on.
+    setCurrentCharFormat(classFormats()[ProgramWords::Plain]);
+    QPlainTextEdit::setPlainText(text);
+}
+
+void PrgTextEdit::setLineWrapMode(QTextEdit::LineWrapMode mode)
+{
+    setLineWrapMode(mode == QTextEdit::NoWrap ? QPlainTextEdit::NoWrap : QPlainTextEdit::WidgetWidth);
+}
+
 void PrgTextEdit::formatCurrentLine()
 {
     const QSignalBlocker blocker(this);
     const Formats &formats = classFormats();
-    QTextDocument *doc = document();
-    completeLayout(doc);
 
     // An undo or redo brings back a text as it was, rebuilt or not; rebuilding
     // it here would start a new history and lose the steps still to redo.
-    if (doc->isRedoAvailable())
+    if (document()->isRedoAvailable())
         return;
 
     QTextCursor cursor = textCursor();
@@ -152,48 +157,120 @@ void PrgTextEdit::formatCurrentLine()
         edit.endEditBlock();
     }
 
+    // On a line that was in the canonical spacing before the keystroke the
+    // count of spaces tells where the cursor goes, and it stays after the same
+    // characters. On any other (a line as it came from the controller, where
+    // the rebuild adds several spaces) the cursor stays after the character
+    // it stood after.
+    const int lineStart = block.position();
+    const int column = position - lineStart;
     const int before = countSpaces(typed);
     const int after = countSpaces(line.text);
-    int target = position + (after > before ? 1 : after < before ? -1 : 0);
-    // Several spaces put in at once shrink the line by more than one: the
-    // cursor stays on its line.
-    const int lineStart = block.position();
-    target = qBound(lineStart, target, lineStart + line.text.size());
-    cursor.setPosition(target);
+    int target = column + (after > before ? 1 : after < before ? -1 : 0);
+    const int kept = nonSpaceBefore(typed, column);
+    if (target < 0 || target > line.text.size() || nonSpaceBefore(line.text, target) != kept) {
+        target = 0;
+        for (int seen = 0; seen < kept; ++target) {
+            if (!line.text.at(target).isSpace())
+                ++seen;
+        }
+    }
+    cursor.setPosition(lineStart + target);
     setTextCursor(cursor);
 }
 
 void PrgTextEdit::formatAll()
 {
-    const QSignalBlocker blocker(this);
-    const Formats &formats = classFormats();
-
-    const QString text = toPlainText();
-    const int scroll = verticalScrollBar()->value();
-    const QStringList lines = ProgramWords::textLines(text);
-
-    // Cleared and filled in one edit, so the layout treats it as a new text
-    // and lays it out step by step as it is shown, as it does for a text put
-    // in whole. Like a text put in whole, it starts a new undo history.
+    // Lines are rebuilt in place, a slice at a time, and only those that
+    // change: a program of hundreds of thousands of lines put in whole again
+    // would keep the window still for seconds. After a slice that took long
+    // enough a modal progress dialog shows, and handles the events that wait,
+    // paints included, before the next slice. Each slice is one edit, with the
+    // editor's signals blocked (nothing else is blocked while the dialog runs
+    // events: the editor may go meanwhile).
     QTextDocument *doc = document();
+    const QPointer<PrgTextEdit> self(this);
+    bool ours = false;
+    bool foreign = false; // a change from elsewhere while the dialog ran events
+    const QMetaObject::Connection watch = connect(doc, &QTextDocument::contentsChange, this, [&] {
+        if (!ours)
+            foreign = true;
+    });
+    const int top = verticalScrollBar()->value();
+    const int left = horizontalScrollBar()->value();
+    // Like a text put in whole, it starts a new undo history.
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
-    QTextCursor cursor(doc);
-    cursor.beginEditBlock();
-    doc->clear();
-    for (const QString &typed : lines) {
-        insertLine(cursor, ProgramWords::rebuildLine(typed), formats);
-        cursor.insertBlock(QTextBlockFormat(), formats[ProgramWords::Plain]);
+
+    const QTextCharFormat &plain = classFormats()[ProgramWords::Plain];
+    const int lines = doc->blockCount();
+    QPointer<QProgressDialog> progress;
+    QElapsedTimer clock;
+    clock.start();
+    QTextCursor edit(doc);
+    QTextBlock block = doc->firstBlock();
+    while (block.isValid()) {
+        QElapsedTimer slice;
+        slice.start();
+        ours = true;
+        blockSignals(true);
+        edit.beginEditBlock();
+        for (int n = 1; block.isValid() && (n % SliceCheckLines != 0 || slice.elapsed() < SliceMs); ++n) {
+            const QString typed = block.text();
+            const QString rebuilt = ProgramWords::rebuildLine(typed).text;
+            if (rebuilt != typed) {
+                edit.setPosition(block.position());
+                edit.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+                edit.insertText(rebuilt, plain);
+            }
+            block = block.next();
+        }
+        // A text that ends with a line feed keeps them all; any other gains one.
+        if (!block.isValid() && (doc->blockCount() == 1 || !doc->lastBlock().text().isEmpty())) {
+            edit.movePosition(QTextCursor::End);
+            edit.insertText(QStringLiteral("\n"), plain);
+        }
+        edit.endEditBlock();
+        blockSignals(false);
+        ours = false;
+
+        if (!block.isValid() || clock.elapsed() < ProgressAfterMs)
+            continue;
+        if (!progress) {
+            progress = new QProgressDialog(tr("正在整理程序样式"), tr("取消"), 0, lines, this);
+            progress->setWindowTitle(tr("程序样式"));
+            progress->setWindowModality(Qt::ApplicationModal);
+            progress->setMinimumDuration(0);
+        }
+        progress->setValue(block.blockNumber());
+        if (!self)
+            return; // the editor went with its page
+        // Cancelled, or the text changed from elsewhere: the lines done so far
+        // stay rebuilt, the rest stay as they are.
+        if (!progress || progress->wasCanceled() || foreign)
+            break;
     }
-    cursor.endEditBlock();
+    disconnect(watch);
+    delete progress;
     doc->setUndoRedoEnabled(undo);
 
-    // The editor's own cursor moved along with the inserts to the end, without
-    // scrolling there. The layout has reported only the size of its first
-    // step, and the view has shrunk its scroll range to it. Lay out what was in
-    // view, so that every later size report covers it, and scroll back.
-    doc->documentLayout()->hitTest(QPointF(0, scroll + viewport()->height()), Qt::FuzzyHit);
-    QScrollBar *bar = verticalScrollBar();
-    bar->setMaximum(qMax(bar->maximum(), scroll));
-    bar->setValue(scroll);
+    const QSignalBlocker blocker(this);
+    moveCursor(QTextCursor::End);
+    verticalScrollBar()->setValue(top);
+    horizontalScrollBar()->setValue(left);
+}
+
+void PrgTextEdit::paintEvent(QPaintEvent *event)
+{
+    // The lines about to be painted get their colours first.
+    const QRect area = event->rect();
+    const QPointF offset = contentOffset();
+    for (QTextBlock block = firstVisibleBlock(); block.isValid(); block = block.next()) {
+        const QRectF box = blockBoundingGeometry(block).translated(offset);
+        if (box.top() > area.bottom())
+            break;
+        if (box.bottom() >= area.top())
+            m_highlighter->colourIfStale(block);
+    }
+    QPlainTextEdit::paintEvent(event);
 }

@@ -37,9 +37,8 @@ Class letterClass(const QString &s, int i)
     }
 }
 
-} // namespace
-
-Line rebuildLine(const QString &typed)
+// The characters of a line that are not white space, in order.
+QString withoutSpaces(const QString &typed)
 {
     QString s;
     s.reserve(typed.size());
@@ -47,12 +46,15 @@ Line rebuildLine(const QString &typed)
         if (!c.isSpace())
             s.append(c);
     }
+    return s;
+}
 
-    Line line;
-    const int n = s.size();
-    line.text.reserve(n + n / 2 + 1);
+// Walks a line without white space and tells each character's class and
+// whether the rebuild puts a space in front of it (a new word starts there).
+template<typename Visit> void classify(const QString &s, Visit visit)
+{
     Class previous = Plain;
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < s.size(); ++i) {
         const QChar c = s.at(i);
         Class current;
         if (previous == Comment)
@@ -64,15 +66,59 @@ Line rebuildLine(const QString &typed)
 
         // Nothing after a letter word is split off: GOTO10, X100.
         const bool space = current != previous && i > 0 && previous != Word;
+        visit(i, current, space);
+        previous = current;
+    }
+}
+
+void appendRun(QVector<Run> *runs, int at, Class wordClass)
+{
+    if (runs->isEmpty() || runs->last().wordClass != wordClass)
+        runs->append(Run{at, 0, wordClass});
+    runs->last().length = at + 1 - runs->last().start;
+}
+
+} // namespace
+
+Line rebuildLine(const QString &typed)
+{
+    const QString s = withoutSpaces(typed);
+    Line line;
+    line.text.reserve(s.size() + s.size() / 2 + 1);
+    classify(s, [&](int i, Class current, bool space) {
         if (line.runs.isEmpty() || line.runs.last().wordClass != current)
             line.runs.append(Run{line.text.size(), 0, current});
         if (space)
             line.text.append(QLatin1Char(' '));
-        line.text.append(c);
+        line.text.append(s.at(i));
         line.runs.last().length = line.text.size() - line.runs.last().start;
-        previous = current;
-    }
+    });
     return line;
+}
+
+QVector<Run> typedRuns(const QString &typed)
+{
+    QVector<int> at; // where each character without white space stands in the typed line
+    at.reserve(typed.size());
+    QString s;
+    s.reserve(typed.size());
+    for (int i = 0; i < typed.size(); ++i) {
+        if (!typed.at(i).isSpace()) {
+            at.append(i);
+            s.append(typed.at(i));
+        }
+    }
+    QVector<Run> runs;
+    int next = 0; // the first typed character without a class yet
+    Class last = Plain;
+    classify(s, [&](int i, Class current, bool) {
+        for (; next <= at.at(i); ++next)
+            appendRun(&runs, next, current);
+        last = current;
+    });
+    for (; next < typed.size(); ++next)
+        appendRun(&runs, next, last);
+    return runs;
 }
 
 int countSpaces(const QString &text)

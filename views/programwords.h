@@ -53,6 +53,13 @@ inline bool operator==(const Line &a, const Line &b)
 // One line of typed text (line breaks count as white space and are dropped).
 Line rebuildLine(const QString &typed);
 
+// The classes of a line as typed, before any rebuild: runs that cover the
+// typed text, each character in the class the rebuild would give it. White
+// space takes the class of the word it stands in front of (at the end of the
+// line, of the word before it). A view colours a line the user has not
+// rebuilt with these.
+QVector<Run> typedRuns(const QString &typed);
+
 // Characters for which QChar::isSpace() holds.
 int countSpaces(const QString &text);
 

@@ -192,6 +192,21 @@
     </message>
 </context>
 <context>
+    <name>PrgTextEdit</name>
+    <message>
+        <source>正在整理程序样式</source>
+        <translation>Formatting the program</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>程序样式</source>
+        <translation>Style</translation>
+    </message>
+</context>
+<context>
     <name>ReadStatusLine</name>
     <message>
         <source>未选择设备</source>
