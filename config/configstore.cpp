@@ -246,6 +246,11 @@ void ConfigStore::loadFrom(const QString &path)
         m_mqtt = mqttFrom(mqtt.item(i).toElement());
         m_mqttWritten = true;
     }
+
+    const QDomNodeList history = root.elementsByTagName(QStringLiteral("History"));
+    for (int i = 0; i < history.count(); ++i)
+        setHistoryRetentionDays(attributeNumber(history.item(i).toElement(), QStringLiteral("RetentionDays"),
+                                                QString::number(History::DefaultRetentionDays)));
 }
 
 bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records)
@@ -291,6 +296,11 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("CaFile"), xmlSafe(m_mqtt.CaFile));
         xml.writeAttribute(QStringLiteral("PasswordFile"), xmlSafe(m_mqtt.PasswordFile));
     }
+    // Written only when set: files of the default stay as they were.
+    if (m_historyDays != History::DefaultRetentionDays) {
+        xml.writeEmptyElement(QStringLiteral("History"));
+        xml.writeAttribute(QStringLiteral("RetentionDays"), QString::number(m_historyDays));
+    }
     xml.writeEndElement();
     xml.writeEndDocument();
     // The writer starts an unannounced document with a line break.
@@ -308,6 +318,7 @@ void ConfigStore::resetToDefaults()
     m_language = 0;
     m_mqtt = MqttSettings();
     m_mqttWritten = false;
+    m_historyDays = History::DefaultRetentionDays;
     rebuildStateDisplay();
 }
 
@@ -373,6 +384,16 @@ void ConfigStore::setMqttSettings(const MqttSettings &settings)
     if (settings != m_mqtt)
         m_mqttWritten = true;
     m_mqtt = settings;
+}
+
+int ConfigStore::historyRetentionDays() const
+{
+    return m_historyDays;
+}
+
+void ConfigStore::setHistoryRetentionDays(int days)
+{
+    m_historyDays = days >= 1 ? days : History::DefaultRetentionDays;
 }
 
 void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const

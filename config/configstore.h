@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/devicerecord.h"
+#include "history/periods.h"
 #include "mqtt/mqttsettings.h"
 
 #include <QList>
@@ -26,6 +27,9 @@ public:
     // they were changed, so a file without it is written back without it.
     MqttSettings mqttSettings() const;
     void setMqttSettings(const MqttSettings &settings);
+    // Days the machines' history is kept; at least 1.
+    int historyRetentionDays() const;
+    void setHistoryRetentionDays(int days);
 
     // Display text and label style sheet per device state code 0..4.
     void stateDisplay(QStringList *texts, QStringList *styles) const;
@@ -62,6 +66,7 @@ private:
     int m_language = 0;
     MqttSettings m_mqtt;
     bool m_mqttWritten = false;
+    int m_historyDays = History::DefaultRetentionDays;
     QStringList m_stateTexts;
     QStringList m_stateStyles;
     QString m_brokenFile; // read but not taken; kept aside before it is replaced

@@ -7,9 +7,11 @@
 #include "ui_devicesettings.h"
 #include "ui_devicewidget.h"
 
+#include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QRegExp>
@@ -408,6 +410,18 @@ void deviceWidget::mouseDoubleClickEvent(QMouseEvent *event)
 {
     event->accept();
     emit signDoubleClicked();
+}
+
+// The menu is not waited for: the card may go while it is open.
+void deviceWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("cardMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(tr("历史记录"), this, &deviceWidget::historyRequested)
+        ->setObjectName(QStringLiteral("actionHistory"));
+    menu->popup(event->globalPos());
+    event->accept();
 }
 
 void deviceWidget::dragEnterEvent(QDragEnterEvent *event)

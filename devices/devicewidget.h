@@ -8,6 +8,7 @@
 
 class DeviceWatch;
 class ModbusDevice;
+class QContextMenuEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QMouseEvent;
@@ -57,9 +58,12 @@ public:
 
 signals:
     void signDoubleClicked();
+    // The card's menu asks for the machine's history.
+    void historyRequested();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 

@@ -88,7 +88,7 @@ private:
     }
 
     std::unique_ptr<HistoryStore> m_store;
-    int m_retentionDays = Recorder::DefaultRetentionDays;
+    int m_retentionDays = DefaultRetentionDays;
     qint64 m_lastPrune = 0;
     QString m_problem;
 };

@@ -27,12 +27,12 @@ class Recorder : public QObject
 
 public:
     static constexpr int FlushIntervalMs = 1000;
-    static constexpr int DefaultRetentionDays = 400;
     // Program names come from the controller: what is kept of one.
     static constexpr int MaxProgramLength = 64;
 
     // Starts recording into `path`, removing what ended more than
-    // `retentionDays` ago (at start and once a day).
+    // `retentionDays` ago (at start and once a day; the default when not
+    // positive).
     Recorder(const QString &path, int retentionDays, QObject *parent = nullptr);
     // Closes the periods under way at this moment and writes what is left.
     ~Recorder() override;

@@ -91,6 +91,14 @@ QString stateWord(int state)
     }
 }
 
+QString clockText(qint64 ms, bool withSeconds)
+{
+    const qint64 seconds = qMax<qint64>(0, ms) / 1000;
+    const QString text =
+        QStringLiteral("%1:%2").arg(seconds / 3600).arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'));
+    return withSeconds ? text + QStringLiteral(":%1").arg(seconds % 60, 2, 10, QLatin1Char('0')) : text;
+}
+
 bool clip(StatePeriod *period, qint64 from, qint64 to)
 {
     // A period of no length (one sample, then nothing) still marks its moment.

@@ -17,6 +17,9 @@ constexpr int Off = -1;
 // not known, and no period spans it. The recorder samples every second.
 constexpr qint64 DefaultMaxGapMs = 5000;
 
+// How long what was recorded is kept, unless set otherwise.
+constexpr int DefaultRetentionDays = 400;
+
 // Times are milliseconds since 1970-01-01 UTC.
 struct StateSample
 {
@@ -71,6 +74,9 @@ QVector<StatePeriod> buildPeriods(const QVector<StateSample> &samples, qint64 ma
 
 // The state as a word for files and scripts: "running", "not connected".
 QString stateWord(int state);
+
+// A length of time as hours and minutes ("27:05"), with seconds when asked ("27:05:09").
+QString clockText(qint64 ms, bool withSeconds = false);
 
 // A period limited to [from, to); false when nothing of it lies inside.
 bool clip(StatePeriod *period, qint64 from, qint64 to);

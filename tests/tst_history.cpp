@@ -83,7 +83,7 @@ int csv(const QStringList &arguments, const QString &path, QString *out)
 int recordUntilKilled(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    Recorder recorder(QString::fromLocal8Bit(argv[2]), Recorder::DefaultRetentionDays);
+    Recorder recorder(QString::fromLocal8Bit(argv[2]), DefaultRetentionDays);
     QObject::connect(&recorder, &Recorder::written, [](qint64 upTo) {
         std::printf("written %lld\n", static_cast<long long>(upTo));
         std::fflush(stdout);
@@ -182,7 +182,7 @@ void TestHistory::recordAndRead()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.sqlite"));
     {
-        Recorder recorder(path, Recorder::DefaultRetentionDays);
+        Recorder recorder(path, DefaultRetentionDays);
         recorder.noteState(1, QStringLiteral("mill, 2"), true, DeviceState::Running, QStringLiteral("O0001"),
                            5);
         recorder.noteState(2, QStringLiteral("lathe"), true, DeviceState::Idle, QStringLiteral("O\x01"), -1);
@@ -268,7 +268,7 @@ void TestHistory::unusableFile()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.sqlite"));
     {
-        Recorder earlier(path, Recorder::DefaultRetentionDays);
+        Recorder earlier(path, DefaultRetentionDays);
         earlier.noteState(1, QStringLiteral("mill"), true, DeviceState::Idle, QString(), -1);
     }
     QSqlDatabase locker;
@@ -286,7 +286,7 @@ void TestHistory::unusableFile()
     }
     {
         PermissionsHold asUser;
-        Recorder recorder(path, Recorder::DefaultRetentionDays);
+        Recorder recorder(path, DefaultRetentionDays);
         QSignalSpy unavailable(&recorder, &Recorder::unavailable);
         QVERIFY(unavailable.wait(10000));
         recorder.noteState(1, QStringLiteral("mill"), true, DeviceState::Running, QString(), 1);

@@ -153,6 +153,7 @@ void SetForm::load()
     selectText(ui->comboBox_stop, settings.StopBits.toString());
     ui->spinBox_delayTime->setValue(settings.Timeout);
     ui->spinBox_retries->setValue(settings.NumberOfRetries);
+    ui->spinBox_historyDays->setValue(config->historyRetentionDays());
     // Every language flag other than 1 means Chinese.
     const bool english = config->language() == 1;
     ui->comboBox_language->setCurrentIndex(english ? 1 : 0);
@@ -176,6 +177,7 @@ void SetForm::store()
     config->setModbusSettings(settings);
     config->setLanguage(ui->comboBox_language->currentIndex());
     m_mqtt->store();
+    config->setHistoryRetentionDays(ui->spinBox_historyDays->value());
 }
 
 void SetForm::setEnglishTexts()
@@ -196,5 +198,8 @@ void SetForm::setEnglishTexts()
     ui->labelDelayTime->setText(QStringLiteral("DelayTime"));
     ui->groupBox_other->setTitle(QStringLiteral("Other"));
     ui->labelLanuage->setText(QStringLiteral("Lanuage"));
+    ui->labelHistoryDays->setText(QStringLiteral("History days"));
+    ui->spinBox_historyDays->setToolTip(
+        QStringLiteral("Days the machines' history is kept; applies at the next start"));
     ui->pushButton_store->setText(QStringLiteral("store"));
 }
