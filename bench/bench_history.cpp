@@ -18,6 +18,7 @@
 //   (every thread) is compared with the same polling simulation without a
 //   recorder, the two phases interleaved; then once more with a change at
 //   every poll of every device, far beyond any shop.
+#include "bench/benchclock.h"
 #include "bench/historydata.h"
 #include "config/configstore.h"
 #include "history/historyrecorder.h"
@@ -26,7 +27,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -35,27 +35,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
-#include <sys/resource.h>
 
 namespace {
 
+using BenchClock::cpuSeconds;
+using BenchClock::runFor;
+
 constexpr int Machines = 64;
 constexpr int PollMs = 500;
-
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 double median(QVector<double> values)
 {

@@ -106,7 +106,9 @@ void HistoryStore::close()
 
 bool HistoryStore::fail(const QSqlQuery &query)
 {
-    return fail(query.lastError().text());
+    // SQLite's own words ("database is locked"), without the driver's.
+    const QSqlError error = query.lastError();
+    return fail(error.databaseText().isEmpty() ? error.text() : error.databaseText());
 }
 
 bool HistoryStore::fail(const QString &text)
@@ -229,6 +231,23 @@ qint64 HistoryStore::deviceId(const QString &name)
     return id;
 }
 
+// Each statement is gone when this returns: one still under way would stop
+// the transaction's commit.
+template<typename Row, typename Bind>
+bool HistoryStore::runForEach(const QString &statement, const QVector<Row> &rows, Bind bind)
+{
+    QSqlQuery query(m_db);
+    if (!query.prepare(statement))
+        return fail(query);
+    for (const Row &row : rows) {
+        if (!bind(query, row))
+            return false;
+        if (!query.exec())
+            return fail(query);
+    }
+    return true;
+}
+
 bool HistoryStore::write(const Batch &batch)
 {
     if (!m_open || m_empty)
@@ -237,76 +256,58 @@ bool HistoryStore::write(const Batch &batch)
         return true;
     if (!exec(QStringLiteral("BEGIN IMMEDIATE")))
         return false;
-    // The statements are gone before the commit: one still under way would stop it.
-    const bool ok = [&] {
-        QSqlQuery insert(m_db);
-        insert.prepare(
-            QStringLiteral("INSERT INTO periods(device, state, start, end, program) VALUES(?, ?, ?, ?, ?)"));
-        for (const Batch::Closed &row : batch.closed) {
-            const qint64 id = deviceId(row.device);
-            if (id < 0)
-                return false;
-            insert.addBindValue(id);
-            insert.addBindValue(row.period.state);
-            insert.addBindValue(row.period.start);
-            insert.addBindValue(row.period.end);
-            insert.addBindValue(text(row.period.program));
-            if (!insert.exec())
-                return fail(insert);
-        }
-        QSqlQuery open(m_db);
-        open.prepare(QStringLiteral("INSERT OR REPLACE INTO open_periods(key, device, state, start, end, "
-                                    "program) VALUES(?, ?, ?, ?, ?, ?)"));
-        for (const Batch::Open &row : batch.open) {
-            const qint64 id = deviceId(row.device);
-            if (id < 0)
-                return false;
-            open.addBindValue(row.key);
-            open.addBindValue(id);
-            open.addBindValue(row.period.state);
-            open.addBindValue(row.period.start);
-            open.addBindValue(row.period.end);
-            open.addBindValue(text(row.period.program));
-            if (!open.exec())
-                return fail(open);
-        }
-        QSqlQuery ended(m_db);
-        ended.prepare(QStringLiteral("DELETE FROM open_periods WHERE key = ?"));
-        for (qint64 key : batch.ended) {
-            ended.addBindValue(key);
-            if (!ended.exec())
-                return fail(ended);
-        }
-        QSqlQuery pieces(m_db);
-        pieces.prepare(QStringLiteral("INSERT INTO pieces(device, at, count) VALUES(?, ?, ?)"));
-        for (const Batch::Pieces &row : batch.pieces) {
-            const qint64 id = deviceId(row.device);
-            if (id < 0)
-                return false;
-            pieces.addBindValue(id);
-            pieces.addBindValue(row.sample.at);
-            pieces.addBindValue(row.sample.pieces);
-            if (!pieces.exec())
-                return fail(pieces);
-        }
-        QSqlQuery operation(m_db);
-        operation.prepare(QStringLiteral("INSERT INTO operations(device, at, kind, target, result, bytes) "
-                                         "VALUES(?, ?, ?, ?, ?, ?)"));
-        for (const Operation &row : batch.operations) {
-            const qint64 id = deviceId(row.device);
-            if (id < 0)
-                return false;
-            operation.addBindValue(id);
-            operation.addBindValue(row.at);
-            operation.addBindValue(text(row.kind));
-            operation.addBindValue(text(row.target));
-            operation.addBindValue(row.result);
-            operation.addBindValue(row.bytes);
-            if (!operation.exec())
-                return fail(operation);
-        }
-        return true;
-    }() && exec(QStringLiteral("COMMIT"));
+    // A row's device and period, bound in the columns' order.
+    const auto bindPeriod = [this](QSqlQuery &query, const QString &device, const StatePeriod &period) {
+        const qint64 id = deviceId(device);
+        query.addBindValue(id);
+        query.addBindValue(period.state);
+        query.addBindValue(period.start);
+        query.addBindValue(period.end);
+        query.addBindValue(text(period.program));
+        return id >= 0;
+    };
+    const bool ok =
+        runForEach(
+            QStringLiteral("INSERT INTO periods(device, state, start, end, program) VALUES(?, ?, ?, ?, ?)"),
+            batch.closed,
+            [&](QSqlQuery &query, const Batch::Closed &row) {
+                return bindPeriod(query, row.device, row.period);
+            }) &&
+        runForEach(
+            QStringLiteral("INSERT OR REPLACE INTO open_periods(key, device, state, start, end, program) "
+                           "VALUES(?, ?, ?, ?, ?, ?)"),
+            batch.open,
+            [&](QSqlQuery &query, const Batch::Open &row) {
+                query.addBindValue(row.key);
+                return bindPeriod(query, row.device, row.period);
+            }) &&
+        runForEach(QStringLiteral("DELETE FROM open_periods WHERE key = ?"), batch.ended,
+                   [](QSqlQuery &query, qint64 key) {
+                       query.addBindValue(key);
+                       return true;
+                   }) &&
+        runForEach(QStringLiteral("INSERT INTO pieces(device, at, count) VALUES(?, ?, ?)"), batch.pieces,
+                   [this](QSqlQuery &query, const Batch::Pieces &row) {
+                       const qint64 id = deviceId(row.device);
+                       query.addBindValue(id);
+                       query.addBindValue(row.sample.at);
+                       query.addBindValue(row.sample.pieces);
+                       return id >= 0;
+                   }) &&
+        runForEach(QStringLiteral("INSERT INTO operations(device, at, kind, target, result, bytes) "
+                                  "VALUES(?, ?, ?, ?, ?, ?)"),
+                   batch.operations,
+                   [this](QSqlQuery &query, const Operation &row) {
+                       const qint64 id = deviceId(row.device);
+                       query.addBindValue(id);
+                       query.addBindValue(row.at);
+                       query.addBindValue(text(row.kind));
+                       query.addBindValue(text(row.target));
+                       query.addBindValue(row.result);
+                       query.addBindValue(row.bytes);
+                       return id >= 0;
+                   }) &&
+        exec(QStringLiteral("COMMIT"));
     if (!ok) {
         const QString error = m_error;
         exec(QStringLiteral("ROLLBACK"));
@@ -342,6 +343,13 @@ bool HistoryStore::prune(qint64 before)
     return ok;
 }
 
+bool HistoryStore::startRead(bool *ok)
+{
+    if (!m_open)
+        *ok = fail(QStringLiteral("not open"));
+    return m_open && !m_empty;
+}
+
 QVector<qint64> HistoryStore::deviceIds(const QString &device, bool *ok)
 {
     QVector<qint64> ids;
@@ -364,12 +372,10 @@ QVector<qint64> HistoryStore::deviceIds(const QString &device, bool *ok)
 
 bool HistoryStore::visitPeriods(qint64 from, qint64 to, const QString &device, const PeriodVisitor &visit)
 {
-    if (!m_open)
-        return fail(QStringLiteral("not open"));
-    if (m_empty)
-        return true;
+    bool ok = true;
+    if (!startRead(&ok))
+        return ok;
     ReadSnapshot snapshot(m_db);
-    bool ok = false;
     const QVector<qint64> ids = deviceIds(device, &ok);
     if (!ok)
         return false;
@@ -444,10 +450,9 @@ bool HistoryStore::visitPeriods(qint64 from, qint64 to, const QString &device, c
 
 bool HistoryStore::visitPieces(qint64 from, qint64 to, const QString &device, const PieceVisitor &visit)
 {
-    if (!m_open)
-        return fail(QStringLiteral("not open"));
-    if (m_empty)
-        return true;
+    bool ok = true;
+    if (!startRead(&ok))
+        return ok;
     ReadSnapshot snapshot(m_db);
     const QString filter = device.isEmpty() ? QString() : QStringLiteral("AND d.name = ? ");
     QSqlQuery query(m_db);
@@ -485,10 +490,9 @@ bool HistoryStore::visitPieces(qint64 from, qint64 to, const QString &device, co
 bool HistoryStore::operations(qint64 from, qint64 to, const QString &device, QVector<Operation> *list)
 {
     list->clear();
-    if (!m_open)
-        return fail(QStringLiteral("not open"));
-    if (m_empty)
-        return true;
+    bool ok = true;
+    if (!startRead(&ok))
+        return ok;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     query.prepare(QStringLiteral("SELECT d.name, o.at, o.kind, o.target, o.result, o.bytes FROM operations o "
@@ -511,10 +515,9 @@ bool HistoryStore::operations(qint64 from, qint64 to, const QString &device, QVe
 bool HistoryStore::deviceNames(QStringList *names)
 {
     names->clear();
-    if (!m_open)
-        return fail(QStringLiteral("not open"));
-    if (m_empty)
-        return true;
+    bool ok = true;
+    if (!startRead(&ok))
+        return ok;
     QSqlQuery query(m_db);
     if (!query.exec(QStringLiteral("SELECT name FROM devices ORDER BY name")))
         return fail(query);

@@ -110,6 +110,12 @@ private:
     bool fail(const QSqlQuery &query);
     bool fail(const QString &text);
     bool exec(const QString &statement);
+    // The statement once per row, `bind` giving a row's values (false when it cannot).
+    template<typename Row, typename Bind>
+    bool runForEach(const QString &statement, const QVector<Row> &rows, Bind bind);
+    // Before a read: false when there is nothing to read, *ok false when
+    // because of an error (not open) and true when the file holds no history yet.
+    bool startRead(bool *ok);
     bool createSchema();
     bool hasSchema(bool *present);
     qint64 deviceId(const QString &name);

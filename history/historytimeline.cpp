@@ -84,7 +84,7 @@ void HistoryTimeline::paintScale(QPainter &painter)
 {
     const bool week = m_to - m_from > 2 * DayMs;
     const int bottom = HeaderHeight + RowHeight * int(m_rows.size());
-    const QLocale locale;
+    const QLocale locale = this->locale();
     const double hourWidth = (xOf(m_from + HourMs) - xOf(m_from));
     int labelStep = 1; // hours between labels of a day
     for (int step : {1, 2, 3, 4, 6, 12}) {

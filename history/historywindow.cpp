@@ -76,6 +76,8 @@ HistoryWindow::HistoryWindow(const QString &historyFile, const QString &machine,
     : QWidget(parent, Qt::Window), m_file(historyFile), m_machine(machine), m_machines(machines)
 {
     setObjectName(QStringLiteral("HistoryWindow"));
+    // Day names in the program's language, whatever the system's.
+    setLocale(QLocale(ConfigStore::instance()->language() == 1 ? QLocale::English : QLocale::Chinese));
     setWindowTitle(machine.isEmpty() ? tr("车间历史") : tr("%1 的历史").arg(machine));
     QStringList texts, styles;
     ConfigStore::instance()->stateDisplay(&texts, &styles);
@@ -150,7 +152,8 @@ void HistoryWindow::buildControls()
     m_figures->setObjectName(QStringLiteral("historyFigures"));
     m_figures->setHorizontalHeaderLabels({tr("机床"), tr("开机"), tr("运行"), tr("利用率"), tr("报警次数"),
                                           tr("报警时间"), tr("件数"), tr("程序")});
-    m_figures->horizontalHeader()->setStretchLastSection(true);
+    m_figures->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_figures->horizontalHeader()->setSectionResizeMode(Programs, QHeaderView::Stretch);
     m_figures->verticalHeader()->hide();
     m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
@@ -169,7 +172,7 @@ void HistoryWindow::buildControls()
     m_tabs = new QTabWidget;
     m_tabs->setObjectName(QStringLiteral("historyTabs"));
     m_tabs->addTab(m_figures, tr("数字"));
-    m_tabs->addTab(m_chart, tr("每日状态"));
+    m_tabs->addTab(m_chart, tr("每日时长"));
     m_tabs->addTab(m_operations, tr("写入与删除"));
 
     auto *top = new QWidget;
@@ -182,6 +185,7 @@ void HistoryWindow::buildControls()
     splitter->addWidget(m_tabs);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 2);
+    m_splitter = splitter;
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(controls);
@@ -296,6 +300,14 @@ void HistoryWindow::reload()
         pieces.insert(name, piecesMade(counts.value(name)));
     }
     m_timeline->setRows(m_from, m_to, m_rows);
+    if (!m_sized) {
+        // Few machines leave the room to the figures.
+        m_sized = true;
+        const int bands = m_timeline->sizeHint().height() + 2 * fontMetrics().height() + 8;
+        const int total = m_splitter->height() > 0 ? m_splitter->height() : height();
+        if (bands < total / 2)
+            m_splitter->setSizes({bands, total - bands});
+    }
     fillFigures(pieces);
     fillChart();
     fillOperations(operations);
@@ -308,7 +320,7 @@ void HistoryWindow::fillFigures(const QHash<QString, qint64> &pieces)
     Summary shop;
     qint64 shopPieces = 0;
     auto fill = [this](int row, const QString &name, const Summary &s, qint64 made) {
-        const QLocale locale;
+        const QLocale locale = this->locale();
         m_figures->setItem(row, Machine, cell(name, false));
         m_figures->setItem(row, SwitchedOn, cell(clockText(s.onMs)));
         m_figures->setItem(row, Running, cell(clockText(s.runMs)));
@@ -334,7 +346,6 @@ void HistoryWindow::fillFigures(const QHash<QString, qint64> &pieces)
     }
     if (total)
         fill(m_rows.size(), tr("合计"), shop, shopPieces);
-    m_figures->resizeColumnsToContents();
 }
 
 // The hours of each state per day of the week, summed over the machines shown.
@@ -350,7 +361,7 @@ void HistoryWindow::fillChart()
     for (int day = 0; day <= 7; ++day)
         dayStarts.append(QDateTime(monday.addDays(day), QTime(0, 0)).toMSecsSinceEpoch());
     for (int day = 0; day < 7; ++day)
-        days << QLocale().toString(monday.addDays(day), QStringLiteral("ddd MM-dd"));
+        days << locale().toString(monday.addDays(day), QStringLiteral("ddd MM-dd"));
     // Hours per state and day, in one pass over the periods.
     QVector<QVector<double>> hours(StateCount, QVector<double>(7, 0.0));
     for (const HistoryTimeline::Row &row : qAsConst(m_rows)) {

@@ -11,6 +11,7 @@ class QComboBox;
 class QDateEdit;
 class QLabel;
 class QTabWidget;
+class QSplitter;
 class QTableWidget;
 class QTimer;
 
@@ -91,4 +92,6 @@ private:
     QtCharts::QChartView *m_chart = nullptr;
     QTableWidget *m_operations = nullptr;
     QTimer *m_refresh = nullptr;
+    QSplitter *m_splitter = nullptr;
+    bool m_sized = false; // the bands' room set to what they need, once
 };

@@ -2,6 +2,7 @@
 
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "history/fleetrecording.h"
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
 #include "history/historywindow.h"
@@ -16,6 +17,8 @@ ShopHistory::ShopHistory(QMainWindow *window) : QObject(window), m_window(window
     setObjectName(QStringLiteral("shopHistory"));
     m_recorder = new History::Recorder(historyFile(), ConfigStore::instance()->historyRetentionDays(), this);
     connect(m_recorder, &History::Recorder::unavailable, this, &ShopHistory::onUnavailable);
+    if (DeviceManager *devices = DeviceManager::instance())
+        History::recordFleet(devices->fleet(), m_recorder);
 
     QMenu *menu = window->menuBar()->addMenu(tr("历史"));
     menu->setObjectName(QStringLiteral("menuHistory"));

@@ -1,12 +1,25 @@
+#include "config/configstore.h"
+#include "config/translations.h"
+#include "history/fleetrecording.h"
 #include "history/historycsv.h"
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
+#include "history/historywindow.h"
 #include "history/periods.h"
+#include "link/devicefleet.h"
+#include "link/devicewatch.h"
+#include "link/modbusdevice.h"
 #include "link/protocol.h"
 #include "permissionshold.h"
+#include "sim/controller.h"
+#include "sim/servers.h"
+#include "views/dialogs.h"
 
+#include <QApplication>
+#include <QPushButton>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QtTest>
 
 #include <cstdio>
@@ -106,6 +119,8 @@ private slots:
     void recordAndRead();
     void unusableFile_data();
     void unusableFile();
+    void fleetRecorded();
+    void window();
 };
 
 void TestHistory::buildPeriods_data()
@@ -307,11 +322,135 @@ void TestHistory::unusableFile()
     QSqlDatabase::removeDatabase(QStringLiteral("locker"));
 }
 
+// A controller's card switched on, as the main window records it: its states
+// with the program in run, its pieces and the program's writes.
+void TestHistory::fleetRecorded()
+{
+    ModbusSettings settings;
+    settings.NetworkPort = 1502;
+    settings.Timeout = 200;
+    settings.NumberOfRetries = 0;
+    ConfigStore::instance()->setModbusSettings(settings);
+    sim::Controller controller;
+    sim::TcpServer server(&controller);
+    QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.123")), 1502));
+    controller.setProgramNumber(7);
+    controller.setPieceCount(5);
+    auto *device = new ModbusDevice;
+    device->setRecord(
+        {1, QStringLiteral("mill"), 0, QStringLiteral("127.0.0.123"), controller.stationAddress()});
+    auto watch = std::make_unique<DeviceWatch>(device);
+    DeviceFleet fleet;
+    fleet.add(watch.get());
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        Recorder recorder(path, DefaultRetentionDays);
+        recordFleet(&fleet, &recorder);
+        QVERIFY(device->countersWanted());
+        watch->setOn(true);
+        QTRY_COMPARE_WITH_TIMEOUT(watch->snapshot().program, QStringLiteral("O0007"), 5000);
+        QCOMPARE(device->writeProgram(QStringLiteral("O0012\n"), 12), 0);
+        controller.setRunState(sim::RunState::Running);
+        controller.setPieceCount(6);
+        QTRY_COMPARE(watch->snapshot().pieces, 6);
+        watch->setOn(false);
+        recorder.flush(true);
+    }
+    QVERIFY(!device->countersWanted());
+    watch.reset();
+    device->releaseWhenIdle();
+
+    const QVector<StatePeriod> periods = readPeriods(path);
+    QVERIFY(periods.size() >= 3);
+    const StatePeriod &running = periods.last();
+    QCOMPARE(running.state, DeviceState::Running);
+    QCOMPARE(running.program, QStringLiteral("O0007"));
+    QCOMPARE(periods.at(periods.size() - 2).state, DeviceState::Idle);
+    QCOMPARE(periods.first().state, DeviceState::Connecting);
+    HistoryStore store;
+    QVERIFY(store.open(path, HistoryStore::ReadOnly));
+    QVector<Operation> operations;
+    QVERIFY(store.operations(0, Always, QStringLiteral("mill"), &operations));
+    QCOMPARE(operations.size(), 1);
+    QCOMPARE(operations.at(0).kind, QStringLiteral("write program"));
+    QCOMPARE(operations.at(0).target, QStringLiteral("O0012"));
+    QVector<PieceSample> pieces;
+    QVERIFY(store.visitPieces(0, Always, QString(),
+                              [&](const QString &, const PieceSample &p) { pieces.append(p); }));
+    QCOMPARE(piecesMade(pieces), 1);
+}
+
+// The figures of a day as the window shows them, its hover text and export.
+void TestHistory::window()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    const QDate day(2024, 3, 5);
+    const auto at = [&](int hour, int minute) {
+        return QDateTime(day, QTime(hour, minute)).toMSecsSinceEpoch();
+    };
+    {
+        HistoryStore store;
+        QVERIFY(store.open(path, HistoryStore::ReadWrite));
+        Batch batch;
+        const QString lathe = QStringLiteral("lathe"), o1 = QStringLiteral("O0001");
+        batch.closed = {
+            {lathe, {DeviceState::Running, at(8, 0), at(10, 0), o1}},
+            {lathe, {DeviceState::Alarm, at(10, 0), at(10, 30), o1}},
+            {lathe, {DeviceState::Idle, at(10, 30), at(12, 0), o1}},
+            {QStringLiteral("old"), {DeviceState::Running, at(9, 0), at(9, 30), QStringLiteral("O2")}}};
+        batch.pieces = {{lathe, {at(7, 0), 10}}, {lathe, {at(10, 0), 14}}};
+        batch.operations = {
+            {lathe, at(11, 0), QStringLiteral("write program"), QStringLiteral("O3"), 0, 100}};
+        QVERIFY(store.write(batch));
+    }
+    HistoryWindow window(path, QString(), {QStringLiteral("mill"), QStringLiteral("lathe")});
+    window.showRange(HistoryWindow::Day, day);
+    auto *figures = window.findChild<QTableWidget *>(QStringLiteral("historyFigures"));
+    QCOMPARE(figures->rowCount(), 4); // the list's two, one recorded only, the total
+    QStringList lathe;
+    for (int column = 0; column < HistoryWindow::ColumnCount; ++column)
+        lathe << figures->item(1, column)->text();
+    QCOMPARE(lathe.join(QLatin1Char('|')), QStringLiteral("lathe|4:00|2:00|50.0 %|1|0:30|4|O0001 (2:00)"));
+    QCOMPARE(figures->item(3, HistoryWindow::SwitchedOn)->text(), QStringLiteral("4:30"));
+    QCOMPARE(window.findChild<QTableWidget *>(QStringLiteral("historyOperations"))->rowCount(), 1);
+
+    auto *timeline = window.findChild<HistoryTimeline *>();
+    timeline->resize(1000, timeline->sizeHint().height());
+    const int x = int(timeline->width() * 0.1 + timeline->width() * 0.9 * 9 / 24); // about 09:00
+    const QString hover =
+        timeline->textAt(QPoint(x, HistoryTimeline::HeaderHeight + HistoryTimeline::RowHeight + 5));
+    QVERIFY2(hover.startsWith(QStringLiteral("lathe\n")) && hover.contains(QStringLiteral("O0001")),
+             qPrintable(hover));
+
+    const QString csvPath = dir.filePath(QStringLiteral("day.csv"));
+    Dialogs::setResponder([&](const Dialogs::Request &) {
+        Dialogs::Answer answer;
+        answer.path = csvPath;
+        return answer;
+    });
+    window.findChild<QPushButton *>(QStringLiteral("historyExport"))->click();
+    Dialogs::setResponder({});
+    QFile csvFile(csvPath);
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csvFile.readAll().split('\n');
+    QCOMPARE(lines.size(), 6); // the header, four periods, the last line's end
+    QVERIFY(lines.at(2).startsWith("old,running,"));
+
+    // In English the texts come from the translation built into the program.
+    QVERIFY(Translations::install(1));
+    HistoryWindow english(path, QStringLiteral("lathe"), {});
+    QCOMPARE(english.windowTitle(), QStringLiteral("History of lathe"));
+    Translations::install(0);
+}
+
 int main(int argc, char *argv[])
 {
     if (argc == 3 && std::strcmp(argv[1], ChildOption) == 0)
         return recordUntilKilled(argc, argv);
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     TestHistory test;
     return QTest::qExec(&test, argc, argv);
 }
