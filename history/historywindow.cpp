@@ -152,7 +152,6 @@ void HistoryWindow::buildControls()
     m_figures->setObjectName(QStringLiteral("historyFigures"));
     m_figures->setHorizontalHeaderLabels({tr("机床"), tr("开机"), tr("运行"), tr("利用率"), tr("报警次数"),
                                           tr("报警时间"), tr("件数"), tr("程序")});
-    m_figures->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_figures->horizontalHeader()->setSectionResizeMode(Programs, QHeaderView::Stretch);
     m_figures->verticalHeader()->hide();
     m_figures->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -234,7 +233,7 @@ void HistoryWindow::onRangeEdited()
 
 void HistoryWindow::step(int direction)
 {
-    m_date->setDate(date().addDays(direction * (span() == Week ? 7 : 1)));
+    m_date->setDate(date().addDays(qint64(direction) * (span() == Week ? 7 : 1)));
 }
 
 bool HistoryWindow::openStore()
@@ -346,6 +345,10 @@ void HistoryWindow::fillFigures(const QHash<QString, qint64> &pieces)
     }
     if (total)
         fill(m_rows.size(), tr("合计"), shop, shopPieces);
+    // Once filled: sized to their contents at every cell, the columns of a
+    // large shop took a second.
+    for (int column = Machine; column < Programs; ++column)
+        m_figures->resizeColumnToContents(column);
 }
 
 // The hours of each state per day of the week, summed over the machines shown.

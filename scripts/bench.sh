@@ -3,13 +3,15 @@
 # docs/performance.md. Installs what they need (libmodbus-dev for the transfer's
 # floor, socat for RTU) when missing. The network benchmarks run in a network
 # namespace of their own, so their loopback simulators meet nothing else.
-# Usage: scripts/bench.sh [silent | transfer | startup | mqtt | all = all] [arguments for the benchmark]
+# Usage: scripts/bench.sh [silent | transfer | startup | mqtt | history | all = all] [arguments for the benchmark]
+# (history: bench_history with its arguments, then the 64-controller shop with
+# and without recording.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 which="${1:-all}"
 shift || true
-EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_startup bench_mqtt vexa-sim" \
+EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_startup bench_mqtt bench_history vexa-sim" \
     scripts/setup.sh build
 # A build folder configured before libmodbus was installed finds it now.
 cmake build >/dev/null
@@ -28,14 +30,20 @@ silent) isolated build/bench/bench_silent "$@" ;;
 transfer) isolated build/bench/bench_transfer "$@" ;;
 startup) build/bench/bench_startup "$@" ;;
 mqtt) isolated build/bench/bench_mqtt "$@" ;;
+history)
+    build/bench/bench_history "$@"
+    isolated build/bench/bench_silent 15 3 history
+    ;;
 all)
     isolated build/bench/bench_silent 15 3
     isolated build/bench/bench_transfer 5 both
     build/bench/bench_startup 9
     isolated build/bench/bench_mqtt 20 3
+    build/bench/bench_history 365 5 20
+    isolated build/bench/bench_silent 15 3 history
     ;;
 *)
-    echo "usage: $0 [silent | transfer | startup | mqtt | all] [arguments]" >&2
+    echo "usage: $0 [silent | transfer | startup | mqtt | history | all] [arguments]" >&2
     exit 2
     ;;
 esac
