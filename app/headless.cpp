@@ -3,6 +3,8 @@
 #include "app/quitsignals.h"
 #include "config/configstore.h"
 #include "config/translations.h"
+#include "history/fleetrecording.h"
+#include "history/historyrecorder.h"
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
@@ -51,6 +53,9 @@ int run(int argc, char *argv[])
     {
         MqttService mqtt(&fleet, false);
         mqtt.apply(config->mqttSettings());
+        History::Recorder history(History::HistoryStore::fileBeside(ConfigStore::filePath()),
+                                  config->historyRetentionDays());
+        History::recordFleet(&fleet, &history);
         code = QCoreApplication::exec();
     }
     const QList<DeviceWatch *> watches = fleet.watches();

@@ -3,7 +3,8 @@
 // vexa-assistant --headless: for a shop server without a display. Every
 // device of Configure.xml is switched on and polled as its card would be,
 // and what the controllers do is published to the broker of the Mqtt
-// element. SIGTERM or SIGINT stop it cleanly; Configure.xml is only read.
+// element and recorded in history.sqlite beside the file. SIGTERM or SIGINT
+// stop it cleanly; Configure.xml is only read.
 namespace Headless {
 
 bool requested(int argc, char *argv[]);

@@ -4,6 +4,8 @@
 #include "archive/backupcommand.h"
 #include "config/configstore.h"
 #include "config/translations.h"
+#include "history/historycsv.h"
+#include "history/historystore.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -17,8 +19,12 @@ void addOptions(QCommandLineParser *parser)
     parser->addOption(
         {QStringLiteral("headless"),
          QCoreApplication::translate("main", "无窗口运行：打开 Configure.xml 的全部设备，"
-                                             "轮询并发布到消息服务器，直到收到 SIGTERM/SIGINT。")});
+                                             "轮询、记录历史并发布到消息服务器，直到收到 SIGTERM/SIGINT。")});
     BackupCommand::addOptions(parser);
+    parser->addOption({QStringLiteral("history-csv"),
+                       QCoreApplication::translate(
+                           "main", "以 CSV 输出记录的状态时段 (device,state,start,end,seconds,program)，"
+                                   "可加 --since YYYY-MM-DD 和 --device NAME。")});
 }
 
 } // namespace
@@ -27,6 +33,8 @@ int main(int argc, char *argv[])
 {
     if (Headless::requested(argc, argv))
         return Headless::run(argc, argv);
+    if (History::isCsvCommand(argc, argv))
+        return History::runCsvCommand(argc, argv, History::HistoryStore::fileBeside(ConfigStore::filePath()));
 
     QCommandLineParser options;
     addOptions(&options);

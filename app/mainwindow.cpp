@@ -3,6 +3,7 @@
 #include "app/formmanager.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "history/shophistory.h"
 #include "mqtt/mqttservice.h"
 #include "ui_mainwindow.h"
 
@@ -22,6 +23,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     layout->addWidget(DeviceManager::instance());
     layout->addWidget(FormManager::instance());
     ui->centralwidget->setLayout(layout);
+    new ShopHistory(this);
 
     // Publishing to the shop's broker watches the device list's controllers.
     m_mqtt = new MqttService(DeviceManager::instance()->fleet(), true, this);

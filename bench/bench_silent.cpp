@@ -4,7 +4,11 @@
 // every other card still poll its controller, how often does the POS page
 // still refresh, and what does it cost?
 //
-//   bench/bench_silent [seconds per phase = 20] [rounds = 3]
+//   bench/bench_silent [seconds per phase = 20] [rounds = 3] [history]
+//
+// With `history`, nobody goes silent: each round measures the shop with and
+// without recording its history (the recorder on the window's fleet, its
+// polls reading the counters too), in alternating order.
 //
 // Run it in a network namespace of its own. The controllers run in a second
 // process (this program started again with --farm): 64 simulators on
@@ -18,9 +22,13 @@
 // (card 33); the selected card itself silent. Between phases the silent
 // controller answers again and its card reconnects.
 #include "app/mainwindow.h"
+#include "bench/benchclock.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
+#include "history/fleetrecording.h"
+#include "history/historyrecorder.h"
+#include "history/shophistory.h"
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
@@ -49,6 +57,9 @@
 #include <vector>
 
 namespace {
+
+using BenchClock::cpuSeconds;
+using BenchClock::runFor;
 
 constexpr int Controllers = 64;
 constexpr quint16 Port = 1502;
@@ -223,22 +234,6 @@ private:
     QProcess m_process;
 };
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Runs the program's event loop for a while, as the application would.
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 bool runUntil(const std::function<bool()> &condition, int ms)
 {
     QElapsedTimer clock;
@@ -333,7 +328,7 @@ void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &messa
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
-int runShop(int seconds, int rounds)
+int runShop(int seconds, int rounds, bool history)
 {
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
@@ -354,6 +349,9 @@ int runShop(int seconds, int rounds)
 
     MainWindow window;
     window.show();
+    // The history phases record on their own; the silent ones as the window does.
+    if (history)
+        delete window.findChild<ShopHistory *>();
     const QList<deviceWidget *> cards = DeviceManager::instance()->cards();
     if (cards.size() != Controllers)
         return 1;
@@ -381,9 +379,22 @@ int runShop(int seconds, int rounds)
     std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     const Phase phases[] = {
         {"none", 0}, {"far card (5)", Far}, {"neighbour (33)", Neighbour}, {"selected (32)", Selected}};
-    for (int round = 1; round <= rounds; ++round) {
+    for (int round = 1; round <= rounds && !history; ++round) {
         for (const Phase &phase : phases)
             measure(&farm, phase, seconds, round);
+    }
+    for (int round = 1; round <= rounds && history; ++round) {
+        for (const bool record : {round % 2 == 1, round % 2 == 0}) {
+            std::unique_ptr<History::Recorder> recorder;
+            if (record) {
+                recorder = std::make_unique<History::Recorder>(
+                    QDir(dir.path()).filePath(QStringLiteral("history.sqlite")),
+                    History::DefaultRetentionDays);
+                History::recordFleet(DeviceManager::instance()->fleet(), recorder.get());
+                runFor(2000); // every poll reads the counters from now on
+            }
+            measure(&farm, Phase{record ? "recording" : "not recording", 0}, seconds, round);
+        }
     }
     for (deviceWidget *card : cards)
         card->releaseConnection();
@@ -404,5 +415,5 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? qMax(2, QByteArray(argv[1]).toInt()) : 20;
     const int rounds = argc > 2 ? qMax(1, QByteArray(argv[2]).toInt()) : 3;
-    return runShop(seconds, rounds);
+    return runShop(seconds, rounds, argc > 3 && QByteArray(argv[3]) == "history");
 }

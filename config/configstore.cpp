@@ -282,6 +282,11 @@ void ConfigStore::loadFrom(const QString &path)
         m_mqtt = mqttFrom(mqtt.item(i).toElement());
         m_mqttWritten = true;
     }
+
+    const QDomNodeList history = root.elementsByTagName(QStringLiteral("History"));
+    for (int i = 0; i < history.count(); ++i)
+        setHistoryRetentionDays(attributeNumber(history.item(i).toElement(), QStringLiteral("RetentionDays"),
+                                                QString::number(History::DefaultRetentionDays)));
 }
 
 bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records)
@@ -337,6 +342,11 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("CaFile"), xmlSafe(m_mqtt.CaFile));
         xml.writeAttribute(QStringLiteral("PasswordFile"), xmlSafe(m_mqtt.PasswordFile));
     }
+    // Written only when set: files of the default stay as they were.
+    if (m_historyDays != History::DefaultRetentionDays) {
+        xml.writeEmptyElement(QStringLiteral("History"));
+        xml.writeAttribute(QStringLiteral("RetentionDays"), QString::number(m_historyDays));
+    }
     xml.writeEndElement();
     xml.writeEndDocument();
     // The writer starts an unannounced document with a line break.
@@ -358,6 +368,7 @@ void ConfigStore::resetToDefaults()
     m_archiveFolder.clear();
     m_archiveKeep = DefaultArchiveKeep;
     m_backupFolder.clear();
+    m_historyDays = History::DefaultRetentionDays;
     rebuildStateDisplay();
 }
 
@@ -463,6 +474,16 @@ QString ConfigStore::backupFolder() const
 void ConfigStore::setBackupFolder(const QString &folder)
 {
     m_backupFolder = folder;
+}
+
+int ConfigStore::historyRetentionDays() const
+{
+    return m_historyDays;
+}
+
+void ConfigStore::setHistoryRetentionDays(int days)
+{
+    m_historyDays = days >= 1 ? days : History::DefaultRetentionDays;
 }
 
 void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const

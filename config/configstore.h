@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/devicerecord.h"
+#include "history/periods.h"
 #include "mqtt/mqttsettings.h"
 
 #include <QElapsedTimer>
@@ -40,6 +41,9 @@ public:
     // they were changed, so a file without it is written back without it.
     MqttSettings mqttSettings() const;
     void setMqttSettings(const MqttSettings &settings);
+    // Days the machines' history is kept; at least 1.
+    int historyRetentionDays() const;
+    void setHistoryRetentionDays(int days);
 
     // The archive of replaced texts: on unless switched off, in archive/
     // beside Configure.xml unless a folder is named, the newest archiveKeep()
@@ -98,6 +102,7 @@ private:
     QString m_archiveFolder;
     int m_archiveKeep = DefaultArchiveKeep;
     QString m_backupFolder;
+    int m_historyDays = History::DefaultRetentionDays;
     QStringList m_stateTexts;
     QStringList m_stateStyles;
     QString m_brokenFile;         // read but not taken; kept aside before it is replaced

@@ -94,6 +94,8 @@ void DeviceManager::addCard(const DeviceRecord &record)
     card->setRecord(record);
     m_cards.append(card);
     connect(card, &deviceWidget::signDoubleClicked, this, &DeviceManager::selectDevice);
+    connect(card, &deviceWidget::historyRequested, this,
+            [this, card] { emit historyRequested(card->record().Name); });
     ui->verticalLayout_devices->addWidget(card, 0, Qt::AlignTop);
     m_fleet->add(card->watch());
 }

@@ -62,6 +62,8 @@ signals:
     // Another card, or none, is selected: what a view shows of the previous
     // controller belongs to that controller and must go.
     void selectedDeviceChanged();
+    // A card's menu asks for the history of its machine.
+    void historyRequested(const QString &machine);
 
 private:
     explicit DeviceManager(QWidget *parent = nullptr);

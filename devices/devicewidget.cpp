@@ -407,23 +407,6 @@ RestoreDialog *deviceWidget::showRestoreDialog()
     return m_restoreDialog;
 }
 
-void deviceWidget::contextMenuEvent(QContextMenuEvent *event)
-{
-    QMenu menu; // no parent: the card may go while the menu is open
-    QAction *backup = menu.addAction(tr("备份整个控制器…"));
-    QAction *restore = menu.addAction(tr("与备份比较 / 恢复…"));
-    const QPointer<deviceWidget> self(this);
-    const QAction *chosen = menu.exec(event->globalPos());
-    if (!self || m_releasing)
-        return;
-    if (chosen == backup)
-        showBackupDialog();
-    else if (chosen == restore) {
-        if (RestoreDialog *dialog = showRestoreDialog())
-            dialog->chooseFolder();
-    }
-}
-
 ModbusDevice *deviceWidget::device() const
 {
     return m_device;
@@ -463,6 +446,35 @@ void deviceWidget::mouseDoubleClickEvent(QMouseEvent *event)
 {
     event->accept();
     emit signDoubleClicked();
+}
+
+// The menu is not waited for: the card may go while it is open.
+void deviceWidget::contextMenuEvent(QContextMenuEvent *event)
+{
+    // Not a nested loop: the card may go while the menu is open, and the menu
+    // (its child) goes with it.
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("cardMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(tr("历史记录"), this, &deviceWidget::historyRequested)
+        ->setObjectName(QStringLiteral("actionHistory"));
+    menu->addSeparator();
+    menu->addAction(tr("备份整个控制器…"), this,
+                    [this] {
+                        if (!m_releasing)
+                            showBackupDialog();
+                    })
+        ->setObjectName(QStringLiteral("actionBackup"));
+    menu->addAction(tr("与备份比较 / 恢复…"), this,
+                    [this] {
+                        if (m_releasing)
+                            return;
+                        if (RestoreDialog *dialog = showRestoreDialog())
+                            dialog->chooseFolder();
+                    })
+        ->setObjectName(QStringLiteral("actionRestore"));
+    menu->popup(event->globalPos());
+    event->accept();
 }
 
 void deviceWidget::dragEnterEvent(QDragEnterEvent *event)

@@ -64,12 +64,14 @@ public:
 
 signals:
     void signDoubleClicked();
+    // The card's menu asks for the machine's history.
+    void historyRequested();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
-    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     void onSwitchToggled(bool checked);

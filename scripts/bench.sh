@@ -3,13 +3,15 @@
 # docs/performance.md. Installs what they need (libmodbus-dev for the transfer's
 # floor, socat for RTU) when missing. The network benchmarks run in a network
 # namespace of their own, so their loopback simulators meet nothing else.
-# Usage: scripts/bench.sh [silent | transfer | backup | startup | mqtt | editor | programs | all = all] [arguments for the benchmark]
+# Usage: scripts/bench.sh [silent | transfer | backup | startup | mqtt | editor | programs | history | all = all] [arguments for the benchmark]
+# (history: bench_history with its arguments, then the 64-controller shop with
+# and without recording.)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 which="${1:-all}"
 shift || true
-EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_backup bench_startup bench_mqtt bench_prgtextedit bench_programlist vexa-sim" \
+EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_backup bench_startup bench_mqtt bench_prgtextedit bench_programlist bench_history vexa-sim" \
     scripts/setup.sh build
 # A build folder configured before libmodbus was installed finds it now.
 cmake build >/dev/null
@@ -31,6 +33,10 @@ startup) build/bench/bench_startup "$@" ;;
 mqtt) isolated build/bench/bench_mqtt "$@" ;;
 editor) build/bench/bench_prgtextedit "$@" ;;
 programs) isolated build/bench/bench_programlist "$@" ;;
+history)
+    build/bench/bench_history "$@"
+    isolated build/bench/bench_silent 15 3 history
+    ;;
 all)
     isolated build/bench/bench_silent 15 3
     isolated build/bench/bench_transfer 5 both
@@ -40,9 +46,11 @@ all)
     isolated build/bench/bench_mqtt 20 3
     build/bench/bench_prgtextedit 3
     isolated build/bench/bench_programlist 3
+    build/bench/bench_history 365 5 20
+    isolated build/bench/bench_silent 15 3 history
     ;;
 *)
-    echo "usage: $0 [silent | transfer | backup | startup | mqtt | editor | programs | all] [arguments]" >&2
+    echo "usage: $0 [silent | transfer | backup | startup | mqtt | editor | programs | history | all] [arguments]" >&2
     exit 2
     ;;
 esac

@@ -4,9 +4,12 @@
 # two controllers (scripts/demo-controllers.sh), in Chinese and in English, in
 # a virtual X server (Xvfb) with the CJK font. Stop scripts/run.sh first: both
 # use port 502 on 127.0.0.1.
+# Usage: scripts/screenshots.sh [history]  (history: only the history window's pictures)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+only=()
+[ "${1:-}" = history ] && only=(--history-only)
 EXTRA_PACKAGES="xvfb xauth" BUILD_TARGETS="vexa-sim vexa-screenshots" scripts/setup.sh build
 
 sim=$root/build/sim/vexa-sim
@@ -30,7 +33,7 @@ export LANG=C.UTF-8
 for language in zh en; do
     write_demo_configure "$demo/Configure.xml" "$([ $language = en ] && echo 1 || echo 0)"
     out=$root/docs/screenshots/$language
-    rm -rf "$out"
-    (cd "$demo" && xvfb-run -a -s "-screen 0 1280x800x24" "$root/build/tests/vexa-screenshots" "$out" "${uploads[@]}")
+    [ ${#only[@]} -eq 0 ] && rm -rf "$out"
+    (cd "$demo" && xvfb-run -a -s "-screen 0 1280x800x24" "$root/build/tests/vexa-screenshots" "${only[@]}" "$out" "${uploads[@]}")
     echo "Written: $out"
 done

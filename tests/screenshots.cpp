@@ -3,10 +3,14 @@
 // in the folder whose Configure.xml lists the demo's mill and lathe; it drives
 // the main window as an operator does and saves each view as a PNG.
 //
-// Usage: vexa-screenshots [--size WxH] <output folder> [files to drop on the lathe's card...]
+// Usage: vexa-screenshots [--size WxH] [--history-only] <output folder> [files to drop on the lathe's
+// card...]
 #include "app/mainwindow.h"
+#include "bench/historydata.h"
 #include "config/configstore.h"
 #include "config/translations.h"
+#include "history/historywindow.h"
+#include "history/shophistory.h"
 #include "link/uploaddialog.h"
 #include "windowdriver.h"
 
@@ -159,6 +163,28 @@ public:
         shoot(QStringLiteral("set"));
     }
 
+    // The shop's history of the last working day, and of its week with the
+    // bars of the days.
+    void history()
+    {
+        auto *shop = m_window->findChild<ShopHistory *>();
+        HistoryWindow *window = shop ? shop->showWindow(QString()) : nullptr;
+        if (!window || !QTest::qWaitForWindowExposed(window)) {
+            waitFor([] { return false; }, QStringLiteral("history window"), 0);
+            return;
+        }
+        window->resize(1000, 560);
+        QDate day = QDate::currentDate().addDays(-1);
+        if (day.dayOfWeek() == Qt::Sunday)
+            day = day.addDays(-1);
+        window->showRange(HistoryWindow::Day, day);
+        shoot(window, QStringLiteral("history"));
+        window->showRange(HistoryWindow::Week, day.addDays(-7)); // a whole week
+        named<QTabWidget>(window, "historyTabs")->setCurrentIndex(1);
+        shoot(window, QStringLiteral("history-week"));
+        window->close();
+    }
+
     void cardSettings(QTabWidget *card)
     {
         click(card, "pushButton_set");
@@ -197,14 +223,16 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     QSize size = WindowSize;
+    const bool historyOnly = args.removeAll(QStringLiteral("--history-only")) > 0;
     if (args.size() > 2 && args.at(1) == QLatin1String("--size")) {
         const QStringList wh = args.at(2).split(QLatin1Char('x'));
         size = QSize(wh.value(0).toInt(), wh.value(1).toInt());
         args.erase(args.begin() + 1, args.begin() + 3);
     }
     if (args.size() < 2 || size.isEmpty()) {
-        err() << "usage: vexa-screenshots [--size WxH] <output folder> [files to drop on the lathe's "
-                 "card...]\n";
+        err()
+            << "usage: vexa-screenshots [--size WxH] [--history-only] <output folder> [files to drop on the "
+               "lathe's card...]\n";
         return 2;
     }
     const QString folder = args.at(1);
@@ -214,6 +242,24 @@ int main(int argc, char *argv[])
     }
 
     Translations::install(ConfigStore::instance()->language());
+    // A fortnight of the demo machines' past for the history window; what the
+    // run records comes on top.
+    {
+        QStringList machines;
+        for (const DeviceRecord &record : ConfigStore::instance()->devices())
+            machines << record.Name;
+        const QString file = ShopHistory::historyFile();
+        for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(file + suffix);
+        History::HistoryStore store;
+        if (!store.open(file, History::HistoryStore::ReadWrite) ||
+            !HistoryData::generate(&store, machines, QDate::currentDate().addDays(-13), 14, 3, nullptr,
+                                   QDateTime::currentMSecsSinceEpoch())) {
+            err() << "vexa-screenshots: cannot write " << file << '\n';
+            return 1;
+        }
+    }
+
     MainWindow window;
     window.resize(size);
     window.show();
@@ -244,6 +290,12 @@ int main(int argc, char *argv[])
             return 1;
     }
 
+    if (historyOnly) {
+        renderer.history();
+        for (QTabWidget *card : {mill, lathe})
+            setSwitch(card, false);
+        return renderer.failed() ? 1 : 0;
+    }
     select(mill);
     renderer.monitor(QStringLiteral("mill"));
     renderer.programs();
@@ -253,6 +305,7 @@ int main(int argc, char *argv[])
     renderer.systemFiles();
     renderer.settings();
     renderer.cardSettings(lathe);
+    renderer.history();
     if (args.size() > 2)
         renderer.upload(lathe, named<QLabel>(lathe, "label_deviceName")->text(), args.mid(2),
                         stateTexts.value(3));

@@ -80,7 +80,9 @@ void TestMainWindow::form()
     QCOMPARE(window.centralWidget()->objectName(), QStringLiteral("centralwidget"));
     auto *menuBar = window.findChild<QMenuBar *>(QStringLiteral("menubar"));
     QVERIFY(menuBar);
-    QVERIFY(menuBar->actions().isEmpty());
+    // One menu: the machines' history.
+    QCOMPARE(menuBar->actions().size(), 1);
+    QCOMPARE(menuBar->actions().constFirst()->menu()->objectName(), QStringLiteral("menuHistory"));
     QVERIFY(!window.findChild<QStatusBar *>());
     QVERIFY(!window.findChild<QToolBar *>());
 }

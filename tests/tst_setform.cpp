@@ -118,6 +118,15 @@ void TestSetForm::storedValueShownAndStored_data()
     QTest::newRow("retries above range") << "NumberOfRetries"
                                          << "200"
                                          << "99";
+    QTest::newRow("history days") << "History/RetentionDays"
+                                  << "30"
+                                  << "30";
+    QTest::newRow("history days of the default not written") << "History/RetentionDays"
+                                                             << "400"
+                                                             << "";
+    QTest::newRow("history days above range") << "History/RetentionDays"
+                                              << "99999"
+                                              << "36500";
 }
 
 void TestSetForm::storedValueShownAndStored()
@@ -128,7 +137,12 @@ void TestSetForm::storedValueShownAndStored()
     const QString path = m_dir.filePath(QStringLiteral("Configure.xml"));
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(QStringLiteral("<Configure><Modbus %1=\"%2\"/></Configure>").arg(attribute, stored).toUtf8());
+    // "Element/Attribute" for an element other than Modbus.
+    const QString element = attribute.contains(QLatin1Char('/')) ? attribute.section(QLatin1Char('/'), 0, 0)
+                                                                 : QStringLiteral("Modbus");
+    attribute = attribute.section(QLatin1Char('/'), -1);
+    file.write(
+        QStringLiteral("<Configure><%1 %2=\"%3\"/></Configure>").arg(element, attribute, stored).toUtf8());
     file.close();
     ConfigStore::instance()->loadFrom(path);
 
@@ -138,8 +152,7 @@ void TestSetForm::storedValueShownAndStored()
     QVERIFY(ConfigStore::instance()->saveTo(path, {}));
     QDomDocument document;
     QVERIFY(file.open(QIODevice::ReadOnly) && document.setContent(&file));
-    QCOMPARE(document.documentElement().firstChildElement(QStringLiteral("Modbus")).attribute(attribute),
-             saved);
+    QCOMPARE(document.documentElement().firstChildElement(element).attribute(attribute), saved);
 }
 
 // Edits count only once stored: showing the page again drops the others.

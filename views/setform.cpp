@@ -200,6 +200,7 @@ void SetForm::load()
     selectText(ui->comboBox_stop, settings.StopBits.toString());
     ui->spinBox_delayTime->setValue(settings.Timeout);
     ui->spinBox_retries->setValue(settings.NumberOfRetries);
+    ui->spinBox_historyDays->setValue(config->historyRetentionDays());
     // Every language flag other than 1 means Chinese.
     const bool english = config->language() == 1;
     ui->comboBox_language->setCurrentIndex(english ? 1 : 0);
@@ -232,6 +233,7 @@ void SetForm::store()
     config->setArchiveFolder(m_archiveFolder->text().trimmed());
     config->setArchiveKeep(m_archiveKeep->value());
     config->setBackupFolder(m_backupFolder->text().trimmed());
+    config->setHistoryRetentionDays(ui->spinBox_historyDays->value());
     // Texts made from now on are in the stored language, as after a restart.
     Translations::install(config->language());
     config->saveSoon();
@@ -255,5 +257,8 @@ void SetForm::setEnglishTexts()
     ui->labelDelayTime->setText(QStringLiteral("DelayTime"));
     ui->groupBox_other->setTitle(QStringLiteral("Other"));
     ui->labelLanuage->setText(QStringLiteral("Lanuage"));
+    ui->labelHistoryDays->setText(QStringLiteral("History days"));
+    ui->spinBox_historyDays->setToolTip(
+        QStringLiteral("Days the machines' history is kept; applies at the next start"));
     ui->pushButton_store->setText(QStringLiteral("store"));
 }

@@ -9,6 +9,164 @@
     </message>
 </context>
 <context>
+    <name>HistoryTimeline</name>
+    <message>
+        <source>程序 %1</source>
+        <translation>Program %1</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryWindow</name>
+    <message>
+        <source>车间历史</source>
+        <translation>Shop history</translation>
+    </message>
+    <message>
+        <source>%1 的历史</source>
+        <translation>History of %1</translation>
+    </message>
+    <message>
+        <source>日</source>
+        <translation>Day</translation>
+    </message>
+    <message>
+        <source>周</source>
+        <translation>Week</translation>
+    </message>
+    <message>
+        <source>更早</source>
+        <translation>Earlier</translation>
+    </message>
+    <message>
+        <source>更晚</source>
+        <translation>Later</translation>
+    </message>
+    <message>
+        <source>今天</source>
+        <translation>Today</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>导出CSV</source>
+        <translation>Export CSV</translation>
+    </message>
+    <message>
+        <source>机床</source>
+        <translation>Machine</translation>
+    </message>
+    <message>
+        <source>开机</source>
+        <translation>Switched on</translation>
+    </message>
+    <message>
+        <source>运行</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>利用率</source>
+        <translation>Utilization</translation>
+    </message>
+    <message>
+        <source>报警次数</source>
+        <translation>Alarms</translation>
+    </message>
+    <message>
+        <source>报警时间</source>
+        <translation>Alarm time</translation>
+    </message>
+    <message>
+        <source>件数</source>
+        <translation>Pieces</translation>
+    </message>
+    <message>
+        <source>程序</source>
+        <translation>Programs</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
+        <source>对象</source>
+        <translation>Target</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>字节</source>
+        <translation>Bytes</translation>
+    </message>
+    <message>
+        <source>数字</source>
+        <translation>Figures</translation>
+    </message>
+    <message>
+        <source>每日时长</source>
+        <translation>Hours per day</translation>
+    </message>
+    <message>
+        <source>写入与删除</source>
+        <translation>Writes and deletes</translation>
+    </message>
+    <message>
+        <source>还没有记录历史。</source>
+        <translation>No history recorded yet.</translation>
+    </message>
+    <message>
+        <source>历史记录无法读取：%1</source>
+        <translation>The history cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>合计</source>
+        <translation>Total</translation>
+    </message>
+    <message>
+        <source>小时</source>
+        <translation>Hours</translation>
+    </message>
+    <message>
+        <source>写入程序</source>
+        <translation>write program</translation>
+    </message>
+    <message>
+        <source>写入文件</source>
+        <translation>write file</translation>
+    </message>
+    <message>
+        <source>删除程序</source>
+        <translation>delete program</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>失败 (%1)</source>
+        <translation>failed (%1)</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>导出失败</source>
+        <translation>Export failed</translation>
+    </message>
+    <message>
+        <source>无法写入 %1。</source>
+        <translation>Cannot write %1.</translation>
+    </message>
+</context>
+<context>
     <name>MqttPassword</name>
     <message>
         <source>密码取自环境变量 VEXA_MQTT_PASSWORD</source>
@@ -227,6 +385,25 @@
     <message>
         <source>上次读取失败：%1</source>
         <translation>Last read failed: %1</translation>
+    </message>
+</context>
+<context>
+    <name>ShopHistory</name>
+    <message>
+        <source>历史</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>车间历史</source>
+        <translation>Shop history</translation>
+    </message>
+    <message>
+        <source>历史记录</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>本次运行不记录机床历史：%1</source>
+        <translation>The machines&apos; history is not recorded in this run: %1</translation>
     </message>
 </context>
 <context>
@@ -762,8 +939,19 @@
 <context>
     <name>main</name>
     <message>
-        <source>无窗口运行：打开 Configure.xml 的全部设备，轮询并发布到消息服务器，直到收到 SIGTERM/SIGINT。</source>
-        <translation>Run without a window: switch every device of Configure.xml on, poll them and publish to the broker until SIGTERM/SIGINT.</translation>
+        <source>无窗口运行：打开 Configure.xml 的全部设备，轮询、记录历史并发布到消息服务器，直到收到 SIGTERM/SIGINT。</source>
+        <translation>Run without a window: switch every device of Configure.xml on, poll them, record their history and publish to the broker until SIGTERM/SIGINT.</translation>
+    </message>
+    <message>
+        <source>以 CSV 输出记录的状态时段 (device,state,start,end,seconds,program)，可加 --since YYYY-MM-DD 和 --device NAME。</source>
+        <translation>Print the recorded state periods as CSV (device,state,start,end,seconds,program); add --since YYYY-MM-DD and --device NAME to narrow them.</translation>
+    </message>
+</context>
+<context>
+    <name>deviceWidget</name>
+    <message>
+        <source>历史记录</source>
+        <translation>History</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,72 @@
+#include "history/fleetrecording.h"
+
+#include "history/historyrecorder.h"
+#include "link/devicefleet.h"
+#include "link/devicewatch.h"
+
+namespace History {
+
+namespace {
+
+void note(Recorder *recorder, const DeviceWatch *watch, const DeviceSnapshot &snapshot)
+{
+    recorder->noteState(quintptr(watch), watch->name(), watch->isOn(), snapshot.state, snapshot.program,
+                        snapshot.pieces);
+}
+
+// What is kept of an operation: the writes and deletes, in words.
+QString kindWord(DeviceEvent::Kind kind)
+{
+    switch (kind) {
+    case DeviceEvent::WriteProgram:
+        return QStringLiteral("write program");
+    case DeviceEvent::WriteFile:
+        return QStringLiteral("write file");
+    case DeviceEvent::DeleteProgram:
+        return QStringLiteral("delete program");
+    default:
+        return QString();
+    }
+}
+
+void watchOne(Recorder *recorder, DeviceWatch *watch)
+{
+    note(recorder, watch, watch->snapshot());
+    // A watch may go without being removed from the fleet.
+    QObject::connect(watch, &QObject::destroyed, recorder,
+                     [recorder, key = quintptr(watch)] { recorder->forget(key); });
+}
+
+} // namespace
+
+void recordFleet(DeviceFleet *fleet, Recorder *recorder)
+{
+    fleet->wantCounters();
+    QObject::connect(recorder, &QObject::destroyed, fleet, [fleet] { fleet->releaseCounters(); });
+    const QList<DeviceWatch *> watches = fleet->watches();
+    for (DeviceWatch *watch : watches)
+        watchOne(recorder, watch);
+    QObject::connect(fleet, &DeviceFleet::added, recorder,
+                     [recorder](DeviceWatch *watch) { watchOne(recorder, watch); });
+    QObject::connect(fleet, &DeviceFleet::removed, recorder, [recorder](DeviceWatch *watch) {
+        QObject::disconnect(watch, &QObject::destroyed, recorder, nullptr);
+        recorder->forget(quintptr(watch));
+    });
+    QObject::connect(
+        fleet, &DeviceFleet::snapshotChanged, recorder,
+        [recorder](DeviceWatch *watch, const DeviceSnapshot &snapshot) { note(recorder, watch, snapshot); });
+    QObject::connect(fleet, &DeviceFleet::operationFinished, recorder,
+                     [recorder](DeviceWatch *watch, const DeviceEvent &event) {
+                         const QString kind = kindWord(event.kind);
+                         if (!kind.isEmpty())
+                             recorder->noteOperation(watch->name(), kind, event.target, event.result,
+                                                     event.bytes);
+                     });
+    QObject::connect(recorder, &Recorder::sampling, fleet, [fleet, recorder] {
+        const QList<DeviceWatch *> now = fleet->watches();
+        for (const DeviceWatch *watch : now)
+            note(recorder, watch, watch->snapshot());
+    });
+}
+
+} // namespace History

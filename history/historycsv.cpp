@@ -1,0 +1,129 @@
+#include "history/historycsv.h"
+
+#include "history/historystore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <cstring>
+#include <limits>
+
+namespace History {
+
+namespace {
+
+const char *const CsvOption = "--history-csv";
+
+// A field with a separator, a quote or a line break is quoted, its quotes doubled.
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+        !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+} // namespace
+
+QString csvHeader()
+{
+    return QStringLiteral("device,state,start,end,seconds,program");
+}
+
+QString localIsoTime(qint64 msecsSinceEpoch)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch - msecsSinceEpoch % 1000);
+    // With the offset: the hour before and after a clock change reads alike.
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QString csvLine(const QString &device, const StatePeriod &period)
+{
+    // The seconds are those between the two times as printed.
+    const qint64 seconds = period.end / 1000 - period.start / 1000;
+    return QStringList{csvField(device),         stateWord(period.state),  localIsoTime(period.start),
+                       localIsoTime(period.end), QString::number(seconds), csvField(period.program)}
+        .join(QLatin1Char(','));
+}
+
+bool isCsvCommand(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], CsvOption) == 0)
+            return true;
+    }
+    return false;
+}
+
+int printCsv(const QStringList &arguments, const QString &historyFile, QTextStream &out, QTextStream &err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Prints the recorded state periods of the machines as CSV."));
+    const QCommandLineOption csv(
+        QString::fromLatin1(CsvOption).mid(2),
+        QStringLiteral("Print the state periods of %1 as CSV.").arg(QDir::toNativeSeparators(historyFile)));
+    const QCommandLineOption since(QStringLiteral("since"),
+                                   QStringLiteral("Only periods that last into this day or later."),
+                                   QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption device(QStringLiteral("device"), QStringLiteral("Only this machine's periods."),
+                                    QStringLiteral("NAME"));
+    parser.addOptions({csv, since, device});
+    const QCommandLineOption help = parser.addHelpOption();
+    if (!parser.parse(arguments)) {
+        err << parser.errorText() << '\n' << parser.helpText();
+        return 2;
+    }
+    if (parser.isSet(help)) {
+        out << parser.helpText();
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        err << "Unexpected argument: " << parser.positionalArguments().constFirst() << '\n'
+            << parser.helpText();
+        return 2;
+    }
+    qint64 from = std::numeric_limits<qint64>::min();
+    if (parser.isSet(since)) {
+        const QDate day = QDate::fromString(parser.value(since), Qt::ISODate);
+        if (!day.isValid()) {
+            err << "Not a date (YYYY-MM-DD): " << parser.value(since) << '\n';
+            return 2;
+        }
+        from = QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
+    }
+
+    out << csvHeader() << '\n';
+    if (!QFileInfo::exists(historyFile))
+        return 0; // nothing was recorded here yet
+    HistoryStore store;
+    bool ok = store.open(historyFile, HistoryStore::ReadOnly);
+    if (ok)
+        ok = store.visitPeriods(
+            from, std::numeric_limits<qint64>::max(), parser.value(device),
+            [&](const QString &name, const StatePeriod &period) { out << csvLine(name, period) << '\n'; });
+    out.flush();
+    if (!ok) {
+        err << "Cannot read " << QDir::toNativeSeparators(historyFile) << ": " << store.errorText() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int runCsvCommand(int argc, char **argv, const QString &historyFile)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    out.setCodec("UTF-8");
+    err.setCodec("UTF-8");
+    return printCsv(QCoreApplication::arguments(), historyFile, out, err);
+}
+
+} // namespace History

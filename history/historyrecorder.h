@@ -1,0 +1,94 @@
+#pragma once
+
+#include "history/historystore.h"
+#include "history/periods.h"
+
+#include <QHash>
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+namespace History {
+
+class Writer;
+
+// Turns what the devices show into periods, piece counts and operations, and
+// has them written to history.sqlite once a second by a thread of its own:
+// taking a sample costs the caller (the poll's answer) no file access, and a
+// killed program loses at most the last second.
+//
+// Devices are told apart by a key (their watch), named by their record's
+// name. A file that cannot be written (locked, read-only, not a database)
+// is reported once through unavailable(); the recorder then drops what it
+// is given, and the program runs on without history.
+class Recorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int FlushIntervalMs = 1000;
+    // Program names come from the controller: what is kept of one.
+    static constexpr int MaxProgramLength = 64;
+
+    // Starts recording into `path`, removing what ended more than
+    // `retentionDays` ago (at start and once a day; the default when not
+    // positive).
+    Recorder(const QString &path, int retentionDays, QObject *parent = nullptr);
+    // Closes the periods under way at this moment and writes what is left.
+    ~Recorder() override;
+
+    // What a device shows now: switched on or not, its state code, the
+    // program in run and the piece count (-1 while not read).
+    void noteState(quintptr key, const QString &name, bool on, int state, const QString &program,
+                   qint32 pieces);
+    // A write or delete the program made on the device.
+    void noteOperation(const QString &name, const QString &kind, const QString &target, int result,
+                       qint64 bytes);
+    // The device left the run: its period ends now.
+    void forget(quintptr key);
+
+    // False once the file turned out unusable.
+    bool isRecording() const { return m_problem.isEmpty(); }
+    QString problem() const { return m_problem; }
+
+    // Hands what is pending to the writer now, and (wait) returns once it is
+    // written. For the tests and the benchmarks; the timer does it otherwise.
+    void flush(bool wait = false);
+
+signals:
+    // Before each second's write: a source whose state can change without
+    // telling (a switch turned while the state stays) reports it now.
+    void sampling();
+    // Once: the file cannot be used this run, and why.
+    void unavailable(const QString &problem);
+    // A batch reached the file; `upTo` is the time of its last sample.
+    void written(qint64 upTo);
+
+private:
+    struct Entry
+    {
+        QString name;
+        qint64 key = 0; // the key of its row of periods under way
+        PeriodBuilder builder;
+        StateSample last;
+        qint32 pieces = -1;
+        bool stored = false; // a period of it under way is in the file
+    };
+
+    void take(Entry *entry, const StateSample &sample);
+    void close(Entry *entry, qint64 at);
+    void onTick();
+    void onFailed(const QString &problem);
+    void collectOpen();
+
+    QThread m_thread;
+    Writer *m_writer = nullptr; // lives in m_thread
+    QTimer m_tick;
+    QHash<quintptr, Entry> m_entries;
+    Batch m_pending;
+    qint64 m_keyBase = 0;
+    qint64 m_nextKey = 0;
+    QString m_problem;
+};
+
+} // namespace History

@@ -1,0 +1,76 @@
+#include "history/shophistory.h"
+
+#include "config/configstore.h"
+#include "devices/devicemanager.h"
+#include "history/fleetrecording.h"
+#include "history/historyrecorder.h"
+#include "history/historystore.h"
+#include "history/historywindow.h"
+
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+ShopHistory::ShopHistory(QMainWindow *window) : QObject(window), m_window(window)
+{
+    setObjectName(QStringLiteral("shopHistory"));
+    m_recorder = new History::Recorder(historyFile(), ConfigStore::instance()->historyRetentionDays(), this);
+    connect(m_recorder, &History::Recorder::unavailable, this, &ShopHistory::onUnavailable);
+    if (DeviceManager *devices = DeviceManager::instance())
+        History::recordFleet(devices->fleet(), m_recorder);
+
+    QMenu *menu = window->menuBar()->addMenu(tr("历史"));
+    menu->setObjectName(QStringLiteral("menuHistory"));
+    QAction *shop = menu->addAction(tr("车间历史"), this, [this] { showWindow(QString()); });
+    shop->setObjectName(QStringLiteral("actionShopHistory"));
+    if (DeviceManager *devices = DeviceManager::instance())
+        connect(devices, &DeviceManager::historyRequested, this, &ShopHistory::showWindow);
+}
+
+ShopHistory::~ShopHistory()
+{
+    for (const QPointer<HistoryWindow> &open : qAsConst(m_windows))
+        delete open.data();
+}
+
+QString ShopHistory::historyFile()
+{
+    return History::HistoryStore::fileBeside(ConfigStore::filePath());
+}
+
+HistoryWindow *ShopHistory::showWindow(const QString &machine)
+{
+    m_windows.removeAll(nullptr);
+    for (const QPointer<HistoryWindow> &open : qAsConst(m_windows)) {
+        if (open->property("machine").toString() == machine) {
+            open->reload();
+            open->show();
+            open->raise();
+            open->activateWindow();
+            return open;
+        }
+    }
+    QStringList machines;
+    if (const DeviceManager *devices = DeviceManager::instance()) {
+        for (const DeviceRecord &record : devices->deviceRecords())
+            machines.append(record.Name);
+    }
+    auto *window = new HistoryWindow(historyFile(), machine, machines);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setProperty("machine", machine);
+    m_windows.append(window);
+    window->show();
+    return window;
+}
+
+// Said once, without waiting for an answer: the program works on without history.
+void ShopHistory::onUnavailable(const QString &problem)
+{
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("历史记录"),
+                                tr("本次运行不记录机床历史：%1").arg(problem), QMessageBox::Ok, m_window);
+    box->setObjectName(QStringLiteral("historyUnavailable"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}

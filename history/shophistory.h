@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class HistoryWindow;
+class QMainWindow;
+
+namespace History {
+class Recorder;
+}
+
+// The history in the main window: records what the run's controllers do into
+// history.sqlite beside Configure.xml, and opens the history windows, of the
+// shop from the History menu and of one machine from its card's menu.
+class ShopHistory : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ShopHistory(QMainWindow *window);
+    ~ShopHistory() override;
+
+    static QString historyFile();
+    History::Recorder *recorder() const { return m_recorder; }
+
+    // The window of one machine, or of the shop when `machine` is empty; one
+    // already open for it is raised instead.
+    HistoryWindow *showWindow(const QString &machine);
+
+private:
+    void onUnavailable(const QString &problem);
+
+    QMainWindow *m_window;
+    History::Recorder *m_recorder = nullptr;
+    QList<QPointer<HistoryWindow>> m_windows;
+};

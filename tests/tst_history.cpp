@@ -1,0 +1,458 @@
+#include "config/configstore.h"
+#include "config/translations.h"
+#include "history/fleetrecording.h"
+#include "history/historycsv.h"
+#include "history/historyrecorder.h"
+#include "history/historystore.h"
+#include "history/historywindow.h"
+#include "history/periods.h"
+#include "link/devicefleet.h"
+#include "link/devicewatch.h"
+#include "link/modbusdevice.h"
+#include "link/protocol.h"
+#include "permissionshold.h"
+#include "sim/controller.h"
+#include "sim/servers.h"
+#include "views/dialogs.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+using namespace History;
+
+namespace {
+
+constexpr qint64 Always = std::numeric_limits<qint64>::max();
+const char *const ChildOption = "--record-until-killed";
+
+// "R" running, "A" alarm, "I" idle, "N" not connected, "C" connecting, "-" off.
+int stateOf(const QString &letter)
+{
+    const QString letters = QStringLiteral("NRAIC");
+    return letter == QLatin1String("-") ? Off : int(letters.indexOf(letter));
+}
+
+// "1000 R O1 !;..." : time, state, program, restart mark.
+QVector<StateSample> samples(const QString &text)
+{
+    QVector<StateSample> list;
+    for (const QString &item : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        QStringList f = item.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        const bool restart = f.last() == QLatin1String("!");
+        if (restart)
+            f.removeLast();
+        list.append({f.at(0).toLongLong(), stateOf(f.at(1)), f.value(2), restart});
+    }
+    return list;
+}
+
+// "R 0 1000 O1;..." : state, start, end, program.
+QVector<StatePeriod> periods(const QString &text)
+{
+    QVector<StatePeriod> list;
+    for (const QString &item : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList f = item.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        list.append({stateOf(f.at(0)), f.at(1).toLongLong(), f.at(2).toLongLong(), f.value(3)});
+    }
+    return list;
+}
+
+QString describe(const QVector<StatePeriod> &list)
+{
+    QStringList out;
+    for (const StatePeriod &p : list)
+        out << QStringLiteral("%1 %2 %3 %4").arg(p.state).arg(p.start).arg(p.end).arg(p.program);
+    return out.join(QLatin1Char(';'));
+}
+
+QVector<StatePeriod> readPeriods(const QString &path, const QString &device = QString())
+{
+    QVector<StatePeriod> list;
+    HistoryStore store;
+    if (store.open(path, HistoryStore::ReadOnly))
+        store.visitPeriods(0, Always, device, [&](const QString &, const StatePeriod &p) { list.append(p); });
+    return list;
+}
+
+int csv(const QStringList &arguments, const QString &path, QString *out)
+{
+    QString error;
+    QTextStream outStream(out), errStream(&error);
+    return printCsv(QStringList{QStringLiteral("vexa-assistant"), QStringLiteral("--history-csv")} +
+                        arguments,
+                    path, outStream, errStream);
+}
+
+// The child of the kill test: records a running machine and reports every
+// batch that reached the file, until it is killed.
+int recordUntilKilled(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    Recorder recorder(QString::fromLocal8Bit(argv[2]), DefaultRetentionDays);
+    QObject::connect(&recorder, &Recorder::written, [](qint64 upTo) {
+        std::printf("written %lld\n", static_cast<long long>(upTo));
+        std::fflush(stdout);
+    });
+    recorder.noteState(1, QStringLiteral("lathe"), true, DeviceState::Running, QStringLiteral("O0007"), 3);
+    return app.exec();
+}
+
+} // namespace
+
+class TestHistory : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void buildPeriods_data();
+    void buildPeriods();
+    void summary_data();
+    void summary();
+    void recordAndRead();
+    void unusableFile_data();
+    void unusableFile();
+    void fleetRecorded();
+    void window();
+};
+
+void TestHistory::buildPeriods_data()
+{
+    QTest::addColumn<QString>("samples");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("nothing") << ""
+                             << "";
+    QTest::newRow("switched off throughout") << "0 -;1000 -"
+                                             << "";
+    QTest::newRow("one state held") << "0 R O1;1000 R O1;2000 R O1"
+                                    << "R 0 2000 O1";
+    QTest::newRow("a change splits at the change") << "0 R O1;1000 R O1;1500 A O1;2500 A O1"
+                                                   << "R 0 1500 O1;A 1500 2500 O1";
+    QTest::newRow("a new program splits") << "0 R O1;1000 R O2;2000 R O2"
+                                          << "R 0 1000 O1;R 1000 2000 O2";
+    QTest::newRow("switched off and on") << "0 I;1000 I;1500 -;2500 -;3000 C;4000 R"
+                                         << "I 0 1500;C 3000 4000;R 4000 4000";
+    QTest::newRow("a gap ends at the last sample before") << "0 R;1000 R;9000 R;10000 R"
+                                                          << "R 0 1000;R 9000 10000";
+    QTest::newRow("a gap, then a change") << "0 R;1000 R;9000 A"
+                                          << "R 0 1000;A 9000 9000";
+    QTest::newRow("a gap, then switched off") << "0 R;1000 R;9000 -"
+                                              << "R 0 1000";
+    QTest::newRow("a restart ends the earlier run's period") << "0 R;1000 R;1200 R !;2200 R"
+                                                             << "R 0 1000;R 1200 2200";
+    QTest::newRow("a clock set back") << "5000 R;6000 R;2000 R;3000 R"
+                                      << "R 5000 6000;R 2000 3000";
+    QTest::newRow("no program without a link") << "0 N O1;1000 C O1;2000 I O1;3000 I O1"
+                                               << "N 0 1000;C 1000 2000;I 2000 3000 O1";
+}
+
+void TestHistory::buildPeriods()
+{
+    QFETCH(QString, samples);
+    QFETCH(QString, expected);
+    QCOMPARE(describe(History::buildPeriods(::samples(samples), 5000)), describe(periods(expected)));
+}
+
+void TestHistory::summary_data()
+{
+    QTest::addColumn<QString>("periods");
+    QTest::addColumn<qint64>("from");
+    QTest::addColumn<qint64>("to");
+    QTest::addColumn<QString>("expected"); // on run alarm-time alarms programs
+    QTest::newRow("clipped; an alarm across a new program is one")
+        << "R 0 1000 O1;A 1000 2000 O1;A 2000 3000 O2;I 3000 5000" << 500ll << 4000ll << "3500 500 2000 1 O1";
+    QTest::newRow("an alarm from before the range counts")
+        << "A 0 1000;A 1000 2000;N 2000 2500" << 1500ll << 3000ll << "1000 0 500 1 ";
+    QTest::newRow("two alarms, programs by running time")
+        << "A 0 10;R 10 20 O2;A 20 30;R 30 50 O3;R 50 55 O2" << 0ll << 100ll << "55 35 20 2 O3,O2";
+}
+
+void TestHistory::summary()
+{
+    QFETCH(QString, periods);
+    QFETCH(qint64, from);
+    QFETCH(qint64, to);
+    QFETCH(QString, expected);
+    const Summary s = summarize(::periods(periods), from, to);
+    QCOMPARE(QStringLiteral("%1 %2 %3 %4 %5")
+                 .arg(s.onMs)
+                 .arg(s.runMs)
+                 .arg(s.alarmMs)
+                 .arg(s.alarms)
+                 .arg(s.programs.join(QLatin1Char(','))),
+             expected);
+    // A counter reset counts on from the value it was reset to.
+    QCOMPARE(piecesMade({{0, 998}, {1, 999}, {2, 0}, {3, 1}, {4, 3}}), 4);
+}
+
+void TestHistory::recordAndRead()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        Recorder recorder(path, DefaultRetentionDays);
+        recorder.noteState(1, QStringLiteral("mill, 2"), true, DeviceState::Running, QStringLiteral("O0001"),
+                           5);
+        recorder.noteState(2, QStringLiteral("lathe"), true, DeviceState::Idle, QStringLiteral("O\x01"), -1);
+        const qint64 before = QDateTime::currentMSecsSinceEpoch();
+        QTRY_VERIFY(QDateTime::currentMSecsSinceEpoch() > before);
+        recorder.noteState(1, QStringLiteral("mill, 2"), true, DeviceState::Alarm, QStringLiteral("O0001"),
+                           6);
+        recorder.noteOperation(QStringLiteral("lathe"), QStringLiteral("write program"),
+                               QStringLiteral("O0012"), 0, 120);
+        recorder.flush(true);
+        QVERIFY(recorder.isRecording());
+    }
+    const QVector<StatePeriod> mill = readPeriods(path, QStringLiteral("mill, 2"));
+    QCOMPARE(mill.size(), 2);
+    QCOMPARE(mill.at(0).state, DeviceState::Running);
+    QCOMPARE(mill.at(0).end, mill.at(1).start);
+    QCOMPARE(mill.at(1).state, DeviceState::Alarm);
+    QCOMPARE(readPeriods(path, QStringLiteral("lathe")).value(0).program, QStringLiteral("O"));
+
+    HistoryStore store;
+    QVERIFY(store.open(path, HistoryStore::ReadOnly));
+    QVector<PieceSample> pieces;
+    QVERIFY(store.visitPieces(mill.at(1).start, Always, QString(),
+                              [&](const QString &, const PieceSample &p) { pieces.append(p); }));
+    QCOMPARE(piecesMade(pieces), 1); // from the count before the range on
+    QVector<Operation> operations;
+    QVERIFY(store.operations(0, Always, QString(), &operations));
+    QCOMPARE(operations.size(), 1);
+    QCOMPARE(operations.at(0).bytes, 120);
+
+    QString out;
+    QCOMPARE(csv({}, path, &out), 0);
+    QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.at(0), QStringLiteral("device,state,start,end,seconds,program"));
+    QVERIFY(lines.at(1).startsWith(QStringLiteral("\"mill, 2\",running,")));
+    QVERIFY(lines.at(3).startsWith(QStringLiteral("\"mill, 2\",alarm,")));
+    const QString start = lines.at(3).section(QLatin1Char(','), 3, 3); // after the quoted name's comma
+    QCOMPARE(QDateTime::fromString(start, Qt::ISODate).toMSecsSinceEpoch(), mill.at(1).start / 1000 * 1000);
+    out.clear();
+    QCOMPARE(csv({QStringLiteral("--device"), QStringLiteral("lathe"), QStringLiteral("--since"),
+                  QDate::currentDate().toString(Qt::ISODate)},
+                 path, &out),
+             0);
+    QCOMPARE(out.count(QLatin1Char('\n')), 2);
+    QCOMPARE(csv({QStringLiteral("--since"), QStringLiteral("yesterday")}, path, &out), 2);
+    out.clear();
+    QCOMPARE(csv({}, dir.filePath(QStringLiteral("none.sqlite")), &out), 0);
+    QCOMPARE(out, csvHeader() + QLatin1Char('\n'));
+
+    // Killed while recording: what the last reported write held is there.
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(ChildOption), path});
+    qint64 upTo = 0;
+    for (int writes = 0; writes < 2;) {
+        QVERIFY(child.canReadLine() || child.waitForReadyRead(10000));
+        const QByteArray line = child.readLine().trimmed();
+        if (line.startsWith("written ")) {
+            upTo = line.mid(8).toLongLong();
+            ++writes;
+        }
+    }
+    child.kill();
+    QVERIFY(child.waitForFinished());
+    const QVector<StatePeriod> lathe = readPeriods(path, QStringLiteral("lathe"));
+    QCOMPARE(lathe.size(), 2);
+    QCOMPARE(lathe.at(1).program, QStringLiteral("O0007"));
+    QVERIFY(lathe.at(1).end >= upTo - Recorder::FlushIntervalMs / 2);
+    QVERIFY(lathe.at(1).end - lathe.at(1).start >= Recorder::FlushIntervalMs / 2);
+}
+
+void TestHistory::unusableFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("read-only") << "read-only";
+    QTest::newRow("locked") << "locked";
+    QTest::newRow("not a database") << "garbage";
+}
+
+void TestHistory::unusableFile()
+{
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        Recorder earlier(path, DefaultRetentionDays);
+        earlier.noteState(1, QStringLiteral("mill"), true, DeviceState::Idle, QString(), -1);
+    }
+    QSqlDatabase locker;
+    if (kind == QLatin1String("read-only")) {
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    } else if (kind == QLatin1String("locked")) {
+        locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
+        locker.setDatabaseName(path);
+        QVERIFY(locker.open());
+        QVERIFY(QSqlQuery(locker).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    } else {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(QByteArray(8192, 'x'));
+    }
+    {
+        PermissionsHold asUser;
+        Recorder recorder(path, DefaultRetentionDays);
+        QSignalSpy unavailable(&recorder, &Recorder::unavailable);
+        QVERIFY(unavailable.wait(10000));
+        recorder.noteState(1, QStringLiteral("mill"), true, DeviceState::Running, QString(), 1);
+        recorder.flush(true);
+        QCoreApplication::processEvents();
+        QCOMPARE(unavailable.count(), 1);
+        QVERIFY(!recorder.isRecording());
+    }
+    // What the file holds can still be read, unless it is not a database.
+    QString out;
+    QCOMPARE(csv({}, path, &out), kind == QLatin1String("garbage") ? 1 : 0);
+    QCOMPARE(out.count(QLatin1Char('\n')), kind == QLatin1String("garbage") ? 1 : 2);
+    if (locker.isOpen()) {
+        QSqlQuery(locker).exec(QStringLiteral("ROLLBACK"));
+        locker.close();
+    }
+    locker = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("locker"));
+}
+
+// A controller's card switched on, as the main window records it: its states
+// with the program in run, its pieces and the program's writes.
+void TestHistory::fleetRecorded()
+{
+    ModbusSettings settings;
+    settings.NetworkPort = 1502;
+    settings.Timeout = 200;
+    settings.NumberOfRetries = 0;
+    ConfigStore::instance()->setModbusSettings(settings);
+    sim::Controller controller;
+    sim::TcpServer server(&controller);
+    QVERIFY(server.listen(QHostAddress(QStringLiteral("127.0.0.123")), 1502));
+    controller.setProgramNumber(7);
+    controller.setPieceCount(5);
+    auto *device = new ModbusDevice;
+    device->setRecord(
+        {1, QStringLiteral("mill"), 0, QStringLiteral("127.0.0.123"), controller.stationAddress()});
+    auto watch = std::make_unique<DeviceWatch>(device);
+    DeviceFleet fleet;
+    fleet.add(watch.get());
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        Recorder recorder(path, DefaultRetentionDays);
+        recordFleet(&fleet, &recorder);
+        QVERIFY(device->countersWanted());
+        watch->setOn(true);
+        QTRY_COMPARE_WITH_TIMEOUT(watch->snapshot().program, QStringLiteral("O0007"), 5000);
+        QCOMPARE(device->writeProgram(QStringLiteral("O0012\n"), 12), 0);
+        controller.setRunState(sim::RunState::Running);
+        controller.setPieceCount(6);
+        QTRY_COMPARE(watch->snapshot().pieces, 6);
+        watch->setOn(false);
+        recorder.flush(true);
+    }
+    QVERIFY(!device->countersWanted());
+    watch.reset();
+    device->releaseWhenIdle();
+
+    const QVector<StatePeriod> periods = readPeriods(path);
+    QVERIFY(periods.size() >= 3);
+    const StatePeriod &running = periods.last();
+    QCOMPARE(running.state, DeviceState::Running);
+    QCOMPARE(running.program, QStringLiteral("O0007"));
+    QCOMPARE(periods.at(periods.size() - 2).state, DeviceState::Idle);
+    QCOMPARE(periods.first().state, DeviceState::Connecting);
+    HistoryStore store;
+    QVERIFY(store.open(path, HistoryStore::ReadOnly));
+    QVector<Operation> operations;
+    QVERIFY(store.operations(0, Always, QStringLiteral("mill"), &operations));
+    QCOMPARE(operations.size(), 1);
+    QCOMPARE(operations.at(0).kind, QStringLiteral("write program"));
+    QCOMPARE(operations.at(0).target, QStringLiteral("O0012"));
+    QVector<PieceSample> pieces;
+    QVERIFY(store.visitPieces(0, Always, QString(),
+                              [&](const QString &, const PieceSample &p) { pieces.append(p); }));
+    QCOMPARE(piecesMade(pieces), 1);
+}
+
+// The figures of a day as the window shows them, its hover text and export.
+void TestHistory::window()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    const QDate day(2024, 3, 5);
+    const auto at = [&](int hour, int minute) {
+        return QDateTime(day, QTime(hour, minute)).toMSecsSinceEpoch();
+    };
+    {
+        HistoryStore store;
+        QVERIFY(store.open(path, HistoryStore::ReadWrite));
+        Batch batch;
+        const QString lathe = QStringLiteral("lathe"), o1 = QStringLiteral("O0001");
+        batch.closed = {
+            {lathe, {DeviceState::Running, at(8, 0), at(10, 0), o1}},
+            {lathe, {DeviceState::Alarm, at(10, 0), at(10, 30), o1}},
+            {lathe, {DeviceState::Idle, at(10, 30), at(12, 0), o1}},
+            {QStringLiteral("old"), {DeviceState::Running, at(9, 0), at(9, 30), QStringLiteral("O2")}}};
+        batch.pieces = {{lathe, {at(7, 0), 10}}, {lathe, {at(10, 0), 14}}};
+        batch.operations = {
+            {lathe, at(11, 0), QStringLiteral("write program"), QStringLiteral("O3"), 0, 100}};
+        QVERIFY(store.write(batch));
+    }
+    HistoryWindow window(path, QString(), {QStringLiteral("mill"), QStringLiteral("lathe")});
+    window.showRange(HistoryWindow::Day, day);
+    auto *figures = window.findChild<QTableWidget *>(QStringLiteral("historyFigures"));
+    QCOMPARE(figures->rowCount(), 4); // the list's two, one recorded only, the total
+    QStringList lathe;
+    for (int column = 0; column < HistoryWindow::ColumnCount; ++column)
+        lathe << figures->item(1, column)->text();
+    QCOMPARE(lathe.join(QLatin1Char('|')), QStringLiteral("lathe|4:00|2:00|50.0 %|1|0:30|4|O0001 (2:00)"));
+    QCOMPARE(figures->item(3, HistoryWindow::SwitchedOn)->text(), QStringLiteral("4:30"));
+    QCOMPARE(window.findChild<QTableWidget *>(QStringLiteral("historyOperations"))->rowCount(), 1);
+
+    auto *timeline = window.findChild<HistoryTimeline *>();
+    timeline->resize(1000, timeline->sizeHint().height());
+    const int x = int(timeline->width() * 0.1 + timeline->width() * 0.9 * 9 / 24); // about 09:00
+    const QString hover =
+        timeline->textAt(QPoint(x, HistoryTimeline::HeaderHeight + HistoryTimeline::RowHeight + 5));
+    QVERIFY2(hover.startsWith(QStringLiteral("lathe\n")) && hover.contains(QStringLiteral("O0001")),
+             qPrintable(hover));
+
+    const QString csvPath = dir.filePath(QStringLiteral("day.csv"));
+    Dialogs::setResponder([&](const Dialogs::Request &) {
+        Dialogs::Answer answer;
+        answer.path = csvPath;
+        return answer;
+    });
+    window.findChild<QPushButton *>(QStringLiteral("historyExport"))->click();
+    Dialogs::setResponder({});
+    QFile csvFile(csvPath);
+    QVERIFY(csvFile.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csvFile.readAll().split('\n');
+    QCOMPARE(lines.size(), 6); // the header, four periods, the last line's end
+    QVERIFY(lines.at(2).startsWith("old,running,"));
+
+    // In English the texts come from the translation built into the program.
+    QVERIFY(Translations::install(1));
+    HistoryWindow english(path, QStringLiteral("lathe"), {});
+    QCOMPARE(english.windowTitle(), QStringLiteral("History of lathe"));
+    Translations::install(0);
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc == 3 && std::strcmp(argv[1], ChildOption) == 0)
+        return recordUntilKilled(argc, argv);
+    QApplication app(argc, argv);
+    TestHistory test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_history.moc"
