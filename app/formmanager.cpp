@@ -1,6 +1,5 @@
 #include "app/formmanager.h"
 
-#include "config/configstore.h"
 #include "ui_formmanager.h"
 #include "views/fileform.h"
 #include "views/ioform.h"
@@ -55,15 +54,6 @@ FormManager::FormManager(QWidget *parent) : QWidget(parent), ui(new Ui::FormMana
                                         ui->radioButton_FILE, ui->radioButton_PAR, ui->radioButton_SET};
     for (QRadioButton *button : buttons)
         connect(button, &QRadioButton::clicked, this, [this, button] { showPageOf(button); });
-
-    if (ConfigStore::instance()->language() == 1) {
-        ui->radioButton_POS->setText(QStringLiteral("   POS"));
-        ui->radioButton_IO->setText(QStringLiteral("   IO"));
-        ui->radioButton_PRG->setText(QStringLiteral("   PRG"));
-        ui->radioButton_FILE->setText(QStringLiteral("   FILE"));
-        ui->radioButton_PAR->setText(QStringLiteral("   PAR"));
-        ui->radioButton_SET->setText(QStringLiteral("   SET"));
-    }
 }
 
 FormManager::~FormManager()

@@ -28,9 +28,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Publishing to the shop's broker watches the device list's controllers.
     m_mqtt = new MqttService(DeviceManager::instance()->fleet(), true, this);
     m_mqtt->apply(config->mqttSettings());
-
-    if (config->language() == 1)
-        setWindowTitle(QStringLiteral("VEXA-DEVAZIDO"));
 }
 
 MainWindow::~MainWindow()

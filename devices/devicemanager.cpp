@@ -35,12 +35,6 @@ DeviceManager::DeviceManager(QWidget *parent)
     : QWidget(parent), ui(new Ui::DeviceManager), m_fleet(new DeviceFleet(this))
 {
     ui->setupUi(this);
-    if (ConfigStore::instance()->language() == 1) {
-        ui->labelSelectDevice->setText(QStringLiteral("SelectDevice"));
-        ui->label_selectDevice->setText(QStringLiteral("None"));
-        ui->pushButton_addDevice->setText(QStringLiteral("AddDevice"));
-        ui->pushButton_removeDevice->setText(QStringLiteral("RemoveDevice"));
-    }
 
     deviceWidget::shareLook(ui->scrollAreaWidgetContents);
     const QList<DeviceRecord> stored = ConfigStore::instance()->devices();
@@ -74,7 +68,7 @@ DeviceRecord DeviceManager::defaultRecord()
 
 QString DeviceManager::noSelectionText() const
 {
-    return ConfigStore::instance()->language() == 1 ? QStringLiteral("None") : QStringLiteral("无");
+    return tr("无");
 }
 
 void DeviceManager::addDevice()

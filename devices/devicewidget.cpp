@@ -158,8 +158,6 @@ deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::dev
     room->setContentsMargins(0, 0, 0, 0);
     const QSize pageSize = settingsPageSize(ui->tab_setting);
     room->addItem(new QSpacerItem(pageSize.width(), pageSize.height()));
-    if (ConfigStore::instance()->language() == 1)
-        ui->label_deviceName->setText(QStringLiteral("Device"));
 
     m_device = new ModbusDevice;
     m_watch = new DeviceWatch(m_device, this);
@@ -216,13 +214,6 @@ void deviceWidget::buildSettingsPage()
     page->setupUi(ui->tab_setting);
     page->lineEdit_IP->setValidator(new QRegExpValidator(
         QRegExp(QString::fromLatin1(IpExpression), Qt::CaseSensitive, QRegExp::RegExp), page->lineEdit_IP));
-    if (ConfigStore::instance()->language() == 1) {
-        page->label_type->setText(QStringLiteral("Type"));
-        page->label_name->setText(QStringLiteral("Name"));
-        page->label_model->setText(QStringLiteral("Model"));
-        page->label_address->setText(QStringLiteral("Addr"));
-        page->label_IP->setText(QStringLiteral("IP"));
-    }
     fillSettingsPage(m_device->record());
     // Children made after their parent was shown stay hidden unless shown;
     // those the type rule left alone show with the page.

@@ -25,14 +25,14 @@ namespace {
 
 const QString DefaultBarFormat = QStringLiteral("%p%");
 
-QString outcomeText(int result, bool english)
+QString outcomeText(int result)
 {
     if (result == Result::Ok)
-        return english ? QStringLiteral("OK") : QStringLiteral("成功");
+        return UpLoadDialog::tr("成功");
     if (result == UpLoadDialog::UnreadableFile)
-        return english ? QStringLiteral("unreadable") : QStringLiteral("无法读取");
+        return UpLoadDialog::tr("无法读取");
     if (result == UpLoadDialog::FileTooLarge)
-        return english ? QStringLiteral("too large") : QStringLiteral("文件过大");
+        return UpLoadDialog::tr("文件过大");
     if (result == UpLoadDialog::NumberOutOfRange)
         return UpLoadDialog::tr("编号超出 (0-9999)");
     if (result == UpLoadDialog::NotArchived)
@@ -40,13 +40,12 @@ QString outcomeText(int result, bool english)
     // The refusals an operator can act on say why: connect the device, or wait
     // until the controller is idle (it takes programs and files only then).
     if (result == Result::NotReady)
-        return english ? QStringLiteral("not connected (code 2)") : QStringLiteral("未连接 (代码 2)");
+        return UpLoadDialog::tr("未连接 (代码 2)");
     if (result == Result::NotIdle)
-        return english ? QStringLiteral("not idle (code 3)") : QStringLiteral("非空闲 (代码 3)");
+        return UpLoadDialog::tr("非空闲 (代码 3)");
     if (result == Result::Busy)
-        return english ? QStringLiteral("busy (code 9)") : QStringLiteral("忙 (代码 9)");
-    return english ? QStringLiteral("failed (code %1)").arg(result)
-                   : QStringLiteral("失败 (代码 %1)").arg(result);
+        return UpLoadDialog::tr("忙 (代码 9)");
+    return UpLoadDialog::tr("失败 (代码 %1)").arg(result);
 }
 
 // Where a line keeps its bar: a hidden QProgressBar holds the line's progress
@@ -118,12 +117,10 @@ UpLoadDialog::UpLoadDialog(QWidget *parent) : QDialog(parent), ui(new Ui::UpLoad
     ui->treeWidget->setItemDelegateForColumn(1, new BarDelegate(ui->treeWidget));
     m_bars = new QWidget(this);
     m_bars->hide();
-    m_programRoot = createRoot(QStringLiteral("程序名称"));
+    m_programRoot = createRoot(tr("程序名称"));
     ui->treeWidget->insertTopLevelItem(0, m_programRoot);
-    m_fileRoot = createRoot(QStringLiteral("文件名称"));
+    m_fileRoot = createRoot(tr("文件名称", "the root of the lines of files"));
     ui->treeWidget->insertTopLevelItem(1, m_fileRoot);
-    if (ConfigStore::instance()->language() == 1)
-        applyEnglishTexts();
 
     connect(ui->treeWidget, &QTreeWidget::itemChanged, this, &UpLoadDialog::onItemChanged);
     connect(ui->pushButton_clip, &QPushButton::clicked, this, &UpLoadDialog::addFromClipboard);
@@ -149,19 +146,6 @@ QTreeWidgetItem *UpLoadDialog::createRoot(const QString &text)
     root->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
     root->setCheckState(0, Qt::Checked);
     return root;
-}
-
-void UpLoadDialog::applyEnglishTexts()
-{
-    ui->treeWidget->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("State")});
-    m_programRoot->setText(0, QStringLiteral("ProgramName"));
-    m_fileRoot->setText(0, QStringLiteral("FileName"));
-    ui->pushButton_clip->setText(QStringLiteral("AddClipFile"));
-    ui->pushButton_reset->setText(QStringLiteral("Reset"));
-    ui->pushButton_choose->setText(QStringLiteral("AddLocalFile"));
-    ui->pushButton_trans->setText(QStringLiteral("TranFile"));
-    ui->label_tip1->setText(
-        QStringLiteral("Hint: Confirm that the program name is OBBBB or BBBB(B being a number)"));
 }
 
 void UpLoadDialog::bindDevice(ModbusDevice *device)
@@ -324,9 +308,9 @@ void UpLoadDialog::addFromClipboard()
 void UpLoadDialog::addFromChooser()
 {
     QPointer<UpLoadDialog> self(this);
-    const QString path = s_fileChooser ? s_fileChooser(this)
-                                       : QFileDialog::getOpenFileName(this, QStringLiteral("选择工程文件"),
-                                                                      QDir::currentPath());
+    const QString path = s_fileChooser
+                             ? s_fileChooser(this)
+                             : QFileDialog::getOpenFileName(this, tr("选择工程文件"), QDir::currentPath());
     // The chooser runs its own event loop; the card may have gone meanwhile.
     if (!self || path.isEmpty())
         return;
@@ -363,7 +347,7 @@ void UpLoadDialog::showOutcome(QTreeWidgetItem *line, int result)
 {
     line->setData(1, OutcomeRole, result);
     if (QProgressBar *bar = progressBar(line)) {
-        bar->setFormat(outcomeText(result, ConfigStore::instance()->language() == 1));
+        bar->setFormat(outcomeText(result));
         repaintLine(line);
     }
 }

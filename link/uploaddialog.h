@@ -123,7 +123,6 @@ private:
     QTreeWidgetItem *createRoot(const QString &text);
     void clearLines();
     void showOutcome(QTreeWidgetItem *line, int result);
-    void applyEnglishTexts();
 
     Ui::UpLoadDialog *ui = nullptr;
     QPointer<ModbusDevice> m_device;

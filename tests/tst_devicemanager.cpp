@@ -1,4 +1,5 @@
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 #include "link/modbusdevice.h"
@@ -120,6 +121,7 @@ void TestDeviceManager::init()
 
 void TestDeviceManager::cleanup()
 {
+    Translations::install(0);
     DeviceManager::resetInstanceForTesting();
     m_server.reset();
     m_controller.reset();
@@ -241,6 +243,7 @@ void TestDeviceManager::noRebuildAfterDestruction()
 void TestDeviceManager::addButtonAndEnglish()
 {
     ConfigStore::instance()->setLanguage(1);
+    QVERIFY(Translations::install(1));
     DeviceManager *manager = freshManager({record("stored")});
     QCOMPARE(selectedLabel(manager), QStringLiteral("None"));
     QCOMPARE(manager->findChild<QPushButton *>(QStringLiteral("pushButton_removeDevice"))->text(),

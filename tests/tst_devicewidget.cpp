@@ -1,4 +1,5 @@
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "devices/devicewidget.h"
 #include "link/modbusdevice.h"
 #include "link/uploaddialog.h"
@@ -135,6 +136,7 @@ void TestDeviceWidget::initTestCase()
 
 void TestDeviceWidget::init()
 {
+    Translations::install(0);
     m_server.reset();
     m_controller.reset();
     ConfigStore *store = ConfigStore::instance();
@@ -169,6 +171,7 @@ void TestDeviceWidget::newCard()
 
     ConfigStore::instance()->setLanguage(1);
     ConfigStore::instance()->rebuildStateDisplay();
+    QVERIFY(Translations::install(1));
     deviceWidget english;
     QCOMPARE(stateText(&english), QStringLiteral("    QUIT"));
     QCOMPARE(part<QLabel>(&english, "label_deviceName")->text(), QStringLiteral("Device"));

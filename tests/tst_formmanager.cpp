@@ -1,5 +1,6 @@
 #include "app/formmanager.h"
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "views/fileform.h"
 #include "views/ioform.h"
 #include "views/parform.h"
@@ -67,6 +68,7 @@ void TestFormManager::initTestCase()
 void TestFormManager::cleanup()
 {
     ConfigStore::instance()->setLanguage(0);
+    Translations::install(0);
 }
 
 std::unique_ptr<FormManager> TestFormManager::build()
@@ -118,6 +120,7 @@ void TestFormManager::buttonTexts()
     QFETCH(int, language);
     QFETCH(QStringList, texts);
     ConfigStore::instance()->setLanguage(language);
+    QVERIFY(Translations::install(language));
     auto manager = build();
     for (int i = 0; i < 6; ++i) {
         auto *button = manager->findChild<QRadioButton *>(ButtonNames[i]);

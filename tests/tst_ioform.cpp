@@ -1,5 +1,6 @@
 #include "app/formmanager.h"
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 #include "link/modbusdevice.h"
@@ -100,6 +101,7 @@ void TestIoForm::cleanupTestCase()
 void TestIoForm::cleanup()
 {
     ConfigStore::instance()->setLanguage(0);
+    Translations::install(0);
     if (m_controller) {
         m_controller->clearFaults();
         for (int i = 0; i < 16; ++i) {
@@ -158,6 +160,7 @@ deviceWidget *TestIoForm::connectCard(quint8 model)
 void TestIoForm::englishLabels()
 {
     ConfigStore::instance()->setLanguage(1);
+    QVERIFY(Translations::install(1));
     IoForm form;
     QCOMPARE(form.findChild<QLabel *>("label_input")->text(), QString("INPUT"));
     QCOMPARE(form.findChild<QLabel *>("label_output")->text(), QString("OUTPUT"));

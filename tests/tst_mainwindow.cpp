@@ -1,6 +1,7 @@
 #include "app/formmanager.h"
 #include "app/mainwindow.h"
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 
@@ -62,6 +63,7 @@ void TestMainWindow::initTestCase()
 void TestMainWindow::init()
 {
     ConfigStore::instance()->resetToDefaults();
+    Translations::install(0);
     QFile::remove(configPath());
     // Each test builds the window of a new run.
     DeviceManager::resetInstanceForTesting();
@@ -103,6 +105,7 @@ void TestMainWindow::title()
     QFETCH(int, language);
     QFETCH(QString, title);
     ConfigStore::instance()->setLanguage(language);
+    QVERIFY(Translations::install(language));
     MainWindow window;
     QCOMPARE(window.windowTitle(), title);
     // A language change during the run shows only at the next start.

@@ -1,5 +1,6 @@
 #include "app/formmanager.h"
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 #include "link/modbusdevice.h"
@@ -184,8 +185,10 @@ void TestPosForm::captions()
     QFETCH(QStringList, captions);
     QFETCH(QStringList, headers);
     ConfigStore::instance()->setLanguage(language);
+    QVERIFY(Translations::install(language));
     PosForm form;
     ConfigStore::instance()->setLanguage(0);
+    Translations::install(0);
     const char *names[] = {"labelCurrPrg", "labelStyle",  "labelPiece",
                            "labelCircle",  "labelTarget", "labelRun"};
     for (int i = 0; i < 6; ++i)
@@ -276,8 +279,10 @@ void TestPosForm::englishKeepsDeviceWorkMode()
 {
     QVERIFY(connectCard());
     ConfigStore::instance()->setLanguage(1);
+    QVERIFY(Translations::install(1));
     PosForm form;
     ConfigStore::instance()->setLanguage(0);
+    Translations::install(0);
     form.updateStatus();
     QCOMPARE(form.poller()->lastResult(), 0);
     QCOMPARE(labelText(&form, "labelStyle"), QString("WorkStyle"));

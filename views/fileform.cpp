@@ -12,24 +12,10 @@
 #include <QDir>
 #include <QPointer>
 
-namespace {
-// The save dialog and its outcome read the same in both languages.
-const QString SaveCaption = QStringLiteral("数据存放地址");
-const QString MessageTitle = QStringLiteral("信息");
-} // namespace
-
 FileForm::FileForm(QWidget *parent) : QWidget(parent), ui(new Ui::FileForm)
 {
     ui->setupUi(this);
 
-    if (ConfigStore::instance()->language() == 1) {
-        ui->label_file->setText(QStringLiteral("File Name"));
-        ui->label_fileOrder->setText(QStringLiteral("Function"));
-        ui->btn_readFile->setText(QStringLiteral("ReadFile"));
-        ui->btn_downloadFile->setText(QStringLiteral("Download"));
-        ui->btn_findFile->setText(QStringLiteral("Find"));
-        ui->label_fileName->setText(QStringLiteral("Current File"));
-    }
     m_noFileText = ui->label_fileName->text();
     m_readStatus = new ReadStatusLine(this);
     ui->verticalLayout_2->addWidget(m_readStatus);
@@ -100,18 +86,17 @@ void FileForm::saveFile()
     const QString name = ui->label_fileName->text();
     const QString text = ui->textEdit_file->toPlainText();
     QPointer<FileForm> self(this);
-    const QString path = Dialogs::saveFileName(this, SaveCaption, FileNames::plain(name), QString());
+    const QString path = Dialogs::saveFileName(this, tr("数据存放地址"), FileNames::plain(name), QString());
     if (!self || path.isEmpty())
         return;
     if (ConfigStore::writeFileBytes(path, TextCodec::encode(m_file, text))) {
-        Dialogs::information(this, MessageTitle, QStringLiteral("文件:%1下载完成").arg(name));
+        Dialogs::information(this, tr("信息"), tr("文件:%1下载完成").arg(name));
         return;
     }
     // Nothing was written: any file already there is as it was.
-    Dialogs::message(
-        this, QMessageBox::Warning, MessageTitle,
-        QStringLiteral("文件:%1下载失败(download failed)\n%2").arg(name, QDir::toNativeSeparators(path)),
-        {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+    Dialogs::message(this, QMessageBox::Warning, tr("信息"),
+                     tr("文件:%1下载失败(download failed)\n%2").arg(name, QDir::toNativeSeparators(path)),
+                     {{tr("OK"), QMessageBox::AcceptRole}});
 }
 
 // Case-sensitive, forward from the cursor; the search stops at the last match.

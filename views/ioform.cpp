@@ -1,6 +1,5 @@
 #include "views/ioform.h"
 
-#include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "link/devicestatus.h"
 #include "link/protocol.h"
@@ -45,11 +44,6 @@ IoForm::IoForm(QWidget *parent) : QWidget(parent), ui(new Ui::IoForm)
 {
     initSignalTableResources();
     ui->setupUi(this);
-
-    if (ConfigStore::instance()->language() == 1) {
-        ui->label_input->setText(QStringLiteral("INPUT"));
-        ui->label_output->setText(QStringLiteral("OUTPUT"));
-    }
 
     for (QTableWidget *table : {ui->tableWidget_input, ui->tableWidget_output}) {
         table->setRowCount(GridSize);

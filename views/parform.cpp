@@ -8,7 +8,6 @@
 #include "views/dialogs.h"
 #include "views/readstatusline.h"
 
-#include <QCoreApplication>
 #include <QHeaderView>
 #include <QPointer>
 #include <QSignalBlocker>
@@ -37,11 +36,6 @@ public:
     GroupDisplay(const GroupDisplay &) = delete;
     GroupDisplay &operator=(const GroupDisplay &) = delete;
 };
-
-QString translated(const QString &text)
-{
-    return QCoreApplication::translate("ParForm", text.toUtf8().constData());
-}
 
 } // namespace
 
@@ -136,18 +130,20 @@ void ParForm::fillTree()
 {
     QTreeWidget *tree = ui->treeWidget_sysParams;
     tree->setSortingEnabled(false);
+    // The catalogue is the controller's own vocabulary: it reads the same in
+    // both languages and is not translated.
     const QVector<ParCatalogue::Group> &groups = ParCatalogue::groups();
     for (int g = 0; g < groups.size(); ++g) {
         auto *top = new QTreeWidgetItem(tree);
-        top->setText(0, translated(groups.at(g).name));
+        top->setText(0, groups.at(g).name);
         const QVector<ParCatalogue::Entry> &entries = groups.at(g).entries;
         for (int e = 0; e < entries.size(); ++e) {
             const ParCatalogue::Entry &entry = entries.at(e);
             auto *item = new QTreeWidgetItem(top);
-            item->setText(0, translated(entry.title));
-            item->setText(1, translated(entry.key));
-            item->setText(2, translated(ParCatalogue::rowKindText(entry.rowKind)));
-            item->setText(3, translated(QString::number(entry.columns)));
+            item->setText(0, entry.title);
+            item->setText(1, entry.key);
+            item->setText(2, ParCatalogue::rowKindText(entry.rowKind));
+            item->setText(3, QString::number(entry.columns));
             item->setData(0, GroupRole, g);
             item->setData(0, EntryRole, e);
         }
@@ -209,7 +205,7 @@ void ParForm::openLocalFile()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const QString path =
-        Dialogs::openFileName(this, QStringLiteral("打开SYS文件"), folder, QString::fromLatin1(FileName));
+        Dialogs::openFileName(this, tr("打开SYS文件"), folder, QString::fromLatin1(FileName));
     if (path.isEmpty())
         return;
     // No controller holds a longer text; a larger file the user picks by
@@ -228,16 +224,15 @@ void ParForm::saveToLocalFile()
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const QString proposed = folder.isEmpty() ? QString::fromLatin1(FileName)
                                               : folder + QLatin1Char('/') + QLatin1String(FileName);
-    const QString path = Dialogs::saveFileName(this, QStringLiteral("数据存放地址"), proposed, QString());
+    const QString path = Dialogs::saveFileName(this, tr("数据存放地址"), proposed, QString());
     if (path.isEmpty())
         return;
     if (ConfigStore::writeFileBytes(path, bytes)) {
-        Dialogs::information(this, QStringLiteral("信息"),
-                             QStringLiteral("文件:%1下载完成").arg(QLatin1String(FileName)));
+        Dialogs::information(this, tr("信息"), tr("文件:%1下载完成").arg(QLatin1String(FileName)));
     } else {
-        Dialogs::message(this, QMessageBox::Warning, QStringLiteral("信息"),
-                         QStringLiteral("文件:%1下载失败").arg(QLatin1String(FileName)),
-                         {Dialogs::Button{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+        Dialogs::message(this, QMessageBox::Warning, tr("信息"),
+                         tr("文件:%1下载失败").arg(QLatin1String(FileName)),
+                         {Dialogs::Button{tr("OK"), QMessageBox::AcceptRole}});
     }
 }
 

@@ -1,6 +1,5 @@
 #include "views/posform.h"
 
-#include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "link/devicestatus.h"
 #include "link/protocol.h"
@@ -19,18 +18,6 @@ PosForm::PosForm(QWidget *parent) : QWidget(parent), ui(new Ui::PosForm)
 {
     ui->setupUi(this);
     ui->tableWidget_axis->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-
-    if (ConfigStore::instance()->language() == 1) {
-        ui->labelCurrPrg->setText(QStringLiteral("MainPrg"));
-        ui->labelStyle->setText(QStringLiteral("WorkStyle"));
-        ui->labelPiece->setText(QStringLiteral("Piece"));
-        ui->labelCircle->setText(QStringLiteral("CircleTime"));
-        ui->labelTarget->setText(QStringLiteral("Target"));
-        ui->labelRun->setText(QStringLiteral("RunTime"));
-        ui->tableWidget_axis->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Abs"),
-                                                         QStringLiteral("Mach"), QStringLiteral("Speed"),
-                                                         QStringLiteral("Torque")});
-    }
 
     m_poller = new ViewPoller([this] { return readAndShow(); }, this);
     m_poller->fadeWhenStale({ui->tableWidget_axis, ui->frame});

@@ -44,15 +44,15 @@ int programNumber(const QString &name)
 
 const QList<Dialogs::Button> &updateButtons()
 {
-    static const QList<Dialogs::Button> buttons{{QStringLiteral("更新(ok)"), QMessageBox::YesRole},
-                                                {QStringLiteral("取消(cancel)"), QMessageBox::NoRole}};
+    static const QList<Dialogs::Button> buttons{{PrgForm::tr("更新(ok)"), QMessageBox::YesRole},
+                                                {PrgForm::tr("取消(cancel)"), QMessageBox::NoRole}};
     return buttons;
 }
 
 const QList<Dialogs::Button> &deleteButtons()
 {
-    static const QList<Dialogs::Button> buttons{{QStringLiteral("删除(delete)"), QMessageBox::YesRole},
-                                                {QStringLiteral("取消(cancel)"), QMessageBox::NoRole}};
+    static const QList<Dialogs::Button> buttons{{PrgForm::tr("删除(delete)"), QMessageBox::YesRole},
+                                                {PrgForm::tr("取消(cancel)"), QMessageBox::NoRole}};
     return buttons;
 }
 
@@ -60,15 +60,15 @@ const QList<Dialogs::Button> &deleteButtons()
 const QList<Dialogs::Button> &replaceButtons()
 {
     static const QList<Dialogs::Button> buttons{{PrgForm::tr("替换(replace)"), QMessageBox::YesRole},
-                                                {QStringLiteral("取消(cancel)"), QMessageBox::NoRole, true}};
+                                                {PrgForm::tr("取消(cancel)"), QMessageBox::NoRole, true}};
     return buttons;
 }
 
 const QList<Dialogs::Button> &changedButtons()
 {
-    static const QList<Dialogs::Button> buttons{{QStringLiteral("更新(ok)"), QMessageBox::YesRole},
-                                                {QStringLiteral("比较(compare)"), QMessageBox::ActionRole},
-                                                {QStringLiteral("取消(cancel)"), QMessageBox::NoRole}};
+    static const QList<Dialogs::Button> buttons{{PrgForm::tr("更新(ok)"), QMessageBox::YesRole},
+                                                {PrgForm::tr("比较(compare)"), QMessageBox::ActionRole},
+                                                {PrgForm::tr("取消(cancel)"), QMessageBox::NoRole}};
     return buttons;
 }
 
@@ -81,8 +81,8 @@ deviceWidget *selectedCard()
 void sayNotKept(const QString &title, const QString &name, const QString &why)
 {
     Dialogs::message(nullptr, QMessageBox::Warning, title,
-                     QStringLiteral("错误发生(error):") + name + QLatin1Char('\n') + why,
-                     {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+                     PrgForm::tr("错误发生(error):") + name + QLatin1Char('\n') + why,
+                     {{PrgForm::tr("OK"), QMessageBox::AcceptRole}});
 }
 
 } // namespace
@@ -92,18 +92,6 @@ PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
     ui->setupUi(this);
     ui->tableWidget_programList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui->tableWidget_programList->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-
-    if (ConfigStore::instance()->language() == 1) {
-        ui->tableWidget_programList->setHorizontalHeaderLabels(
-            {QStringLiteral("NAME"), QStringLiteral("DATA"), QStringLiteral("SIZE")});
-        ui->label_programPreview->setText(QStringLiteral("CurrentPrg"));
-        ui->btn_readProgramList->setText(QStringLiteral("List"));
-        ui->btn_coverProgram->setText(QStringLiteral("Update"));
-        ui->btn_newProgram->setText(QStringLiteral("New"));
-        ui->btn_deleteProgram->setText(QStringLiteral("Delete"));
-        ui->btn_downloadProgram->setText(QStringLiteral("DownLoad"));
-        ui->btn_programStyle->setText(QStringLiteral("Style"));
-    }
 
     m_readStatus = new ReadStatusLine(this);
     ui->verticalLayout->addWidget(m_readStatus);
@@ -227,7 +215,7 @@ bool PrgForm::ownsShownProgram(const QString &title)
         return true;
     Dialogs::message(this, QMessageBox::Warning, title,
                      tr("未从所选设备读取程序(no program read from the selected device)"),
-                     {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+                     {{tr("OK"), QMessageBox::AcceptRole}});
     return false;
 }
 
@@ -273,13 +261,13 @@ void PrgForm::previewProgram(int row, int column)
 
 void PrgForm::coverProgram()
 {
-    const QString title = QStringLiteral("更新程序(update prg)");
+    const QString title = tr("更新程序(update prg)");
     if (!ownsShownProgram(title))
         return;
     const int number = m_shownNumber;
     const QString name = programName(number);
     const QPointer<PrgForm> self(this);
-    if (Dialogs::message(nullptr, QMessageBox::NoIcon, title, QStringLiteral("是否更新程序(update):") + name,
+    if (Dialogs::message(nullptr, QMessageBox::NoIcon, title, tr("是否更新程序(update):") + name,
                          updateButtons()) != 0 ||
         !self || !ownsShownProgram(title))
         return;
@@ -291,8 +279,7 @@ void PrgForm::coverProgram()
     const int result = devices ? devices->writeProgram(bytes, number) : Result::NoDevice;
     if (self && result == Result::Ok && number == m_shownNumber)
         m_previewedBytes = bytes; // what the controller holds now
-    const QString outcome =
-        result != Result::Ok ? QStringLiteral("错误发生(error):") : QStringLiteral("更新结束(success):");
+    const QString outcome = result != Result::Ok ? tr("错误发生(error):") : tr("更新结束(success):");
     Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, updateButtons());
 }
 
@@ -300,10 +287,10 @@ void PrgForm::newProgram()
 {
     const QPointer<PrgForm> self(this);
     const quint64 selection = m_selection;
-    const QString title = QStringLiteral("新建程序(new prg)");
+    const QString title = tr("新建程序(new prg)");
     int number = 0;
-    if (!Dialogs::integer(this, title, QStringLiteral("输入程序名(prg name)[0-9999]"), 1000, 0,
-                          MaxProgramNumber, 1000, &number) ||
+    if (!Dialogs::integer(this, title, tr("输入程序名(prg name)[0-9999]"), 1000, 0, MaxProgramNumber, 1000,
+                          &number) ||
         !self || selection != m_selection || number < 0 || number > MaxProgramNumber)
         return;
     // Whether the number is taken is asked of the controller itself (the rows
@@ -330,8 +317,8 @@ void PrgForm::newProgram()
         // Told, in the style of the other outcomes: a press that does nothing
         // would look like a program created.
         qDebug() << result;
-        Dialogs::message(this, QMessageBox::Warning, title, QStringLiteral("错误发生(error):") + name,
-                         {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+        Dialogs::message(this, QMessageBox::Warning, title, tr("错误发生(error):") + name,
+                         {{tr("OK"), QMessageBox::AcceptRole}});
         return;
     }
     readProgramList();
@@ -339,13 +326,13 @@ void PrgForm::newProgram()
 
 void PrgForm::deleteProgram()
 {
-    const QString title = QStringLiteral("删除程序(delete prg)");
+    const QString title = tr("删除程序(delete prg)");
     if (!ownsShownProgram(title))
         return;
     const int number = m_shownNumber;
     const QString name = programName(number);
     const QPointer<PrgForm> self(this);
-    if (Dialogs::message(nullptr, QMessageBox::NoIcon, title, QStringLiteral("是否删除程序(delete):") + name,
+    if (Dialogs::message(nullptr, QMessageBox::NoIcon, title, tr("是否删除程序(delete):") + name,
                          deleteButtons()) != 0 ||
         !self || !ownsShownProgram(title))
         return;
@@ -354,36 +341,35 @@ void PrgForm::deleteProgram()
 
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->deleteProgram(number) : Result::NoDevice;
-    const QString outcome =
-        result != Result::Ok ? QStringLiteral("删除错误(error):") : QStringLiteral("删除结束(success):");
+    const QString outcome = result != Result::Ok ? tr("删除错误(error):") : tr("删除结束(success):");
     Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, deleteButtons());
 }
 
 void PrgForm::downloadProgram()
 {
     const QString text = ui->textEdit_program->toPlainText();
-    const QString title = QStringLiteral("信息(info)");
+    const QString title = tr("信息(info)");
     if (text.isEmpty() || !ownsShownProgram(title))
         return;
     const QString name = programName(m_shownNumber);
     const QPointer<PrgForm> self(this);
-    const QString path = Dialogs::saveFileName(this, QStringLiteral("程序存放地址(down local)"),
-                                               name + QStringLiteral(".txt"), QString());
+    const QString path =
+        Dialogs::saveFileName(this, tr("程序存放地址(down local)"), name + QStringLiteral(".txt"), QString());
     if (!self || path.isEmpty())
         return;
 
     // The file is replaced only once it is written whole; a failure leaves the
     // previous file of that name as it was, and says so.
     if (ConfigStore::writeFileBytes(path, TextCodec::encode(m_program, text)))
-        Dialogs::information(this, title, QStringLiteral("下载完成(success):%1").arg(name));
+        Dialogs::information(this, title, tr("下载完成(success):%1").arg(name));
     else
-        Dialogs::message(this, QMessageBox::Warning, title, QStringLiteral("下载失败(error):%1").arg(name),
-                         {{QStringLiteral("OK"), QMessageBox::AcceptRole}});
+        Dialogs::message(this, QMessageBox::Warning, title, tr("下载失败(error):%1").arg(name),
+                         {{tr("OK"), QMessageBox::AcceptRole}});
 }
 
 bool PrgForm::keepBeforeUpdate(const QString &name, int number)
 {
-    const QString title = QStringLiteral("更新程序(update prg)");
+    const QString title = tr("更新程序(update prg)");
     const QPointer<PrgForm> self(this);
     const QPointer<deviceWidget> card = m_shownCard;
     const TextTarget target = TextTarget::program(number);
@@ -395,7 +381,7 @@ bool PrgForm::keepBeforeUpdate(const QString &name, int number)
     while (current.ok() && current.bytes != m_previewedBytes) {
         const int answer = Dialogs::message(
             nullptr, QMessageBox::Warning, title,
-            QStringLiteral("控制器上的程序在预览后已改变(changed on the controller since preview):") + name,
+            tr("控制器上的程序在预览后已改变(changed on the controller since preview):") + name,
             changedButtons());
         if (!self || (answer != 0 && answer != 1))
             return false;

@@ -173,11 +173,7 @@ void SetForm::selectPort(const QString &name)
     if (index < 0) {
         box->addItem(name, UnlistedPort);
         index = box->count() - 1;
-        const bool english = ConfigStore::instance()->language() == 1;
-        box->setItemData(index,
-                         english ? QStringLiteral("Not found on this PC now")
-                                 : QStringLiteral("本机当前未找到此串口"),
-                         Qt::ToolTipRole);
+        box->setItemData(index, tr("本机当前未找到此串口"), Qt::ToolTipRole);
     }
     box->setCurrentIndex(index);
 }
@@ -190,6 +186,9 @@ void SetForm::showPcAddress()
 
 void SetForm::load()
 {
+    // In the language stored last: the page shows a new language the next
+    // time it is shown.
+    ui->retranslateUi(this);
     const ConfigStore *config = ConfigStore::instance();
     const ModbusSettings settings = config->modbusSettings();
     selectPort(settings.Port.toString());
@@ -202,15 +201,12 @@ void SetForm::load()
     ui->spinBox_retries->setValue(settings.NumberOfRetries);
     ui->spinBox_historyDays->setValue(config->historyRetentionDays());
     // Every language flag other than 1 means Chinese.
-    const bool english = config->language() == 1;
-    ui->comboBox_language->setCurrentIndex(english ? 1 : 0);
+    ui->comboBox_language->setCurrentIndex(config->language() == 1 ? 1 : 0);
     m_archive->setChecked(config->archiveEnabled());
     m_archiveFolder->setText(config->archiveFolder());
     m_archiveKeep->setValue(config->archiveKeep());
     m_backupFolder->setText(config->backupFolder());
     showArchiveTexts();
-    if (english)
-        setEnglishTexts();
     m_mqtt->load();
 }
 
@@ -237,28 +233,4 @@ void SetForm::store()
     // Texts made from now on are in the stored language, as after a restart.
     Translations::install(config->language());
     config->saveSoon();
-}
-
-void SetForm::setEnglishTexts()
-{
-    ui->groupBox_net->setTitle(QStringLiteral("Net Par"));
-    ui->labelPort->setText(QStringLiteral("Port"));
-    ui->labelIp->setText(QStringLiteral("IP"));
-    ui->pushButton_pcIP->setText(QStringLiteral("Refresh"));
-    ui->groupBox_rtu->setTitle(QStringLiteral("Rtu par"));
-    ui->labelSerPort->setText(QStringLiteral("SerialPort"));
-    ui->btn_refreshSerial->setText(QStringLiteral("Refresh"));
-    ui->labelBite->setText(QStringLiteral("Bite"));
-    ui->labelParity->setText(QStringLiteral("Parity"));
-    ui->labelData->setText(QStringLiteral("Data"));
-    ui->labelStop->setText(QStringLiteral("Stop"));
-    ui->groupBox_par->setTitle(QStringLiteral("Serial par"));
-    ui->labelRetries->setText(QStringLiteral("RetriedCount"));
-    ui->labelDelayTime->setText(QStringLiteral("DelayTime"));
-    ui->groupBox_other->setTitle(QStringLiteral("Other"));
-    ui->labelLanuage->setText(QStringLiteral("Lanuage"));
-    ui->labelHistoryDays->setText(QStringLiteral("History days"));
-    ui->spinBox_historyDays->setToolTip(
-        QStringLiteral("Days the machines' history is kept; applies at the next start"));
-    ui->pushButton_store->setText(QStringLiteral("store"));
 }

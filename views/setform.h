@@ -21,7 +21,7 @@ class SetForm;
 // The settings page: the shared serial-line, retry, time-out and language
 // settings, the archive and backup folders, loaded from ConfigStore whenever the page is shown and stored
 // back only by its store button. Devices read the stored link settings at their next connection attempt; a
-// new language shows here at once and elsewhere at the next start.
+// new language shows here the next time the page is shown and elsewhere at the next start.
 class SetForm : public QWidget
 {
     Q_OBJECT
@@ -61,7 +61,6 @@ private:
     void showPcAddress();
     void load();
     void store();
-    void setEnglishTexts();
     void addArchiveSettings();
     void showArchiveTexts();
 

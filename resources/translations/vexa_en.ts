@@ -2,10 +2,452 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>ArchiveGuard</name>
+    <message>
+        <source>未连接设备</source>
+        <translation>No device connected</translation>
+    </message>
+    <message>
+        <source>无法读取控制器上的 %1 (代码 %2)，未能存档，操作未执行</source>
+        <translation>Could not read %1 on the controller (code %2), so it was not archived; nothing was done</translation>
+    </message>
+    <message>
+        <source>%1 未能存档 (%2)，操作未执行</source>
+        <translation>%1 could not be archived (%2); nothing was done</translation>
+    </message>
+</context>
+<context>
+    <name>ArchiveStore</name>
+    <message>
+        <source>无法建立存档文件夹 %1</source>
+        <translation>cannot create the archive folder %1</translation>
+    </message>
+    <message>
+        <source>无法写入存档文件夹 %1</source>
+        <translation>cannot write to the archive folder %1</translation>
+    </message>
+    <message>
+        <source>无法写入存档索引 %1</source>
+        <translation>cannot write the archive index in %1</translation>
+    </message>
+</context>
+<context>
+    <name>BackupCommand</name>
+    <message>
+        <source>%1	已读取 %2 个程序</source>
+        <translation>%1	%2 programs listed</translation>
+    </message>
+    <message>
+        <source>%1	已保存 %2 字节</source>
+        <translation>%1	saved, %2 bytes</translation>
+    </message>
+    <message>
+        <source>%1	控制器上没有</source>
+        <translation>%1	not on the controller</translation>
+    </message>
+    <message>
+        <source>%1	失败: %2</source>
+        <translation>%1	failed: %2</translation>
+    </message>
+    <message>
+        <source>%1: 无法连接控制器，未备份</source>
+        <translation>%1: the controller could not be reached; nothing was backed up</translation>
+    </message>
+    <message>
+        <source>%1: %2 个已保存, %3 个失败, 备份在 %4</source>
+        <translation>%1: %2 saved, %3 failed, backup in %4</translation>
+    </message>
+    <message>
+        <source>%1	将写入 %2 字节</source>
+        <translation>%1	would write %2 bytes</translation>
+    </message>
+    <message>
+        <source>%1	不会写入: %2</source>
+        <translation>%1	would not write: %2</translation>
+    </message>
+    <message>
+        <source>%1: 未写入任何内容 (加 --yes 写入)</source>
+        <translation>%1: nothing was written (add --yes to write)</translation>
+    </message>
+    <message>
+        <source>%1: 无法连接控制器，未写入</source>
+        <translation>%1: the controller could not be reached; nothing was written</translation>
+    </message>
+    <message>
+        <source>%1: %2 个已写入, %3 个失败</source>
+        <translation>%1: %2 written, %3 failed</translation>
+    </message>
+    <message>
+        <source>备份名为 &lt;name&gt; 的设备的全部程序和系统文件。</source>
+        <translation>Back up every program and system file of the device named &lt;name&gt;.</translation>
+    </message>
+    <message>
+        <source>name</source>
+        <translation>name</translation>
+    </message>
+    <message>
+        <source>备份 Configure.xml 中的每个设备。</source>
+        <translation>Back up every device of Configure.xml.</translation>
+    </message>
+    <message>
+        <source>备份存放的文件夹 (默认: Configure.xml 旁的 backups/)。</source>
+        <translation>Folder for the backups (default: backups/ beside Configure.xml).</translation>
+    </message>
+    <message>
+        <source>dir</source>
+        <translation>dir</translation>
+    </message>
+    <message>
+        <source>把备份文件夹 &lt;folder&gt; 中的每个文件写入 --device 指定的设备。</source>
+        <translation>Write every file of the backup folder &lt;folder&gt; to the device named by --device.</translation>
+    </message>
+    <message>
+        <source>folder</source>
+        <translation>folder</translation>
+    </message>
+    <message>
+        <source>--restore 写入的设备名。</source>
+        <translation>The device --restore writes to.</translation>
+    </message>
+    <message>
+        <source>真正写入；没有它 --restore 只列出将写入的内容。</source>
+        <translation>Really write; without it --restore only lists what it would write.</translation>
+    </message>
+    <message>
+        <source>未知选项: %1</source>
+        <translation>Unknown option: %1</translation>
+    </message>
+    <message>
+        <source>用法: vexa-assistant --backup NAME|--all [--to DIR] 或 --restore FOLDER --device NAME [--yes]</source>
+        <translation>Usage: vexa-assistant --backup NAME|--all [--to DIR] or --restore FOLDER --device NAME [--yes]</translation>
+    </message>
+    <message>
+        <source>Configure.xml 中没有设备</source>
+        <translation>Configure.xml lists no device</translation>
+    </message>
+    <message>
+        <source>Configure.xml 中没有名为 &quot;%1&quot; 的设备</source>
+        <translation>Configure.xml has no device named &quot;%1&quot;</translation>
+    </message>
+</context>
+<context>
+    <name>BackupDialog</name>
+    <message>
+        <source>备份整个控制器</source>
+        <translation>Back up the whole controller</translation>
+    </message>
+    <message>
+        <source>项目</source>
+        <translation>Item</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>读取中…</source>
+        <translation>reading…</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 个程序</source>
+        <translation>
+            <numerusform>%n program</numerusform>
+            <numerusform>%n programs</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>已保存, %1 字节</source>
+        <translation>saved, %1 bytes</translation>
+    </message>
+    <message>
+        <source>控制器上没有</source>
+        <translation>not on the controller</translation>
+    </message>
+    <message>
+        <source>失败: %1</source>
+        <translation>failed: %1</translation>
+    </message>
+    <message>
+        <source>%1 个已保存, %2 个失败</source>
+        <translation>%1 saved, %2 failed</translation>
+    </message>
+    <message>
+        <source>已取消: </source>
+        <translation>Cancelled: </translation>
+    </message>
+    <message>
+        <source>备份在 %1</source>
+        <translation>Backup in %1</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+</context>
+<context>
+    <name>BackupRunner</name>
+    <message>
+        <source>未连接 (代码 %1)</source>
+        <translation>not connected (code %1)</translation>
+    </message>
+    <message>
+        <source>忙 (代码 %1)</source>
+        <translation>busy (code %1)</translation>
+    </message>
+    <message>
+        <source>读取失败 (代码 %1)</source>
+        <translation>read failed (code %1)</translation>
+    </message>
+    <message>
+        <source>无法建立备份文件夹 %1</source>
+        <translation>cannot create the backup folder %1</translation>
+    </message>
+    <message>
+        <source>不是程序名</source>
+        <translation>not a program name</translation>
+    </message>
+    <message>
+        <source>无法写入 %1</source>
+        <translation>cannot write %1</translation>
+    </message>
+</context>
+<context>
+    <name>CompareView</name>
+    <message>
+        <source>内容</source>
+        <translation>Text</translation>
+    </message>
+    <message>
+        <source>并排</source>
+        <translation>Side by side</translation>
+    </message>
+    <message>
+        <source>合并</source>
+        <translation>Unified</translation>
+    </message>
+    <message>
+        <source>忽略顺序号(N)和空格</source>
+        <translation>Ignore sequence numbers (N) and spacing</translation>
+    </message>
+    <message>
+        <source>相同</source>
+        <translation>Same</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 行不同</source>
+        <translation>
+            <numerusform>%n line differs</numerusform>
+            <numerusform>%n lines differ</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>比较</source>
+        <translation>Compare</translation>
+    </message>
+</context>
+<context>
+    <name>DeviceManager</name>
+    <message>
+        <source>当前选中设备:</source>
+        <translation>SelectDevice</translation>
+    </message>
+    <message>
+        <source>无</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>增加设备</source>
+        <translation>AddDevice</translation>
+    </message>
+    <message>
+        <source>移除设备</source>
+        <translation>RemoveDevice</translation>
+    </message>
+</context>
+<context>
     <name>FileForm</name>
     <message>
         <source>文件名过长，控制器无法接收</source>
         <translation>file name too long for the controller</translation>
+    </message>
+    <message>
+        <source>文件名称</source>
+        <translation>File Name</translation>
+    </message>
+    <message>
+        <source>自定义</source>
+        <translation>自定义</translation>
+    </message>
+    <message>
+        <source>执行指令</source>
+        <translation>Function</translation>
+    </message>
+    <message>
+        <source>读取文件</source>
+        <translation>ReadFile</translation>
+    </message>
+    <message>
+        <source>下载文件</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>查找</source>
+        <translation>Find</translation>
+    </message>
+    <message>
+        <source>文件名称</source>
+        <comment>the file shown, before one is read</comment>
+        <translation>Current File</translation>
+    </message>
+    <message>
+        <source>数据存放地址</source>
+        <translation>数据存放地址</translation>
+    </message>
+    <message>
+        <source>信息</source>
+        <translation>信息</translation>
+    </message>
+    <message>
+        <source>文件:%1下载完成</source>
+        <translation>文件:%1下载完成</translation>
+    </message>
+    <message>
+        <source>文件:%1下载失败(download failed)
+%2</source>
+        <translation>文件:%1下载失败(download failed)
+%2</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>FormManager</name>
+    <message>
+        <source>  位置 
+  POS</source>
+        <translation>   POS</translation>
+    </message>
+    <message>
+        <source>输入输出 
+     IO</source>
+        <translation>   IO</translation>
+    </message>
+    <message>
+        <source>  程序
+  PRG</source>
+        <translation>   PRG</translation>
+    </message>
+    <message>
+        <source>   数据
+输入输出</source>
+        <translation>   FILE</translation>
+    </message>
+    <message>
+        <source>系统参数
+   PAR</source>
+        <translation>   PAR</translation>
+    </message>
+    <message>
+        <source>  设置
+  SET</source>
+        <translation>   SET</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryDialog</name>
+    <message>
+        <source>更新</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>新建</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>上传</source>
+        <translation>Upload</translation>
+    </message>
+    <message>
+        <source>恢复</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>历史版本: %1 (%2)</source>
+        <translation>History: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
+        <source>大小</source>
+        <translation>Size</translation>
+    </message>
+    <message>
+        <source>比较所选两个版本</source>
+        <translation>Compare the two selected versions</translation>
+    </message>
+    <message>
+        <source>与控制器当前程序比较</source>
+        <translation>Compare with the controller&apos;s program</translation>
+    </message>
+    <message>
+        <source>与本地文件比较</source>
+        <translation>Compare with a local file</translation>
+    </message>
+    <message>
+        <source>存档中没有 %1 的版本</source>
+        <translation>The archive holds no version of %1</translation>
+    </message>
+    <message>
+        <source>存档版本 %1 无法读取或已损坏</source>
+        <translation>The archived version %1 cannot be read or is damaged</translation>
+    </message>
+    <message>
+        <source>%1 与 %2</source>
+        <translation>%1 against %2</translation>
+    </message>
+    <message>
+        <source>请选择两个版本</source>
+        <translation>Select two versions</translation>
+    </message>
+    <message>
+        <source>请选择一个版本</source>
+        <translation>Select one version</translation>
+    </message>
+    <message>
+        <source>控制器上没有 %1</source>
+        <translation>The controller has no %1</translation>
+    </message>
+    <message>
+        <source>无法读取控制器上的 %1 (代码 %2)</source>
+        <translation>Could not read %1 on the controller (code %2)</translation>
+    </message>
+    <message>
+        <source>控制器</source>
+        <translation>Controller</translation>
+    </message>
+    <message>
+        <source>选择本地文件</source>
+        <translation>Choose a local file</translation>
+    </message>
+    <message>
+        <source>无法读取 %1</source>
+        <translation>Cannot read %1</translation>
     </message>
 </context>
 <context>
@@ -167,6 +609,24 @@
     </message>
 </context>
 <context>
+    <name>IoForm</name>
+    <message>
+        <source>输入口</source>
+        <translation>INPUT</translation>
+    </message>
+    <message>
+        <source>输出口</source>
+        <translation>OUTPUT</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Vexa通讯助手软件(VEXA_DEVAZIDO)</source>
+        <translation>VEXA-DEVAZIDO</translation>
+    </message>
+</context>
+<context>
     <name>MqttPassword</name>
     <message>
         <source>密码取自环境变量 VEXA_MQTT_PASSWORD</source>
@@ -317,6 +777,125 @@
         <source>（仅显示前%1行）</source>
         <translation> (only the first %1 rows shown)</translation>
     </message>
+    <message>
+        <source>定位分类</source>
+        <translation>定位分类</translation>
+    </message>
+    <message>
+        <source>子项</source>
+        <translation>子项</translation>
+    </message>
+    <message>
+        <source>行</source>
+        <translation>行</translation>
+    </message>
+    <message>
+        <source>列</source>
+        <translation>列</translation>
+    </message>
+    <message>
+        <source>定位分类名称</source>
+        <translation>定位分类名称</translation>
+    </message>
+    <message>
+        <source>轴数:</source>
+        <translation>轴数:</translation>
+    </message>
+    <message>
+        <source>通道数:</source>
+        <translation>通道数:</translation>
+    </message>
+    <message>
+        <source>主轴数:</source>
+        <translation>主轴数:</translation>
+    </message>
+    <message>
+        <source>从系统获取参数</source>
+        <translation>从系统获取参数</translation>
+    </message>
+    <message>
+        <source>刷新参数</source>
+        <translation>刷新参数</translation>
+    </message>
+    <message>
+        <source>从本地获取参数</source>
+        <translation>从本地获取参数</translation>
+    </message>
+    <message>
+        <source>下载至本地</source>
+        <translation>下载至本地</translation>
+    </message>
+    <message>
+        <source>打开SYS文件</source>
+        <translation>打开SYS文件</translation>
+    </message>
+    <message>
+        <source>数据存放地址</source>
+        <translation>数据存放地址</translation>
+    </message>
+    <message>
+        <source>信息</source>
+        <translation>信息</translation>
+    </message>
+    <message>
+        <source>文件:%1下载完成</source>
+        <translation>文件:%1下载完成</translation>
+    </message>
+    <message>
+        <source>文件:%1下载失败</source>
+        <translation>文件:%1下载失败</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>PosForm</name>
+    <message>
+        <source>坐标名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>绝对坐标</source>
+        <translation>Abs</translation>
+    </message>
+    <message>
+        <source>机床坐标</source>
+        <translation>Mach</translation>
+    </message>
+    <message>
+        <source>转速</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>扭矩</source>
+        <translation>Torque</translation>
+    </message>
+    <message>
+        <source>当前程序</source>
+        <translation>MainPrg</translation>
+    </message>
+    <message>
+        <source>工作方式</source>
+        <translation>WorkStyle</translation>
+    </message>
+    <message>
+        <source>计 件 数</source>
+        <translation>Piece</translation>
+    </message>
+    <message>
+        <source>循环时间</source>
+        <translation>CircleTime</translation>
+    </message>
+    <message>
+        <source>计件目标</source>
+        <translation>Target</translation>
+    </message>
+    <message>
+        <source>运行时间</source>
+        <translation>RunTime</translation>
+    </message>
 </context>
 <context>
     <name>PrgForm</name>
@@ -347,6 +926,126 @@
     <message>
         <source>控制器</source>
         <translation>Controller</translation>
+    </message>
+    <message>
+        <source>程序名</source>
+        <translation>NAME</translation>
+    </message>
+    <message>
+        <source>修改日期</source>
+        <translation>DATA</translation>
+    </message>
+    <message>
+        <source>文件大小</source>
+        <translation>SIZE</translation>
+    </message>
+    <message>
+        <source>程序预览</source>
+        <translation>CurrentPrg</translation>
+    </message>
+    <message>
+        <source>刷新列表</source>
+        <translation>List</translation>
+    </message>
+    <message>
+        <source>修改程序</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>新建程序</source>
+        <translation>New</translation>
+    </message>
+    <message>
+        <source>删除程序</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>下载程序</source>
+        <translation>DownLoad</translation>
+    </message>
+    <message>
+        <source>程序样式</source>
+        <translation>Style</translation>
+    </message>
+    <message>
+        <source>更新(ok)</source>
+        <translation>更新(ok)</translation>
+    </message>
+    <message>
+        <source>取消(cancel)</source>
+        <translation>取消(cancel)</translation>
+    </message>
+    <message>
+        <source>删除(delete)</source>
+        <translation>删除(delete)</translation>
+    </message>
+    <message>
+        <source>比较(compare)</source>
+        <translation>比较(compare)</translation>
+    </message>
+    <message>
+        <source>错误发生(error):</source>
+        <translation>错误发生(error):</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>更新程序(update prg)</source>
+        <translation>更新程序(update prg)</translation>
+    </message>
+    <message>
+        <source>是否更新程序(update):</source>
+        <translation>是否更新程序(update):</translation>
+    </message>
+    <message>
+        <source>更新结束(success):</source>
+        <translation>更新结束(success):</translation>
+    </message>
+    <message>
+        <source>新建程序(new prg)</source>
+        <translation>新建程序(new prg)</translation>
+    </message>
+    <message>
+        <source>输入程序名(prg name)[0-9999]</source>
+        <translation>输入程序名(prg name)[0-9999]</translation>
+    </message>
+    <message>
+        <source>删除程序(delete prg)</source>
+        <translation>删除程序(delete prg)</translation>
+    </message>
+    <message>
+        <source>是否删除程序(delete):</source>
+        <translation>是否删除程序(delete):</translation>
+    </message>
+    <message>
+        <source>删除错误(error):</source>
+        <translation>删除错误(error):</translation>
+    </message>
+    <message>
+        <source>删除结束(success):</source>
+        <translation>删除结束(success):</translation>
+    </message>
+    <message>
+        <source>信息(info)</source>
+        <translation>信息(info)</translation>
+    </message>
+    <message>
+        <source>程序存放地址(down local)</source>
+        <translation>程序存放地址(down local)</translation>
+    </message>
+    <message>
+        <source>下载完成(success):%1</source>
+        <translation>下载完成(success):%1</translation>
+    </message>
+    <message>
+        <source>下载失败(error):%1</source>
+        <translation>下载失败(error):%1</translation>
+    </message>
+    <message>
+        <source>控制器上的程序在预览后已改变(changed on the controller since preview):</source>
+        <translation>控制器上的程序在预览后已改变(changed on the controller since preview):</translation>
     </message>
 </context>
 <context>
@@ -385,375 +1084,6 @@
     <message>
         <source>上次读取失败：%1</source>
         <translation>Last read failed: %1</translation>
-    </message>
-</context>
-<context>
-    <name>ShopHistory</name>
-    <message>
-        <source>历史</source>
-        <translation>History</translation>
-    </message>
-    <message>
-        <source>车间历史</source>
-        <translation>Shop history</translation>
-    </message>
-    <message>
-        <source>历史记录</source>
-        <translation>History</translation>
-    </message>
-    <message>
-        <source>本次运行不记录机床历史：%1</source>
-        <translation>The machines&apos; history is not recorded in this run: %1</translation>
-    </message>
-</context>
-<context>
-    <name>UpLoadDialog</name>
-    <message>
-        <source>编号超出 (0-9999)</source>
-        <translation>number out of range (0-9999)</translation>
-    </message>
-    <message>
-        <source>未能存档</source>
-        <translation>not archived</translation>
-    </message>
-</context>
-<context>
-    <name>ArchiveGuard</name>
-    <message>
-        <source>未连接设备</source>
-        <translation>No device connected</translation>
-    </message>
-    <message>
-        <source>无法读取控制器上的 %1 (代码 %2)，未能存档，操作未执行</source>
-        <translation>Could not read %1 on the controller (code %2), so it was not archived; nothing was done</translation>
-    </message>
-    <message>
-        <source>%1 未能存档 (%2)，操作未执行</source>
-        <translation>%1 could not be archived (%2); nothing was done</translation>
-    </message>
-</context>
-<context>
-    <name>ArchiveStore</name>
-    <message>
-        <source>无法建立存档文件夹 %1</source>
-        <translation>cannot create the archive folder %1</translation>
-    </message>
-    <message>
-        <source>无法写入存档文件夹 %1</source>
-        <translation>cannot write to the archive folder %1</translation>
-    </message>
-    <message>
-        <source>无法写入存档索引 %1</source>
-        <translation>cannot write the archive index in %1</translation>
-    </message>
-</context>
-<context>
-    <name>BackupCommand</name>
-    <message>
-        <source>%1	已读取 %2 个程序</source>
-        <translation>%1	%2 programs listed</translation>
-    </message>
-    <message>
-        <source>%1	已保存 %2 字节</source>
-        <translation>%1	saved, %2 bytes</translation>
-    </message>
-    <message>
-        <source>%1	控制器上没有</source>
-        <translation>%1	not on the controller</translation>
-    </message>
-    <message>
-        <source>%1	失败: %2</source>
-        <translation>%1	failed: %2</translation>
-    </message>
-    <message>
-        <source>%1: 无法连接控制器，未备份</source>
-        <translation>%1: the controller could not be reached; nothing was backed up</translation>
-    </message>
-    <message>
-        <source>%1: %2 个已保存, %3 个失败, 备份在 %4</source>
-        <translation>%1: %2 saved, %3 failed, backup in %4</translation>
-    </message>
-    <message>
-        <source>%1	将写入 %2 字节</source>
-        <translation>%1	would write %2 bytes</translation>
-    </message>
-    <message>
-        <source>%1	不会写入: %2</source>
-        <translation>%1	would not write: %2</translation>
-    </message>
-    <message>
-        <source>%1: 未写入任何内容 (加 --yes 写入)</source>
-        <translation>%1: nothing was written (add --yes to write)</translation>
-    </message>
-    <message>
-        <source>%1: 无法连接控制器，未写入</source>
-        <translation>%1: the controller could not be reached; nothing was written</translation>
-    </message>
-    <message>
-        <source>%1: %2 个已写入, %3 个失败</source>
-        <translation>%1: %2 written, %3 failed</translation>
-    </message>
-    <message>
-        <source>备份名为 &lt;name&gt; 的设备的全部程序和系统文件。</source>
-        <translation>Back up every program and system file of the device named &lt;name&gt;.</translation>
-    </message>
-    <message>
-        <source>name</source>
-        <translation>name</translation>
-    </message>
-    <message>
-        <source>备份 Configure.xml 中的每个设备。</source>
-        <translation>Back up every device of Configure.xml.</translation>
-    </message>
-    <message>
-        <source>备份存放的文件夹 (默认: Configure.xml 旁的 backups/)。</source>
-        <translation>Folder for the backups (default: backups/ beside Configure.xml).</translation>
-    </message>
-    <message>
-        <source>dir</source>
-        <translation>dir</translation>
-    </message>
-    <message>
-        <source>把备份文件夹 &lt;folder&gt; 中的每个文件写入 --device 指定的设备。</source>
-        <translation>Write every file of the backup folder &lt;folder&gt; to the device named by --device.</translation>
-    </message>
-    <message>
-        <source>folder</source>
-        <translation>folder</translation>
-    </message>
-    <message>
-        <source>--restore 写入的设备名。</source>
-        <translation>The device --restore writes to.</translation>
-    </message>
-    <message>
-        <source>真正写入；没有它 --restore 只列出将写入的内容。</source>
-        <translation>Really write; without it --restore only lists what it would write.</translation>
-    </message>
-    <message>
-        <source>未知选项: %1</source>
-        <translation>Unknown option: %1</translation>
-    </message>
-    <message>
-        <source>用法: vexa-assistant --backup NAME|--all [--to DIR] 或 --restore FOLDER --device NAME [--yes]</source>
-        <translation>Usage: vexa-assistant --backup NAME|--all [--to DIR] or --restore FOLDER --device NAME [--yes]</translation>
-    </message>
-    <message>
-        <source>Configure.xml 中没有设备</source>
-        <translation>Configure.xml lists no device</translation>
-    </message>
-    <message>
-        <source>Configure.xml 中没有名为 "%1" 的设备</source>
-        <translation>Configure.xml has no device named "%1"</translation>
-    </message>
-</context>
-<context>
-    <name>BackupDialog</name>
-    <message>
-        <source>备份整个控制器</source>
-        <translation>Back up the whole controller</translation>
-    </message>
-    <message>
-        <source>项目</source>
-        <translation>Item</translation>
-    </message>
-    <message>
-        <source>结果</source>
-        <translation>Result</translation>
-    </message>
-    <message>
-        <source>取消</source>
-        <translation>Cancel</translation>
-    </message>
-    <message>
-        <source>读取中…</source>
-        <translation>reading…</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n 个程序</source>
-        <translation>
-            <numerusform>%n program</numerusform>
-            <numerusform>%n programs</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>已保存, %1 字节</source>
-        <translation>saved, %1 bytes</translation>
-    </message>
-    <message>
-        <source>控制器上没有</source>
-        <translation>not on the controller</translation>
-    </message>
-    <message>
-        <source>失败: %1</source>
-        <translation>failed: %1</translation>
-    </message>
-    <message>
-        <source>%1 个已保存, %2 个失败</source>
-        <translation>%1 saved, %2 failed</translation>
-    </message>
-    <message>
-        <source>已取消: </source>
-        <translation>Cancelled: </translation>
-    </message>
-    <message>
-        <source>备份在 %1</source>
-        <translation>Backup in %1</translation>
-    </message>
-    <message>
-        <source>关闭</source>
-        <translation>Close</translation>
-    </message>
-</context>
-<context>
-    <name>BackupRunner</name>
-    <message>
-        <source>未连接 (代码 %1)</source>
-        <translation>not connected (code %1)</translation>
-    </message>
-    <message>
-        <source>忙 (代码 %1)</source>
-        <translation>busy (code %1)</translation>
-    </message>
-    <message>
-        <source>读取失败 (代码 %1)</source>
-        <translation>read failed (code %1)</translation>
-    </message>
-    <message>
-        <source>无法建立备份文件夹 %1</source>
-        <translation>cannot create the backup folder %1</translation>
-    </message>
-    <message>
-        <source>不是程序名</source>
-        <translation>not a program name</translation>
-    </message>
-    <message>
-        <source>无法写入 %1</source>
-        <translation>cannot write %1</translation>
-    </message>
-</context>
-<context>
-    <name>CompareView</name>
-    <message>
-        <source>内容</source>
-        <translation>Text</translation>
-    </message>
-    <message>
-        <source>并排</source>
-        <translation>Side by side</translation>
-    </message>
-    <message>
-        <source>合并</source>
-        <translation>Unified</translation>
-    </message>
-    <message>
-        <source>忽略顺序号(N)和空格</source>
-        <translation>Ignore sequence numbers (N) and spacing</translation>
-    </message>
-    <message>
-        <source>相同</source>
-        <translation>Same</translation>
-    </message>
-    <message numerus="yes">
-        <source>%n 行不同</source>
-        <translation>
-            <numerusform>%n line differs</numerusform>
-            <numerusform>%n lines differ</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>比较</source>
-        <translation>Compare</translation>
-    </message>
-</context>
-<context>
-    <name>HistoryDialog</name>
-    <message>
-        <source>更新</source>
-        <translation>Update</translation>
-    </message>
-    <message>
-        <source>新建</source>
-        <translation>New</translation>
-    </message>
-    <message>
-        <source>删除</source>
-        <translation>Delete</translation>
-    </message>
-    <message>
-        <source>上传</source>
-        <translation>Upload</translation>
-    </message>
-    <message>
-        <source>恢复</source>
-        <translation>Restore</translation>
-    </message>
-    <message>
-        <source>历史版本: %1 (%2)</source>
-        <translation>History: %1 (%2)</translation>
-    </message>
-    <message>
-        <source>时间</source>
-        <translation>Time</translation>
-    </message>
-    <message>
-        <source>操作</source>
-        <translation>Operation</translation>
-    </message>
-    <message>
-        <source>大小</source>
-        <translation>Size</translation>
-    </message>
-    <message>
-        <source>比较所选两个版本</source>
-        <translation>Compare the two selected versions</translation>
-    </message>
-    <message>
-        <source>与控制器当前程序比较</source>
-        <translation>Compare with the controller's program</translation>
-    </message>
-    <message>
-        <source>与本地文件比较</source>
-        <translation>Compare with a local file</translation>
-    </message>
-    <message>
-        <source>存档中没有 %1 的版本</source>
-        <translation>The archive holds no version of %1</translation>
-    </message>
-    <message>
-        <source>存档版本 %1 无法读取或已损坏</source>
-        <translation>The archived version %1 cannot be read or is damaged</translation>
-    </message>
-    <message>
-        <source>%1 与 %2</source>
-        <translation>%1 against %2</translation>
-    </message>
-    <message>
-        <source>请选择两个版本</source>
-        <translation>Select two versions</translation>
-    </message>
-    <message>
-        <source>请选择一个版本</source>
-        <translation>Select one version</translation>
-    </message>
-    <message>
-        <source>控制器上没有 %1</source>
-        <translation>The controller has no %1</translation>
-    </message>
-    <message>
-        <source>无法读取控制器上的 %1 (代码 %2)</source>
-        <translation>Could not read %1 on the controller (code %2)</translation>
-    </message>
-    <message>
-        <source>控制器</source>
-        <translation>Controller</translation>
-    </message>
-    <message>
-        <source>选择本地文件</source>
-        <translation>Choose a local file</translation>
-    </message>
-    <message>
-        <source>无法读取 %1</source>
-        <translation>Cannot read %1</translation>
     </message>
 </context>
 <context>
@@ -924,6 +1254,224 @@
         <source>备份文件夹</source>
         <translation>Backup folder</translation>
     </message>
+    <message>
+        <source>网口参数</source>
+        <translation>Net Par</translation>
+    </message>
+    <message>
+        <source>端口:</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>电脑ip：</source>
+        <translation>IP</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>通讯参数</source>
+        <translation>Serial par</translation>
+    </message>
+    <message>
+        <source>重连次数：</source>
+        <translation>RetriedCount</translation>
+    </message>
+    <message>
+        <source>等待时间：</source>
+        <translation>DelayTime</translation>
+    </message>
+    <message>
+        <source>串口参数</source>
+        <translation>Rtu par</translation>
+    </message>
+    <message>
+        <source>串口位：</source>
+        <translation>SerialPort</translation>
+    </message>
+    <message>
+        <source>波特率：</source>
+        <translation>Bite</translation>
+    </message>
+    <message>
+        <source>校验位：</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Unuse</source>
+        <translation>Unuse</translation>
+    </message>
+    <message>
+        <source>Even（偶）</source>
+        <translation>Even（偶）</translation>
+    </message>
+    <message>
+        <source>Odd（奇）</source>
+        <translation>Odd（奇）</translation>
+    </message>
+    <message>
+        <source>Space</source>
+        <translation>Space</translation>
+    </message>
+    <message>
+        <source>Mark</source>
+        <translation>Mark</translation>
+    </message>
+    <message>
+        <source>数据位：</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>停止位：</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>其他设置</source>
+        <translation>Other</translation>
+    </message>
+    <message>
+        <source>语言</source>
+        <translation>Lanuage</translation>
+    </message>
+    <message>
+        <source>历史保留天数</source>
+        <translation>History days</translation>
+    </message>
+    <message>
+        <source>机床历史记录保留的天数，下次启动时生效</source>
+        <translation>Days the machines&apos; history is kept; applies at the next start</translation>
+    </message>
+    <message>
+        <source>保存设置</source>
+        <translation>store</translation>
+    </message>
+    <message>
+        <source>本机当前未找到此串口</source>
+        <translation>Not found on this PC now</translation>
+    </message>
+</context>
+<context>
+    <name>ShopHistory</name>
+    <message>
+        <source>历史</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>车间历史</source>
+        <translation>Shop history</translation>
+    </message>
+    <message>
+        <source>历史记录</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>本次运行不记录机床历史：%1</source>
+        <translation>The machines&apos; history is not recorded in this run: %1</translation>
+    </message>
+</context>
+<context>
+    <name>UpLoadDialog</name>
+    <message>
+        <source>编号超出 (0-9999)</source>
+        <translation>number out of range (0-9999)</translation>
+    </message>
+    <message>
+        <source>未能存档</source>
+        <translation>not archived</translation>
+    </message>
+    <message>
+        <source>文件名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>传输状态</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>提示：确认程序名为OBBBB或BBBB(B为数字),若加密程序在名称后加dst</source>
+        <translation>Hint: Confirm that the program name is OBBBB or BBBB(B being a number)</translation>
+    </message>
+    <message>
+        <source>增加剪切板文件</source>
+        <translation>AddClipFile</translation>
+    </message>
+    <message>
+        <source>重置传输状态</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <source>本地选择文件</source>
+        <translation>AddLocalFile</translation>
+    </message>
+    <message>
+        <source>确定传输</source>
+        <translation>TranFile</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>无法读取</source>
+        <translation>unreadable</translation>
+    </message>
+    <message>
+        <source>文件过大</source>
+        <translation>too large</translation>
+    </message>
+    <message>
+        <source>未连接 (代码 2)</source>
+        <translation>not connected (code 2)</translation>
+    </message>
+    <message>
+        <source>非空闲 (代码 3)</source>
+        <translation>not idle (code 3)</translation>
+    </message>
+    <message>
+        <source>忙 (代码 9)</source>
+        <translation>busy (code 9)</translation>
+    </message>
+    <message>
+        <source>失败 (代码 %1)</source>
+        <translation>failed (code %1)</translation>
+    </message>
+    <message>
+        <source>程序名称</source>
+        <translation>ProgramName</translation>
+    </message>
+    <message>
+        <source>文件名称</source>
+        <comment>the root of the lines of files</comment>
+        <translation>FileName</translation>
+    </message>
+    <message>
+        <source>选择工程文件</source>
+        <translation>选择工程文件</translation>
+    </message>
+</context>
+<context>
+    <name>deviceSettings</name>
+    <message>
+        <source>类型</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>型号</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Addr</translation>
+    </message>
 </context>
 <context>
     <name>deviceWidget</name>
@@ -935,6 +1483,14 @@
         <source>与备份比较 / 恢复…</source>
         <translation>Compare with a backup / restore…</translation>
     </message>
+    <message>
+        <source>历史记录</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <source>设备</source>
+        <translation>Device</translation>
+    </message>
 </context>
 <context>
     <name>main</name>
@@ -945,13 +1501,6 @@
     <message>
         <source>以 CSV 输出记录的状态时段 (device,state,start,end,seconds,program)，可加 --since YYYY-MM-DD 和 --device NAME。</source>
         <translation>Print the recorded state periods as CSV (device,state,start,end,seconds,program); add --since YYYY-MM-DD and --device NAME to narrow them.</translation>
-    </message>
-</context>
-<context>
-    <name>deviceWidget</name>
-    <message>
-        <source>历史记录</source>
-        <translation>History</translation>
     </message>
 </context>
 </TS>
