@@ -30,9 +30,9 @@ const char *const IpExpression = "\\b(?:(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)
                                  "(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\b";
 
 // The card's look: one sheet for all the cards of the list, set once on the
-// list (or on a card that stands alone). Sheets of their own on eight widgets
-// of every card were each parsed and matched again for every card, a large
-// part of the cost of starting with many devices.
+// list (or on a card that stands alone). Sheets of their own on the widgets of
+// every card would each be parsed and matched again for every card, which with
+// many devices is much of the start-up.
 const char *const CardRules = R"(
 deviceWidget{background: transparent; border: 1px solid transparent;}
 deviceWidget::pane{background: transparent; border: 1px solid transparent;}

@@ -345,8 +345,8 @@ void HistoryWindow::fillFigures(const QHash<QString, qint64> &pieces)
     }
     if (total)
         fill(m_rows.size(), tr("合计"), shop, shopPieces);
-    // Once filled: sized to their contents at every cell, the columns of a
-    // large shop took a second.
+    // Once filled: sized to their contents at every cell, the columns would
+    // be measured again for each cell of a large shop.
     for (int column = Machine; column < Programs; ++column)
         m_figures->resizeColumnToContents(column);
 }

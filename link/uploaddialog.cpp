@@ -50,9 +50,9 @@ QString outcomeText(int result)
 
 // Where a line keeps its bar: a hidden QProgressBar holds the line's progress
 // and outcome text, and the tree draws it in the line's second column. A bar
-// widget in every line made each repaint of one of them, and every scroll
-// step, visit all the others: with thousands of lines a transfer spent more
-// time on that than on the link.
+// widget in every line would make each repaint of one of them, and every
+// scroll step, visit all the others: with thousands of lines a transfer would
+// spend more time on that than on the link.
 constexpr int BarRole = Qt::UserRole + 2;
 
 QProgressBar *barOf(const QTreeWidgetItem *line)
@@ -228,8 +228,8 @@ void UpLoadDialog::insertFile(const QFileInfo &info)
     addLines(walk);
 }
 
-// One insertion per root: a line added on its own made the tree lay itself
-// out again, so a drop of some thousand files took minutes.
+// One insertion per root: a line added on its own makes the tree lay itself
+// out again, once per line of a drop of thousands of files.
 void UpLoadDialog::addLines(const Walk &walk)
 {
     for (const QList<QTreeWidgetItem *> *lines : {&walk.programs, &walk.files}) {
