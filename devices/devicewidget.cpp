@@ -1,9 +1,9 @@
 #include "devices/devicewidget.h"
 
 #include "config/configstore.h"
+#include "devices/uploaddialog.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
-#include "link/uploaddialog.h"
 #include "ui_devicesettings.h"
 #include "ui_devicewidget.h"
 #include "views/backupdialog.h"

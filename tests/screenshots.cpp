@@ -9,9 +9,9 @@
 #include "bench/historydata.h"
 #include "config/configstore.h"
 #include "config/translations.h"
+#include "devices/uploaddialog.h"
 #include "history/historywindow.h"
 #include "history/shophistory.h"
-#include "link/uploaddialog.h"
 #include "windowdriver.h"
 
 #include <QCheckBox>

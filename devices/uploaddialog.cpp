@@ -1,4 +1,4 @@
-#include "link/uploaddialog.h"
+#include "devices/uploaddialog.h"
 
 #include "archive/archiveguard.h"
 #include "config/configstore.h"
