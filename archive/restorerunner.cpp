@@ -197,7 +197,7 @@ void RestoreRunner::next()
     const QPointer<RestoreRunner> self(this);
     if (detail.isEmpty()) {
         result = ArchiveGuard::write(device, TextTarget::fromName(item.name), bytes,
-                                     ArchiveIndex::Operation::Restore, nullptr, &detail);
+                                     ArchiveIndex::Operation::Restore, {}, &detail);
         if (!self)
             return;
     } else {

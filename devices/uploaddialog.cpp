@@ -461,8 +461,15 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
         line->setToolTip(1, why);
         return NotArchived;
     }
-    return program ? device->writeProgram(m_transfer.bytes, target.number, progressBar(line))
-                   : device->writeSystemFile(m_transfer.bytes, target.name, progressBar(line));
+    // The bar may go with its line while a chunk waits (the dialog hidden or
+    // gone): it is watched.
+    const QPointer<QProgressBar> shown(progressBar(line));
+    const TransferProgress progress = [shown](qint64 done, qint64 total) {
+        if (shown)
+            shown->setValue(TransferCodec::chunkProgress(done, total));
+    };
+    return program ? device->writeProgram(m_transfer.bytes, target.number, progress)
+                   : device->writeSystemFile(m_transfer.bytes, target.name, progress);
 }
 
 void UpLoadDialog::clearLines()
