@@ -56,8 +56,6 @@ public:
     int deleteProgram(int number);
     int readSystemFile(QByteArray *bytes, const QString &name);
 
-    static DeviceRecord defaultRecord();
-
 signals:
     // Another card, or none, is selected: what a view shows of the previous
     // controller belongs to that controller and must go.

@@ -264,7 +264,7 @@ private:
     int writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,
                   const QVector<quint16> &openCommand, const TransferProgress &progress);
 
-    DeviceRecord m_record{1, QStringLiteral("设备"), 0, QStringLiteral("192.168.3.20"), 10};
+    DeviceRecord m_record = DeviceRecord::newDevice();
     int m_state = 0;
     bool m_ready = false;
     bool m_busy = false;

@@ -188,8 +188,7 @@ void TestEndToEnd::initTestCase()
     ConfigStore::instance()->resetToDefaults();
     ConfigStore::instance()->loadFrom(ConfigStore::filePath());
     ConfigStore::instance()->rebuildStateDisplay();
-    QStringList styles;
-    ConfigStore::instance()->stateDisplay(&m_stateTexts, &styles);
+    m_stateTexts = ConfigStore::instance()->stateTexts();
 
     Dialogs::setResponder([this](const Dialogs::Request &request) {
         m_asked.append(request);
