@@ -133,6 +133,13 @@ deviceWidget *DeviceManager::selectedDevice() const
     return m_selected;
 }
 
+ModbusDevice *DeviceManager::selectedModbusDevice()
+{
+    const DeviceManager *list = existing();
+    const deviceWidget *card = list ? list->selectedDevice() : nullptr;
+    return card ? card->device() : nullptr;
+}
+
 QList<DeviceRecord> DeviceManager::deviceRecords() const
 {
     QList<DeviceRecord> records;

@@ -133,7 +133,7 @@ UpLoadDialog::UpLoadDialog(QWidget *parent) : QDialog(parent), ui(new Ui::UpLoad
 
     m_busyRetry = new QTimer(this);
     m_busyRetry->setSingleShot(true);
-    m_busyRetry->setInterval(BusyRetryMs);
+    m_busyRetry->setInterval(BusyRetry::IntervalMs);
     connect(m_busyRetry, &QTimer::timeout, this, &UpLoadDialog::continueTransfer);
 }
 
@@ -406,7 +406,7 @@ void UpLoadDialog::continueTransfer()
             showOutcome(root->child(m_transfer.index), result);
             m_transfer.haveText = false;
             m_transfer.bytes.clear();
-            m_transfer.waiting = false;
+            m_transfer.busy.reset();
         }
     }
     m_transfer.running = false;
@@ -435,13 +435,8 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
     ModbusDevice *device = m_device;
     if (!device)
         return Result::NotReady;
-    if (device->isBusy()) {
-        if (!m_transfer.waiting) {
-            m_transfer.waiting = true;
-            m_transfer.waitUntil = QDeadlineTimer(device->waitBoundMs());
-        }
-        return m_transfer.waitUntil.hasExpired() ? Result::Busy : WaitingForDevice;
-    }
+    if (device->isBusy())
+        return m_transfer.busy.again(device) ? WaitingForDevice : Result::Busy;
     QProgressBar *bar = progressBar(line);
     if (bar) {
         bar->setFormat(DefaultBarFormat);
