@@ -1,9 +1,17 @@
 #include "devices/statelook.h"
 
+// The pictures are in the program library's resource bundle, linked from a
+// static library where nothing else may reference its registration.
+static void initStateLookResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace StateLook {
 
 QStringList styles()
 {
+    initStateLookResources();
     struct Look
     {
         const char *image;
