@@ -5,8 +5,6 @@
 #include "link/modbusdevice.h"
 
 #include <QDateTime>
-#include <QPointer>
-#include <QProgressBar>
 
 bool ArchiveGuard::enabled()
 {
@@ -50,14 +48,11 @@ bool ArchiveGuard::keep(const QString &device, const TextTarget &target, Archive
 }
 
 int ArchiveGuard::write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes,
-                        ArchiveIndex::Operation operation, QProgressBar *progress, QString *why)
+                        ArchiveIndex::Operation operation, const TransferProgress &progress, QString *why)
 {
-    // The read below waits in the device's loop, where a dialog may drop its
-    // progress bar.
-    const QPointer<QProgressBar> bar(progress);
     if (!keepCurrent(device, target, operation, why))
         return NotKept;
-    return ControllerTexts::write(device, target, bytes, bar);
+    return ControllerTexts::write(device, target, bytes, progress);
 }
 
 int ArchiveGuard::remove(ModbusDevice *device, const TextTarget &target, QString *why)

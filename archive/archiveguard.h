@@ -7,7 +7,6 @@
 #include <QString>
 
 class ModbusDevice;
-class QProgressBar;
 
 // Every write or delete that replaces a program or a system file on a
 // controller goes through here: the text the controller holds is read and
@@ -34,7 +33,7 @@ public:
 
     // keepCurrent() and then the write or delete; NotKept when nothing was done.
     static int write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes,
-                     ArchiveIndex::Operation operation, QProgressBar *progress, QString *why);
+                     ArchiveIndex::Operation operation, const TransferProgress &progress, QString *why);
     static int remove(ModbusDevice *device, const TextTarget &target, QString *why);
 
     static bool enabled();

@@ -13,9 +13,6 @@
 
 namespace {
 
-// A device busy with the card's poll or a view's read is asked again this often.
-constexpr int BusyRetryMs = 20;
-
 bool writeWhole(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
@@ -166,14 +163,14 @@ void BackupRunner::next()
         return;
     }
     const QString name = m_queue.first();
-    if (!m_waitingForDevice)
+    if (!m_busy.isWaiting())
         emit itemStarted(name);
     const QPointer<BackupRunner> self(this);
     runItem(name);
     if (!self)
         return;
     if (m_running)
-        m_step->start(m_waitingForDevice ? BusyRetryMs : 0);
+        m_step->start(m_busy.isWaiting() ? BusyRetry::IntervalMs : 0);
 }
 
 void BackupRunner::runItem(const QString &name)
@@ -181,15 +178,9 @@ void BackupRunner::runItem(const QString &name)
     ModbusDevice *device = m_device;
     // Busy with someone else (a view's read, the upload dialog): asked again
     // shortly, from the event loop, for as long as one request may take.
-    if (device && device->isBusy()) {
-        if (!m_waitingForDevice) {
-            m_waitingForDevice = true;
-            m_busyUntil = QDeadlineTimer(device->waitBoundMs());
-        }
-        if (!m_busyUntil.hasExpired())
-            return;
-    }
-    m_waitingForDevice = false;
+    if (device && device->isBusy() && m_busy.again(device))
+        return;
+    m_busy.reset();
     const QPointer<BackupRunner> self(this);
 
     if (name == directoryItem()) {

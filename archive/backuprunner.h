@@ -1,9 +1,9 @@
 #pragma once
 
 #include "archive/manifest.h"
+#include "link/busyretry.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -88,8 +88,7 @@ private:
     QHash<QString, QByteArray> m_texts;
     Summary m_summary;
     QTimer *m_step = nullptr;
-    QDeadlineTimer m_busyUntil; // how long an item waits for a device busy elsewhere
-    bool m_waitingForDevice = false;
+    BusyRetry m_busy; // how long an item has waited for a device busy elsewhere
 };
 
 Q_DECLARE_METATYPE(BackupRunner::Summary)

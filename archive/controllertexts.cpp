@@ -43,7 +43,8 @@ Current read(ModbusDevice *device, const TextTarget &target)
     return current;
 }
 
-int write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes, QProgressBar *progress)
+int write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes,
+          const TransferProgress &progress)
 {
     if (!device)
         return Result::NoDevice;

@@ -7,7 +7,6 @@
 #include <QString>
 
 class ModbusDevice;
-class QProgressBar;
 
 // A program or a system file of a controller, by the controller's own name.
 struct TextTarget
@@ -39,7 +38,7 @@ struct Current
 
 Current read(ModbusDevice *device, const TextTarget &target);
 int write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes,
-          QProgressBar *progress = nullptr);
+          const TransferProgress &progress = {});
 // Programs only; a file target is refused with WriteFailed.
 int remove(ModbusDevice *device, const TextTarget &target);
 int readDirectory(ModbusDevice *device, QList<ProgramEntry> *entries);

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr int BusyRetryMs = 20;
 // A manifest lists a few hundred rows at most.
 constexpr qint64 MaxManifestBytes = 4ll * 1024 * 1024;
 
@@ -128,7 +127,7 @@ void RestoreRunner::start(const QList<BackupItem> &items)
     m_cancel = false;
     m_written = 0;
     m_failed = 0;
-    m_waitingForDevice = false;
+    m_busy.reset();
     m_step->start(0);
 }
 
@@ -171,17 +170,11 @@ void RestoreRunner::next()
         return;
     }
     ModbusDevice *device = m_device;
-    if (device && device->isBusy()) {
-        if (!m_waitingForDevice) {
-            m_waitingForDevice = true;
-            m_busyUntil = QDeadlineTimer(device->waitBoundMs());
-        }
-        if (!m_busyUntil.hasExpired()) {
-            m_step->start(BusyRetryMs);
-            return;
-        }
+    if (device && device->isBusy() && m_busy.again(device)) {
+        m_step->start(BusyRetry::IntervalMs);
+        return;
     }
-    m_waitingForDevice = false;
+    m_busy.reset();
     const BackupItem item = m_queue.takeFirst();
     emit itemStarted(item.name);
 
@@ -197,7 +190,7 @@ void RestoreRunner::next()
     const QPointer<RestoreRunner> self(this);
     if (detail.isEmpty()) {
         result = ArchiveGuard::write(device, TextTarget::fromName(item.name), bytes,
-                                     ArchiveIndex::Operation::Restore, nullptr, &detail);
+                                     ArchiveIndex::Operation::Restore, {}, &detail);
         if (!self)
             return;
     } else {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "archive/manifest.h"
+#include "link/busyretry.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
@@ -75,8 +75,7 @@ private:
     QList<BackupItem> m_queue;
     bool m_running = false;
     bool m_cancel = false;
-    bool m_waitingForDevice = false;
-    QDeadlineTimer m_busyUntil;
+    BusyRetry m_busy;
     int m_written = 0;
     int m_failed = 0;
     QTimer *m_step = nullptr;

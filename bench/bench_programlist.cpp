@@ -8,7 +8,7 @@
 // The simulator runs in this process, on 127.0.0.81:1502 (run it in a network
 // namespace of its own, as scripts/bench.sh does); it answers in the same
 // thread, so its share is in every figure alike. Offscreen platform.
-#include "link/uploaddialog.h"
+#include "devices/uploaddialog.h"
 #include "tests/viewtest.h"
 #include "views/prgform.h"
 

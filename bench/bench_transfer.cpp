@@ -131,7 +131,12 @@ public:
     }
     bool write(const QByteArray &text) override
     {
-        return m_device.writeProgram(QString::fromLatin1(text), Program, m_bar) == 0;
+        TransferProgress progress;
+        if (m_bar)
+            progress = [this](qint64 done, qint64 total) {
+                m_bar->setValue(TransferCodec::chunkProgress(done, total));
+            };
+        return m_device.writeProgram(QString::fromLatin1(text), Program, progress) == 0;
     }
     bool read(QByteArray *text) override
     {

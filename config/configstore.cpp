@@ -1,7 +1,6 @@
 #include "config/configstore.h"
 
 #include "config/textcodec.h"
-#include "devices/devicemanager.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -167,14 +166,11 @@ void ConfigStore::save()
 {
     cancelSaveSoon();
     m_lastSave.start();
-    // Without the device list there are no records to save; writing none
-    // would drop every device of the file.
-    const DeviceManager *devices = DeviceManager::instance();
-    if (!devices) {
+    if (!m_recordOwner || !m_records) {
         qWarning("Configure.xml not saved: the device list is gone");
         return;
     }
-    if (!saveTo(filePath(), devices->deviceRecords()))
+    if (!saveTo(filePath(), m_records()))
         qWarning().noquote() << "Could not save" << QDir::toNativeSeparators(filePath())
                              << "- the changes of this run are lost";
 }
@@ -188,7 +184,7 @@ void ConfigStore::saveSoon()
         m_saveTimer = new QTimer(application);
         m_saveTimer->setSingleShot(true);
         QObject::connect(m_saveTimer, &QTimer::timeout, application, [this] {
-            if (DeviceManager::existing())
+            if (m_recordOwner)
                 save();
         });
     }
@@ -202,6 +198,12 @@ void ConfigStore::cancelSaveSoon()
 {
     if (m_saveTimer)
         m_saveTimer->stop();
+}
+
+void ConfigStore::setRecordSource(const QObject *owner, const RecordSource &records)
+{
+    m_recordOwner = owner;
+    m_records = owner ? records : RecordSource();
 }
 
 void ConfigStore::loadFrom(const QString &path)
@@ -240,13 +242,15 @@ void ConfigStore::loadFrom(const QString &path)
     const QDomNodeList devices = root.elementsByTagName(QStringLiteral("Device"));
     for (int i = 0; i < devices.count(); ++i) {
         const QDomElement e = devices.item(i).toElement();
+        // A missing attribute reads as the record's default.
         DeviceRecord record;
-        record.Type = attributeNumber(e, QStringLiteral("Type"), QStringLiteral("0"));
-        record.Name = e.attribute(QStringLiteral("Name"), QString());
-        record.Model = static_cast<quint8>(attributeNumber(e, QStringLiteral("Model"), QStringLiteral("0")));
-        record.IP = e.attribute(QStringLiteral("IP"), QStringLiteral("192.168.1.10"));
-        record.Address =
-            static_cast<quint8>(attributeNumber(e, QStringLiteral("Address"), QStringLiteral("10")));
+        record.Type = attributeNumber(e, QStringLiteral("Type"), QString::number(record.Type));
+        record.Name = e.attribute(QStringLiteral("Name"), record.Name);
+        record.Model =
+            static_cast<quint8>(attributeNumber(e, QStringLiteral("Model"), QString::number(record.Model)));
+        record.IP = e.attribute(QStringLiteral("IP"), record.IP);
+        record.Address = static_cast<quint8>(
+            attributeNumber(e, QStringLiteral("Address"), QString::number(record.Address)));
         m_devices.append(record);
     }
 
@@ -378,24 +382,16 @@ void ConfigStore::rebuildStateDisplay()
     {
         const char *english;
         QString chinese;
-        const char *image;
-        const char *colour;
     };
     const State states[] = {
-        {"QUIT", QStringLiteral("中断"), ":/image/cncGrey.png", "rgb(188, 188, 188)"},
-        {"RUN", QStringLiteral("运行"), ":/image/cncRun.png", "rgb(48, 255, 58)"},
-        {"ALM", QStringLiteral("报警"), ":/image/cncAlm.png", "red"},
-        {"FREE", QStringLiteral("空闲"), ":/image/cncFree.png", "yellow"},
-        {"CONNECTING", QStringLiteral("连接中"), ":/image/cnc.png", "rgb(38, 237, 255)"},
+        {"QUIT", QStringLiteral("中断")},         {"RUN", QStringLiteral("运行")},
+        {"ALM", QStringLiteral("报警")},          {"FREE", QStringLiteral("空闲")},
+        {"CONNECTING", QStringLiteral("连接中")},
     };
-    const QString style = QStringLiteral("image:url(%1);image-position:left;color:%2;font:700 10pt "
-                                         "微软雅黑;padding-top:10px;padding-bottom:15px;");
     m_stateTexts.clear();
-    m_stateStyles.clear();
     for (const State &s : states) {
         const QString label = m_language == 1 ? QString::fromLatin1(s.english) : s.chinese;
         m_stateTexts.append(QStringLiteral("    ") + label);
-        m_stateStyles.append(style.arg(QString::fromLatin1(s.image), QString::fromLatin1(s.colour)));
     }
 }
 
@@ -486,12 +482,9 @@ void ConfigStore::setHistoryRetentionDays(int days)
     m_historyDays = days >= 1 ? days : History::DefaultRetentionDays;
 }
 
-void ConfigStore::stateDisplay(QStringList *texts, QStringList *styles) const
+QStringList ConfigStore::stateTexts() const
 {
-    if (texts)
-        *texts = m_stateTexts;
-    if (styles)
-        *styles = m_stateStyles;
+    return m_stateTexts;
 }
 
 bool ConfigStore::readTextFile(const QString &path, QString *text, qint64 maxBytes)

@@ -6,16 +6,21 @@
 
 #include <QElapsedTimer>
 #include <QList>
+#include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class QTimer;
 
 // The process-wide configuration: Configure.xml in the working directory, read
 // once at the first instance(), written shortly after each change of the
 // device list, a card's settings or SET (saveSoon()), and when the main
-// window goes.
+// window goes. The device records are read here and handed on (devices());
+// during the run the device list holds them, and hands them back for each
+// save through its record source.
 class ConfigStore
 {
 public:
@@ -31,6 +36,12 @@ public:
     void cancelSaveSoon();
     static constexpr int SaveDelayMs = 200;
     static constexpr int SaveSpacingMs = 1000;
+
+    // Where save() takes the device records from: the device list sets
+    // itself. Without a source, or once its owner is gone, nothing is saved:
+    // writing no records would drop every device of the file.
+    using RecordSource = std::function<QList<DeviceRecord>()>;
+    void setRecordSource(const QObject *owner, const RecordSource &records);
 
     QList<DeviceRecord> devices() const;
     ModbusSettings modbusSettings() const;
@@ -60,8 +71,9 @@ public:
     void setBackupFolder(const QString &folder);
     static constexpr int DefaultArchiveKeep = 50;
 
-    // Display text and label style sheet per device state code 0..4.
-    void stateDisplay(QStringList *texts, QStringList *styles) const;
+    // Display text per device state code 0..4, in the language in force when
+    // the list was last built (rebuildStateDisplay()).
+    QStringList stateTexts() const;
 
     // The file has three levels; anything nested deeper is not this file, and
     // the document parser would need a stack frame per level.
@@ -86,7 +98,7 @@ public:
     void loadFrom(const QString &path);
     bool saveTo(const QString &path, const QList<DeviceRecord> &records);
     // Back to the built-in defaults (no devices, default settings, Chinese);
-    // the state display lists are rebuilt for the language then in force.
+    // the state texts are rebuilt for the language then in force.
     void resetToDefaults();
     void rebuildStateDisplay();
 
@@ -104,7 +116,8 @@ private:
     QString m_backupFolder;
     int m_historyDays = History::DefaultRetentionDays;
     QStringList m_stateTexts;
-    QStringList m_stateStyles;
+    QPointer<const QObject> m_recordOwner;
+    RecordSource m_records;
     QString m_brokenFile;         // read but not taken; kept aside before it is replaced
     QPointer<QTimer> m_saveTimer; // child of the application, made on the first saveSoon()
     QElapsedTimer m_lastSave;     // since the last write of Configure.xml

@@ -5,6 +5,8 @@
 #include <QtGlobal>
 
 // One controller as stored in Configure.xml and held by its card's ModbusDevice.
+// The member defaults are what a Device element of the file without the
+// attribute reads as; files written by hand rely on them.
 struct DeviceRecord
 {
     qint32 Type = 0; // 0 Modbus RTU, 1 Modbus TCP
@@ -12,6 +14,17 @@ struct DeviceRecord
     quint8 Model = 0; // 0 "P7", 1 "P5", 2 "P5X"
     QString IP = QStringLiteral("192.168.1.10");
     quint8 Address = 10; // Modbus server (station) address
+
+    // What the add button makes, and what a card holds before it is given a
+    // record: a Modbus TCP controller named 设备 at 192.168.3.20.
+    static DeviceRecord newDevice()
+    {
+        DeviceRecord record;
+        record.Type = 1;
+        record.Name = QStringLiteral("设备");
+        record.IP = QStringLiteral("192.168.3.20");
+        return record;
+    }
 };
 
 inline bool operator==(const DeviceRecord &a, const DeviceRecord &b)

@@ -37,9 +37,12 @@ DeviceManager::DeviceManager(QWidget *parent)
     ui->setupUi(this);
 
     deviceWidget::shareLook(ui->scrollAreaWidgetContents);
-    const QList<DeviceRecord> stored = ConfigStore::instance()->devices();
+    ConfigStore *config = ConfigStore::instance();
+    const QList<DeviceRecord> stored = config->devices();
     for (const DeviceRecord &record : stored)
         addCard(record);
+    // From now on the cards hold the records, and each save takes them here.
+    config->setRecordSource(this, [this] { return deviceRecords(); });
 
     connect(ui->pushButton_addDevice, &QPushButton::clicked, this, [this] { addDevice(); });
     connect(ui->pushButton_removeDevice, &QPushButton::clicked, this, &DeviceManager::removeSelectedDevice);
@@ -49,21 +52,11 @@ DeviceManager::~DeviceManager()
 {
     // Nothing left to save from: the main window saved before the list went.
     ConfigStore::instance()->cancelSaveSoon();
+    ConfigStore::instance()->setRecordSource(nullptr, {});
     // The observers hear of every card leaving while the cards are whole.
     for (const deviceWidget *card : qAsConst(m_cards))
         m_fleet->remove(card->watch());
     delete ui;
-}
-
-DeviceRecord DeviceManager::defaultRecord()
-{
-    DeviceRecord record;
-    record.Type = 1;
-    record.Name = QStringLiteral("设备");
-    record.Model = 0;
-    record.IP = QStringLiteral("192.168.3.20");
-    record.Address = 10;
-    return record;
 }
 
 QString DeviceManager::noSelectionText() const
@@ -73,7 +66,7 @@ QString DeviceManager::noSelectionText() const
 
 void DeviceManager::addDevice()
 {
-    addDevice(defaultRecord());
+    addDevice(DeviceRecord::newDevice());
 }
 
 void DeviceManager::addDevice(const DeviceRecord &record)
@@ -132,6 +125,13 @@ void DeviceManager::selectDevice()
 deviceWidget *DeviceManager::selectedDevice() const
 {
     return m_selected;
+}
+
+ModbusDevice *DeviceManager::selectedModbusDevice()
+{
+    const DeviceManager *list = existing();
+    const deviceWidget *card = list ? list->selectedDevice() : nullptr;
+    return card ? card->device() : nullptr;
 }
 
 QList<DeviceRecord> DeviceManager::deviceRecords() const

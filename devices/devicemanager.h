@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class DeviceFleet;
+class ModbusDevice;
 class deviceWidget;
 
 namespace Ui {
@@ -41,6 +42,9 @@ public:
     void removeSelectedDevice();
     void selectDevice(); // slot for a card's signDoubleClicked()
     deviceWidget *selectedDevice() const;
+    // The selected card's device, when there is a list and a card is selected:
+    // what a view's operation went to, for the busy rule's wait bound.
+    static ModbusDevice *selectedModbusDevice();
     QList<DeviceRecord> deviceRecords() const;
     QList<deviceWidget *> cards() const;
     // The run's controllers for the observers (history, broker): each card's
@@ -55,8 +59,6 @@ public:
     int writeProgram(const QByteArray &bytes, int number);
     int deleteProgram(int number);
     int readSystemFile(QByteArray *bytes, const QString &name);
-
-    static DeviceRecord defaultRecord();
 
 signals:
     // Another card, or none, is selected: what a view shows of the previous

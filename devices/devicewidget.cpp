@@ -1,9 +1,10 @@
 #include "devices/devicewidget.h"
 
 #include "config/configstore.h"
+#include "devices/statelook.h"
+#include "devices/uploaddialog.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
-#include "link/uploaddialog.h"
 #include "ui_devicesettings.h"
 #include "ui_devicewidget.h"
 #include "views/backupdialog.h"
@@ -86,8 +87,7 @@ QString withStillImage(const QString &style)
 // property: set once, never replaced at a change.
 QString stateRules()
 {
-    QStringList styles;
-    ConfigStore::instance()->stateDisplay(nullptr, &styles);
+    const QStringList styles = StateLook::styles();
     QString rules;
     for (int code = 0; code < styles.size(); ++code)
         rules += QStringLiteral("deviceWidget QLabel#label_state[%1=\"%2\"]{%3}\n")
@@ -346,7 +346,7 @@ void deviceWidget::setUpStateDisplay()
     // The form starts the label at state 0, what a new card shows, so that a
     // rule matches from its first polish and it is laid out with the rule's
     // padding.
-    ConfigStore::instance()->stateDisplay(&m_stateTexts, nullptr);
+    m_stateTexts = ConfigStore::instance()->stateTexts();
 }
 
 void deviceWidget::showState(int code)

@@ -1,7 +1,7 @@
 // The upload dialog's rules for what a user drops or copies: a file's base
 // name is a program (O, then a decimal number, never wrapped) or not, and
 // a clipboard text becomes one path; neither may crash on any text.
-#include "link/uploaddialog.h"
+#include "devices/uploaddialog.h"
 
 #include <QString>
 

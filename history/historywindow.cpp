@@ -1,6 +1,7 @@
 #include "history/historywindow.h"
 
 #include "config/configstore.h"
+#include "devices/statelook.h"
 #include "history/historycsv.h"
 #include "link/protocol.h"
 #include "views/dialogs.h"
@@ -79,8 +80,8 @@ HistoryWindow::HistoryWindow(const QString &historyFile, const QString &machine,
     // Day names in the program's language, whatever the system's.
     setLocale(QLocale(ConfigStore::instance()->language() == 1 ? QLocale::English : QLocale::Chinese));
     setWindowTitle(machine.isEmpty() ? tr("车间历史") : tr("%1 的历史").arg(machine));
-    QStringList texts, styles;
-    ConfigStore::instance()->stateDisplay(&texts, &styles);
+    const QStringList texts = ConfigStore::instance()->stateTexts();
+    const QStringList styles = StateLook::styles();
     for (int state = 0; state < StateCount; ++state) {
         m_colours.append(styleColour(styles.value(state)));
         m_stateNames.append(texts.value(state).trimmed());

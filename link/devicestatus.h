@@ -9,6 +9,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <functional>
+
 // Position and machining status of one controller, as the position view shows it.
 // The five lists have one entry per axis of the device's channel, in order.
 struct PositionStatus
@@ -81,3 +83,8 @@ struct DeviceEvent
 
 Q_DECLARE_METATYPE(DeviceSnapshot)
 Q_DECLARE_METATYPE(DeviceEvent)
+
+// How far a text being written has gone, after each chunk the controller took:
+// bytes sent of the whole. Called while the write waits in the device's event
+// loop, so whatever it updates may have gone meanwhile; the caller guards it.
+using TransferProgress = std::function<void(qint64 done, qint64 total)>;

@@ -18,7 +18,6 @@
 class QAbstractSocket;
 class QModbusClient;
 class QModbusReply;
-class QProgressBar;
 
 // The link to one CNC controller: one Modbus client (TCP or RTU), the link
 // set-up, the status poll, and the operations the views and the upload run.
@@ -68,14 +67,14 @@ public:
     // sent (zero bytes and all), a write sends the bytes as they are.
     int readProgram(QByteArray *bytes, int number);
     int readSystemFile(QByteArray *bytes, const QString &name);
-    int writeProgram(const QByteArray &bytes, int number, QProgressBar *progress = nullptr);
-    int writeSystemFile(const QByteArray &bytes, const QString &name, QProgressBar *progress = nullptr);
+    int writeProgram(const QByteArray &bytes, int number, const TransferProgress &progress = {});
+    int writeSystemFile(const QByteArray &bytes, const QString &name, const TransferProgress &progress = {});
     // The same as text: decoded as TransferCodec::decodeText() does, written
     // in the PC's local encoding.
     int readProgram(QString *text, int number);
     int readSystemFile(QString *text, const QString &name);
-    int writeProgram(const QString &text, int number, QProgressBar *progress = nullptr);
-    int writeSystemFile(const QString &text, const QString &name, QProgressBar *progress = nullptr);
+    int writeProgram(const QString &text, int number, const TransferProgress &progress = {});
+    int writeSystemFile(const QString &text, const QString &name, const TransferProgress &progress = {});
     int deleteProgram(int number);
 
     static QString axisLabel(quint16 code);
@@ -257,14 +256,15 @@ private:
 
     // modbusdevice_transfer.cpp
     int receiveTransfer(const QVector<quint16> &openCommand, QByteArray *bytes);
-    int sendTransfer(const QByteArray &bytes, const QVector<quint16> &openCommand, QProgressBar *progress);
+    int sendTransfer(const QByteArray &bytes, const QVector<quint16> &openCommand,
+                     const TransferProgress &progress);
     // An admitted operation on a text, told with operationFinished() once over.
     int readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
                  QByteArray *bytes);
     int writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,
-                  const QVector<quint16> &openCommand, QProgressBar *progress);
+                  const QVector<quint16> &openCommand, const TransferProgress &progress);
 
-    DeviceRecord m_record{1, QStringLiteral("设备"), 0, QStringLiteral("192.168.3.20"), 10};
+    DeviceRecord m_record = DeviceRecord::newDevice();
     int m_state = 0;
     bool m_ready = false;
     bool m_busy = false;

@@ -3,17 +3,14 @@
 #include "link/registercodec.h"
 #include "link/transfercodec.h"
 
-#include <QPointer>
-#include <QProgressBar>
-
 #include <utility>
 
 // Programs, system files, the program directory and program deletion, all
 // through the transfer window. Every request waits in the device's event loop,
-// where a card may close the link or a dialog may drop its progress bar: the
-// bar is watched through a QPointer. The link may also drop, and come back,
-// while a request waits: each sequence checks after every wait that it still
-// runs on the link it started on.
+// where a card may close the link or a dialog may drop what shows the
+// progress (the caller's progress function guards that). The link may also
+// drop, and come back, while a request waits: each sequence checks after every
+// wait that it still runs on the link it started on.
 
 int ModbusDevice::readProgram(QByteArray *bytes, int number)
 {
@@ -27,13 +24,14 @@ int ModbusDevice::readSystemFile(QByteArray *bytes, const QString &name)
                     bytes);
 }
 
-int ModbusDevice::writeProgram(const QByteArray &bytes, int number, QProgressBar *progress)
+int ModbusDevice::writeProgram(const QByteArray &bytes, int number, const TransferProgress &progress)
 {
     return writeText(DeviceEvent::WriteProgram, RegisterCodec::programName(quint32(qMax(number, 0))), bytes,
                      TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number), progress);
 }
 
-int ModbusDevice::writeSystemFile(const QByteArray &bytes, const QString &name, QProgressBar *progress)
+int ModbusDevice::writeSystemFile(const QByteArray &bytes, const QString &name,
+                                  const TransferProgress &progress)
 {
     return writeText(DeviceEvent::WriteFile, name, bytes,
                      TransferCodec::openFileCommand(Protocol::KindWriteFile, name), progress);
@@ -64,12 +62,12 @@ int ModbusDevice::readSystemFile(QString *text, const QString &name)
     return decodedRead(readSystemFile(&bytes, name), bytes, text);
 }
 
-int ModbusDevice::writeProgram(const QString &text, int number, QProgressBar *progress)
+int ModbusDevice::writeProgram(const QString &text, int number, const TransferProgress &progress)
 {
     return writeProgram(text.toLocal8Bit(), number, progress);
 }
 
-int ModbusDevice::writeSystemFile(const QString &text, const QString &name, QProgressBar *progress)
+int ModbusDevice::writeSystemFile(const QString &text, const QString &name, const TransferProgress &progress)
 {
     return writeSystemFile(text.toLocal8Bit(), name, progress);
 }
@@ -88,7 +86,7 @@ int ModbusDevice::readText(DeviceEvent::Kind kind, const QString &target, const 
 }
 
 int ModbusDevice::writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,
-                            const QVector<quint16> &openCommand, QProgressBar *progress)
+                            const QVector<quint16> &openCommand, const TransferProgress &progress)
 {
     if (const int refused = admit(true))
         return refused;
@@ -210,7 +208,7 @@ int ModbusDevice::receiveTransfer(const QVector<quint16> &openCommand, QByteArra
 }
 
 int ModbusDevice::sendTransfer(const QByteArray &bytes, const QVector<quint16> &openCommand,
-                               QProgressBar *progress)
+                               const TransferProgress &progress)
 {
     if (openCommand.isEmpty())
         return Result::OpenFailed;
@@ -220,7 +218,9 @@ int ModbusDevice::sendTransfer(const QByteArray &bytes, const QVector<quint16> &
         return Result::OpenFailed;
     const int chunks = TransferCodec::chunkCount(length);
 
-    QPointer<QProgressBar> bar(progress);
+    // The caller's function may be a temporary of a caller that is gone by
+    // the next chunk; the transfer holds its own copy.
+    const TransferProgress report = progress; // NOLINT(performance-unnecessary-copy-initialization)
     BusyScope busy(this);
     if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || linkChanged())
         return Result::OpenFailed;
@@ -229,10 +229,8 @@ int ModbusDevice::sendTransfer(const QByteArray &bytes, const QVector<quint16> &
         if (writeRegisters(Protocol::TransferCommand, TransferCodec::writeChunk(bytes, n)) != 0 ||
             linkChanged())
             return Result::WriteFailed;
-        if (bar) {
-            const qint64 end = qMin(qint64(Protocol::ChunkBytes) * n, length);
-            bar->setValue(TransferCodec::chunkProgress(end, length));
-        }
+        if (report)
+            report(qMin(qint64(Protocol::ChunkBytes) * n, length), length);
     }
 
     return writeRegisters(Protocol::TransferCommand, TransferCodec::plainCommand(Protocol::CmdClose)) == 0

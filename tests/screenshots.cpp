@@ -9,9 +9,9 @@
 #include "bench/historydata.h"
 #include "config/configstore.h"
 #include "config/translations.h"
+#include "devices/uploaddialog.h"
 #include "history/historywindow.h"
 #include "history/shophistory.h"
-#include "link/uploaddialog.h"
 #include "windowdriver.h"
 
 #include <QCheckBox>
@@ -273,8 +273,7 @@ int main(int argc, char *argv[])
     }
     QTabWidget *mill = list.at(0);
     QTabWidget *lathe = list.at(1);
-    QStringList stateTexts, styles;
-    ConfigStore::instance()->stateDisplay(&stateTexts, &styles);
+    const QStringList stateTexts = ConfigStore::instance()->stateTexts();
 
     Renderer renderer(&window, folder);
     for (QTabWidget *card : {mill, lathe})

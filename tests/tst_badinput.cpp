@@ -1,7 +1,7 @@
 #include "config/configstore.h"
 #include "devices/devicewidget.h"
+#include "devices/uploaddialog.h"
 #include "link/modbusdevice.h"
-#include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/faults.h"
 #include "sim/servers.h"

@@ -1,4 +1,5 @@
 #include "config/configstore.h"
+#include "devices/statelook.h"
 #include "filesizelimit.h"
 #include "permissionshold.h"
 
@@ -213,12 +214,10 @@ void TestConfigStore::stateDisplay()
     // Switching the language during the run leaves the lists as they were built.
     m_store->setLanguage(language == 1 ? 0 : 1);
 
-    QStringList gotTexts, gotStyles;
-    m_store->stateDisplay(&gotTexts, &gotStyles);
-    QCOMPARE(gotTexts, texts);
+    QCOMPARE(m_store->stateTexts(), texts);
     const QString style = QStringLiteral("image:url(:/image/%1);image-position:left;color:%2;font:700 10pt "
                                          "微软雅黑;padding-top:10px;padding-bottom:15px;");
-    QCOMPARE(gotStyles,
+    QCOMPARE(StateLook::styles(),
              (QStringList{style.arg("cncGrey.png", "rgb(188, 188, 188)"),
                           style.arg("cncRun.png", "rgb(48, 255, 58)"), style.arg("cncAlm.png", "red"),
                           style.arg("cncFree.png", "yellow"), style.arg("cnc.png", "rgb(38, 237, 255)")}));

@@ -1,8 +1,8 @@
 #include "config/configstore.h"
 #include "config/translations.h"
 #include "devices/devicewidget.h"
+#include "devices/uploaddialog.h"
 #include "link/modbusdevice.h"
-#include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
 

@@ -9,8 +9,8 @@
 #include "config/textcodec.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
+#include "devices/uploaddialog.h"
 #include "link/modbusdevice.h"
-#include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
 #include "views/dialogs.h"
@@ -188,8 +188,7 @@ void TestEndToEnd::initTestCase()
     ConfigStore::instance()->resetToDefaults();
     ConfigStore::instance()->loadFrom(ConfigStore::filePath());
     ConfigStore::instance()->rebuildStateDisplay();
-    QStringList styles;
-    ConfigStore::instance()->stateDisplay(&m_stateTexts, &styles);
+    m_stateTexts = ConfigStore::instance()->stateTexts();
 
     Dialogs::setResponder([this](const Dialogs::Request &request) {
         m_asked.append(request);

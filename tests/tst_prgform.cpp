@@ -255,7 +255,7 @@ void TestPrgForm::selectionDropsProgram()
     PrgForm form;
     form.show();
     form.previewProgram(2, 0);
-    DeviceManager::instance()->addDevice(DeviceManager::defaultRecord()); // switched off
+    DeviceManager::instance()->addDevice(DeviceRecord::newDevice()); // switched off
     QPointer<deviceWidget> other = DeviceManager::instance()->cards().last();
     emit other->signDoubleClicked();
     QCOMPARE(editor(form)->toPlainText() + shownName(form), QString());

@@ -29,6 +29,16 @@ QByteArray patternBytes(int length)
     return bytes;
 }
 
+// What the upload dialog does with the progress: into a bar that may go.
+TransferProgress into(QProgressBar *bar)
+{
+    const QPointer<QProgressBar> shown(bar);
+    return [shown](qint64 done, qint64 total) {
+        if (shown)
+            shown->setValue(TransferCodec::chunkProgress(done, total));
+    };
+}
+
 } // namespace
 
 class TstTransfer : public QObject
@@ -254,7 +264,7 @@ void TstTransfer::writeChunks()
             (r.values.at(0) == 21 || (r.values.at(0) == 23 && r.values.value(3) >= 2)))
             sampled.append(bar.value());
     });
-    const int result = m_device->writeProgram(QString::fromLatin1(bytes), 3, &bar);
+    const int result = m_device->writeProgram(QString::fromLatin1(bytes), 3, into(&bar));
     disconnect(sample);
     QCOMPARE(result, 0);
     QCOMPARE(m_controller.program(3), bytes);
@@ -513,7 +523,7 @@ void TstTransfer::writeFailures()
         onRequest(isChunk(3), [this] { m_controller.setExceptionAt(kTransferCommand); });
 
     QProgressBar bar;
-    QCOMPARE(m_device->writeProgram(QString::fromLatin1(bytes), 8, &bar), result);
+    QCOMPARE(m_device->writeProgram(QString::fromLatin1(bytes), 8, into(&bar)), result);
     QCOMPARE(m_controller.program(8), stored ? bytes : QByteArray("old"));
     const QVector<sim::Request> writes = writesTo(kTransferCommand);
     QCOMPARE(writes.last().values.value(0) == 21, fault == 2);
@@ -654,7 +664,7 @@ void TstTransfer::progressBarDeletedMidTransfer()
     onRequest([](const sim::Request &r) { return r.function == 0x10 && r.values.value(3) == 2; },
               [bar] { delete bar; });
     const QByteArray bytes = patternBytes(1000);
-    QCOMPARE(m_device->writeProgram(QString::fromLatin1(bytes), 4, bar), 0);
+    QCOMPARE(m_device->writeProgram(QString::fromLatin1(bytes), 4, into(bar)), 0);
     QVERIFY(watch.isNull());
     QCOMPARE(m_controller.program(4), bytes);
 }

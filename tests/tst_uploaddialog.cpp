@@ -1,8 +1,8 @@
 #include "archive/archivestore.h"
 #include "config/configstore.h"
+#include "devices/uploaddialog.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
-#include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
 

@@ -17,10 +17,6 @@
 namespace {
 
 const char FileName[] = "SYS.PAR";
-// A fetch refused because another operation of the device (the card's status
-// poll, most often) was waiting is tried again this much later, a few times.
-constexpr int BusyRetryMs = 50;
-constexpr int MaxBusyRetries = 10;
 constexpr int StretchedRows = 32;
 constexpr int GroupRole = Qt::UserRole;
 constexpr int EntryRole = Qt::UserRole + 1;
@@ -57,7 +53,7 @@ ParForm::ParForm(QWidget *parent)
     connect(m_fetchTimer, &QTimer::timeout, this, &ParForm::fetch);
 
     const auto fetchNow = [this] {
-        m_busyRetries = 0;
+        m_busy.reset();
         fetch();
     };
     connect(ui->pushButton_cncPar, &QPushButton::clicked, this, fetchNow);
@@ -81,7 +77,7 @@ void ParForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     // The read starts once the show has completed, not inside the show event.
-    m_busyRetries = 0;
+    m_busy.reset();
     m_fetchTimer->start(0);
 }
 
@@ -100,12 +96,10 @@ void ParForm::fetch()
     const int result = loadFromController();
     if (!self)
         return;
-    if (result == Result::Busy && m_busyRetries < MaxBusyRetries) {
-        ++m_busyRetries;
-        m_fetchTimer->start(BusyRetryMs);
-    } else {
-        m_busyRetries = 0;
-    }
+    if (result == Result::Busy && m_busy.isWaiting())
+        m_fetchTimer->start(BusyRetry::IntervalMs);
+    else
+        m_busy.reset();
 }
 
 // The text, its table and its counts are the previous controller's: none is
@@ -121,7 +115,7 @@ void ParForm::dropShownController()
     m_descriptions.clear();
     m_readStatus->reset();
     if (isVisible()) {
-        m_busyRetries = 0;
+        m_busy.reset();
         m_fetchTimer->start(0);
     }
 }
@@ -194,7 +188,7 @@ int ParForm::loadFromController()
     if (generation != m_textGeneration)
         return result;
     // A refusal that the page tries again is not yet a failure.
-    if (result != Result::Busy || m_busyRetries >= MaxBusyRetries)
+    if (result != Result::Busy || !m_busy.again(DeviceManager::selectedModbusDevice()))
         m_readStatus->setResult(result);
     if (result == Result::Ok)
         setParameters(TextCodec::decodeFromController(bytes));

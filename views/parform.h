@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/textcodec.h"
+#include "link/busyretry.h"
 #include "views/parcatalogue.h"
 #include "views/syspar.h"
 
@@ -65,7 +66,7 @@ private:
     // "下载至本地" saves these bytes.
     TextCodec::DecodedText m_parameters;
     QTimer *m_fetchTimer = nullptr;
-    int m_busyRetries = 0;
+    BusyRetry m_busy;
     bool m_reading = false;
     quint64 m_textGeneration = 0; // counts the texts put in place
     quint64 m_selection = 0;      // counts selection changes

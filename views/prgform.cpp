@@ -24,9 +24,6 @@
 namespace {
 
 using Protocol::MaxProgramNumber;
-// A directory read refused because the card's own status poll of the same
-// device was waiting is tried once more this much later.
-constexpr int BusyRetryMs = 50;
 
 QString programName(int number)
 {
@@ -98,7 +95,7 @@ PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
 
     m_listRetry = new QTimer(this);
     m_listRetry->setSingleShot(true);
-    m_listRetry->setInterval(BusyRetryMs);
+    m_listRetry->setInterval(BusyRetry::IntervalMs);
 
     connect(ui->tableWidget_programList, &QTableWidget::cellDoubleClicked, this, &PrgForm::previewProgram);
     connect(ui->btn_readProgramList, &QPushButton::clicked, this, &PrgForm::readProgramList);
@@ -123,8 +120,7 @@ PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
                 if (menu.exec(where) == show && self)
                     showHistory();
             });
-    // A retry that is refused again gives up, as any other failure does.
-    connect(m_listRetry, &QTimer::timeout, this, [this] { readList(false); });
+    connect(m_listRetry, &QTimer::timeout, this, [this] { readList(true); });
     if (DeviceManager *devices = DeviceManager::instance())
         connect(devices, &DeviceManager::selectedDeviceChanged, this, &PrgForm::dropShownController);
 }
@@ -142,6 +138,7 @@ void PrgForm::showEvent(QShowEvent *event)
 
 void PrgForm::readProgramList()
 {
+    m_listBusy.reset();
     readList(true);
 }
 
@@ -157,10 +154,11 @@ int PrgForm::readList(bool retryWhenBusy)
     const int result = devices ? devices->readProgramList(&entries, true) : Result::NoDevice;
     if (!self || selection != m_selection)
         return result; // the page went, or the list is of a controller no longer selected
-    if (result == Result::Busy && retryWhenBusy) {
+    if (result == Result::Busy && retryWhenBusy && m_listBusy.again(DeviceManager::selectedModbusDevice())) {
         m_listRetry->start();
         return result;
     }
+    m_listBusy.reset();
     m_readStatus->setResult(result);
     if (result != Result::Ok)
         return result;

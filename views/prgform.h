@@ -2,6 +2,7 @@
 
 #include "archive/archiveindex.h"
 #include "config/textcodec.h"
+#include "link/busyretry.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -61,6 +62,7 @@ private:
 
     Ui::PrgForm *ui = nullptr;
     QTimer *m_listRetry = nullptr;
+    BusyRetry m_listBusy; // a list read refused as busy, tried again by m_listRetry
     ReadStatusLine *m_readStatus = nullptr;
     // Where the program in the editor came from; none until a preview.
     QPointer<deviceWidget> m_shownCard;

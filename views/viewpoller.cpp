@@ -1,5 +1,6 @@
 #include "views/viewpoller.h"
 
+#include "devices/devicemanager.h"
 #include "link/protocol.h"
 
 #include <QAbstractScrollArea>
@@ -23,7 +24,7 @@ ViewPoller::ViewPoller(Read read, QObject *parent) : QObject(parent), m_read(std
     m_retry = new QTimer(this);
     m_retry->setTimerType(Qt::PreciseTimer);
     m_retry->setSingleShot(true);
-    m_retry->setInterval(BusyRetryMs);
+    m_retry->setInterval(BusyRetry::IntervalMs);
     connect(m_retry, &QTimer::timeout, this, &ViewPoller::refresh);
 }
 
@@ -37,6 +38,7 @@ void ViewPoller::stop()
 {
     m_timer->stop();
     m_retry->stop();
+    m_busy.reset();
 }
 
 void ViewPoller::setInterval(int ms)
@@ -55,6 +57,7 @@ void ViewPoller::tick()
         return; // the read of an earlier tick still waits; it completes the refresh
     ++m_ticks;
     m_retry->stop();
+    m_busy.reset();
     // A tick whose reads were all refused as busy left the values older
     // than the interval, however often the retries tried.
     if (!m_answeredThisTick)
@@ -74,12 +77,16 @@ void ViewPoller::refresh()
         return; // the page went away while the read waited
     m_reading = false;
     m_lastResult = result;
+    if (result == Result::Busy && m_timer->isActive() &&
+        m_busy.again(DeviceManager::selectedModbusDevice())) {
+        m_retry->start();
+        return;
+    }
+    m_busy.reset();
     if (result == Result::Ok) {
         ++m_refreshes;
         m_answeredThisTick = true;
         setStale(false);
-    } else if (result == Result::Busy && m_timer->isActive()) {
-        m_retry->start();
     } else {
         m_answeredThisTick = true;
         setStale(true);

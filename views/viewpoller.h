@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/busyretry.h"
+
 #include <QObject>
 
 #include <functional>
@@ -10,16 +12,16 @@ class QWidget;
 // The refresh of a page that polls the selected device while it is visible
 // (the position and IO pages): a 500 ms timer, one read at a time, and a read
 // that the device refused as busy (the card's status poll of the same device
-// was waiting) tried again shortly, until it goes through or the next tick is
-// due, so the page does not go stale while the card polls. What the page
-// shows fades while it is older than a refresh that failed.
+// was waiting) tried again by the busy rule (BusyRetry) until it goes through,
+// the rule gives up or the next tick is due, so the page does not go stale
+// while the card polls. What the page shows fades while it is older than a
+// refresh that failed.
 class ViewPoller : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int IntervalMs = 500;
-    static constexpr int BusyRetryMs = 50;
 
     // One read of the selected device and its display; returns the device's
     // result code. The page, and this poller with it, may be deleted while the
@@ -62,6 +64,7 @@ private:
     Read m_read;
     QTimer *m_timer = nullptr;
     QTimer *m_retry = nullptr;
+    BusyRetry m_busy;
     bool m_reading = false;
     int m_lastResult = -1;
     int m_ticks = 0;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "link/busyretry.h"
 #include "link/protocol.h"
 
-#include <QDeadlineTimer>
 #include <QDialog>
 #include <QFileInfo>
 #include <QPointer>
@@ -50,10 +50,6 @@ public:
     // system files.
     static constexpr int MaxWalkDepth = 16;
     static constexpr int MaxWalkEntries = Protocol::MaxDirectoryEntries + 1024;
-    // A line that finds the device busy with another user (the card's status
-    // poll, a view's read) is tried again this often until the device is free.
-    static constexpr int BusyRetryMs = 20;
-
     explicit UpLoadDialog(QWidget *parent = nullptr);
     ~UpLoadDialog() override;
 
@@ -101,7 +97,8 @@ private:
         QList<QTreeWidgetItem *> files;
     };
     // The transfer under way: the line it is at, its file's bytes once read,
-    // and how long that line may wait for the device.
+    // and how long that line has waited for a device busy with another user
+    // (the card's status poll, a view's read).
     struct TransferState
     {
         bool running = false;
@@ -109,8 +106,7 @@ private:
         int index = 0;
         bool haveText = false;
         QByteArray bytes;
-        bool waiting = false;
-        QDeadlineTimer waitUntil;
+        BusyRetry busy;
     };
     static constexpr int WaitingForDevice = -100;
 

@@ -1,4 +1,4 @@
-#include "link/uploaddialog.h"
+#include "devices/uploaddialog.h"
 
 #include "archive/archiveguard.h"
 #include "config/configstore.h"
@@ -130,7 +130,7 @@ UpLoadDialog::UpLoadDialog(QWidget *parent) : QDialog(parent), ui(new Ui::UpLoad
 
     m_busyRetry = new QTimer(this);
     m_busyRetry->setSingleShot(true);
-    m_busyRetry->setInterval(BusyRetryMs);
+    m_busyRetry->setInterval(BusyRetry::IntervalMs);
     connect(m_busyRetry, &QTimer::timeout, this, &UpLoadDialog::continueTransfer);
 }
 
@@ -390,7 +390,7 @@ void UpLoadDialog::continueTransfer()
             showOutcome(root->child(m_transfer.index), result);
             m_transfer.haveText = false;
             m_transfer.bytes.clear();
-            m_transfer.waiting = false;
+            m_transfer.busy.reset();
         }
     }
     m_transfer.running = false;
@@ -419,13 +419,8 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
     ModbusDevice *device = m_device;
     if (!device)
         return Result::NotReady;
-    if (device->isBusy()) {
-        if (!m_transfer.waiting) {
-            m_transfer.waiting = true;
-            m_transfer.waitUntil = QDeadlineTimer(device->waitBoundMs());
-        }
-        return m_transfer.waitUntil.hasExpired() ? Result::Busy : WaitingForDevice;
-    }
+    if (device->isBusy())
+        return m_transfer.busy.again(device) ? WaitingForDevice : Result::Busy;
     QProgressBar *bar = progressBar(line);
     if (bar) {
         bar->setFormat(DefaultBarFormat);
@@ -445,8 +440,15 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
         line->setToolTip(1, why);
         return NotArchived;
     }
-    return program ? device->writeProgram(m_transfer.bytes, target.number, progressBar(line))
-                   : device->writeSystemFile(m_transfer.bytes, target.name, progressBar(line));
+    // The bar may go with its line while a chunk waits (the dialog hidden or
+    // gone): it is watched.
+    const QPointer<QProgressBar> shown(progressBar(line));
+    const TransferProgress progress = [shown](qint64 done, qint64 total) {
+        if (shown)
+            shown->setValue(TransferCodec::chunkProgress(done, total));
+    };
+    return program ? device->writeProgram(m_transfer.bytes, target.number, progress)
+                   : device->writeSystemFile(m_transfer.bytes, target.name, progress);
 }
 
 void UpLoadDialog::clearLines()
