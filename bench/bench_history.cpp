@@ -21,6 +21,7 @@
 #include "bench/benchclock.h"
 #include "bench/historydata.h"
 #include "config/configstore.h"
+#include "config/translations.h"
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
 #include "history/historywindow.h"
@@ -179,7 +180,7 @@ int main(int argc, char **argv)
     if (!dir.isValid())
         return 1;
     ConfigStore::instance()->setLanguage(1);
-    ConfigStore::instance()->rebuildStateDisplay();
+    Translations::install(1);
 
     const QString year = dir.filePath(QStringLiteral("history.sqlite"));
     const QString empty = dir.filePath(QStringLiteral("empty.sqlite"));

@@ -141,7 +141,6 @@ bool keepAside(const QString &path)
 ConfigStore::ConfigStore()
 {
     load();
-    rebuildStateDisplay();
 }
 
 ConfigStore *ConfigStore::instance()
@@ -373,26 +372,6 @@ void ConfigStore::resetToDefaults()
     m_archiveKeep = DefaultArchiveKeep;
     m_backupFolder.clear();
     m_historyDays = History::DefaultRetentionDays;
-    rebuildStateDisplay();
-}
-
-void ConfigStore::rebuildStateDisplay()
-{
-    struct State
-    {
-        const char *english;
-        QString chinese;
-    };
-    const State states[] = {
-        {"QUIT", QStringLiteral("中断")},         {"RUN", QStringLiteral("运行")},
-        {"ALM", QStringLiteral("报警")},          {"FREE", QStringLiteral("空闲")},
-        {"CONNECTING", QStringLiteral("连接中")},
-    };
-    m_stateTexts.clear();
-    for (const State &s : states) {
-        const QString label = m_language == 1 ? QString::fromLatin1(s.english) : s.chinese;
-        m_stateTexts.append(QStringLiteral("    ") + label);
-    }
 }
 
 QList<DeviceRecord> ConfigStore::devices() const
@@ -480,11 +459,6 @@ int ConfigStore::historyRetentionDays() const
 void ConfigStore::setHistoryRetentionDays(int days)
 {
     m_historyDays = days >= 1 ? days : History::DefaultRetentionDays;
-}
-
-QStringList ConfigStore::stateTexts() const
-{
-    return m_stateTexts;
 }
 
 bool ConfigStore::readTextFile(const QString &path, QString *text, qint64 maxBytes)

@@ -71,9 +71,6 @@ public:
     void setBackupFolder(const QString &folder);
     static constexpr int DefaultArchiveKeep = 50;
 
-    // Display text per device state code 0..4, in the language in force when
-    // the list was last built (rebuildStateDisplay()).
-    QStringList stateTexts() const;
 
     // The file has three levels; anything nested deeper is not this file, and
     // the document parser would need a stack frame per level.
@@ -97,10 +94,8 @@ public:
     // <name>.broken; when that copy cannot be made the file is not replaced.
     void loadFrom(const QString &path);
     bool saveTo(const QString &path, const QList<DeviceRecord> &records);
-    // Back to the built-in defaults (no devices, default settings, Chinese);
-    // the state texts are rebuilt for the language then in force.
+    // Back to the built-in defaults (no devices, default settings, Chinese).
     void resetToDefaults();
-    void rebuildStateDisplay();
 
 private:
     ConfigStore();
@@ -115,7 +110,6 @@ private:
     int m_archiveKeep = DefaultArchiveKeep;
     QString m_backupFolder;
     int m_historyDays = History::DefaultRetentionDays;
-    QStringList m_stateTexts;
     QPointer<const QObject> m_recordOwner;
     RecordSource m_records;
     QString m_brokenFile;         // read but not taken; kept aside before it is replaced

@@ -346,7 +346,7 @@ void deviceWidget::setUpStateDisplay()
     // The form starts the label at state 0, what a new card shows, so that a
     // rule matches from its first polish and it is laid out with the rule's
     // padding.
-    m_stateTexts = ConfigStore::instance()->stateTexts();
+    m_stateTexts = StateLook::texts();
 }
 
 void deviceWidget::showState(int code)

@@ -94,7 +94,7 @@ private:
     ModbusDevice *m_device = nullptr;
     DeviceWatch *m_watch = nullptr; // child of the card
     int m_lastState = 4;
-    QStringList m_stateTexts; // per state code, taken once from the configuration
+    QStringList m_stateTexts; // per state code, taken once, in the language then installed
     // Top-level window without a parent; hidden and deleted with the card.
     QPointer<UpLoadDialog> m_uploadDialog;
     QPointer<BackupDialog> m_backupDialog;

@@ -1,5 +1,7 @@
 #include "devices/statelook.h"
 
+#include <QCoreApplication>
+
 // The pictures are in the program library's resource bundle, linked from a
 // static library where nothing else may reference its registration.
 static void initStateLookResources()
@@ -8,6 +10,16 @@ static void initStateLookResources()
 }
 
 namespace StateLook {
+
+QStringList texts()
+{
+    const QString indent = QStringLiteral("    ");
+    return {indent + QCoreApplication::translate("StateLook", "中断"),
+            indent + QCoreApplication::translate("StateLook", "运行"),
+            indent + QCoreApplication::translate("StateLook", "报警"),
+            indent + QCoreApplication::translate("StateLook", "空闲"),
+            indent + QCoreApplication::translate("StateLook", "连接中")};
+}
 
 QStringList styles()
 {

@@ -9,5 +9,8 @@
 namespace StateLook {
 
 QStringList styles();
+// The label's text per state code, in the installed translation; indented so
+// the text clears the picture.
+QStringList texts();
 
 } // namespace StateLook

@@ -80,7 +80,7 @@ HistoryWindow::HistoryWindow(const QString &historyFile, const QString &machine,
     // Day names in the program's language, whatever the system's.
     setLocale(QLocale(ConfigStore::instance()->language() == 1 ? QLocale::English : QLocale::Chinese));
     setWindowTitle(machine.isEmpty() ? tr("车间历史") : tr("%1 的历史").arg(machine));
-    const QStringList texts = ConfigStore::instance()->stateTexts();
+    const QStringList texts = StateLook::texts();
     const QStringList styles = StateLook::styles();
     for (int state = 0; state < StateCount; ++state) {
         m_colours.append(styleColour(styles.value(state)));

@@ -9,6 +9,7 @@
 #include "bench/historydata.h"
 #include "config/configstore.h"
 #include "config/translations.h"
+#include "devices/statelook.h"
 #include "devices/uploaddialog.h"
 #include "history/historywindow.h"
 #include "history/shophistory.h"
@@ -273,7 +274,7 @@ int main(int argc, char *argv[])
     }
     QTabWidget *mill = list.at(0);
     QTabWidget *lathe = list.at(1);
-    const QStringList stateTexts = ConfigStore::instance()->stateTexts();
+    const QStringList stateTexts = StateLook::texts();
 
     Renderer renderer(&window, folder);
     for (QTabWidget *card : {mill, lathe})

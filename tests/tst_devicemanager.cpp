@@ -142,7 +142,6 @@ DeviceManager *TestDeviceManager::freshManager(const QList<DeviceRecord> &stored
     store->loadFrom(path);
     store->setModbusSettings(settings);
     store->setLanguage(language);
-    store->rebuildStateDisplay();
     return DeviceManager::instance();
 }
 

@@ -170,7 +170,6 @@ void TestDeviceWidget::newCard()
     QCOMPARE(part(&card, "tab_show")->property("select").toBool(), false);
 
     ConfigStore::instance()->setLanguage(1);
-    ConfigStore::instance()->rebuildStateDisplay();
     QVERIFY(Translations::install(1));
     deviceWidget english;
     QCOMPARE(stateText(&english), QStringLiteral("    QUIT"));

@@ -9,6 +9,7 @@
 #include "config/textcodec.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
+#include "devices/statelook.h"
 #include "devices/uploaddialog.h"
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
@@ -187,8 +188,7 @@ void TestEndToEnd::initTestCase()
             .toUtf8()));
     ConfigStore::instance()->resetToDefaults();
     ConfigStore::instance()->loadFrom(ConfigStore::filePath());
-    ConfigStore::instance()->rebuildStateDisplay();
-    m_stateTexts = ConfigStore::instance()->stateTexts();
+    m_stateTexts = StateLook::texts();
 
     Dialogs::setResponder([this](const Dialogs::Request &request) {
         m_asked.append(request);

@@ -1375,6 +1375,29 @@
     </message>
 </context>
 <context>
+    <name>StateLook</name>
+    <message>
+        <source>中断</source>
+        <translation>QUIT</translation>
+    </message>
+    <message>
+        <source>运行</source>
+        <translation>RUN</translation>
+    </message>
+    <message>
+        <source>报警</source>
+        <translation>ALM</translation>
+    </message>
+    <message>
+        <source>空闲</source>
+        <translation>FREE</translation>
+    </message>
+    <message>
+        <source>连接中</source>
+        <translation>CONNECTING</translation>
+    </message>
+</context>
+<context>
     <name>UpLoadDialog</name>
     <message>
         <source>编号超出 (0-9999)</source>
