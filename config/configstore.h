@@ -2,7 +2,7 @@
 
 #include "config/devicerecord.h"
 #include "history/periods.h"
-#include "mqtt/mqttsettings.h"
+#include "config/mqttsettings.h"
 
 #include <QElapsedTimer>
 #include <QList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mqtt/mqttsettings.h"
+#include "config/mqttsettings.h"
 
 #include <QByteArray>
 #include <QString>

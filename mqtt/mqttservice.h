@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mqtt/mqttpassword.h"
-#include "mqtt/mqttsettings.h"
+#include "config/mqttsettings.h"
 
 #include <QObject>
 #include <QPointer>
