@@ -5,6 +5,7 @@
 #include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 #include "views/setform.h"
 
 #include <QCheckBox>
@@ -109,13 +110,8 @@ void TestDeviceManager::initTestCase()
 
 void TestDeviceManager::init()
 {
-    ConfigStore *store = ConfigStore::instance();
-    store->resetToDefaults();
-    ModbusSettings s = store->modbusSettings();
-    s.NetworkPort = 1502;
-    s.Timeout = 200;
-    s.NumberOfRetries = 0;
-    store->setModbusSettings(s);
+    ConfigStore::instance()->resetToDefaults();
+    TestSupport::useQuickLink(1502);
 }
 
 void TestDeviceManager::cleanup()

@@ -4,6 +4,7 @@
 #include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -137,13 +138,8 @@ void TestDeviceWidget::init()
 {
     m_server.reset();
     m_controller.reset();
-    ConfigStore *store = ConfigStore::instance();
-    store->resetToDefaults();
-    ModbusSettings s = store->modbusSettings();
-    s.NetworkPort = 1502;
-    s.Timeout = 200;
-    s.NumberOfRetries = 0;
-    store->setModbusSettings(s);
+    ConfigStore::instance()->resetToDefaults();
+    TestSupport::useQuickLink(1502);
 }
 
 void TestDeviceWidget::switchOnToIdle(deviceWidget *card)

@@ -5,6 +5,7 @@
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 #include "views/ioform.h"
 #include "views/viewpoller.h"
 
@@ -74,11 +75,7 @@ void TestIoForm::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     ConfigStore::instance()->resetToDefaults();
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 200;
-    settings.NumberOfRetries = 0;
-    ConfigStore::instance()->setModbusSettings(settings);
+    TestSupport::useQuickLink(SimPort);
 }
 
 bool TestIoForm::acquireSimulator()
@@ -130,11 +127,7 @@ deviceWidget *TestIoForm::connectCard(quint8 model)
     for (deviceWidget *card : DeviceManager::instance()->cards()) {
         if (card->record().Model == model) {
             emit card->signDoubleClicked();
-            QElapsedTimer clock;
-            clock.start();
-            while (!card->device()->isReady() && clock.elapsed() < 10000)
-                QTest::qWait(20);
-            return card->device()->isReady() ? card : nullptr;
+            return QTest::qWaitFor([card] { return card->device()->isReady(); }, 10000) ? card : nullptr;
         }
     }
     DeviceRecord record;
@@ -148,11 +141,7 @@ deviceWidget *TestIoForm::connectCard(quint8 model)
     deviceWidget *card = manager->cards().last();
     emit card->signDoubleClicked();
     card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
-    QElapsedTimer clock;
-    clock.start();
-    while (!card->device()->isReady() && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    return card->device()->isReady() ? card : nullptr;
+    return QTest::qWaitFor([card] { return card->device()->isReady(); }, 10000) ? card : nullptr;
 }
 
 void TestIoForm::englishLabels()

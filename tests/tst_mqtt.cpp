@@ -8,6 +8,7 @@
 #include "mqtt/mqttservice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 
 #include <QProcess>
 #include <QTcpServer>
@@ -178,11 +179,7 @@ private slots:
 
 void TestMqtt::initTestCase()
 {
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 200;
-    settings.NumberOfRetries = 0;
-    ConfigStore::instance()->setModbusSettings(settings);
+    TestSupport::useQuickLink(SimPort);
 }
 
 void TestMqtt::texts_data()

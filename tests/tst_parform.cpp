@@ -154,11 +154,8 @@ void TestParForm::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     ConfigStore::instance()->resetToDefaults();
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 300;
-    settings.NumberOfRetries = 1; // a request the simulator ignored for a while is answered on the retry
-    ConfigStore::instance()->setModbusSettings(settings);
+    // A request the simulator ignored for a while is answered on the retry.
+    TestSupport::useQuickLink(SimPort, 300, 1);
     // When asked, the request after an open of SYS.PAR goes unanswered until
     // the retry, so the read waits long enough to act inside it.
     connect(m_controller, &sim::Controller::requestHandled, this, [this](const sim::Request &request) {

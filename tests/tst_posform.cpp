@@ -5,6 +5,7 @@
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 #include "views/posform.h"
 #include "views/viewpoller.h"
 
@@ -83,11 +84,7 @@ void TestPosForm::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     ConfigStore::instance()->resetToDefaults();
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 200;
-    settings.NumberOfRetries = 0;
-    ConfigStore::instance()->setModbusSettings(settings);
+    TestSupport::useQuickLink(SimPort);
 }
 
 void TestPosForm::cleanupTestCase()
@@ -128,11 +125,8 @@ deviceWidget *TestPosForm::connectCard()
         emit m_card->signDoubleClicked();
         m_card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
     }
-    QElapsedTimer clock;
-    clock.start();
-    while (m_card && !m_card->device()->isReady() && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    return m_card && m_card->device()->isReady() ? m_card.data() : nullptr;
+    const bool ready = QTest::qWaitFor([this] { return m_card && m_card->device()->isReady(); }, 10000);
+    return ready ? m_card.data() : nullptr;
 }
 
 // The device learns its axis set in the link set-up: change it in the
@@ -143,11 +137,7 @@ bool TestPosForm::reconnectWithAxes(const QVector<sim::AxisConfig> &axes)
         return false;
     m_controller->setAxes(axes);
     m_server->dropConnections();
-    QElapsedTimer clock;
-    clock.start();
-    while (m_card->device()->isReady() && clock.elapsed() < 5000)
-        QTest::qWait(10);
-    return connectCard();
+    return QTest::qWaitFor([this] { return !m_card->device()->isReady(); }, 5000) && connectCard();
 }
 
 // Reads of the absolute and machine coordinate blocks: the view's traffic,

@@ -6,6 +6,7 @@
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 
 #include <QCheckBox>
 #include <QHostAddress>
@@ -77,14 +78,7 @@ public:
     }
 
     // Shared link settings that reach this simulator and give up quickly.
-    void useQuickLinkSettings() const
-    {
-        ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-        settings.NetworkPort = m_port;
-        settings.Timeout = 200;
-        settings.NumberOfRetries = 0;
-        ConfigStore::instance()->setModbusSettings(settings);
-    }
+    void useQuickLinkSettings() const { TestSupport::useQuickLink(m_port); }
 
     sim::Controller controller;
     sim::TcpServer server{&controller};
