@@ -3,6 +3,7 @@
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 // Helpers shared by the tests that talk to a simulated controller.
@@ -24,6 +25,27 @@ inline bool connectUp(ModbusDevice *device, int timeoutMs = 10000)
     device->open();
     device->tryConnect();
     return QTest::qWaitFor([device] { return device->isReady(); }, timeoutMs);
+}
+
+// Tries to connect, as a card does on its ticks, until the device is ready.
+inline bool keepConnecting(ModbusDevice *device, int timeoutMs = 10000)
+{
+    return QTest::qWaitFor(
+        [device] {
+            if (!device->isReady())
+                device->tryConnect();
+            return device->isReady();
+        },
+        timeoutMs);
+}
+
+// Waits for `count` status polls of a ready device: a span of time taken from
+// the link itself, over which the views' ticks (as often as the card's polls)
+// have come at least count - 2 times.
+inline bool waitForPolls(ModbusDevice *device, int count)
+{
+    QSignalSpy polls(device, &ModbusDevice::pollFinished);
+    return QTest::qWaitFor([&polls, count] { return polls.count() >= count; }, 5000 + 1000 * count);
 }
 
 } // namespace TestSupport

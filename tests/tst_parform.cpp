@@ -545,6 +545,7 @@ void TestParForm::readInterrupted()
     QPointer<ModbusDevice> device = card->device();
     m_controller->setFile(QStringLiteral("SYS.PAR"), QByteArray(TwoChannels));
     QPointer<ParForm> form = new ParForm;
+    const QTimer *fetchTimer = form->findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
 
     bool acted = false;
     int nestedResult = -1;
@@ -573,8 +574,8 @@ void TestParForm::readInterrupted()
     m_readSlowed = false;
     m_slowNextRead = true;
     form->show();
-    QTRY_VERIFY_WITH_TIMEOUT(acted && (!form || !form->isReading()), 10000);
-    QTest::qWait(100); // time for a fetch a second show might have queued
+    // Until no read runs and none is queued (a second show queues one).
+    QTRY_VERIFY_WITH_TIMEOUT(acted && (!form || (!form->isReading() && !fetchTimer->isActive())), 10000);
     QCOMPARE(sysParOpens(), 0);
     if (action == QLatin1String("again"))
         QCOMPARE(nestedResult, 9);
