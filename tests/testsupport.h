@@ -3,8 +3,21 @@
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+
+inline QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+inline bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
 
 // Helpers shared by the tests that talk to a simulated controller.
 namespace TestSupport {

@@ -5,6 +5,7 @@
 #include "sim/controller.h"
 #include "sim/faults.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,18 +28,6 @@ namespace {
 
 const QHostAddress SimAddress(QStringLiteral("127.0.0.71"));
 constexpr quint16 SimPort = 1502;
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 const QByteArray SampleConfigure =
     "<Configure>\n"

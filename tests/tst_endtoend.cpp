@@ -14,6 +14,7 @@
 #include "link/uploaddialog.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 #include "views/dialogs.h"
 #include "windowdriver.h"
 
@@ -46,18 +47,6 @@ QVector<sim::AxisConfig> axes(const QVector<quint16> &codes, const QVector<quint
         list.append(a);
     }
     return list;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 QString cellText(const QTableWidget *table, int row, int column)
