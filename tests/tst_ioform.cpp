@@ -5,9 +5,9 @@
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
-#include "testsupport.h"
 #include "views/ioform.h"
 #include "views/viewpoller.h"
+#include "viewtest.h"
 
 #include <QCheckBox>
 #include <QGraphicsEffect>
@@ -310,28 +310,9 @@ void TestIoForm::modelSwitchReusesTables()
     QCOMPARE(form.tableReads(), 4);
 }
 
-// A tick that meets another operation of the same device waiting (busy) is
-// read again as soon as the device is free, not only at the next tick.
 void TestIoForm::busyTickReadOnceDeviceIsFree()
 {
-    deviceWidget *card = connectCard(2);
-    QVERIFY(card);
-    IoForm form;
-    ViewPoller *poller = form.poller();
-    poller->setInterval(60 * 1000); // the test makes the ticks
-    form.show();
-    m_server->stopAnsweringFor(100); // the card's poll waits for its time-out
-    int tickResult = -1;
-    QTimer::singleShot(0, card, [&] {
-        QTimer::singleShot(20, &form, [&] {
-            poller->tick();
-            tickResult = poller->lastResult();
-        });
-        card->device()->pollState(); // an operation waiting on the device
-    });
-    QTRY_COMPARE(tickResult, 9);
-    QTRY_COMPARE(poller->refreshCount(), 1);
-    QCOMPARE(poller->tickCount(), 1);
+    PolledPage::busyTickReadOnceDeviceIsFree<IoForm>(connectCard(2), m_server);
 }
 
 void TestIoForm::refreshOnlyWhileVisible()
@@ -358,25 +339,9 @@ void TestIoForm::refreshOnlyWhileVisible()
     QCOMPARE(form.poller()->refreshCount(), refreshes);
 }
 
-// The page can go while its read waits in the device's loop (the window is
-// closed); the read must not touch it afterwards.
 void TestIoForm::formDeletedWhileReadWaits()
 {
-    deviceWidget *card = connectCard(2);
-    QVERIFY(card);
-    QPointer<IoForm> form = new IoForm;
-    m_server->stopAnsweringFor(150);
-    QTimer killer;
-    killer.setInterval(5);
-    connect(&killer, &QTimer::timeout, this, [&form] {
-        if (form && form->poller()->isReading())
-            delete form.data();
-    });
-    killer.start();
-    form->show();
-    QTRY_VERIFY_WITH_TIMEOUT(!form, 5000);
-    killer.stop();
-    QTRY_VERIFY(!card->device()->isBusy());
+    PolledPage::deletedWhileReadWaits<IoForm>(connectCard(2), m_server);
 }
 
 QTEST_MAIN(TestIoForm)
