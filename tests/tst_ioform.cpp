@@ -167,10 +167,11 @@ void TestIoForm::unusedLampsStayHidden()
     // the tables lay out their cell widgets anew.
     QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_PAR"), Qt::LeftButton);
     QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_IO"), Qt::LeftButton);
-    manager->resize(manager->size() + QSize(120, 80));
+    const QSize size = manager->size() + QSize(120, 80);
+    manager->resize(size);
     form->findChild<QTableWidget *>("tableWidget_input")->setStyleSheet(QStringLiteral(".QTableWidget{}"));
-    QTest::qWait(50);
-    QCoreApplication::processEvents();
+    QTRY_COMPARE(manager->size(), size);
+    QCoreApplication::processEvents(); // the layouts that follow
     QVERIFY(form->isVisible());
     QCOMPARE(shownLamps(form, true), 36);
     QCOMPARE(shownLamps(form, false), 14);
