@@ -3,6 +3,7 @@
 #include "archive/manifest.h"
 #include "archive/restorerunner.h"
 #include "archive/textdiff.h"
+#include "testsupport.h"
 
 #include <QtTest>
 
@@ -10,12 +11,6 @@ using ArchiveIndex::Operation;
 using ArchiveIndex::Version;
 
 namespace {
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 // "=a", "-b", "+c" per line of the unified view.
 QStringList unified(const QStringList &left, const QStringList &right, bool ignore)
@@ -124,7 +119,7 @@ void TestArchive::storeKeepsNewestAndChecksBytes()
     QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), files + QStringList{"index.tsv"});
 
     // A version changed on disk is no longer what the index says it is.
-    QVERIFY(writeFile(folder + "/" + files.last(), "O1\nM31\n"));
+    QVERIFY(writeAll(folder + "/" + files.last(), "O1\nM31\n"));
     QByteArray bytes;
     QVERIFY(!store.read("../Mill", "O0001", kept.last(), &bytes));
     QVERIFY(bytes.isEmpty());
@@ -133,7 +128,7 @@ void TestArchive::storeKeepsNewestAndChecksBytes()
 void TestArchive::storeThatCannotWriteKeepsNothing()
 {
     QTemporaryDir dir;
-    QVERIFY(writeFile(dir.filePath("file"), "x"));
+    QVERIFY(writeAll(dir.filePath("file"), "x"));
     QString why;
     QVERIFY(!ArchiveStore(dir.filePath("file/archive"))
                  .keep("Mill", "O0001", Operation::Delete, "O1", QDateTime::currentDateTime(), &why));
@@ -237,14 +232,14 @@ void TestArchive::backupFolderAgainstController()
                                                   {"O0003", "O3"}};
     QList<Manifest::Row> rows;
     for (const auto &file : files) {
-        QVERIFY(writeFile(dir.filePath(file.first), file.second));
+        QVERIFY(writeAll(dir.filePath(file.first), file.second));
         rows.append(
             {file.first, file.second.size(), ArchiveIndex::sha256(file.second), Manifest::Outcome::Saved});
     }
     rows.append({"TOFS.PAR", 1, ArchiveIndex::sha256("T"), Manifest::Outcome::Saved}); // its file is gone
-    QVERIFY(writeFile(dir.filePath("manifest.tsv"), Manifest::format(rows)));
-    QVERIFY(writeFile(dir.filePath("O0003"), "O3 changed after the backup"));
-    QVERIFY(writeFile(dir.filePath("notes.txt~"), "not an item"));
+    QVERIFY(writeAll(dir.filePath("manifest.tsv"), Manifest::format(rows)));
+    QVERIFY(writeAll(dir.filePath("O0003"), "O3 changed after the backup"));
+    QVERIFY(writeAll(dir.filePath("notes.txt~"), "not an item"));
     QVERIFY(QDir(dir.path()).mkdir("O0004"));
 
     QString why;

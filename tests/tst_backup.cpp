@@ -21,12 +21,6 @@ struct Run
     QStringList lines;
 };
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 // Backup, change, restore: the command line as a process over RTU, and the

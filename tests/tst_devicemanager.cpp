@@ -6,6 +6,7 @@
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 #include "views/setform.h"
 
 #include <QCheckBox>
@@ -110,13 +111,8 @@ void TestDeviceManager::initTestCase()
 
 void TestDeviceManager::init()
 {
-    ConfigStore *store = ConfigStore::instance();
-    store->resetToDefaults();
-    ModbusSettings s = store->modbusSettings();
-    s.NetworkPort = 1502;
-    s.Timeout = 200;
-    s.NumberOfRetries = 0;
-    store->setModbusSettings(s);
+    ConfigStore::instance()->resetToDefaults();
+    TestSupport::useQuickLink(1502);
 }
 
 void TestDeviceManager::cleanup()

@@ -5,6 +5,7 @@
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QModbusClient>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -139,13 +141,8 @@ void TestDeviceWidget::init()
     Translations::install(0);
     m_server.reset();
     m_controller.reset();
-    ConfigStore *store = ConfigStore::instance();
-    store->resetToDefaults();
-    ModbusSettings s = store->modbusSettings();
-    s.NetworkPort = 1502;
-    s.Timeout = 200;
-    s.NumberOfRetries = 0;
-    store->setModbusSettings(s);
+    ConfigStore::instance()->resetToDefaults();
+    TestSupport::useQuickLink(1502);
 }
 
 void TestDeviceWidget::switchOnToIdle(deviceWidget *card)
@@ -408,7 +405,15 @@ void TestDeviceWidget::switchOnAndOff()
 
     toggle->setChecked(false);
     QCOMPARE(stateText(&card), QStringLiteral("    中断"));
-    QTest::qWait(700); // no tick turns it back to connecting
+    // No tick turns it back to connecting: meanwhile a card switched on now
+    // has tried to connect twice.
+    deviceWidget other;
+    other.setRecord(tcpRecord());
+    part<QCheckBox>(&other, "checkBox_toConnect")->setChecked(true);
+    int tries = 0;
+    connect(other.device()->client(), &QModbusDevice::stateChanged, &other,
+            [&tries](QModbusDevice::State state) { tries += state == QModbusDevice::ConnectingState; });
+    QTRY_VERIFY_WITH_TIMEOUT(tries >= 2, 10000);
     QCOMPARE(stateText(&card), QStringLiteral("    中断"));
 }
 
@@ -453,6 +458,9 @@ void TestDeviceWidget::switchOffWhilePolling()
 {
     deviceWidget card;
     switchOnToIdle(&card);
+    ModbusDevice probe;
+    probe.setRecord(tcpRecord());
+    QVERIFY(TestSupport::connectUp(&probe));
     m_server->setSilent(true);
     QString shownWhenOff;
     WhenBusy off(card.device(), false, [&] {
@@ -462,8 +470,10 @@ void TestDeviceWidget::switchOffWhilePolling()
     QTRY_VERIFY_WITH_TIMEOUT(off.fired(), 3000);
     QCOMPARE(shownWhenOff, QStringLiteral("    中断"));
     QVERIFY(!card.device()->isBusy());
-    // The poll that was under way puts no stale state back on the card.
-    QTest::qWait(300);
+    // The poll that was under way puts no stale state back on the card: a read
+    // sent after it gives up after it.
+    IoStatus io;
+    QCOMPARE(probe.readIo(&io), 7);
     QCOMPARE(stateText(&card), QStringLiteral("    中断"));
     QVERIFY(!card.device()->isReady());
 }
@@ -506,9 +516,12 @@ void TestDeviceWidget::releaseWhileBusy()
     QTRY_VERIFY_WITH_TIMEOUT(cardGuard.isNull(), 3000);
     QTRY_VERIFY_WITH_TIMEOUT(device.isNull(), 3000);
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 3000);
-    // A controller that answers again finds nobody to answer.
+    // A controller that answers again finds nobody to answer; a new device's
+    // link and set-up outlast every wait the released one had.
     m_server->setSilent(false);
-    QTest::qWait(50);
+    ModbusDevice probe;
+    probe.setRecord(tcpRecord());
+    QVERIFY(TestSupport::connectUp(&probe));
 }
 
 QTEST_MAIN(TestDeviceWidget)

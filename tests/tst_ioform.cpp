@@ -8,6 +8,7 @@
 #include "sim/servers.h"
 #include "views/ioform.h"
 #include "views/viewpoller.h"
+#include "viewtest.h"
 
 #include <QCheckBox>
 #include <QGraphicsEffect>
@@ -75,11 +76,7 @@ void TestIoForm::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     ConfigStore::instance()->resetToDefaults();
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 200;
-    settings.NumberOfRetries = 0;
-    ConfigStore::instance()->setModbusSettings(settings);
+    TestSupport::useQuickLink(SimPort);
 }
 
 bool TestIoForm::acquireSimulator()
@@ -132,11 +129,7 @@ deviceWidget *TestIoForm::connectCard(quint8 model)
     for (deviceWidget *card : DeviceManager::instance()->cards()) {
         if (card->record().Model == model) {
             emit card->signDoubleClicked();
-            QElapsedTimer clock;
-            clock.start();
-            while (!card->device()->isReady() && clock.elapsed() < 10000)
-                QTest::qWait(20);
-            return card->device()->isReady() ? card : nullptr;
+            return QTest::qWaitFor([card] { return card->device()->isReady(); }, 10000) ? card : nullptr;
         }
     }
     DeviceRecord record;
@@ -150,11 +143,7 @@ deviceWidget *TestIoForm::connectCard(quint8 model)
     deviceWidget *card = manager->cards().last();
     emit card->signDoubleClicked();
     card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
-    QElapsedTimer clock;
-    clock.start();
-    while (!card->device()->isReady() && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    return card->device()->isReady() ? card : nullptr;
+    return QTest::qWaitFor([card] { return card->device()->isReady(); }, 10000) ? card : nullptr;
 }
 
 void TestIoForm::englishLabels()
@@ -181,10 +170,11 @@ void TestIoForm::unusedLampsStayHidden()
     // the tables lay out their cell widgets anew.
     QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_PAR"), Qt::LeftButton);
     QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_IO"), Qt::LeftButton);
-    manager->resize(manager->size() + QSize(120, 80));
+    const QSize size = manager->size() + QSize(120, 80);
+    manager->resize(size);
     form->findChild<QTableWidget *>("tableWidget_input")->setStyleSheet(QStringLiteral(".QTableWidget{}"));
-    QTest::qWait(50);
-    QCoreApplication::processEvents();
+    QTRY_COMPARE(manager->size(), size);
+    QCoreApplication::processEvents(); // the layouts that follow
     QVERIFY(form->isVisible());
     QCOMPARE(shownLamps(form, true), 36);
     QCOMPARE(shownLamps(form, false), 14);
@@ -324,33 +314,15 @@ void TestIoForm::modelSwitchReusesTables()
     QCOMPARE(form.tableReads(), 4);
 }
 
-// A tick that meets another operation of the same device waiting (busy) is
-// read again as soon as the device is free, not only at the next tick.
 void TestIoForm::busyTickReadOnceDeviceIsFree()
 {
-    deviceWidget *card = connectCard(2);
-    QVERIFY(card);
-    IoForm form;
-    ViewPoller *poller = form.poller();
-    poller->setInterval(60 * 1000); // the test makes the ticks
-    form.show();
-    m_server->stopAnsweringFor(100); // the card's poll waits for its time-out
-    int tickResult = -1;
-    QTimer::singleShot(0, card, [&] {
-        QTimer::singleShot(20, &form, [&] {
-            poller->tick();
-            tickResult = poller->lastResult();
-        });
-        card->device()->pollState(); // an operation waiting on the device
-    });
-    QTRY_COMPARE(tickResult, 9);
-    QTRY_COMPARE(poller->refreshCount(), 1);
-    QCOMPARE(poller->tickCount(), 1);
+    PolledPage::busyTickReadOnceDeviceIsFree<IoForm>(connectCard(2), m_server);
 }
 
 void TestIoForm::refreshOnlyWhileVisible()
 {
-    QVERIFY(connectCard(2));
+    deviceWidget *card = connectCard(2);
+    QVERIFY(card);
     auto ioReads = [this] {
         int count = 0;
         for (const sim::Request &request : m_controller->requests()) {
@@ -366,30 +338,14 @@ void TestIoForm::refreshOnlyWhileVisible()
     QTRY_VERIFY(!form.poller()->isReading());
     m_controller->clearRequests();
     const int refreshes = form.poller()->refreshCount();
-    QTest::qWait(700);
+    QVERIFY(TestSupport::waitForPolls(card->device(), 4));
     QCOMPARE(ioReads(), 0);
     QCOMPARE(form.poller()->refreshCount(), refreshes);
 }
 
-// The page can go while its read waits in the device's loop (the window is
-// closed); the read must not touch it afterwards.
 void TestIoForm::formDeletedWhileReadWaits()
 {
-    deviceWidget *card = connectCard(2);
-    QVERIFY(card);
-    QPointer<IoForm> form = new IoForm;
-    m_server->stopAnsweringFor(150);
-    QTimer killer;
-    killer.setInterval(5);
-    connect(&killer, &QTimer::timeout, this, [&form] {
-        if (form && form->poller()->isReading())
-            delete form.data();
-    });
-    killer.start();
-    form->show();
-    QTRY_VERIFY_WITH_TIMEOUT(!form, 5000);
-    killer.stop();
-    QTRY_VERIFY(!card->device()->isBusy());
+    PolledPage::deletedWhileReadWaits<IoForm>(connectCard(2), m_server);
 }
 
 QTEST_MAIN(TestIoForm)

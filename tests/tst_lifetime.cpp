@@ -7,6 +7,7 @@
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 #include "views/dialogs.h"
 
 #include <QCheckBox>
@@ -104,13 +105,8 @@ void TestLifetime::whileWaiting()
     sim::TcpServer serverB(&controllerB);
     QVERIFY(serverA.listen(QHostAddress(QLatin1String(AddressA)), SimPort));
     QVERIFY(serverB.listen(QHostAddress(QLatin1String(AddressB)), SimPort));
-    ConfigStore *store = ConfigStore::instance();
-    store->resetToDefaults();
-    ModbusSettings settings = store->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 300;
-    settings.NumberOfRetries = 0;
-    store->setModbusSettings(settings);
+    ConfigStore::instance()->resetToDefaults();
+    TestSupport::useQuickLink(SimPort, 300);
 
     // Each case builds the window afresh, as a new run of the program does.
     DeviceManager::resetInstanceForTesting();

@@ -4,6 +4,7 @@
 #include "config/translations.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
+#include "testsupport.h"
 
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -14,22 +15,6 @@
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-} // namespace
 
 class TestMainWindow : public QObject
 {

@@ -154,11 +154,8 @@ void TestParForm::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     ConfigStore::instance()->resetToDefaults();
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 300;
-    settings.NumberOfRetries = 1; // a request the simulator ignored for a while is answered on the retry
-    ConfigStore::instance()->setModbusSettings(settings);
+    // A request the simulator ignored for a while is answered on the retry.
+    TestSupport::useQuickLink(SimPort, 300, 1);
     // When asked, the request after an open of SYS.PAR goes unanswered until
     // the retry, so the read waits long enough to act inside it.
     connect(m_controller, &sim::Controller::requestHandled, this, [this](const sim::Request &request) {
@@ -548,6 +545,7 @@ void TestParForm::readInterrupted()
     QPointer<ModbusDevice> device = card->device();
     m_controller->setFile(QStringLiteral("SYS.PAR"), QByteArray(TwoChannels));
     QPointer<ParForm> form = new ParForm;
+    const QTimer *fetchTimer = form->findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
 
     bool acted = false;
     int nestedResult = -1;
@@ -576,8 +574,8 @@ void TestParForm::readInterrupted()
     m_readSlowed = false;
     m_slowNextRead = true;
     form->show();
-    QTRY_VERIFY_WITH_TIMEOUT(acted && (!form || !form->isReading()), 10000);
-    QTest::qWait(100); // time for a fetch a second show might have queued
+    // Until no read runs and none is queued (a second show queues one).
+    QTRY_VERIFY_WITH_TIMEOUT(acted && (!form || (!form->isReading() && !fetchTimer->isActive())), 10000);
     QCOMPARE(sysParOpens(), 0);
     if (action == QLatin1String("again"))
         QCOMPARE(nestedResult, 9);

@@ -8,6 +8,7 @@
 #include "sim/servers.h"
 #include "views/posform.h"
 #include "views/viewpoller.h"
+#include "viewtest.h"
 
 #include <QCheckBox>
 #include <QGraphicsEffect>
@@ -68,15 +69,14 @@ private slots:
     void formDeletedWhileReadWaits();
 
 private:
-    deviceWidget *connectCard();
-    bool acquireSimulator();
+    deviceWidget *connectCard() { return m_sim.connect(); }
     int positionReads() const;
     bool reconnectWithAxes(const QVector<sim::AxisConfig> &axes);
 
     QTemporaryDir m_dir;
-    sim::Controller *m_controller = nullptr;
-    sim::TcpServer *m_server = nullptr;
-    QPointer<deviceWidget> m_card;
+    SimulatedCard m_sim{SimAddress, SimPort, 2};
+    sim::Controller *m_controller = &m_sim.controller;
+    sim::TcpServer *m_server = &m_sim.server;
 };
 
 void TestPosForm::initTestCase()
@@ -84,56 +84,12 @@ void TestPosForm::initTestCase()
     QVERIFY(m_dir.isValid());
     QVERIFY(QDir::setCurrent(m_dir.path()));
     ConfigStore::instance()->resetToDefaults();
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 200;
-    settings.NumberOfRetries = 0;
-    ConfigStore::instance()->setModbusSettings(settings);
+    m_sim.useQuickLinkSettings();
 }
 
 void TestPosForm::cleanupTestCase()
 {
-    DeviceManager *manager = DeviceManager::instance();
-    if (m_card) {
-        emit m_card->signDoubleClicked();
-        manager->removeSelectedDevice();
-    }
-    QTRY_VERIFY(!m_card);
-    if (m_server)
-        m_server->close();
-}
-
-bool TestPosForm::acquireSimulator()
-{
-    if (m_server)
-        return true;
-    m_controller = new sim::Controller(this);
-    m_server = new sim::TcpServer(m_controller, this);
-    return m_server->listen(QHostAddress(QString::fromLatin1(SimAddress)), SimPort);
-}
-
-// One card, connected once and kept for the following tests.
-deviceWidget *TestPosForm::connectCard()
-{
-    if (!acquireSimulator())
-        return nullptr;
-    if (!m_card) {
-        DeviceRecord record;
-        record.Type = 1;
-        record.Name = QStringLiteral("sim");
-        record.Model = 2;
-        record.IP = QString::fromLatin1(SimAddress);
-        record.Address = m_controller->stationAddress();
-        DeviceManager::instance()->addDevice(record);
-        m_card = DeviceManager::instance()->cards().last();
-        emit m_card->signDoubleClicked();
-        m_card->findChild<QCheckBox *>("checkBox_toConnect")->setChecked(true);
-    }
-    QElapsedTimer clock;
-    clock.start();
-    while (m_card && !m_card->device()->isReady() && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    return m_card && m_card->device()->isReady() ? m_card.data() : nullptr;
+    m_sim.remove();
 }
 
 // The device learns its axis set in the link set-up: change it in the
@@ -144,11 +100,7 @@ bool TestPosForm::reconnectWithAxes(const QVector<sim::AxisConfig> &axes)
         return false;
     m_controller->setAxes(axes);
     m_server->dropConnections();
-    QElapsedTimer clock;
-    clock.start();
-    while (m_card->device()->isReady() && clock.elapsed() < 5000)
-        QTest::qWait(10);
-    return connectCard();
+    return QTest::qWaitFor([this] { return !m_sim.card()->device()->isReady(); }, 5000) && connectCard();
 }
 
 // Reads of the absolute and machine coordinate blocks: the view's traffic,
@@ -287,7 +239,7 @@ void TestPosForm::englishKeepsDeviceWorkMode()
     QCOMPARE(form.poller()->lastResult(), 0);
     QCOMPARE(labelText(&form, "labelStyle"), QString("WorkStyle"));
     const QString mode = labelText(&form, "label_workStyle");
-    QCOMPARE(mode, m_card->device()->positionCache().workMode);
+    QCOMPARE(mode, m_sim.card()->device()->positionCache().workMode);
     QVERIFY(!mode.isEmpty());
     for (QChar c : mode)
         QVERIFY2(c.unicode() >= 0x4E00 && c.unicode() <= 0x9FFF, qPrintable(mode));
@@ -305,60 +257,31 @@ void TestPosForm::hidingStopsPositionTraffic()
     QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_IO"), Qt::LeftButton);
     QTRY_VERIFY(!form->poller()->isReading());
     m_controller->clearRequests();
-    QTest::qWait(1100);
+    QVERIFY(TestSupport::waitForPolls(m_sim.card()->device(), 4));
     QCOMPARE(positionReads(), 0);
 
-    QElapsedTimer clock;
-    QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_POS"), Qt::LeftButton);
-    clock.start();
-    QTRY_VERIFY_WITH_TIMEOUT(positionReads() > 0, 5000);
     // No read at the moment of showing; the first comes with the first tick.
-    QVERIFY2(clock.elapsed() >= 450, qPrintable(QString::number(clock.elapsed())));
+    const int ticks = form->poller()->tickCount();
+    int ticksAtFirstRead = -1;
+    const auto watch = connect(m_controller, &sim::Controller::requestHandled, this, [&] {
+        if (ticksAtFirstRead < 0 && positionReads() > 0)
+            ticksAtFirstRead = form->poller()->tickCount();
+    });
+    QTest::mouseClick(manager->findChild<QRadioButton *>("radioButton_POS"), Qt::LeftButton);
+    QCOMPARE(positionReads(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(ticksAtFirstRead >= 0, 5000);
+    disconnect(watch);
+    QCOMPARE(ticksAtFirstRead, ticks + 1);
 }
 
-// A tick that meets another operation of the same device waiting (busy) is
-// read again as soon as the device is free, not only at the next tick.
 void TestPosForm::busyTickReadOnceDeviceIsFree()
 {
-    deviceWidget *card = connectCard();
-    QVERIFY(card);
-    PosForm form;
-    ViewPoller *poller = form.poller();
-    poller->setInterval(60 * 1000); // the test makes the ticks
-    form.show();
-    m_server->stopAnsweringFor(100); // the card's poll waits for its time-out
-    int tickResult = -1;
-    QTimer::singleShot(0, card, [&] {
-        QTimer::singleShot(20, &form, [&] {
-            poller->tick();
-            tickResult = poller->lastResult();
-        });
-        card->device()->pollState(); // an operation waiting on the device
-    });
-    QTRY_COMPARE(tickResult, 9);
-    QTRY_COMPARE(poller->refreshCount(), 1);
-    QCOMPARE(poller->tickCount(), 1);
+    PolledPage::busyTickReadOnceDeviceIsFree<PosForm>(connectCard(), m_server);
 }
 
-// The page can go while its read waits in the device's loop; the read must
-// not touch it afterwards.
 void TestPosForm::formDeletedWhileReadWaits()
 {
-    deviceWidget *card = connectCard();
-    QVERIFY(card);
-    QPointer<PosForm> form = new PosForm;
-    m_server->stopAnsweringFor(150);
-    QTimer killer;
-    killer.setInterval(5);
-    connect(&killer, &QTimer::timeout, this, [&form] {
-        if (form && form->poller()->isReading())
-            delete form.data();
-    });
-    killer.start();
-    form->show();
-    QTRY_VERIFY_WITH_TIMEOUT(!form, 5000);
-    killer.stop();
-    QTRY_VERIFY(!card->device()->isBusy());
+    PolledPage::deletedWhileReadWaits<PosForm>(connectCard(), m_server);
 }
 
 QTEST_MAIN(TestPosForm)

@@ -1,5 +1,6 @@
 #include "views/prgtextedit.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -191,7 +192,9 @@ void TestPrgTextEdit::largeProgramScrolls()
     const int topLine = edit.cursorForPosition(QPoint(0, 0)).blockNumber();
     edit.formatAll();
     QCOMPARE(bar->value(), value);
-    QTest::qWait(50); // laid out and drawn anew
+    // Laid out to its end and drawn anew.
+    edit.document()->documentLayout()->blockBoundingRect(edit.document()->lastBlock());
+    edit.viewport()->repaint();
     QCOMPARE(bar->value(), value);
     QCOMPARE(edit.cursorForPosition(QPoint(0, 0)).blockNumber(), topLine);
     QCOMPARE(edit.document()->findBlockByNumber(topLine).text(),

@@ -4,6 +4,7 @@
 #include "sim/controller.h"
 #include "sim/faults.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -115,14 +116,7 @@ private:
         if (m_device->isReady())
             return true;
         ++m_reconnections;
-        QElapsedTimer clock;
-        clock.start();
-        // As the card does on its ticks: an attempt while the device is not ready.
-        while (!m_device->isReady() && clock.elapsed() < ReconnectBoundMs) {
-            m_device->tryConnect();
-            QTest::qWait(20);
-        }
-        return m_device->isReady();
+        return TestSupport::keepConnecting(m_device, ReconnectBoundMs);
     }
 
     void runOne(int index)
@@ -361,13 +355,7 @@ void TestSoak::rtuLineVanishesMidTransfer()
     QVERIFY(pty.start());
     sim::RtuServer again(&controller);
     QVERIFY(again.open(pty.first()));
-    QElapsedTimer reconnecting;
-    reconnecting.start();
-    while (!device.isReady() && reconnecting.elapsed() < 10000) {
-        device.tryConnect();
-        QTest::qWait(50);
-    }
-    QVERIFY(device.isReady());
+    QVERIFY(TestSupport::keepConnecting(&device));
     QCOMPARE(device.readProgram(&text, 9), 0);
     QCOMPARE(text.size(), 20000);
 }

@@ -4,6 +4,7 @@
 #include "link/transfercodec.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 
 #include <QProgressBar>
 #include <QtTest>
@@ -92,11 +93,7 @@ private:
 void TstTransfer::initTestCase()
 {
     QVERIFY(m_server.listen(kHost, kPort));
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = kPort;
-    settings.Timeout = 200;
-    settings.NumberOfRetries = 0;
-    ConfigStore::instance()->setModbusSettings(settings);
+    TestSupport::useQuickLink(kPort);
 }
 
 bool TstTransfer::makeReady()
@@ -110,9 +107,7 @@ bool TstTransfer::makeReady()
         record.IP = kHost.toString();
         record.Address = 10;
         m_device->setRecord(record);
-        m_device->open();
-        m_device->tryConnect();
-        if (!QTest::qWaitFor([this] { return m_device->isReady(); }, 5000))
+        if (!TestSupport::connectUp(m_device.get()))
             return false;
     }
     return QTest::qWaitFor([this] { return m_device->pollState() == 3; }, 5000);

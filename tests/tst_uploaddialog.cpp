@@ -5,6 +5,7 @@
 #include "link/protocol.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -102,11 +103,7 @@ private:
 
 void TestUploadDialog::initTestCase()
 {
-    ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-    settings.NetworkPort = SimPort;
-    settings.Timeout = 200;
-    settings.NumberOfRetries = 0;
-    ConfigStore::instance()->setModbusSettings(settings);
+    TestSupport::useQuickLink(SimPort);
     ConfigStore::instance()->setLanguage(0);
     // These count the upload's own requests; archivesWhatItReplaces() has the
     // archive's read before each line.

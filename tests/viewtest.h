@@ -6,6 +6,8 @@
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
+#include "testsupport.h"
+#include "views/viewpoller.h"
 
 #include <QCheckBox>
 #include <QHostAddress>
@@ -33,7 +35,8 @@ inline bool hasChinese(const QString &text)
 class SimulatedCard
 {
 public:
-    SimulatedCard(const char *address, quint16 port) : m_address(QString::fromLatin1(address)), m_port(port)
+    SimulatedCard(const char *address, quint16 port, quint8 model = 0)
+        : m_address(QString::fromLatin1(address)), m_port(port), m_model(model)
     {
     }
     ~SimulatedCard() { remove(); }
@@ -53,6 +56,7 @@ public:
             DeviceRecord record;
             record.Type = 1;
             record.Name = QStringLiteral("sim");
+            record.Model = m_model;
             record.IP = m_address;
             record.Address = controller.stationAddress();
             manager->addDevice(record);
@@ -64,6 +68,8 @@ public:
         const bool ready = QTest::qWaitFor([this] { return m_card && m_card->device()->isReady(); }, 10000);
         return ready ? m_card.data() : nullptr;
     }
+
+    deviceWidget *card() const { return m_card; }
 
     // Removes the card from the list and waits until it is gone: no device is
     // selected afterwards.
@@ -77,14 +83,7 @@ public:
     }
 
     // Shared link settings that reach this simulator and give up quickly.
-    void useQuickLinkSettings() const
-    {
-        ModbusSettings settings = ConfigStore::instance()->modbusSettings();
-        settings.NetworkPort = m_port;
-        settings.Timeout = 200;
-        settings.NumberOfRetries = 0;
-        ConfigStore::instance()->setModbusSettings(settings);
-    }
+    void useQuickLinkSettings() const { TestSupport::useQuickLink(m_port); }
 
     sim::Controller controller;
     sim::TcpServer server{&controller};
@@ -92,6 +91,56 @@ public:
 private:
     QString m_address;
     quint16 m_port;
+    quint8 m_model;
     bool m_listening = false;
     QPointer<deviceWidget> m_card;
 };
+
+// Checks every page that polls the selected device (position, IO) passes, on
+// a connected card whose simulator answers through `server`.
+namespace PolledPage {
+
+// A tick that meets another operation of the same device waiting (busy) is
+// read again as soon as the device is free, not only at the next tick.
+template<typename Page> void busyTickReadOnceDeviceIsFree(deviceWidget *card, sim::TcpServer *server)
+{
+    QVERIFY(card);
+    Page form;
+    ViewPoller *poller = form.poller();
+    poller->setInterval(60 * 1000); // the test makes the ticks
+    form.show();
+    server->stopAnsweringFor(100); // the card's poll waits for its time-out
+    int tickResult = -1;
+    QTimer::singleShot(0, card, [&] {
+        QTimer::singleShot(20, &form, [&] {
+            poller->tick();
+            tickResult = poller->lastResult();
+        });
+        card->device()->pollState(); // an operation waiting on the device
+    });
+    QTRY_COMPARE(tickResult, 9);
+    QTRY_COMPARE(poller->refreshCount(), 1);
+    QCOMPARE(poller->tickCount(), 1);
+}
+
+// The page can go while its read waits in the device's loop (the window is
+// closed); the read must not touch it afterwards.
+template<typename Page> void deletedWhileReadWaits(deviceWidget *card, sim::TcpServer *server)
+{
+    QVERIFY(card);
+    QPointer<Page> form = new Page;
+    server->stopAnsweringFor(150);
+    QTimer killer;
+    killer.setInterval(5);
+    QObject::connect(&killer, &QTimer::timeout, [&form] {
+        if (form && form->poller()->isReading())
+            delete form.data();
+    });
+    killer.start();
+    form->show();
+    QTRY_VERIFY_WITH_TIMEOUT(!form, 5000);
+    killer.stop();
+    QTRY_VERIFY(!card->device()->isBusy());
+}
+
+} // namespace PolledPage
