@@ -15,6 +15,7 @@
 // ways take turns, in an order that rotates from round to round; the
 // figures are medians over the rounds.
 #include "archive/backuprunner.h"
+#include "bench/benchclock.h"
 #include "config/configstore.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
@@ -35,30 +36,13 @@
 
 namespace {
 
+using BenchClock::median;
+using BenchClock::waitFor;
+
 const char *const TcpHost = "127.0.0.84";
 constexpr quint16 TcpPort = 1502;
 constexpr int Station = 10;
 const char *const Sample = VEXA_SOURCE_DIR "/sim/samples/mill";
-
-bool waitFor(const std::function<bool()> &condition, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
-
-double median(QVector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
 
 // The texts of the sample as the controller serves them: programs by their
 // O number, the other files by name.

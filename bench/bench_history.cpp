@@ -39,19 +39,13 @@
 
 namespace {
 
+using BenchClock::median;
+
 using BenchClock::cpuSeconds;
 using BenchClock::runFor;
 
 constexpr int Machines = 64;
 constexpr int PollMs = 500;
-
-double median(QVector<double> values)
-{
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
 
 QStringList machineNames()
 {

@@ -10,6 +10,7 @@
 // repeated up to the size. The candidates take turns, in an order that rotates
 // from round to round; figures are medians over the rounds. Offscreen
 // platform; both editors styled and sized as the program page shows them.
+#include "bench/benchclock.h"
 #include "link/transfercodec.h"
 #include "views/fileform.h"
 #include "views/prgtextedit.h"
@@ -35,6 +36,8 @@
 #include <memory>
 
 namespace {
+
+using BenchClock::median;
 
 QByteArray programBytes(int size)
 {
@@ -67,14 +70,6 @@ double residentMb()
             return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1000;
     }
     return -1;
-}
-
-double median(QVector<double> v)
-{
-    if (v.isEmpty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v.at(v.size() / 2) : (v.at(v.size() / 2 - 1) + v.at(v.size() / 2)) / 2;
 }
 
 double percentile(QVector<double> v, double p)

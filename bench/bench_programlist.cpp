@@ -8,6 +8,7 @@
 // The simulator runs in this process, on 127.0.0.81:1502 (run it in a network
 // namespace of its own, as scripts/bench.sh does); it answers in the same
 // thread, so its share is in every figure alike. Offscreen platform.
+#include "bench/benchclock.h"
 #include "devices/uploaddialog.h"
 #include "tests/viewtest.h"
 #include "views/prgform.h"
@@ -25,13 +26,7 @@
 
 namespace {
 
-double median(QVector<double> v)
-{
-    if (v.isEmpty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v.size() % 2 ? v.at(v.size() / 2) : (v.at(v.size() / 2 - 1) + v.at(v.size() / 2)) / 2;
-}
+using BenchClock::median;
 
 double msSince(const QElapsedTimer &clock)
 {

@@ -12,6 +12,7 @@
 // (the cards start switched off). Each child then adds one more card with the
 // add button, timed up to painted.
 #include "app/mainwindow.h"
+#include "bench/benchclock.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,6 +29,8 @@
 #include <cstdlib>
 
 namespace {
+
+using BenchClock::median;
 
 long statusKb(const char *field)
 {
@@ -116,12 +119,6 @@ bool measure(const QString &program, const QString &folder, Sample *sample)
     sample->addMs = fields.value(2).toDouble();
     child.waitForFinished(10000);
     return line.startsWith("shown");
-}
-
-double median(QVector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : v.at(v.size() / 2);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 // in a process of its own, on 127.0.0.80:1502 (TCP) or one end of the pty pair
 // (RTU, 115200 baud, odd parity). The clients take turns, in an order that
 // rotates from round to round; the figures are medians over the rounds.
+#include "bench/benchclock.h"
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
@@ -43,6 +44,9 @@
 
 namespace {
 
+using BenchClock::median;
+using BenchClock::waitFor;
+
 const char *const TcpHost = "127.0.0.80";
 const QVector<int> Sizes{10 * 1024, 100 * 1024, 1024 * 1024};
 // A CAM program as large as a controller takes (the window holds 13,106,999
@@ -51,20 +55,6 @@ const QVector<int> LargeSizes{1024 * 1024, 13000000};
 constexpr quint16 TcpPort = 1502;
 constexpr int Station = 10;
 constexpr int Program = 1;
-
-bool waitFor(const std::function<bool()> &condition, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > ms)
-            return false;
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return true;
-}
 
 QByteArray programText(int size)
 {
@@ -364,12 +354,6 @@ private:
     modbus_t *m_ctx = nullptr;
 };
 #endif
-
-double median(QVector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.isEmpty() ? 0 : (v.at((v.size() - 1) / 2) + v.at(v.size() / 2)) / 2;
-}
 
 struct Link
 {

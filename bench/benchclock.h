@@ -1,8 +1,12 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <QVector>
 
+#include <algorithm>
+#include <functional>
 #include <sys/resource.h>
 
 // What the benchmarks that run the program's event loop share.
@@ -23,6 +27,30 @@ inline void runFor(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+// Runs the event loop until the condition holds; false when it did not within
+// ms milliseconds.
+inline bool waitFor(const std::function<bool()> &condition, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > ms)
+            return false;
+        runFor(5);
+    }
+    return true;
+}
+
+// The middle value; the mean of the two middle ones for an even count.
+inline double median(QVector<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const int n = values.size();
+    return (values.at((n - 1) / 2) + values.at(n / 2)) / 2;
 }
 
 } // namespace BenchClock
