@@ -5,22 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
-
-// Complete before the rename, or not there at all.
-bool writeWhole(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
 
 // An index is a few kilobytes; anything far larger is not one.
 constexpr qint64 MaxIndexBytes = 4ll * 1024 * 1024;
@@ -74,14 +60,14 @@ bool ArchiveStore::keep(const QString &device, const QString &name, ArchiveIndex
     const QString path = dir + QLatin1Char('/') + version.file;
     // A file of that name the index does not know (left by a failed keep) is
     // replaced.
-    if (!writeWhole(path, bytes))
+    if (!ConfigStore::writeFileWhole(path, bytes))
         return fail(tr("无法写入存档文件夹 %1"));
 
     list.append(version);
     const QList<ArchiveIndex::Version> dropped = ArchiveIndex::beyondBound(list, m_keep);
     const QList<ArchiveIndex::Version> kept = list.mid(dropped.size());
-    if (!writeWhole(dir + QLatin1Char('/') + QLatin1String(ArchiveIndex::IndexFileName),
-                    ArchiveIndex::format(kept))) {
+    if (!ConfigStore::writeFileWhole(dir + QLatin1Char('/') + QLatin1String(ArchiveIndex::IndexFileName),
+                                     ArchiveIndex::format(kept))) {
         QFile::remove(path);
         return fail(tr("无法写入存档索引 %1"));
     }

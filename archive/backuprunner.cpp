@@ -8,24 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTimer>
-
-namespace {
-
-bool writeWhole(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
-}
-
-} // namespace
 
 const QStringList &BackupRunner::systemFiles()
 {
@@ -228,7 +211,8 @@ void BackupRunner::runItem(const QString &name)
         finishItem(row, failureText(current.result));
         return;
     }
-    if (!m_folder.isEmpty() && !writeWhole(m_folder + QLatin1Char('/') + name, current.bytes)) {
+    if (!m_folder.isEmpty() &&
+        !ConfigStore::writeFileWhole(m_folder + QLatin1Char('/') + name, current.bytes)) {
         row.size = 0;
         finishItem(row, tr("无法写入 %1").arg(QDir::toNativeSeparators(m_folder + QLatin1Char('/') + name)));
         return;
@@ -268,8 +252,9 @@ void BackupRunner::finish(bool cancelled)
     m_step->stop();
     m_summary.cancelled = cancelled;
     m_summary.finished = true;
-    if (!m_folder.isEmpty() && !writeWhole(m_folder + QLatin1Char('/') + QLatin1String(Manifest::FileName),
-                                           Manifest::format(m_rows))) {
+    if (!m_folder.isEmpty() &&
+        !ConfigStore::writeFileWhole(m_folder + QLatin1Char('/') + QLatin1String(Manifest::FileName),
+                                     Manifest::format(m_rows))) {
         // Without its manifest a backup cannot be checked: counted as a failure.
         ++m_summary.failed;
         const Manifest::Row row{QLatin1String(Manifest::FileName), 0, QByteArray(),

@@ -56,11 +56,12 @@ QString xmlSafe(const QString &text)
 // where no file can be made is written in place instead: not being able to
 // save at all would lose more. The explicit flush matters: a small write only
 // fills the buffer, and an error while the buffer is emptied on commit would
-// not stop the rename.
-bool replaceFile(const QString &path, const QByteArray &bytes)
+// not stop the rename. Where a torn file would be worse than none (an
+// archive's version, its index), the in-place write is not allowed.
+bool replaceFile(const QString &path, const QByteArray &bytes, bool inPlaceAllowed = true)
 {
     QSaveFile file(path);
-    file.setDirectWriteFallback(true);
+    file.setDirectWriteFallback(inPlaceAllowed);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     if (file.write(bytes) != bytes.size() || !file.flush()) {
@@ -492,4 +493,9 @@ bool ConfigStore::readFileBytes(const QString &path, QByteArray *bytes, qint64 m
 bool ConfigStore::writeFileBytes(const QString &path, const QByteArray &bytes)
 {
     return replaceFile(path, bytes);
+}
+
+bool ConfigStore::writeFileWhole(const QString &path, const QByteArray &bytes)
+{
+    return replaceFile(path, bytes, false);
 }

@@ -83,6 +83,8 @@ public:
     // The same rules for the bytes as they are on disk.
     static bool readFileBytes(const QString &path, QByteArray *bytes, qint64 maxBytes = -1);
     static bool writeFileBytes(const QString &path, const QByteArray &bytes);
+    // As writeFileBytes(), but never written in place: complete or not at all.
+    static bool writeFileWhole(const QString &path, const QByteArray &bytes);
 
     // Where load() and save() work: <current directory>/Configure.xml.
     static QString filePath();
