@@ -195,12 +195,6 @@ bool run(const char *transport, const DeviceRecord &record, int rounds, const QL
     return saved > 0;
 }
 
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -208,7 +202,7 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    qInstallMessageHandler(quietDebug);
+    qInstallMessageHandler(BenchClock::quietDebug);
     const int rounds = argc > 1 ? qMax(1, QByteArray(argv[1]).toInt()) : 5;
     const QByteArray which = argc > 2 ? QByteArray(argv[2]) : QByteArray("both");
     const QList<Text> texts = sampleTexts();

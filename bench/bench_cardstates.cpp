@@ -3,6 +3,7 @@
 // times, against the simulator on loopback (127.0.0.59:1502). Prints resident
 // memory and heap in use every 1,000 cycles; after the warm-up both should stay
 // flat.
+#include "bench/benchclock.h"
 #include "config/configstore.h"
 #include "devices/devicewidget.h"
 #include "link/modbusdevice.h"
@@ -94,19 +95,12 @@ bool run(const Phase &phase)
     return true;
 }
 
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    // Every drop logs the link error; those lines would bury the figures.
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietDebug);
+    qInstallMessageHandler(BenchClock::quietDebug);
     QApplication app(argc, argv);
     const int cycles = argc > 1 ? qMax(1, QByteArray(argv[1]).toInt()) : 10000;
 

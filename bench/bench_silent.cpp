@@ -322,12 +322,6 @@ void measure(Farm *farm, const Phase &phase, int seconds, int round)
     }
 }
 
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 int runShop(int seconds, int rounds, bool history)
 {
     QTemporaryDir dir;
@@ -411,7 +405,7 @@ int main(int argc, char **argv)
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietDebug);
+    qInstallMessageHandler(BenchClock::quietDebug);
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? qMax(2, QByteArray(argv[1]).toInt()) : 20;
     const int rounds = argc > 2 ? qMax(1, QByteArray(argv[2]).toInt()) : 3;

@@ -527,19 +527,13 @@ void stopSimulator(QProcess *process)
     process->waitForFinished(3000);
 }
 
-void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg)
-        std::fprintf(stderr, "%s\n", qPrintable(message));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qInstallMessageHandler(quietDebug);
+    qInstallMessageHandler(BenchClock::quietDebug);
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? qMax(1, QByteArray(argv[1]).toInt()) : 5;
     const QByteArray which = argc > 2 ? QByteArray(argv[2]) : QByteArray("both");

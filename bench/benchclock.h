@@ -2,10 +2,12 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QString>
 #include <QTimer>
 #include <QVector>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <sys/resource.h>
 
@@ -51,6 +53,14 @@ inline double median(QVector<double> values)
     std::sort(values.begin(), values.end());
     const int n = values.size();
     return (values.at((n - 1) / 2) + values.at(n / 2)) / 2;
+}
+
+// A message handler that drops debug lines: the link logs every error it
+// meets, and those lines would bury the figures.
+inline void quietDebug(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtDebugMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
 } // namespace BenchClock
