@@ -1,5 +1,6 @@
 #include "config/configstore.h"
 #include "link/devicefleet.h"
+#include "link/busyretry.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
@@ -105,6 +106,7 @@ private slots:
     void cleanup();
 
     void newDeviceRefusesEverything();
+    void busyRetryStopsAtTheWaitBound();
     void unknownLinkKind();
     void connectionParameters();
     void setUpSequence_data();
@@ -174,6 +176,24 @@ std::unique_ptr<ModbusDevice> TestModbusDevice::makeDevice(const QHostAddress &h
     r.Address = 10;
     device->setRecord(r);
     return device;
+}
+
+// A refusal is tried again until the device's wait bound has passed since the
+// first one; then it stands, and the next refusal starts a new bound.
+void TestModbusDevice::busyRetryStopsAtTheWaitBound()
+{
+    const ModbusDevice device; // no link: the bound is the margin alone
+    BusyRetry retry;
+    QVERIFY(!retry.again(nullptr));
+    QElapsedTimer clock;
+    clock.start();
+    int tries = 0;
+    for (; retry.again(&device); ++tries)
+        QTest::qWait(BusyRetry::IntervalMs); // as the callers' timers do
+    QVERIFY(clock.elapsed() >= device.waitBoundMs());
+    QVERIFY(tries > 1);
+    QVERIFY(!retry.isWaiting());
+    QVERIFY(retry.again(&device));
 }
 
 void TestModbusDevice::newDeviceRefusesEverything()
