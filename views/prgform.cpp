@@ -6,7 +6,6 @@
 #include "devices/devicewidget.h"
 #include "link/devicestatus.h"
 #include "link/protocol.h"
-#include "link/transfercodec.h"
 #include "ui_prgform.h"
 #include "views/compareview.h"
 #include "views/dialogs.h"
@@ -385,8 +384,8 @@ bool PrgForm::keepBeforeUpdate(const QString &name, int number)
             return false;
         if (answer == 0)
             break;
-        CompareView::showDialog(this, tr("预览时"), TransferCodec::decodeText(m_previewedBytes), tr("控制器"),
-                                TransferCodec::decodeText(current.bytes));
+        CompareView::showDialog(this, tr("预览时"), TextCodec::decodeControllerText(m_previewedBytes),
+                                tr("控制器"), TextCodec::decodeControllerText(current.bytes));
         if (!self)
             return false;
     }
