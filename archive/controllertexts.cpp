@@ -5,6 +5,7 @@
 #include "link/registercodec.h"
 
 #include <QModbusDevice>
+#include <QModbusPdu>
 
 TextTarget TextTarget::program(int number)
 {
@@ -34,9 +35,11 @@ Current read(ModbusDevice *device, const TextTarget &target)
     current.result = target.isProgram() ? device->readProgram(&current.bytes, target.number)
                                         : device->readSystemFile(&current.bytes, target.name);
     // The open of a text the controller does not hold is answered with an
-    // exception; a time-out or a dropped link is no answer at all.
-    current.absent =
-        current.result == Result::OpenFailed && device->lastResult() == QModbusDevice::ProtocolError;
+    // illegal-value exception. Any other exception (busy, device failure), a
+    // time-out or a dropped link says nothing of whether the text is there.
+    current.absent = current.result == Result::OpenFailed &&
+                     device->lastResult() == QModbusDevice::ProtocolError &&
+                     device->lastException() == QModbusExceptionResponse::IllegalDataValue;
     // A close that failed after every byte arrived still brought the text.
     if (current.result == Result::CloseFailed)
         current.result = Result::Ok;

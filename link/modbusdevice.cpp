@@ -436,6 +436,8 @@ QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool writ
         return {};
     }
     m_lastResult = reply->error();
+    m_lastException =
+        m_lastResult == QModbusDevice::ProtocolError ? int(reply->rawResult().exceptionCode()) : 0;
     QModbusDataUnit result = answerOf(reply, write);
     // Its finished signal has been delivered and the client has let go of it:
     // delete it now rather than post one more event per request.

@@ -123,6 +123,9 @@ public:
     QList<ProgramEntry> programDirectory() const;
     QModbusClient *client() const;
     int lastResult() const;
+    // The exception code of the last reply when it was an exception response
+    // (lastResult() is a protocol error), else 0.
+    int lastException() const { return m_lastException; }
 
 signals:
     // A status poll is over and the device holds this state code. Not emitted
@@ -287,6 +290,7 @@ private:
     QList<float> m_speedDivisors;
     QEventLoop m_loop;
     int m_lastResult = 0;
+    int m_lastException = 0;
     int m_waitDepth = 0;
     QTimer m_waitBound; // bounds the wait in m_loop
     bool m_releasePending = false;

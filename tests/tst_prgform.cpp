@@ -1,4 +1,5 @@
 #include "config/translations.h"
+#include "link/protocol.h"
 #include "views/compareview.h"
 #include "views/dialogs.h"
 #include "views/historydialog.h"
@@ -509,7 +510,7 @@ void TestPrgForm::archiveBeforeReplacing_data()
 {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<int>("number");
-    QTest::addColumn<int>("archive");      // 0 off, 1 on, 2 a folder that cannot be made
+    QTest::addColumn<int>("archive"); // 0 off, 1 on, 2 a folder that cannot be made, 3 the controller busy
     QTest::addColumn<QByteArray>("kept");  // the archived version; null: none
     QTest::addColumn<QByteArray>("after"); // the controller's program; null: none
     const QByteArray styled("O0012\n(DRILL)\nG81 Z-5 R2 F100\nM30\n");
@@ -520,6 +521,8 @@ void TestPrgForm::archiveBeforeReplacing_data()
     QTest::newRow("archive off") << "update" << 12 << 0 << QByteArray() << styled;
     QTest::newRow("archive cannot be written: no update") << "update" << 12 << 2 << QByteArray() << Drill;
     QTest::newRow("archive cannot be written: no delete") << "delete" << 12 << 2 << QByteArray() << Drill;
+    QTest::newRow("busy answer is no absent program: no update")
+        << "update" << 12 << 3 << QByteArray() << Drill;
 }
 
 // What an operation replaces is kept first, bytes as read; when it cannot be
@@ -547,6 +550,8 @@ void TestPrgForm::archiveBeforeReplacing()
     value.accepted = true;
     value.value = number;
     m_answers = {operation == "new" ? value : button(0), button(0)};
+    if (archive == 3)
+        m_controller->setExceptionAt(Protocol::TransferCommand, 0x06);
     if (operation == "update")
         form.coverProgram();
     else if (operation == "delete")
@@ -565,6 +570,8 @@ void TestPrgForm::archiveBeforeReplacing()
         QVERIFY(version.open(QIODevice::ReadOnly));
         QCOMPARE(version.readAll(), kept);
     }
+    if (archive == 3)
+        QVERIFY(m_asked.last().text.contains(QString::fromUtf8("无法读取")));
     if (archive == 2) {
         QVERIFY(m_asked.last().text.startsWith(QString::fromUtf8("错误发生(error):O0012\n")));
         QVERIFY(m_asked.last().text.contains("blocked"));
