@@ -2,6 +2,7 @@
 
 #include "archive/archiveindex.h"
 #include "archive/controllertexts.h"
+#include "archive/manifest.h"
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 
@@ -12,10 +13,7 @@
 
 const QStringList &BackupRunner::systemFiles()
 {
-    static const QStringList names{QStringLiteral("SYS.PAR"),      QStringLiteral("USRIO.TXT"),
-                                   QStringLiteral("ZOFS.PAR"),     QStringLiteral("TOFS.PAR"),
-                                   QStringLiteral("USRMACRO.TXT"), QStringLiteral("PLC.PAR")};
-    return names;
+    return Manifest::systemFiles();
 }
 
 QString BackupRunner::directoryItem()

@@ -72,20 +72,23 @@ QList<Row> parse(const QByteArray &text)
     return rows;
 }
 
+const QStringList &systemFiles()
+{
+    static const QStringList names{QStringLiteral("SYS.PAR"),      QStringLiteral("USRIO.TXT"),
+                                   QStringLiteral("ZOFS.PAR"),     QStringLiteral("TOFS.PAR"),
+                                   QStringLiteral("USRMACRO.TXT"), QStringLiteral("PLC.PAR")};
+    return names;
+}
+
 bool isItemName(const QString &name)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_][A-Za-z0-9_.\\-]{0,62}$"));
-    return plain.match(name).hasMatch() && name != QLatin1String(FileName);
+    return programNumber(name) >= 0 || systemFiles().contains(name);
 }
 
 int programNumber(const QString &name)
 {
-    static const QRegularExpression program(QStringLiteral("^O(\\d{1,5})$"));
-    const QRegularExpressionMatch m = program.match(name);
-    if (!m.hasMatch())
-        return -1;
-    const int number = m.captured(1).toInt();
-    return number <= 0xFFFF ? number : -1;
+    static const QRegularExpression program(QRegularExpression::anchoredPattern(QStringLiteral("O[0-9]{4}")));
+    return program.match(name).hasMatch() ? name.midRef(1).toInt() : -1;
 }
 
 } // namespace Manifest

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 
 // manifest.tsv of a whole-controller backup: one row per item the backup
 // tried, in the order it tried them.
@@ -33,10 +34,14 @@ QByteArray format(const QList<Row> &rows);
 // without a size or hash) are skipped.
 QList<Row> parse(const QByteArray &text);
 
-// A name a backup may hold as a file of its folder: a program name or a
-// system file name, never a path, never the manifest itself.
+// The system files a backup takes (those of the FILE page's selector).
+const QStringList &systemFiles();
+// A name a backup may hold as a file of its folder: a program name or one of
+// systemFiles(). Anything else found there (a note, a file the desktop made)
+// is never written to a controller.
 bool isItemName(const QString &name);
-// The program number of a program name ("O0012" -> 12), or -1.
+// The program number of a program name, "O" and four digits ("O0012" -> 12),
+// or -1: the same rule as a name in the controller's directory.
 int programNumber(const QString &name);
 
 } // namespace Manifest

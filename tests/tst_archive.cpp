@@ -152,13 +152,14 @@ void TestArchive::manifestRoundTrip()
     text += "O0002\t3\tnot-a-hash\tsaved\nO0003\t3\t\tlost\nO0004\t-1\t\tfailed\n\t0\t\tfailed\n";
     QCOMPARE(Manifest::parse(text), rows);
 
-    for (const char *name : {"O0001", "SYS.PAR", "USRMACRO.TXT", "a-b_c.1"})
+    for (const char *name : {"O0001", "SYS.PAR", "USRMACRO.TXT"})
         QVERIFY2(Manifest::isItemName(name), name);
-    for (const char *name : {"manifest.tsv", "../O0001", ".hidden", "a/b", "", "(directory)"})
+    for (const char *name : {"manifest.tsv", "../O0001", ".hidden", "a/b", "", "(directory)", "a-b_c.1",
+                             "Thumbs.db", "O00012", "O12345"})
         QVERIFY2(!Manifest::isItemName(name), name);
     QCOMPARE(Manifest::programNumber("O0012"), 12);
-    QCOMPARE(Manifest::programNumber("O65535"), 65535);
-    QCOMPARE(Manifest::programNumber("O65536"), -1);
+    QCOMPARE(Manifest::programNumber("O9999"), 9999);
+    QCOMPARE(Manifest::programNumber("O65535"), -1);
     QCOMPARE(Manifest::programNumber("O12.txt"), -1);
 }
 

@@ -1,6 +1,7 @@
 #include "views/prgform.h"
 
 #include "archive/archiveguard.h"
+#include "archive/manifest.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
@@ -16,7 +17,6 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -29,14 +29,9 @@ QString programName(int number)
     return QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0'));
 }
 
-// "O0012" -> 12; -1 for any other name. The directory comes from the
-// controller: "/0012", ".0012" or "O+012" must not act on program 12.
-int programNumber(const QString &name)
-{
-    static const QRegularExpression wellFormed(
-        QRegularExpression::anchoredPattern(QStringLiteral("O[0-9]{4}")));
-    return wellFormed.match(name).hasMatch() ? name.midRef(1).toInt() : -1;
-}
+// The directory comes from the controller: "/0012", ".0012" or "O+012" must
+// not act on program 12.
+using Manifest::programNumber;
 
 const QList<Dialogs::Button> &updateButtons()
 {
