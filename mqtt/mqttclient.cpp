@@ -451,6 +451,10 @@ void MqttClient::Worker::onDisconnect(mosquitto *, void *self, int rc)
     auto *worker = static_cast<Worker *>(self);
     if (rc == 0) // our own DISCONNECT went out
         return;
+    // After a refused CONNACK the library reports the disconnection too; the
+    // refusal is what the operator has to mend, so it stays the cause.
+    if (worker->m_failed && worker->m_failProblem == Problem::Refused)
+        return;
     worker->m_failed = true;
     if (rc == MOSQ_ERR_KEEPALIVE) {
         worker->m_failProblem = Problem::Silent;

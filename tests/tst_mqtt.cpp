@@ -44,8 +44,10 @@ public:
         const QString conf = m_dir.filePath(QStringLiteral("broker.conf"));
         QFile file(conf);
         if (!file.open(QIODevice::WriteOnly) ||
-            file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous true\n").arg(m_port).toUtf8()) <
-                0)
+            file.write(QStringLiteral("listener %1 127.0.0.1\nallow_anonymous %2\n")
+                           .arg(m_port)
+                           .arg(m_anonymous ? "true" : "false")
+                           .toUtf8()) < 0)
             return false;
         file.close();
         m_log.clear();
@@ -64,6 +66,7 @@ public:
         m_process.waitForFinished();
     }
     quint16 port() const { return m_port; }
+    bool m_anonymous = true;
 
 private:
     QTemporaryDir m_dir;
@@ -175,6 +178,7 @@ private slots:
     void windowlessStops_data();
     void windowlessStops();
     void brokerStoppedMidRun();
+    void refusalIsTold();
 };
 
 void TestMqtt::initTestCase()
@@ -393,6 +397,18 @@ void TestMqtt::brokerStoppedMidRun()
     Subscriber late(broker.port());
     QVERIFY(late.waitFor(QStringLiteral("* vexa/$online true")));
     QVERIFY(late.waitFor(QStringLiteral("* vexa/Mill_1/state {\"state\":\"alarm\"")));
+}
+
+// A broker that refuses us is told as a refusal, not as one out of reach.
+void TestMqtt::refusalIsTold()
+{
+    Broker broker;
+    broker.m_anonymous = false;
+    QVERIFY(broker.start());
+    DeviceFleet fleet;
+    MqttService service(&fleet, false);
+    service.apply(brokerSettings(broker.port()));
+    QTRY_VERIFY_WITH_TIMEOUT(service.statusText().startsWith(QString::fromUtf8("代理拒绝连接")), 10000);
 }
 
 int main(int argc, char *argv[])
