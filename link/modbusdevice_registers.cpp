@@ -317,6 +317,10 @@ ModbusDevice::Step ModbusDevice::counterReadStep()
 
 void ModbusDevice::noteCounters(const QVector<quint16> &words)
 {
+    // A short answer holds no counters: read as zeros they would show a reset
+    // count, and the history would then add the whole count again as pieces.
+    if (words.size() < CounterReadCount)
+        return;
     m_position.pieceCount = qint32(unsigned32(words, 4));
     m_position.pieceTarget = qint32(unsigned32(words, 6));
     m_position.programName = RegisterCodec::programName(wordAt(words, 8));

@@ -529,6 +529,11 @@ void TestModbusDevice::pollKeepsStateOnFailure()
     QVERIFY(!device->isBusy());
     m_server->setSilent(false);
     QCOMPARE(device->pollState(), 1);
+    // Counters cut short are not counters: the pieces stay unknown.
+    device->setCountersWanted(true);
+    m_controller->setShortRead(0x1000, 6);
+    QCOMPARE(device->pollState(), 1);
+    QCOMPARE(device->snapshot().pieces, -1);
 }
 
 void TestModbusDevice::pollVisitsChannelsUpToTheBound_data()
