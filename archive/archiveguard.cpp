@@ -21,6 +21,11 @@ bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
             *why = tr("未连接设备");
         return false;
     }
+    // A controller that is not idle refuses the write or delete that follows:
+    // nothing is replaced, and a version kept for it would only push real ones
+    // out of the bound.
+    if (device->stateCode() != DeviceState::Idle)
+        return true;
     const QString name = device->record().Name;
     return keep(name, target, operation, ControllerTexts::read(device, target), why);
 }

@@ -266,12 +266,15 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QTRY_VERIFY(!restore->isBusy());
     QCOMPARE(mill.program(20), QByteArray("O0020\n")); // refused: not idle
     QVERIFY(!mill.hasProgram(101));
+    const QString kept = m_dir.filePath("archive/" + card->record().Name + "/O0020");
+    QVERIFY(!QFileInfo::exists(kept)); // nothing replaced, nothing kept
     mill.setRunState(sim::RunState::Idle);
     QTRY_COMPARE(card->device()->stateCode(), 3);
     restore->writeChosen();
     QTRY_VERIFY(!restore->isBusy());
     QCOMPARE(mill.program(20), readAll(folder + "/O0020"));
     QCOMPARE(mill.program(101), readAll(folder + "/O0101"));
+    QVERIFY(QFileInfo::exists(kept));
     for (int i = 0; i < items->topLevelItemCount(); ++i) {
         QTreeWidgetItem *line = items->topLevelItem(i);
         if (line->checkState(0) == Qt::Checked)
