@@ -11,6 +11,21 @@ namespace {
 // An index is a few kilobytes; anything far larger is not one.
 constexpr qint64 MaxIndexBytes = 4ll * 1024 * 1024;
 
+// The versions of a folder's index; false when an index is there but cannot be
+// read (then it must not be replaced by one that forgets its versions).
+bool readIndex(const QString &dir, QList<ArchiveIndex::Version> *versions)
+{
+    const QString path = dir + QLatin1Char('/') + QLatin1String(ArchiveIndex::IndexFileName);
+    versions->clear();
+    if (!QFileInfo::exists(path))
+        return true;
+    QByteArray bytes;
+    if (!ConfigStore::readFileBytes(path, &bytes, MaxIndexBytes))
+        return false;
+    *versions = ArchiveIndex::parse(bytes);
+    return true;
+}
+
 } // namespace
 
 ArchiveStore::ArchiveStore(const QString &root, int keep) : m_root(root), m_keep(qMax(keep, 1)) {}
@@ -50,7 +65,9 @@ bool ArchiveStore::keep(const QString &device, const QString &name, ArchiveIndex
     if (!QDir().mkpath(dir))
         return fail(tr("无法建立存档文件夹 %1"));
 
-    QList<ArchiveIndex::Version> list = versions(device, name);
+    QList<ArchiveIndex::Version> list;
+    if (!readIndex(dir, &list))
+        return fail(tr("无法读取存档索引 %1"));
     ArchiveIndex::Version version;
     version.when = when;
     version.operation = operation;
@@ -78,11 +95,9 @@ bool ArchiveStore::keep(const QString &device, const QString &name, ArchiveIndex
 
 QList<ArchiveIndex::Version> ArchiveStore::versions(const QString &device, const QString &name) const
 {
-    QFile index(folder(device, name) + QLatin1Char('/') + QLatin1String(ArchiveIndex::IndexFileName));
-    if (!QFileInfo(index.fileName()).isFile() || index.size() > MaxIndexBytes ||
-        !index.open(QIODevice::ReadOnly))
-        return {};
-    return ArchiveIndex::parse(index.readAll());
+    QList<ArchiveIndex::Version> list;
+    readIndex(folder(device, name), &list);
+    return list;
 }
 
 bool ArchiveStore::read(const QString &device, const QString &name, const ArchiveIndex::Version &version,

@@ -139,6 +139,13 @@ void TestArchive::storeThatCannotWriteKeepsNothing()
     QVERIFY(QDir().mkpath(store.folder("Mill", "O0001") + "/index.tsv/x"));
     QVERIFY(!store.keep("Mill", "O0001", Operation::Delete, "O1", QDateTime::currentDateTime(), &why));
     QCOMPARE(QDir(store.folder("Mill", "O0001")).entryList(QDir::Files), QStringList());
+
+    // An index that cannot be read is not replaced by one that forgets it.
+    const QString index = store.folder("Mill", "O0002") + "/index.tsv";
+    QVERIFY(QDir().mkpath(store.folder("Mill", "O0002")));
+    QVERIFY(writeAll(index, QByteArray(5 * 1024 * 1024, '#')));
+    QVERIFY(!store.keep("Mill", "O0002", Operation::Delete, "O2", QDateTime::currentDateTime(), &why));
+    QCOMPARE(QFileInfo(index).size(), 5 * 1024 * 1024);
 }
 
 void TestArchive::manifestRoundTrip()

@@ -30,6 +30,10 @@
         <source>无法写入存档索引 %1</source>
         <translation>cannot write the archive index in %1</translation>
     </message>
+    <message>
+        <source>无法读取存档索引 %1</source>
+        <translation>cannot read the archive index in %1</translation>
+    </message>
 </context>
 <context>
     <name>BackupCommand</name>
