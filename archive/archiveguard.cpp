@@ -59,10 +59,3 @@ int ArchiveGuard::write(ModbusDevice *device, const TextTarget &target, const QB
         return NotKept;
     return ControllerTexts::write(device, target, bytes, progress);
 }
-
-int ArchiveGuard::remove(ModbusDevice *device, const TextTarget &target, QString *why)
-{
-    if (!keepCurrent(device, target, ArchiveIndex::Operation::Delete, why))
-        return NotKept;
-    return ControllerTexts::remove(device, target);
-}

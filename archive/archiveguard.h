@@ -31,10 +31,9 @@ public:
     static bool keep(const QString &device, const TextTarget &target, ArchiveIndex::Operation operation,
                      const ControllerTexts::Current &current, QString *why);
 
-    // keepCurrent() and then the write or delete; NotKept when nothing was done.
+    // keepCurrent() and then the write; NotKept when nothing was done.
     static int write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes,
                      ArchiveIndex::Operation operation, const TransferProgress &progress, QString *why);
-    static int remove(ModbusDevice *device, const TextTarget &target, QString *why);
 
     static bool enabled();
 };

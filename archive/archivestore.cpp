@@ -42,11 +42,6 @@ QString ArchiveStore::defaultRoot()
     return QFileInfo(ConfigStore::filePath()).absolutePath() + QStringLiteral("/archive");
 }
 
-QString ArchiveStore::root() const
-{
-    return m_root;
-}
-
 QString ArchiveStore::folder(const QString &device, const QString &name) const
 {
     return m_root + QLatin1Char('/') + ArchiveIndex::folderName(device) + QLatin1Char('/') +

@@ -23,7 +23,6 @@ public:
     static ArchiveStore configured();
     static QString defaultRoot();
 
-    QString root() const;
     QString folder(const QString &device, const QString &name) const;
 
     // Keeps one version. The version's file is complete before the index

@@ -55,13 +55,6 @@ int write(ModbusDevice *device, const TextTarget &target, const QByteArray &byte
                               : device->writeSystemFile(bytes, target.name, progress);
 }
 
-int remove(ModbusDevice *device, const TextTarget &target)
-{
-    if (!device)
-        return Result::NoDevice;
-    return target.isProgram() ? device->deleteProgram(target.number) : Result::WriteFailed;
-}
-
 int readDirectory(ModbusDevice *device, QList<ProgramEntry> *entries)
 {
     if (!device)

@@ -39,8 +39,6 @@ struct Current
 Current read(ModbusDevice *device, const TextTarget &target);
 int write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes,
           const TransferProgress &progress = {});
-// Programs only; a file target is refused with WriteFailed.
-int remove(ModbusDevice *device, const TextTarget &target);
 int readDirectory(ModbusDevice *device, QList<ProgramEntry> *entries);
 
 } // namespace ControllerTexts

@@ -512,18 +512,4 @@ bool HistoryStore::operations(qint64 from, qint64 to, const QString &device, QVe
     return !query.lastError().isValid() || fail(query);
 }
 
-bool HistoryStore::deviceNames(QStringList *names)
-{
-    names->clear();
-    bool ok = true;
-    if (!startRead(&ok))
-        return ok;
-    QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("SELECT name FROM devices ORDER BY name")))
-        return fail(query);
-    while (query.next())
-        names->append(query.value(0).toString());
-    return true;
-}
-
 } // namespace History

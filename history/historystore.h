@@ -98,8 +98,6 @@ public:
     using PieceVisitor = std::function<void(const QString &device, const PieceSample &sample)>;
     bool visitPieces(qint64 from, qint64 to, const QString &device, const PieceVisitor &visit);
     bool operations(qint64 from, qint64 to, const QString &device, QVector<Operation> *list);
-    // The names of every device the file has a period of.
-    bool deviceNames(QStringList *names);
 
     // A period under way whose last write is older than this was left by a
     // run that ended without closing the file.

@@ -55,11 +55,6 @@ void DeviceFleet::releaseCounters()
     }
 }
 
-bool DeviceFleet::countersWanted() const
-{
-    return m_counterUsers > 0;
-}
-
 void DeviceFleet::applyCounters(DeviceWatch *watch) const
 {
     if (ModbusDevice *device = watch->device())

@@ -29,7 +29,6 @@ public:
     // counters while at least one observer wants them.
     void wantCounters();
     void releaseCounters();
-    bool countersWanted() const;
 
 signals:
     void added(DeviceWatch *watch);

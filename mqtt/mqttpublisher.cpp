@@ -56,11 +56,6 @@ MqttPublisher::~MqttPublisher()
         m_fleet->releaseCounters();
 }
 
-QString MqttPublisher::idOf(DeviceWatch *watch) const
-{
-    return m_devices.value(watch).id;
-}
-
 void MqttPublisher::publishAll()
 {
     for (auto it = m_devices.begin(); it != m_devices.end(); ++it) {

@@ -32,9 +32,6 @@ public:
     // Every device's online flag "false": nobody watches them any more.
     void publishOffline();
 
-    // Topic IDs in use, for the tests and the log.
-    QString idOf(DeviceWatch *watch) const;
-
     static constexpr int RepeatMs = 60000;
 
 private:

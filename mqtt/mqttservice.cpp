@@ -141,11 +141,6 @@ MqttClient *MqttService::client() const
     return m_client;
 }
 
-bool MqttService::isPublishing() const
-{
-    return m_publisher != nullptr;
-}
-
 QString MqttService::passwordText() const
 {
     if (m_settings.User.isEmpty())

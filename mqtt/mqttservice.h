@@ -1,7 +1,7 @@
 #pragma once
 
-#include "mqtt/mqttpassword.h"
 #include "config/mqttsettings.h"
+#include "mqtt/mqttpassword.h"
 
 #include <QObject>
 #include <QPointer>
@@ -34,7 +34,6 @@ public:
 
     MqttSettings settings() const;
     MqttClient *client() const;
-    bool isPublishing() const;
     // For SET and the log: where the password is kept, and how publishing goes.
     QString passwordText() const;
     QString statusText() const;

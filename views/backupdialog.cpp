@@ -74,11 +74,6 @@ void BackupDialog::start(const QString &root)
     m_runner->start();
 }
 
-QString BackupDialog::summaryText() const
-{
-    return m_summary->text();
-}
-
 void BackupDialog::onStarted(const QString &name)
 {
     auto *line = new QTreeWidgetItem(m_lines, {name, tr("读取中…")});

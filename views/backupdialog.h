@@ -26,7 +26,6 @@ public:
     void start(const QString &root);
     BackupRunner *runner() const { return m_runner; }
     QTreeWidget *lines() const { return m_lines; }
-    QString summaryText() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
