@@ -436,10 +436,9 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
     const bool kept = ArchiveGuard::keepCurrent(device, target, ArchiveIndex::Operation::Upload, &why);
     if (!self || m_listGeneration != generation || !m_device)
         return Result::NotReady;
-    if (!kept) {
-        line->setToolTip(1, why);
+    line->setToolTip(1, why); // the reason of an earlier refusal goes
+    if (!kept)
         return NotArchived;
-    }
     // The bar may go with its line while a chunk waits (the dialog hidden or
     // gone): it is watched.
     const QPointer<QProgressBar> shown(progressBar(line));
