@@ -162,8 +162,11 @@ void RestoreDialog::onControllerRead(const BackupRunner::Summary &summary)
     for (const RestoreItem &item : compareWithController(m_backup, controller)) {
         auto *line = new QTreeWidgetItem(m_items, {item.name, statusText(item.status)});
         line->setData(NameColumn, StatusRole, int(item.status));
-        // A text the controller did not give cannot be told same or changed.
-        const bool unknown = unread.contains(item.name);
+        // A text the controller did not give cannot be told same or changed;
+        // without its directory no program was read at all.
+        const bool unknown = unread.contains(item.name) || (item.status == RestoreItem::OnlyInBackup &&
+                                                            Manifest::programNumber(item.name) >= 0 &&
+                                                            unread.contains(BackupRunner::directoryItem()));
         if (unknown)
             line->setText(StatusColumn, tr("无法读取控制器"));
         const bool writable =
