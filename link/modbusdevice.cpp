@@ -436,8 +436,12 @@ QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool writ
         return {};
     }
     m_lastResult = reply->error();
-    m_lastException =
-        m_lastResult == QModbusDevice::ProtocolError ? int(reply->rawResult().exceptionCode()) : 0;
+    // An exception response carries one byte, its code. The byte is taken
+    // from the raw data: QModbusPdu's own accessors read the function code as
+    // an enum that cannot hold an exception's function code.
+    const QByteArray raw =
+        m_lastResult == QModbusDevice::ProtocolError ? reply->rawResult().data() : QByteArray();
+    m_lastException = raw.size() == 1 ? quint8(raw.at(0)) : 0;
     QModbusDataUnit result = answerOf(reply, write);
     // Its finished signal has been delivered and the client has let go of it:
     // delete it now rather than post one more event per request.
