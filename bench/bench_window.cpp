@@ -14,10 +14,11 @@
 // Each round measures three phases: nothing done (the POS page of card 1
 // shown); a double-click on a card every 50 to 250 ms, a random card scrolled
 // into view before each; a key typed in the PRG page's editor every 50 to
-// 250 ms (a digit, then Backspace), holding the mill sample's 10,712-line program. The latency
-// of an input is from the moment it was due (a precise timer's deadline: the
-// loop is late by as long as it was busy, as it would be for a mouse or key
-// event waiting in the window system's queue) to the window painted after it.
+// 250 ms (a digit, then Backspace), holding the mill sample's 10,712-line
+// program. The latency of an input is from the moment it was due (a precise
+// timer's deadline: the loop is late by as long as it was busy, as it would be
+// for a mouse or key event waiting in the window system's queue) to the window
+// painted after it.
 #include "app/mainwindow.h"
 #include "bench/benchclock.h"
 #include "config/configstore.h"
@@ -86,8 +87,9 @@ int runFarm(int count)
             std::fflush(stdout);
             return 1;
         }
-        QObject::connect(&node->controller, &sim::Controller::requestHandled, &node->controller,
-                         [&polls](const sim::Request &r) { polls += r.function == 0x03 && r.address == StatusBlock; });
+        QObject::connect(
+            &node->controller, &sim::Controller::requestHandled, &node->controller,
+            [&polls](const sim::Request &r) { polls += r.function == 0x03 && r.address == StatusBlock; });
         nodes.push_back(std::move(node));
     }
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
@@ -238,11 +240,12 @@ void report(const Shop &shop, int round, const char *phase, const std::function<
     const double elapsed = wall.nsecsElapsed() / 1e9;
     const double pollsPerCard = (shop.farm->polls() - polls0) / elapsed / shop.cards;
     if (latencies.isEmpty()) {
-        std::printf("| %d | %s | %.1f %% | %.2f | | | | |\n", round, phase, 100 * cpu / elapsed, pollsPerCard);
+        std::printf("| %d | %s | %.1f %% | %.2f | | | | |\n", round, phase, 100 * cpu / elapsed,
+                    pollsPerCard);
     } else {
-        std::printf("| %d | %s | %.1f %% | %.2f | %d | %.1f | %.1f | %.1f |\n", round, phase, 100 * cpu / elapsed,
-                    pollsPerCard, int(latencies.size()), rank(latencies, 0.5), rank(latencies, 0.99),
-                    rank(latencies, 1.0));
+        std::printf("| %d | %s | %.1f %% | %.2f | %d | %.1f | %.1f | %.1f |\n", round, phase,
+                    100 * cpu / elapsed, pollsPerCard, int(latencies.size()), rank(latencies, 0.5),
+                    rank(latencies, 0.99), rank(latencies, 1.0));
     }
     std::fflush(stdout);
 }
@@ -275,7 +278,10 @@ int runShop(int count, int seconds, int rounds)
     for (deviceWidget *card : cards)
         card->findChild<QCheckBox *>(QStringLiteral("checkBox_toConnect"))->setChecked(true);
     const bool connected = waitFor(
-        [&] { return std::all_of(cards.begin(), cards.end(), [](deviceWidget *c) { return c->device()->isReady(); }); },
+        [&] {
+            return std::all_of(cards.begin(), cards.end(),
+                               [](deviceWidget *c) { return c->device()->isReady(); });
+        },
         300000);
     const double connectSeconds = connecting.elapsed() / 1000.0;
     if (!connected) {
@@ -294,8 +300,9 @@ int runShop(int count, int seconds, int rounds)
 
     std::printf("%d cards switched on, connected in %.1f s; time-out %d ms x %d attempts, %d s per phase\n\n",
                 count, connectSeconds, settings.Timeout, settings.NumberOfRetries + 1, seconds);
-    std::printf("| round | phase | CPU (one core) | polls per card and second | inputs | latency median, ms | "
-                "p99, ms | max, ms |\n|---|---|---|---|---|---|---|---|\n");
+    std::printf(
+        "| round | phase | CPU (one core) | polls per card and second | inputs | latency median, ms | "
+        "p99, ms | max, ms |\n|---|---|---|---|---|---|---|---|\n");
     std::mt19937 pick(7);
     const Shop shop{&farm, &window, count, seconds};
     for (int round = 1; round <= rounds; ++round) {

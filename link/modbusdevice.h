@@ -313,8 +313,9 @@ private:
     quint64 m_stepLink = 0;  // the link generation the sequence runs on
     int m_stepStation = 0;   // the station the sequence started with
     QTimer m_stepBound;      // a reply that never finishes counts as a time-out
-    QDeadlineTimer m_stepDeadline; // the bound of the request under way
     bool m_polling = false;  // the status poll runs (and holds busy)
     bool m_pollAnswered = true;
     int m_pollState = -1; // the channels' answers of the running poll, worst first; -1 before the first
+    // The bound of the request on the wire, checked when m_stepBound fires.
+    QDeadlineTimer m_stepDeadline;
 };
