@@ -2,6 +2,8 @@
 
 #include "link/modbusdevice.h"
 
+#include <QRandomGenerator>
+
 DeviceWatch::DeviceWatch(ModbusDevice *device, QObject *parent) : QObject(parent), m_device(device)
 {
     m_ticks.setInterval(PollIntervalMs);
@@ -33,7 +35,13 @@ void DeviceWatch::setOn(bool on)
     if (on) {
         // The first tick tells what the attempt brought.
         m_device->open();
-        m_ticks.start();
+        // Devices switched on together (at start, or the windowless mode's
+        // whole file) would poll together, and a thousand polls at once keep
+        // the window from its input for a third of a second: the first tick
+        // comes somewhere in the next period, and the later ones keep about
+        // its phase (the timer moves them by up to 25 ms, onto the moments
+        // where other timers wake the program anyway).
+        m_ticks.start(PollIntervalMs / 2 + int(QRandomGenerator::global()->bounded(PollIntervalMs)));
     } else {
         m_ticks.stop();
         m_device->close();
@@ -53,6 +61,8 @@ void DeviceWatch::stopTicks()
 
 void DeviceWatch::onTick()
 {
+    if (m_ticks.interval() != PollIntervalMs)
+        m_ticks.setInterval(PollIntervalMs);
     if (m_device && !m_device->isReady())
         m_device->tryConnect();
     refresh();

@@ -3,6 +3,7 @@
 #include "config/devicerecord.h"
 #include "link/devicestatus.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QList>
 #include <QModbusDataUnit>
@@ -315,4 +316,6 @@ private:
     bool m_polling = false;  // the status poll runs (and holds busy)
     bool m_pollAnswered = true;
     int m_pollState = -1; // the channels' answers of the running poll, worst first; -1 before the first
+    // The bound of the request on the wire, checked when m_stepBound fires.
+    QDeadlineTimer m_stepDeadline;
 };

@@ -82,7 +82,12 @@ void ModbusDevice::sendNextStep()
             m_stepReply = reply;
             connect(reply, &QModbusReply::finished, this,
                     [this, token, write] { onStepReply(token, write); });
-            m_stepBound.start(waitBoundMs());
+            // The bound is a deadline the timer checks when it fires: starting
+            // and stopping a timer for every request costs, with a thousand
+            // devices, a walk through a thousand timers each time.
+            m_stepDeadline.setRemainingTime(waitBoundMs());
+            if (!m_stepBound.isActive())
+                m_stepBound.start(waitBoundMs());
             return;
         }
         // Refused, or finished at once: as for the waiting transactions, a
@@ -106,6 +111,10 @@ void ModbusDevice::onStepOverdue()
 {
     if (!m_background || !m_stepReply)
         return;
+    if (!m_stepDeadline.hasExpired()) {
+        m_stepBound.start(int(m_stepDeadline.remainingTime()) + 1);
+        return;
+    }
     // The client never finished the reply: it counts as a time-out.
     QModbusReply *reply = m_stepReply;
     disconnect(reply, nullptr, this, nullptr);
@@ -120,7 +129,6 @@ void ModbusDevice::onStepOverdue()
 // this may run inside its finished signal.
 void ModbusDevice::finishStep(quint64 token, QModbusReply *reply, const QModbusDataUnit &unit)
 {
-    m_stepBound.stop();
     m_stepReply = nullptr;
     if (reply)
         reply->deleteLater();

@@ -35,6 +35,7 @@ class TestExecutable : public QObject
 private slots:
     void stopsCleanlyAndSaves_data();
     void stopsCleanlyAndSaves();
+    void serviceUnitVerifies();
 };
 
 void TestExecutable::stopsCleanlyAndSaves_data()
@@ -106,6 +107,22 @@ void TestExecutable::stopsCleanlyAndSaves()
     QFile saved(config);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(saved.readAll(), after);
+}
+
+// The package's unit, as systemd itself reads it; the copy the build makes for
+// this names the program of this build. Warnings (a misspelt setting is only
+// one) count as failures.
+void TestExecutable::serviceUnitVerifies()
+{
+    const QString analyze = QStandardPaths::findExecutable(QStringLiteral("systemd-analyze"));
+    if (analyze.isEmpty())
+        QSKIP("systemd-analyze is not installed (Debian: systemd)");
+    QProcess verify;
+    verify.start(analyze, {QStringLiteral("verify"), QStringLiteral("--man=no"),
+                           QStringLiteral(VEXA_BINARY_DIR "/service-test/vexa-assistant.service")});
+    QVERIFY(verify.waitForFinished(60000));
+    const QByteArray messages = verify.readAllStandardError() + verify.readAllStandardOutput();
+    QVERIFY2(verify.exitCode() == 0 && messages.isEmpty(), messages.constData());
 }
 
 QTEST_GUILESS_MAIN(TestExecutable)
