@@ -11,8 +11,14 @@ bool ArchiveGuard::enabled()
     return ConfigStore::instance()->archiveEnabled();
 }
 
+QString ArchiveGuard::readFailure(int result)
+{
+    return result == Result::SizeDiffers ? tr("大小不符") : tr("代码 %1").arg(result);
+}
+
 bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
-                               ArchiveIndex::Operation operation, QString *why)
+                               ArchiveIndex::Operation operation, QString *why,
+                               const ControllerTexts::SharedDirectory &directory)
 {
     if (!enabled())
         return true;
@@ -27,7 +33,7 @@ bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
     if (device->stateCode() != DeviceState::Idle)
         return true;
     const QString name = device->record().Name;
-    return keep(name, target, operation, ControllerTexts::read(device, target), why);
+    return keep(name, target, operation, ControllerTexts::read(device, target, directory), why);
 }
 
 bool ArchiveGuard::keep(const QString &device, const TextTarget &target, ArchiveIndex::Operation operation,
@@ -37,9 +43,8 @@ bool ArchiveGuard::keep(const QString &device, const TextTarget &target, Archive
         return true;
     if (!current.ok()) {
         if (why)
-            *why = tr("无法读取控制器上的 %1 (代码 %2)，未能存档，操作未执行")
-                       .arg(target.name)
-                       .arg(current.result);
+            *why = tr("无法读取控制器上的 %1 (%2)，未能存档，操作未执行")
+                       .arg(target.name, readFailure(current.result));
         return false;
     }
     QString reason;
@@ -53,9 +58,16 @@ bool ArchiveGuard::keep(const QString &device, const TextTarget &target, Archive
 }
 
 int ArchiveGuard::write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes,
-                        ArchiveIndex::Operation operation, const TransferProgress &progress, QString *why)
+                        ArchiveIndex::Operation operation, const TransferProgress &progress, QString *why,
+                        const ControllerTexts::SharedDirectory &directory)
 {
-    if (!keepCurrent(device, target, operation, why))
+    // Held here: the caller's may go while the write waits.
+    // NOLINTNEXTLINE(performance-unnecessary-copy-initialization)
+    const ControllerTexts::SharedDirectory held = directory;
+    if (!keepCurrent(device, target, operation, why, held))
         return NotKept;
-    return ControllerTexts::write(device, target, bytes, progress);
+    const int result = ControllerTexts::write(device, target, bytes, progress);
+    if (held && result == Result::Ok)
+        held->noteWritten(target, bytes.size());
+    return result;
 }

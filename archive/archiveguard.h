@@ -19,21 +19,27 @@ class ArchiveGuard
 
 public:
     // The result of an operation refused because the text it would replace
-    // could not be read or kept (the device's codes are 0..9).
+    // could not be read or kept (the device's codes are 0..10).
     static constexpr int NotKept = 20;
 
     // Reads the current text and keeps it; false, and why, when the operation
-    // must not go on.
+    // must not go on. A batch hands in its directory, read once for all its
+    // items (see ControllerTexts::read()).
     static bool keepCurrent(ModbusDevice *device, const TextTarget &target, ArchiveIndex::Operation operation,
-                            QString *why);
+                            QString *why, const ControllerTexts::SharedDirectory &directory = {});
     // The second half alone, for a caller that read the current text itself
     // (and looked at it before deciding).
     static bool keep(const QString &device, const TextTarget &target, ArchiveIndex::Operation operation,
                      const ControllerTexts::Current &current, QString *why);
 
     // keepCurrent() and then the write; NotKept when nothing was done.
+    // A program written is noted in the batch's directory.
     static int write(ModbusDevice *device, const TextTarget &target, const QByteArray &bytes,
-                     ArchiveIndex::Operation operation, const TransferProgress &progress, QString *why);
+                     ArchiveIndex::Operation operation, const TransferProgress &progress, QString *why,
+                     const ControllerTexts::SharedDirectory &directory = {});
+
+    // Why a text could not be read, for the operator.
+    static QString readFailure(int result);
 
     static bool enabled();
 };

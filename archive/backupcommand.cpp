@@ -24,6 +24,7 @@ const QString ToOption = QStringLiteral("to");
 const QString RestoreOption = QStringLiteral("restore");
 const QString DeviceOption = QStringLiteral("device");
 const QString YesOption = QStringLiteral("yes");
+const QString UncheckedOption = QStringLiteral("unchecked");
 
 // How often the wait for a connection looks at the device.
 constexpr int ConnectCheckMs = 20;
@@ -152,25 +153,37 @@ int backupOne(const DeviceRecord &record, const QString &root)
             .arg(record.Name)
             .arg(summary.saved)
             .arg(summary.failed)
-            .arg(QDir::toNativeSeparators(runner.folder())));
+            .arg(QDir::toNativeSeparators(runner.plannedFolder())));
     return summary.complete() ? BackupCommand::Done : BackupCommand::ItemFailed;
 }
 
-int restore(const DeviceRecord &record, const QString &folder, bool yes)
+int restore(const DeviceRecord &record, const QString &folder, bool yes, bool unchecked)
 {
     QString why;
-    const QList<BackupItem> items = readBackupFolder(folder, &why);
+    const QList<BackupItem> all = readBackupFolder(folder, &why);
     if (!why.isEmpty()) {
         complain(why);
         return BackupCommand::UsageError;
     }
-    if (!yes) {
-        for (const BackupItem &item : items) {
-            say(item.problem.isEmpty() ? BackupCommand::tr("%1\t将写入 %2 字节").arg(item.name).arg(item.size)
-                                       : BackupCommand::tr("%1\t不会写入: %2").arg(item.name, item.problem));
+    // Only what the manifest vouches for is written, unless --unchecked.
+    QList<BackupItem> items;
+    int refused = 0;
+    for (const BackupItem &item : all) {
+        QString problem = item.problem;
+        if (problem.isEmpty() && item.unchecked && !unchecked)
+            problem = BackupCommand::tr("%1 (加 --unchecked 写入)").arg(RestoreRunner::uncheckedText());
+        if (!problem.isEmpty()) {
+            ++refused;
+            say(BackupCommand::tr("%1\t不会写入: %2").arg(item.name, problem));
+        } else if (!yes) {
+            say(BackupCommand::tr("%1\t将写入 %2 字节").arg(item.name).arg(item.size));
+        } else {
+            items.append(item);
         }
+    }
+    if (!yes) {
         say(BackupCommand::tr("%1: 未写入任何内容 (加 --yes 写入)").arg(record.Name));
-        return BackupCommand::Done;
+        return refused == 0 ? BackupCommand::Done : BackupCommand::ItemFailed;
     }
 
     Connection link(record);
@@ -190,8 +203,8 @@ int restore(const DeviceRecord &record, const QString &folder, bool yes)
     say(BackupCommand::tr("%1: %2 个已写入, %3 个失败")
             .arg(record.Name)
             .arg(runner.written())
-            .arg(runner.failed()));
-    return runner.failed() == 0 ? BackupCommand::Done : BackupCommand::ItemFailed;
+            .arg(runner.failed() + refused));
+    return runner.failed() + refused == 0 ? BackupCommand::Done : BackupCommand::ItemFailed;
 }
 
 } // namespace
@@ -205,6 +218,7 @@ void BackupCommand::addOptions(QCommandLineParser *parser)
         {RestoreOption, tr("把备份文件夹 <folder> 中的每个文件写入 --device 指定的设备。"), tr("folder")});
     parser->addOption({DeviceOption, tr("--restore 写入的设备名。"), tr("name")});
     parser->addOption({YesOption, tr("真正写入；没有它 --restore 只列出将写入的内容。")});
+    parser->addOption({UncheckedOption, tr("--restore 也写入备份清单没有列出的文件。")});
 }
 
 bool BackupCommand::wanted(const QCommandLineParser &parser)
@@ -232,9 +246,10 @@ int BackupCommand::run(const QCommandLineParser &parser)
         (parser.isSet(BackupOption) && parser.value(BackupOption).isEmpty()) ||
         (restoring && (parser.value(RestoreOption).isEmpty() || parser.value(DeviceOption).isEmpty())) ||
         (restoring && (!parser.isSet(DeviceOption) || parser.isSet(ToOption))) ||
-        (backup && (parser.isSet(DeviceOption) || parser.isSet(YesOption)))) {
+        (backup &&
+         (parser.isSet(DeviceOption) || parser.isSet(YesOption) || parser.isSet(UncheckedOption)))) {
         complain(tr("用法: vexa-assistant --backup NAME|--all [--to DIR] 或 --restore FOLDER --device NAME "
-                    "[--yes]"));
+                    "[--yes] [--unchecked]"));
         return UsageError;
     }
 
@@ -255,7 +270,8 @@ int BackupCommand::run(const QCommandLineParser &parser)
     }
 
     if (restoring)
-        return restore(chosen.first(), parser.value(RestoreOption), parser.isSet(YesOption));
+        return restore(chosen.first(), parser.value(RestoreOption), parser.isSet(YesOption),
+                       parser.isSet(UncheckedOption));
 
     const QString root = parser.isSet(ToOption) ? QFileInfo(parser.value(ToOption)).absoluteFilePath()
                                                 : BackupRunner::configuredRoot();

@@ -8,8 +8,9 @@ class QCommandLineParser;
 // Whole-controller backup and restore without a window, for cron and
 // scripts: the devices of the Configure.xml in the working directory, one
 // line per item on stdout, a summary line last, nothing waits for input.
-// Exit codes: 0 every item done, 1 an item failed or the controller could not
-// be reached, 2 a usage error or an unknown device.
+// Exit codes: 0 every item done, 1 an item failed or would not be written (a
+// dry run too) or the controller could not be reached, 2 a usage error or an
+// unknown device.
 class BackupCommand
 {
     Q_DECLARE_TR_FUNCTIONS(BackupCommand)

@@ -52,6 +52,11 @@ QString BackupRunner::folder() const
     return m_folder;
 }
 
+QString BackupRunner::plannedFolder() const
+{
+    return m_plannedFolder;
+}
+
 bool BackupRunner::isRunning() const
 {
     return m_running;
@@ -80,6 +85,8 @@ QString BackupRunner::failureText(int code)
         return tr("未连接 (代码 %1)").arg(code);
     case Result::Busy:
         return tr("忙 (代码 %1)").arg(code);
+    case Result::SizeDiffers:
+        return tr("大小不符");
     default:
         return tr("读取失败 (代码 %1)").arg(code);
     }
@@ -93,6 +100,7 @@ bool BackupRunner::makeFolder(QString *why)
     QString folder = base;
     for (int n = 2; QFileInfo::exists(folder); ++n)
         folder = base + QStringLiteral("-%1").arg(n);
+    m_plannedFolder = folder;
     if (!QDir().mkpath(folder)) {
         *why = tr("无法建立备份文件夹 %1").arg(QDir::toNativeSeparators(folder));
         return false;
@@ -114,6 +122,8 @@ void BackupRunner::start()
         m_deviceName = m_device->record().Name; // as the card is named now
     m_queue = QStringList{directoryItem()};
     m_folder.clear();
+    m_plannedFolder.clear();
+    m_directory = std::make_shared<ControllerTexts::Directory>();
     if (!m_root.isEmpty()) {
         QString why;
         if (!makeFolder(&why)) {
@@ -165,10 +175,11 @@ void BackupRunner::runItem(const QString &name)
     const QPointer<BackupRunner> self(this);
 
     if (name == directoryItem()) {
-        QList<ProgramEntry> entries;
-        const int result = ControllerTexts::readDirectory(device, &entries);
+        ControllerTexts::ensureDirectory(device, m_directory);
         if (!self)
             return;
+        const int result = m_directory->result;
+        const QList<ProgramEntry> &entries = m_directory->entries;
         m_queue.removeFirst();
         if (result != Result::Ok) {
             // Without the directory no program is known; the files still are.
@@ -194,10 +205,13 @@ void BackupRunner::runItem(const QString &name)
         finishItem({name, 0, QByteArray(), Manifest::Outcome::Failed}, tr("不是程序名"));
         return;
     }
-    const ControllerTexts::Current current = ControllerTexts::read(device, TextTarget::fromName(name));
+    const ControllerTexts::Current current =
+        ControllerTexts::read(device, TextTarget::fromName(name), m_directory);
     if (!self)
         return;
     Manifest::Row row{name, current.bytes.size(), QByteArray(), Manifest::Outcome::Failed};
+    // A program is queued because the directory lists it: one that went
+    // since failed to read, it is not absent.
     if (current.absent && !program) {
         row.size = 0;
         row.outcome = Manifest::Outcome::Absent;

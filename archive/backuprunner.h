@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/controllertexts.h"
 #include "archive/manifest.h"
 #include "link/busyretry.h"
 
@@ -41,6 +42,9 @@ public:
     // backup within the same second gets "-2" and on.
     void setBackupRoot(const QString &root);
     QString folder() const;
+    // The folder this backup was to be written to, also when it could not be
+    // made (folder() is then empty); empty without a root.
+    QString plannedFolder() const;
 
     struct Summary
     {
@@ -80,7 +84,9 @@ private:
     QPointer<ModbusDevice> m_device;
     QString m_root;
     QString m_folder;
+    QString m_plannedFolder;
     QString m_deviceName;
+    ControllerTexts::SharedDirectory m_directory; // as read first: what is there, each program's size
     QStringList m_queue; // still to read; the directory first
     bool m_running = false;
     bool m_cancel = false;

@@ -48,7 +48,8 @@ QList<Row> parse(const QByteArray &text)
     QList<Row> rows;
     const QList<QByteArray> lines = text.split('\n');
     for (const QByteArray &line : lines) {
-        const QList<QByteArray> columns = line.split('\t');
+        // A manifest that went through an editor or a copy may end its lines in CR LF.
+        const QList<QByteArray> columns = (line.endsWith('\r') ? line.chopped(1) : line).split('\t');
         if (columns.size() != 4)
             continue;
         Row row;

@@ -66,8 +66,9 @@ QList<BackupItem> readBackupFolder(const QString &folder, QString *why)
         item.size = bytes.size();
         item.sha256 = ArchiveIndex::sha256(bytes);
         const auto row = manifest.constFind(name);
-        if (row != manifest.constEnd() && (row->outcome != Manifest::Outcome::Saved ||
-                                           row->size != item.size || row->sha256 != item.sha256))
+        item.unchecked = row == manifest.constEnd();
+        if (!item.unchecked && (row->outcome != Manifest::Outcome::Saved || row->size != item.size ||
+                                row->sha256 != item.sha256))
             item.problem = QCoreApplication::translate("RestoreRunner", "与备份清单不符");
         items.append(item);
     }
@@ -127,6 +128,7 @@ void RestoreRunner::start(const QList<BackupItem> &items)
     m_cancel = false;
     m_written = 0;
     m_failed = 0;
+    m_directory = std::make_shared<ControllerTexts::Directory>();
     m_busy.reset();
     m_step->start(0);
 }
@@ -160,6 +162,11 @@ QString RestoreRunner::resultText(int result)
     }
 }
 
+QString RestoreRunner::uncheckedText()
+{
+    return tr("未校验");
+}
+
 void RestoreRunner::next()
 {
     if (!m_running)
@@ -190,7 +197,7 @@ void RestoreRunner::next()
     const QPointer<RestoreRunner> self(this);
     if (detail.isEmpty()) {
         result = ArchiveGuard::write(device, TextTarget::fromName(item.name), bytes,
-                                     ArchiveIndex::Operation::Restore, {}, &detail);
+                                     ArchiveIndex::Operation::Restore, {}, &detail, m_directory);
         if (!self)
             return;
     } else {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/controllertexts.h"
 #include "archive/manifest.h"
 #include "link/busyretry.h"
 
@@ -23,6 +24,10 @@ struct BackupItem
     // Empty when the file may be written back; else why not (it no longer
     // matches its manifest row, it cannot be read).
     QString problem;
+    // No manifest row vouches for the file (none names it, or the folder has
+    // no manifest): written only when the operator asks for it by name or
+    // by option.
+    bool unchecked = false;
 };
 
 // Where the backup and the controller stand, item by item.
@@ -36,7 +41,8 @@ struct RestoreItem
 // Reads a backup folder: every file a backup may hold (programs and system
 // files by name, not the manifest, nothing in subfolders), programs first.
 // A file whose size or SHA-256 differs from its manifest row is listed with
-// its problem; so is a saved manifest row whose file is missing.
+// its problem; so is a saved manifest row whose file is missing. A file no
+// manifest row names is listed as unchecked.
 QList<BackupItem> readBackupFolder(const QString &folder, QString *why);
 
 // Pure: backup and controller by name -> SHA-256 (the controller's texts as
@@ -62,6 +68,8 @@ public:
     int failed() const { return m_failed; }
 
     static QString resultText(int result);
+    // The mark of an unchecked item, for the lists.
+    static QString uncheckedText();
 
 signals:
     void itemStarted(const QString &name);
@@ -78,5 +86,7 @@ private:
     BusyRetry m_busy;
     int m_written = 0;
     int m_failed = 0;
+    // Read once for the whole restore: which programs the writes replace.
+    ControllerTexts::SharedDirectory m_directory;
     QTimer *m_step = nullptr;
 };

@@ -433,7 +433,8 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
     const QPointer<UpLoadDialog> self(this);
     const quint64 generation = m_listGeneration;
     QString why;
-    const bool kept = ArchiveGuard::keepCurrent(device, target, ArchiveIndex::Operation::Upload, &why);
+    const bool kept = ArchiveGuard::keepCurrent(device, target, ArchiveIndex::Operation::Upload, &why,
+                                                m_transfer.directory);
     if (!self || m_listGeneration != generation || !m_device)
         return Result::NotReady;
     line->setToolTip(1, why); // the reason of an earlier refusal goes
@@ -446,8 +447,11 @@ int UpLoadDialog::transferLine(QTreeWidgetItem *line, bool program)
         if (shown)
             shown->setValue(TransferCodec::chunkProgress(done, total));
     };
-    return program ? device->writeProgram(m_transfer.bytes, target.number, progress)
-                   : device->writeSystemFile(m_transfer.bytes, target.name, progress);
+    const int result = program ? device->writeProgram(m_transfer.bytes, target.number, progress)
+                               : device->writeSystemFile(m_transfer.bytes, target.name, progress);
+    if (self && m_listGeneration == generation && result == Result::Ok)
+        m_transfer.directory->noteWritten(target, m_transfer.bytes.size());
+    return result;
 }
 
 void UpLoadDialog::clearLines()

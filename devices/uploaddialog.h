@@ -1,5 +1,6 @@
 #pragma once
 
+#include "archive/controllertexts.h"
 #include "link/busyretry.h"
 #include "link/protocol.h"
 
@@ -107,6 +108,8 @@ private:
         bool haveText = false;
         QByteArray bytes;
         BusyRetry busy;
+        // Read once for the batch: which programs the lines replace.
+        ControllerTexts::SharedDirectory directory = std::make_shared<ControllerTexts::Directory>();
     };
     static constexpr int WaitingForDevice = -100;
 

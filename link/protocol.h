@@ -157,6 +157,9 @@ constexpr int CloseFailed = 6;
 constexpr int ReadFailed = 7;
 constexpr int WriteFailed = 8;
 constexpr int Busy = 9;
+// A program read whole whose byte count is not the size its directory line
+// gave: a text cut short (or grown) on the way, never kept as the program.
+constexpr int SizeDiffers = 10;
 } // namespace Result
 
 // Device state codes.

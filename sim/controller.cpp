@@ -211,8 +211,24 @@ void Controller::setEndlessText(bool endless)
     d->endlessText = endless;
 }
 
+void Controller::setTextEndsAtChunk(int chunk)
+{
+    d->textEndChunk = qMax(0, chunk);
+}
+void Controller::refuseOpen(const QString &name, quint8 exceptionCode, int times)
+{
+    d->refusedOpens.insert(name, {exceptionCode, times});
+}
+void Controller::setAbsentException(quint8 exceptionCode)
+{
+    d->absentException = exceptionCode;
+}
+
 void Controller::clearFaults()
 {
+    d->textEndChunk = 0;
+    d->refusedOpens.clear();
+    d->absentException = exc::IllegalValue;
     d->exceptionAt.clear();
     d->shortRead.clear();
     d->chunkByteCount = -1;

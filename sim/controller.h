@@ -90,6 +90,7 @@ public:
     QList<int> programNumbers() const;
     void removeProgram(int number);
     void setFile(const QString &name, const QByteArray &bytes);
+    void removeFile(const QString &name);
     bool hasFile(const QString &name) const;
     QByteArray file(const QString &name) const;
     QStringList fileNames() const;
@@ -103,7 +104,14 @@ public:
     void setChunkByteCount(int byteCount);     // >= 0: every data chunk reports this byte count
     void setEndlessDirectory(bool endless);    // the directory never ends
     void setEndlessText(bool endless);         // read transfers never send the empty chunk
+    void setTextEndsAtChunk(int chunk);        // > 0: that chunk of a read reports byte count 0
+    // The next `times` opens for reading of that program or file are refused
+    // with the exception code.
+    void refuseOpen(const QString &name, quint8 exceptionCode, int times = 1);
     void clearFaults();
+    // The exception answering the open of a text the controller does not hold
+    // (the protocol leaves it open): 3 by default.
+    void setAbsentException(quint8 exceptionCode);
 
     // Demo animation: axes move, counters tick, IO toggles.
     void setAnimated(bool animated);

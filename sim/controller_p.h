@@ -122,6 +122,9 @@ struct Controller::Private // NOLINT(clang-analyzer-optin.performance.Padding)
     int chunkByteCount = -1;
     bool endlessDirectory = false;
     bool endlessText = false;
+    int textEndChunk = 0;
+    QHash<QString, QPair<quint8, int>> refusedOpens; // name -> exception, times left
+    quint8 absentException = exc::IllegalValue;
 
     QTimer *animation = nullptr;
     quint32 animationTicks = 0;
@@ -139,6 +142,7 @@ struct Controller::Private // NOLINT(clang-analyzer-optin.performance.Padding)
     quint8 transferCommand(const QVector<quint16> &words);
     quint8 deleteCommand(const QVector<quint16> &words);
     quint8 openTransfer(const QVector<quint16> &words);
+    quint8 refusedOpen(const QString &name); // a refusal asked for by refuseOpen(), or 0
     quint8 readChunk(int n);
     quint8 writeChunk(int n, const QVector<quint16> &words);
     quint8 closeTransfer();

@@ -111,10 +111,15 @@ int main(int argc, char *argv[])
                                            QStringLiteral("The program directory never ends."));
     const QCommandLineOption endlessTextOpt(QStringLiteral("fault-endless-text"),
                                             QStringLiteral("Read transfers never end."));
-    parser.addOptions({addressOpt,  portOpt,         noTcpOpt,      stationOpt, serialOpt,  baudOpt,
-                       parityOpt,   dataOpt,         stopOpt,       folderOpt,  axesOpt,    axisCodesOpt,
-                       channelsOpt, axisChannelsOpt, decimalsOpt,   coilsOpt,   animateOpt, exceptionOpt,
-                       chunkOpt,    endlessDirOpt,   endlessTextOpt});
+    const QCommandLineOption absentOpt(
+        QStringLiteral("absent-exception"),
+        QStringLiteral("Answer the open of a program or file the controller does not hold with this "
+                       "exception code (default 3)."),
+        QStringLiteral("n"), QStringLiteral("3"));
+    parser.addOptions({addressOpt,  portOpt,         noTcpOpt,       stationOpt, serialOpt,  baudOpt,
+                       parityOpt,   dataOpt,         stopOpt,        folderOpt,  axesOpt,    axisCodesOpt,
+                       channelsOpt, axisChannelsOpt, decimalsOpt,    coilsOpt,   animateOpt, exceptionOpt,
+                       chunkOpt,    endlessDirOpt,   endlessTextOpt, absentOpt});
     parser.process(app);
 
     sim::Controller controller;
@@ -185,6 +190,9 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("bad byte count %1").arg(parser.value(chunkOpt)));
         controller.setChunkByteCount(value);
     }
+    if (!parseNumber(parser.value(absentOpt), 1, 255, &value))
+        return fail(QStringLiteral("bad exception code %1").arg(parser.value(absentOpt)));
+    controller.setAbsentException(quint8(value));
     controller.setEndlessDirectory(parser.isSet(endlessDirOpt));
     controller.setEndlessText(parser.isSet(endlessTextOpt));
     if (parser.isSet(animateOpt)) {

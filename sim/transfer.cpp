@@ -93,8 +93,10 @@ quint8 Controller::Private::openTransfer(const QVector<quint16> &words)
         if (number > MaxProgramNumber)
             return exc::IllegalValue;
         if (kind == cmd::KindReadProgram) {
+            if (const quint8 refused = refusedOpen(programName(number)))
+                return refused;
             if (!programs.contains(number))
-                return exc::IllegalValue;
+                return absentException;
             windowText = programs.value(number).text;
         }
         window = kind == cmd::KindReadProgram ? Window::ReadTransfer : Window::WriteTransfer;
@@ -112,12 +114,14 @@ quint8 Controller::Private::openTransfer(const QVector<quint16> &words)
             // reads that program unless a system file of that name exists.
             static const QRegularExpression byProgramName(QStringLiteral("^O(\\d{4})$"));
             const QRegularExpressionMatch m = byProgramName.match(name);
+            if (const quint8 refused = refusedOpen(name))
+                return refused;
             if (files.contains(name))
                 windowText = files.value(name);
             else if (m.hasMatch() && programs.contains(m.captured(1).toInt()))
                 windowText = programs.value(m.captured(1).toInt()).text;
             else
-                return exc::IllegalValue;
+                return absentException;
         }
         window = kind == cmd::KindReadFile ? Window::ReadTransfer : Window::WriteTransfer;
         windowIsProgram = false;
@@ -126,6 +130,15 @@ quint8 Controller::Private::openTransfer(const QVector<quint16> &words)
     }
     }
     return exc::IllegalValue;
+}
+
+quint8 Controller::Private::refusedOpen(const QString &name)
+{
+    const auto it = refusedOpens.find(name);
+    if (it == refusedOpens.end() || it->second <= 0)
+        return 0;
+    --it->second;
+    return it->first;
 }
 
 quint8 Controller::Private::readChunk(int n)
@@ -142,7 +155,7 @@ quint8 Controller::Private::readChunk(int n)
         bytes = windowText.mid(int(start), reg::MaxChunkBytes);
     else if (endlessText)
         bytes = QByteArray(reg::MaxChunkBytes, 'X');
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() || (textEndChunk > 0 && n >= textEndChunk))
         return 0; // byte count 0: the end
     reply[0] = chunkByteCount >= 0 ? quint16(chunkByteCount) : quint16(bytes.size());
     for (int i = 0; i < bytes.size(); ++i) {
@@ -258,6 +271,10 @@ void Controller::removeProgram(int number)
 void Controller::setFile(const QString &name, const QByteArray &bytes)
 {
     d->files.insert(name, bytes);
+}
+void Controller::removeFile(const QString &name)
+{
+    d->files.remove(name);
 }
 bool Controller::hasFile(const QString &name) const
 {

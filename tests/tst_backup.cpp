@@ -121,6 +121,7 @@ Run TestBackup::run(const QStringList &arguments)
 
 void TestBackup::commandLineRoundTrip()
 {
+    m_rtuMill.setAbsentException(4); // a missing text refused as some controllers do
     const Run backup = run({"--backup", "Mill", "--to", "saved"});
     QCOMPARE(backup.exit, 0);
     const QStringList folders =
@@ -151,16 +152,20 @@ void TestBackup::commandLineRoundTrip()
     m_rtuMill.removeProgram(2);
     m_rtuMill.setProgram(77, "O0077\n");
     m_rtuMill.setFile("TOFS.PAR", "\xb8\xc4\r\n");
+    // The manifest went through an editor (CR LF), and a program it does not name came in.
+    QVERIFY(writeAll(folder + "/manifest.tsv", readAll(folder + "/manifest.tsv").replace("\n", "\r\n")));
+    QVERIFY(writeAll(folder + "/O0777", "O0777\n"));
 
     const Run dry = run({"--restore", folder, "--device", "Mill"});
-    QCOMPARE(dry.exit, 0);
-    QCOMPARE(dry.lines.size(), 12);
+    QCOMPARE(dry.exit, 1); // O0777 would not be written
+    QCOMPARE(dry.lines.size(), 13);
     QCOMPARE(m_rtuMill.program(1), QByteArray("O0001\nM30\n"));
     QVERIFY(!m_rtuMill.hasProgram(2));
 
-    const Run restore = run({"--restore", folder, "--device", "Mill", "--yes"});
+    const Run restore = run({"--restore", folder, "--device", "Mill", "--yes", "--unchecked"});
     QCOMPARE(restore.exit, 0);
-    QCOMPARE(restore.lines.size(), 12);
+    QCOMPARE(restore.lines.size(), 13);
+    QCOMPARE(m_rtuMill.program(777), QByteArray("O0777\n"));
     QCOMPARE(m_rtuMill.program(1), o1);
     QCOMPARE(m_rtuMill.program(2), o2);
     QCOMPARE(m_rtuMill.file("TOFS.PAR"), GbkText);
@@ -175,37 +180,59 @@ void TestBackup::commandLineRoundTrip()
              QByteArray("\xb8\xc4\r\n"));
     QVERIFY(!QFileInfo::exists(archive + "O0002"));
     m_rtuMill.removeProgram(77);
+    m_rtuMill.removeProgram(777);
+    m_rtuMill.clearFaults();
 }
 
 void TestBackup::commandLineExitCodes_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exit");
-    QTest::addColumn<bool>("faulty");
-    QTest::newRow("help") << QStringList{"--help"} << 0 << false;
-    QTest::newRow("unknown device") << QStringList{"--backup", "Lathe"} << 2 << false;
-    QTest::newRow("no name") << QStringList{"--backup"} << 2 << false;
+    // 1 byte counts above 200, 2 PLC.PAR missing and refused with 4, 3 texts end at chunk 3,
+    // 4 SYS.PAR's first open refused with 3
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("line"); // what the output says
+    QTest::newRow("help") << QStringList{"--help"} << 0 << 0 << "--unchecked";
+    QTest::newRow("unknown device") << QStringList{"--backup", "Lathe"} << 2 << 0 << QString();
+    QTest::newRow("no name") << QStringList{"--backup"} << 2 << 0 << QString();
     QTest::newRow("backup and restore")
-        << QStringList{"--all", "--restore", "x", "--device", "Mill"} << 2 << false;
-    QTest::newRow("restore without device") << QStringList{"--restore", "saved"} << 2 << false;
-    QTest::newRow("no such backup") << QStringList{"--restore", "nowhere", "--device", "Mill"} << 2 << false;
-    QTest::newRow("unreachable") << QStringList{"--backup", "Off"} << 1 << false;
-    QTest::newRow("reads fail") << QStringList{"--backup", "Mill", "--to", "failing"} << 1 << true;
+        << QStringList{"--all", "--restore", "x", "--device", "Mill"} << 2 << 0 << QString();
+    QTest::newRow("restore without device") << QStringList{"--restore", "saved"} << 2 << 0 << QString();
+    QTest::newRow("no such backup") << QStringList{"--restore", "nowhere", "--device", "Mill"} << 2 << 0
+                                    << QString();
+    QTest::newRow("unreachable") << QStringList{"--backup", "Off"} << 1 << 0 << QString();
+    QTest::newRow("reads fail") << QStringList{"--backup", "Mill", "--to", "failing"} << 1 << 1 << QString();
+    QTest::newRow("file not there, exception 4") << QStringList{"--backup", "Mill", "--to", "absent"} << 0
+                                                 << 2 << QString::fromUtf8("PLC.PAR\t控制器上没有");
+    QTest::newRow("texts cut short") << QStringList{"--backup", "Mill", "--to", "short"} << 1 << 3
+                                     << QString::fromUtf8("O0001\t失败: 大小不符");
+    QTest::newRow("one refusal is no absence") << QStringList{"--backup", "Mill", "--to", "refused"} << 0 << 4
+                                               << QString::fromUtf8("SYS.PAR\t已保存 11005 字节");
+    QTest::newRow("folder cannot be made")
+        << QStringList{"--backup", "Mill", "--to", "Configure.xml"} << 1 << 0 << QString();
 }
 
 void TestBackup::commandLineExitCodes()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, exit);
-    QFETCH(bool, faulty);
-    if (faulty)
-        m_rtuMill.setChunkByteCount(250);
+    QFETCH(int, fault);
+    QFETCH(QString, line);
+    m_rtuMill.setChunkByteCount(fault == 1 ? 250 : -1);
+    m_rtuMill.setAbsentException(4);
+    if (fault == 2)
+        m_rtuMill.removeFile("PLC.PAR");
+    m_rtuMill.setTextEndsAtChunk(fault == 3 ? 3 : 0);
+    if (fault == 4)
+        m_rtuMill.refuseOpen("SYS.PAR", 3);
     const Run result = run(arguments);
     m_rtuMill.clearFaults();
+    loadMill();
     QCOMPARE(result.exit, exit);
-    if (arguments.first() == "--help")
-        QVERIFY(result.lines.join('\n').contains("--restore <folder>"));
-    if (faulty) {
+    QVERIFY(result.lines.join('\n').contains(line));
+    if (arguments.contains("--to")) // the summary names the folder, made or not
+        QVERIFY(result.lines.last().contains(arguments.last() + "/Mill/"));
+    if (fault == 1) {
         // Nothing was saved, and nothing says so.
         const QString folder = m_dir.filePath("failing/Mill");
         const QString stamp = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
@@ -246,6 +273,7 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     mill.setProgram(20, "O0020\n");
     mill.removeProgram(101);
     mill.setProgram(3, "O0003\n");
+    QVERIFY(writeAll(folder + "/O0777", "O0777\n")); // no manifest row names it
     RestoreDialog *restore = card->showRestoreDialog();
     restore->openFolder(folder);
     QTRY_VERIFY(!restore->isBusy());
@@ -258,7 +286,10 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QCOMPARE(status.value("O0020"), int(RestoreItem::Changed));
     QCOMPARE(status.value("O0101"), int(RestoreItem::OnlyInBackup));
     QCOMPARE(status.value("O0003"), int(RestoreItem::OnlyOnController));
-    QCOMPARE(status.size(), 12);
+    QCOMPARE(status.size(), 13);
+    const QTreeWidgetItem *unchecked = items->findItems("O0777", Qt::MatchExactly).value(0);
+    QCOMPARE(unchecked->checkState(0), Qt::Unchecked);
+    QCOMPARE(unchecked->text(RestoreDialog::ResultColumn), QString::fromUtf8("未校验"));
 
     mill.setRunState(sim::RunState::Running);
     QTRY_COMPARE(card->device()->stateCode(), 1);
@@ -274,6 +305,7 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QTRY_VERIFY(!restore->isBusy());
     QCOMPARE(mill.program(20), readAll(folder + "/O0020"));
     QCOMPARE(mill.program(101), readAll(folder + "/O0101"));
+    QVERIFY(!mill.hasProgram(777));
     QVERIFY(QFileInfo::exists(kept));
     for (int i = 0; i < items->topLevelItemCount(); ++i) {
         QTreeWidgetItem *line = items->topLevelItem(i);

@@ -243,6 +243,9 @@ void TestPrgForm::failedReadKeepsEditor()
     form.previewProgram(1, 0);
     table(form)->item(1, 0)->setText(QStringLiteral("/0012"));
     form.previewProgram(1, 0);
+    m_controller->setTextEndsAtChunk(1); // ends at once, short of the listed 12 bytes
+    form.previewProgram(0, 0);
+    QVERIFY(child<QLabel>(&form, "label_readStatus")->text().contains(QString::fromUtf8("大小不符")));
     QCOMPARE(shownName(form), QString("O0001"));
     QCOMPARE(editor(form)->toPlainText(), shown);
 }
@@ -510,7 +513,9 @@ void TestPrgForm::archiveBeforeReplacing_data()
 {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<int>("number");
-    QTest::addColumn<int>("archive"); // 0 off, 1 on, 2 a folder that cannot be made, 3 the controller busy
+    // 0 off, 1 on, 2 a folder that cannot be made, 3 the controller busy, 4 a missing program
+    // refused with exception 4, 5 the read cut short
+    QTest::addColumn<int>("archive");
     QTest::addColumn<QByteArray>("kept");  // the archived version; null: none
     QTest::addColumn<QByteArray>("after"); // the controller's program; null: none
     const QByteArray styled("O0012\n(DRILL)\nG81 Z-5 R2 F100\nM30\n");
@@ -518,6 +523,8 @@ void TestPrgForm::archiveBeforeReplacing_data()
     QTest::newRow("delete") << "delete" << 12 << 1 << Drill << QByteArray();
     QTest::newRow("new over an existing number") << "new" << 12 << 1 << Drill << QByteArray("O0012");
     QTest::newRow("new number, nothing to keep") << "new" << 13 << 1 << QByteArray() << QByteArray("O0013");
+    QTest::newRow("new number, refused with 4") << "new" << 13 << 4 << QByteArray() << QByteArray("O0013");
+    QTest::newRow("short read is no version: no update") << "update" << 12 << 5 << QByteArray() << Drill;
     QTest::newRow("archive off") << "update" << 12 << 0 << QByteArray() << styled;
     QTest::newRow("archive cannot be written: no update") << "update" << 12 << 2 << QByteArray() << Drill;
     QTest::newRow("archive cannot be written: no delete") << "delete" << 12 << 2 << QByteArray() << Drill;
@@ -552,6 +559,8 @@ void TestPrgForm::archiveBeforeReplacing()
     m_answers = {operation == "new" ? value : button(0), button(0)};
     if (archive == 3)
         m_controller->setExceptionAt(Protocol::TransferCommand, 0x06);
+    m_controller->setAbsentException(archive == 4 ? 4 : 3);
+    m_controller->setTextEndsAtChunk(archive == 5 ? 1 : 0);
     if (operation == "update")
         form.coverProgram();
     else if (operation == "delete")
@@ -570,8 +579,8 @@ void TestPrgForm::archiveBeforeReplacing()
         QVERIFY(version.open(QIODevice::ReadOnly));
         QCOMPARE(version.readAll(), kept);
     }
-    if (archive == 3)
-        QVERIFY(m_asked.last().text.contains(QString::fromUtf8("无法读取")));
+    if (archive == 3 || archive == 5)
+        QVERIFY(m_asked.last().text.contains(QString::fromUtf8(archive == 3 ? "无法读取" : "大小不符")));
     if (archive == 2) {
         QVERIFY(m_asked.last().text.startsWith(QString::fromUtf8("错误发生(error):O0012\n")));
         QVERIFY(m_asked.last().text.contains("blocked"));

@@ -1,3 +1,4 @@
+#include "archive/controllertexts.h"
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
@@ -69,6 +70,8 @@ private slots:
     void writeFailures();
     void directoryFailures_data();
     void directoryFailures();
+    void absenceAndSize_data();
+    void absenceAndSize();
     void deleteProgram();
     void endlessGuards();
     void unsendableRefusedBeforeAnyRequest();
@@ -580,6 +583,48 @@ void TstTransfer::directoryFailures()
     QCOMPARE(m_device->readProgramList(&list, false), 0);
     QCOMPARE(list.size(), cached ? cached : 4);
     QCOMPARE(m_controller.requests().isEmpty(), cached > 0);
+}
+
+void TstTransfer::absenceAndSize_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("absentException"); // 0: the controller stays silent
+    QTest::addColumn<int>("refusedOnce"); // > 0 this exception on the first open; < 0 text ends at chunk -n
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("absent");
+    QTest::newRow("unlisted program, exception 3") << "O0006" << 3 << 0 << 5 << true;
+    QTest::newRow("unlisted program, exception 4") << "O0006" << 4 << 0 << 5 << true;
+    QTest::newRow("listed program refused: no absence") << "O0005" << 3 << 3 << 5 << false;
+    QTest::newRow("missing file, exception 3") << "PLC.PAR" << 3 << 0 << 5 << true;
+    QTest::newRow("missing file, exception 4") << "PLC.PAR" << 4 << 0 << 5 << true;
+    QTest::newRow("missing file, busy twice") << "PLC.PAR" << 6 << 0 << 5 << false;
+    QTest::newRow("missing file, no answer") << "PLC.PAR" << 0 << 0 << 5 << false;
+    QTest::newRow("file refused once, then read") << "SYS.PAR" << 3 << 3 << 0 << false;
+    QTest::newRow("program cut short at chunk 3") << "O0005" << 3 << -3 << 10 << false;
+}
+
+// Absence comes from the directory or a repeated refusal, never from one
+// exception code; a program read short of its listed size is no text.
+void TstTransfer::absenceAndSize()
+{
+    QFETCH(QString, name);
+    QFETCH(int, absentException);
+    QFETCH(int, refusedOnce);
+    QFETCH(int, result);
+    QFETCH(bool, absent);
+    m_controller.setProgram(5, patternBytes(450));
+    m_controller.setFile("SYS.PAR", "P1\n");
+    m_controller.setAbsentException(quint8(absentException));
+    m_server.setSilent(absentException == 0);
+    if (refusedOnce > 0)
+        m_controller.refuseOpen(name, quint8(refusedOnce));
+    m_controller.setTextEndsAtChunk(-refusedOnce);
+    const ControllerTexts::Current current =
+        ControllerTexts::read(m_device.get(), TextTarget::fromName(name));
+    m_server.setSilent(false);
+    QCOMPARE(current.result, result);
+    QCOMPARE(current.absent, absent);
+    QCOMPARE(current.bytes, result == 0 ? QByteArray("P1\n") : QByteArray());
 }
 
 void TstTransfer::deleteProgram()

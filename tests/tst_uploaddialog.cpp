@@ -123,6 +123,7 @@ void TestUploadDialog::init()
 
 void TestUploadDialog::cleanup()
 {
+    m_controller.clearFaults();
     for (int number : m_controller.programNumbers())
         m_controller.removeProgram(number);
 }
@@ -697,10 +698,17 @@ void TestUploadDialog::archivesWhatItReplaces()
     UpLoadDialog dialog;
     dialog.bindDevice(m_device.get());
     dialog.insertFiles({makeFile("O0001.txt", "O0001\nnew\n"), makeFile("O0002.txt"), makeFile("USRIO.TXT")});
+    m_controller.setAbsentException(4); // a missing text refused as some controllers do
+    m_controller.clearRequests();
     dialog.transfer();
     QTRY_VERIFY(!dialog.isTransferring());
 
     QCOMPARE(m_controller.program(1), QByteArray("O0001\nnew\n"));
+    QCOMPARE(m_controller.program(2), QByteArray("G0\n"));
+    const QVector<sim::Request> sent = m_controller.requests();
+    QCOMPARE(std::count_if(sent.begin(), sent.end(),
+                           [](const sim::Request &r) { return r.values.value(0) == 30; }),
+             1); // one directory read for the whole batch
     const ArchiveStore store(m_dir->filePath("archive"));
     QByteArray kept;
     QVERIFY(store.read(m_device->record().Name, "O0001",

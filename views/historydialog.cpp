@@ -1,5 +1,6 @@
 #include "views/historydialog.h"
 
+#include "archive/archiveguard.h"
 #include "archive/archivestore.h"
 #include "archive/controllertexts.h"
 #include "config/configstore.h"
@@ -188,7 +189,8 @@ void HistoryDialog::compareWithController()
         return;
     }
     if (!current.ok()) {
-        m_status->setText(tr("无法读取控制器上的 %1 (代码 %2)").arg(m_name).arg(current.result));
+        m_status->setText(
+            tr("无法读取控制器上的 %1 (%2)").arg(m_name, ArchiveGuard::readFailure(current.result)));
         return;
     }
     showCompare(leftTitle, left, tr("控制器"), TextCodec::decodeControllerText(current.bytes));

@@ -136,7 +136,7 @@ void PrgForm::readProgramList()
     readList(true);
 }
 
-int PrgForm::readList(bool retryWhenBusy)
+int PrgForm::readList(bool retryWhenBusy, ControllerTexts::Directory *directory)
 {
     m_listRetry->stop();
     QList<ProgramEntry> entries;
@@ -156,6 +156,8 @@ int PrgForm::readList(bool retryWhenBusy)
     m_readStatus->setResult(result);
     if (result != Result::Ok)
         return result;
+    if (directory)
+        *directory = {result, entries};
 
     QTableWidget *table = ui->tableWidget_programList;
     table->setRowCount(entries.size());
@@ -230,9 +232,15 @@ void PrgForm::previewProgram(int row, int column)
     const quint64 selection = m_selection;
     DeviceManager *devices = DeviceManager::instance();
     const QPointer<deviceWidget> card = devices ? devices->selectedDevice() : nullptr;
-    const int result = devices ? devices->readProgram(&bytes, number) : Result::NoDevice;
+    // The size as the directory listed it: a text cut short on the way is
+    // not shown, so never offered for Update.
+    const QTableWidgetItem *size = ui->tableWidget_programList->item(row, 2);
+    const qint64 listed = size ? ControllerTexts::listedSize({name, QString(), size->text()}) : -1;
+    int result = devices ? devices->readProgram(&bytes, number) : Result::NoDevice;
     if (!self || selection != m_selection)
         return;
+    if (result == Result::Ok && listed >= 0 && bytes.size() != listed)
+        result = Result::SizeDiffers;
     m_readStatus->setResult(result);
     if (result != Result::Ok)
         return;
@@ -289,7 +297,8 @@ void PrgForm::newProgram()
     // may be older than a program made there since); a list that cannot be
     // read writes nothing, and the status line says why.
     const QString name = programName(number);
-    const int listed = readList(false);
+    const auto directory = std::make_shared<ControllerTexts::Directory>();
+    const int listed = readList(false, directory.get());
     if (!self || selection != m_selection || listed != Result::Ok)
         return;
     if (isListed(name) &&
@@ -299,7 +308,8 @@ void PrgForm::newProgram()
         return;
     // A new program holds its own name; one it replaces is kept in the
     // archive first.
-    if (!keepBefore(number, ArchiveIndex::Operation::New, title) || !self || selection != m_selection)
+    if (!keepBefore(number, ArchiveIndex::Operation::New, title, directory) || !self ||
+        selection != m_selection)
         return;
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->writeProgram(name.toLocal8Bit(), number) : Result::NoDevice;
@@ -393,13 +403,14 @@ bool PrgForm::keepBeforeUpdate(const QString &name, int number)
     return true;
 }
 
-bool PrgForm::keepBefore(int number, ArchiveIndex::Operation operation, const QString &title)
+bool PrgForm::keepBefore(int number, ArchiveIndex::Operation operation, const QString &title,
+                         const ControllerTexts::SharedDirectory &directory)
 {
     QString why;
     const QPointer<PrgForm> self(this);
     deviceWidget *card = selectedCard();
     if (ArchiveGuard::keepCurrent(card ? card->device() : nullptr, TextTarget::program(number), operation,
-                                  &why))
+                                  &why, directory))
         return true;
     if (self)
         sayNotKept(title, programName(number), why);

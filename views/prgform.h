@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/archiveindex.h"
+#include "archive/controllertexts.h"
 #include "config/textcodec.h"
 #include "link/busyretry.h"
 
@@ -46,7 +47,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    int readList(bool retryWhenBusy);
+    // Reads the directory into the table; a good read also into *directory.
+    int readList(bool retryWhenBusy, ControllerTexts::Directory *directory = nullptr);
     void dropShownController();
     bool isListed(const QString &name) const;
     // True when the program in the editor was read from the card selected
@@ -57,8 +59,10 @@ private:
     // previewed, and keeps it in the archive. False when the update must not
     // go on; the page has said why.
     bool keepBeforeUpdate(const QString &name, int number);
-    // Before New or Delete: keeps what the controller holds under that number.
-    bool keepBefore(int number, ArchiveIndex::Operation operation, const QString &title);
+    // Before New or Delete: keeps what the controller holds under that number
+    // (a program the directory does not list has nothing to keep).
+    bool keepBefore(int number, ArchiveIndex::Operation operation, const QString &title,
+                    const ControllerTexts::SharedDirectory &directory = {});
 
     Ui::PrgForm *ui = nullptr;
     QTimer *m_listRetry = nullptr;

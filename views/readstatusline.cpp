@@ -19,6 +19,8 @@ QString ReadStatusLine::reason(int result)
         return tr("未连接 (代码 2)");
     case Result::Busy:
         return tr("设备忙 (代码 9)");
+    case Result::SizeDiffers:
+        return tr("大小不符");
     default:
         return tr("读取错误 (代码 %1)").arg(result);
     }

@@ -169,19 +169,25 @@ void RestoreDialog::onControllerRead(const BackupRunner::Summary &summary)
                                                             unread.contains(BackupRunner::directoryItem()));
         if (unknown)
             line->setText(StatusColumn, tr("无法读取控制器"));
+        const BackupItem *backup = nullptr;
+        for (const BackupItem &b : qAsConst(m_backup)) {
+            if (b.name == item.name)
+                backup = &b;
+        }
+        // No manifest row vouches for an unchecked file: written only when ticked.
+        const bool unchecked = backup && backup->unchecked;
         const bool writable =
             item.status != RestoreItem::OnlyOnController && item.status != RestoreItem::Unusable;
         if (writable) {
             line->setFlags(line->flags() | Qt::ItemIsUserCheckable);
-            line->setCheckState(NameColumn,
-                                item.status == RestoreItem::Same && !unknown ? Qt::Unchecked : Qt::Checked);
+            line->setCheckState(NameColumn, (item.status == RestoreItem::Same && !unknown) || unchecked
+                                                ? Qt::Unchecked
+                                                : Qt::Checked);
         }
-        if (item.status == RestoreItem::Unusable) {
-            for (const BackupItem &b : qAsConst(m_backup)) {
-                if (b.name == item.name)
-                    line->setText(ResultColumn, b.problem);
-            }
-        }
+        if (item.status == RestoreItem::Unusable && backup)
+            line->setText(ResultColumn, backup->problem);
+        else if (unchecked)
+            line->setText(ResultColumn, RestoreRunner::uncheckedText());
     }
     m_write->setEnabled(true);
     m_status->setText(unread.isEmpty()

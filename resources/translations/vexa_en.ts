@@ -4,12 +4,20 @@
 <context>
     <name>ArchiveGuard</name>
     <message>
+        <source>代码 %1</source>
+        <translation>code %1</translation>
+    </message>
+    <message>
+        <source>大小不符</source>
+        <translation>size differs</translation>
+    </message>
+    <message>
         <source>未连接设备</source>
         <translation>No device connected</translation>
     </message>
     <message>
-        <source>无法读取控制器上的 %1 (代码 %2)，未能存档，操作未执行</source>
-        <translation>Could not read %1 on the controller (code %2), so it was not archived; nothing was done</translation>
+        <source>无法读取控制器上的 %1 (%2)，未能存档，操作未执行</source>
+        <translation>Could not read %1 on the controller (%2), so it was not archived; nothing was done</translation>
     </message>
     <message>
         <source>%1 未能存档 (%2)，操作未执行</source>
@@ -37,6 +45,14 @@
 </context>
 <context>
     <name>BackupCommand</name>
+    <message>
+        <source>--restore 也写入备份清单没有列出的文件。</source>
+        <translation>--restore also writes files the backup&apos;s manifest does not name.</translation>
+    </message>
+    <message>
+        <source>%1 (加 --unchecked 写入)</source>
+        <translation>%1 (add --unchecked to write it)</translation>
+    </message>
     <message>
         <source>%1	已读取 %2 个程序</source>
         <translation>%1	%2 programs listed</translation>
@@ -122,8 +138,8 @@
         <translation>Unknown option: %1</translation>
     </message>
     <message>
-        <source>用法: vexa-assistant --backup NAME|--all [--to DIR] 或 --restore FOLDER --device NAME [--yes]</source>
-        <translation>Usage: vexa-assistant --backup NAME|--all [--to DIR] or --restore FOLDER --device NAME [--yes]</translation>
+        <source>用法: vexa-assistant --backup NAME|--all [--to DIR] 或 --restore FOLDER --device NAME [--yes] [--unchecked]</source>
+        <translation>Usage: vexa-assistant --backup NAME|--all [--to DIR] or --restore FOLDER --device NAME [--yes] [--unchecked]</translation>
     </message>
     <message>
         <source>Configure.xml 中没有设备</source>
@@ -194,6 +210,10 @@
 </context>
 <context>
     <name>BackupRunner</name>
+    <message>
+        <source>大小不符</source>
+        <translation>size differs</translation>
+    </message>
     <message>
         <source>未连接 (代码 %1)</source>
         <translation>not connected (code %1)</translation>
@@ -438,8 +458,8 @@
         <translation>The controller has no %1</translation>
     </message>
     <message>
-        <source>无法读取控制器上的 %1 (代码 %2)</source>
-        <translation>Could not read %1 on the controller (code %2)</translation>
+        <source>无法读取控制器上的 %1 (%2)</source>
+        <translation>Could not read %1 on the controller (%2)</translation>
     </message>
     <message>
         <source>控制器</source>
@@ -1070,6 +1090,10 @@
 <context>
     <name>ReadStatusLine</name>
     <message>
+        <source>大小不符</source>
+        <translation>size differs</translation>
+    </message>
+    <message>
         <source>未选择设备</source>
         <translation>no device selected</translation>
     </message>
@@ -1191,6 +1215,10 @@
 </context>
 <context>
     <name>RestoreRunner</name>
+    <message>
+        <source>未校验</source>
+        <translation>unchecked</translation>
+    </message>
     <message>
         <source>找不到备份文件夹 %1</source>
         <translation>No backup folder %1</translation>
