@@ -13,18 +13,19 @@
 #include <QTimeEdit>
 #include <QVBoxLayout>
 
-StopSetBox::StopSetBox(QWidget *parent) : QGroupBox(tr("班次与停机原因"), parent)
+StopSetBox::StopSetBox(QWidget *parent) : QGroupBox(parent)
 {
     setObjectName(QStringLiteral("groupBox_stops"));
     auto *layout = new QVBoxLayout(this);
     auto *grid = new QGridLayout;
-    grid->addWidget(new QLabel(tr("班次")), 0, 0);
-    grid->addWidget(new QLabel(tr("开始")), 0, 1);
-    grid->addWidget(new QLabel(tr("结束")), 0, 2);
+    for (int i = 0; i < LabelCount; ++i)
+        m_labels[i] = new QLabel;
+    grid->addWidget(m_labels[ShiftLabel], 0, 0);
+    grid->addWidget(m_labels[StartLabel], 0, 1);
+    grid->addWidget(m_labels[EndLabel], 0, 2);
     for (int i = 0; i < StopSettings::MaxShifts; ++i) {
         m_names[i] = new QLineEdit;
         m_names[i]->setObjectName(QStringLiteral("lineEdit_shift%1").arg(i + 1));
-        m_names[i]->setPlaceholderText(tr("（不用）"));
         m_starts[i] = new QTimeEdit;
         m_starts[i]->setObjectName(QStringLiteral("timeEdit_shiftStart%1").arg(i + 1));
         m_ends[i] = new QTimeEdit;
@@ -41,27 +42,26 @@ StopSetBox::StopSetBox(QWidget *parent) : QGroupBox(tr("班次与停机原因"),
     m_untagged = new QSpinBox;
     m_untagged->setObjectName(QStringLiteral("spinBox_untaggedStop"));
     m_untagged->setRange(1, 1440);
-    grid->addWidget(new QLabel(tr("短停：短于（分钟）")), 4, 0, 1, 2);
+    grid->addWidget(m_labels[MicroStopLabel], 4, 0, 1, 2);
     grid->addWidget(m_microStop, 4, 2);
-    grid->addWidget(new QLabel(tr("未填原因标记：停机超过（分钟）")), 5, 0, 1, 2);
+    grid->addWidget(m_labels[UntaggedLabel], 5, 0, 1, 2);
     grid->addWidget(m_untagged, 5, 2);
     layout->addLayout(grid);
 
     m_reasons = new QTableWidget(0, ReasonColumnCount);
     m_reasons->setObjectName(QStringLiteral("tableWidget_reasons"));
-    m_reasons->setHorizontalHeaderLabels({tr("代码"), tr("中文"), tr("English"), tr("计划停机")});
     m_reasons->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_reasons->horizontalHeader()->setSectionResizeMode(CodeColumn, QHeaderView::ResizeToContents);
     m_reasons->verticalHeader()->hide();
     m_reasons->setMinimumHeight(200);
     layout->addWidget(m_reasons);
     auto *buttons = new QHBoxLayout;
-    auto *add = new QPushButton(tr("添加原因"));
-    add->setObjectName(QStringLiteral("pushButton_addReason"));
-    auto *retire = new QPushButton(tr("删除原因"));
-    retire->setObjectName(QStringLiteral("pushButton_removeReason"));
-    buttons->addWidget(add);
-    buttons->addWidget(retire);
+    m_add = new QPushButton;
+    m_add->setObjectName(QStringLiteral("pushButton_addReason"));
+    m_retire = new QPushButton;
+    m_retire->setObjectName(QStringLiteral("pushButton_removeReason"));
+    buttons->addWidget(m_add);
+    buttons->addWidget(m_retire);
     buttons->addStretch();
     layout->addLayout(buttons);
     m_problem = new QLabel;
@@ -69,12 +69,29 @@ StopSetBox::StopSetBox(QWidget *parent) : QGroupBox(tr("班次与停机原因"),
     m_problem->setWordWrap(true);
     m_problem->hide();
     layout->addWidget(m_problem);
-    connect(add, &QPushButton::clicked, this, &StopSetBox::addReason);
-    connect(retire, &QPushButton::clicked, this, &StopSetBox::retireReason);
+    connect(m_add, &QPushButton::clicked, this, &StopSetBox::addReason);
+    connect(m_retire, &QPushButton::clicked, this, &StopSetBox::retireReason);
+}
+
+// Set at every load, as the rest of the page: a language stored shows at once.
+void StopSetBox::showTexts()
+{
+    setTitle(tr("班次与停机原因"));
+    m_labels[ShiftLabel]->setText(tr("班次"));
+    m_labels[StartLabel]->setText(tr("开始"));
+    m_labels[EndLabel]->setText(tr("结束"));
+    m_labels[MicroStopLabel]->setText(tr("短停：短于（分钟）"));
+    m_labels[UntaggedLabel]->setText(tr("未填原因标记：停机超过（分钟）"));
+    for (QLineEdit *name : m_names)
+        name->setPlaceholderText(tr("（不用）"));
+    m_reasons->setHorizontalHeaderLabels({tr("代码"), tr("中文"), tr("English"), tr("计划停机")});
+    m_add->setText(tr("添加原因"));
+    m_retire->setText(tr("删除原因"));
 }
 
 void StopSetBox::load()
 {
+    showTexts();
     const ConfigStore *config = ConfigStore::instance();
     const QVector<Shift> shifts = config->shifts();
     for (int i = 0; i < StopSettings::MaxShifts; ++i) {

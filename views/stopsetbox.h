@@ -6,6 +6,7 @@
 #include <QVector>
 
 class QLabel;
+class QPushButton;
 class QLineEdit;
 class QSpinBox;
 class QTableWidget;
@@ -31,6 +32,9 @@ public:
     enum ReasonColumn { CodeColumn, ZhColumn, EnColumn, PlannedColumn, ReasonColumnCount };
 
 private:
+    enum Label { ShiftLabel, StartLabel, EndLabel, MicroStopLabel, UntaggedLabel, LabelCount };
+
+    void showTexts();
     void addReasonRow(const StopReason &reason);
     void addReason();
     void retireReason();
@@ -43,6 +47,9 @@ private:
     QSpinBox *m_untagged;
     QTableWidget *m_reasons;
     QLabel *m_problem;
+    QLabel *m_labels[LabelCount];
+    QPushButton *m_add;
+    QPushButton *m_retire;
     QVector<StopReason> m_retired; // kept as they are, not shown
     int m_lastCode = 0;            // the highest code ever in the list
 };
