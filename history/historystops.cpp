@@ -9,10 +9,10 @@
 #include <QBarSet>
 #include <QChart>
 #include <QDateTime>
-#include <QStackedBarSeries>
-#include <QValueAxis>
 #include <QLabel>
 #include <QLocale>
+#include <QStackedBarSeries>
+#include <QValueAxis>
 
 using namespace History;
 
@@ -83,10 +83,17 @@ bool HistoryWindow::tagSelected(int reason)
         const HistoryTimeline::Row &row = m_rows.at(ref.first);
         tags.append({row.machine, row.stops.at(ref.second).start, reason, who, now});
     }
-    QString error;
-    if (!HistoryStore::addTags(m_file, tags, &error)) {
-        m_notice->setText(tr("停机原因无法保存：%1").arg(error));
+    // A connection for writing, kept once made: the next tag costs no opening.
+    if (!m_tagStore) {
+        m_tagStore = std::make_unique<HistoryStore>();
+        m_tagStore->open(m_file, HistoryStore::ReadWrite);
+    }
+    Batch batch;
+    batch.tags = tags;
+    if (!m_tagStore->isOpen() || !m_tagStore->write(batch)) {
+        m_notice->setText(tr("停机原因无法保存：%1").arg(m_tagStore->errorText()));
         m_notice->show();
+        m_tagStore.reset(); // tried afresh next time
         return false;
     }
     // Shown at once, without reading the range again.

@@ -650,15 +650,4 @@ qint64 HistoryStore::stopStart(const QString &device, qint64 start)
     return start;
 }
 
-bool HistoryStore::addTags(const QString &path, const QVector<StopTag> &tags, QString *error)
-{
-    HistoryStore store;
-    Batch batch;
-    batch.tags = tags;
-    if (store.open(path, ReadWrite) && store.write(batch))
-        return true;
-    *error = store.errorText();
-    return false;
-}
-
 } // namespace History

@@ -111,10 +111,6 @@ public:
     // began: earlier stop periods that end where the next starts belong to it.
     qint64 stopStart(const QString &device, qint64 start);
 
-    // Tags written on a connection of their own, beside a recorder or a
-    // reader of the same file; false, with *error, when they could not be.
-    static bool addTags(const QString &path, const QVector<StopTag> &tags, QString *error);
-
     // A period under way whose last write is older than this was left by a
     // run that ended without closing the file.
     static constexpr qint64 StaleOpenMs = 5000;

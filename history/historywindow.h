@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
@@ -113,6 +115,7 @@ private:
     QTimer *m_refresh = nullptr;
     QSplitter *m_splitter = nullptr;
     StopsView *m_stops = nullptr;
+    std::unique_ptr<History::HistoryStore> m_tagStore; // for the tags, once one is given
     QCheckBox *m_byShift = nullptr;
     QVector<QPair<QString, QVector<History::ShiftFigures>>> m_shiftFigures; // per machine, per segment
     QVector<History::ShiftPlan> m_plans;
