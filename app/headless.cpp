@@ -56,6 +56,7 @@ int run(int argc, char *argv[])
         History::Recorder history(History::HistoryStore::fileBeside(ConfigStore::filePath()),
                                   config->historyRetentionDays());
         History::recordFleet(&fleet, &history);
+        history.setShifts(config->shifts());
         code = QCoreApplication::exec();
     }
     const QList<DeviceWatch *> watches = fleet.watches();

@@ -3,7 +3,10 @@
 #include "app/formmanager.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "history/historycsv.h"
+#include "history/historyrecorder.h"
 #include "history/shophistory.h"
+#include "link/devicefleet.h"
 #include "mqtt/mqttservice.h"
 #include "ui_mainwindow.h"
 
@@ -23,11 +26,20 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     layout->addWidget(DeviceManager::instance());
     layout->addWidget(FormManager::instance());
     ui->centralwidget->setLayout(layout);
-    new ShopHistory(this);
+    auto *history = new ShopHistory(this);
 
     // Publishing to the shop's broker watches the device list's controllers.
     m_mqtt = new MqttService(DeviceManager::instance()->fleet(), true, this);
     m_mqtt->apply(config->mqttSettings());
+    // A stop's reason goes to the broker while the stop lasts.
+    connect(history->recorder(), &History::Recorder::reasonChanged, m_mqtt, [this](quintptr key, int reason) {
+        const QList<DeviceWatch *> watches = DeviceManager::instance()->fleet()->watches();
+        for (DeviceWatch *watch : watches) {
+            if (quintptr(watch) == key)
+                m_mqtt->setStopReason(watch, reason,
+                                      History::reasonWord(ConfigStore::instance()->stopReasons(), reason));
+        }
+    });
 }
 
 MainWindow::~MainWindow()

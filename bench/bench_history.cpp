@@ -11,6 +11,10 @@
 //   full paint (grabbed into a pixmap), for a day and a week at the start and
 //   the middle of the year and today (the history runs up to now); the same window over an empty file is the
 //   reference in the same round. The store's read alone is timed beside it.
+//   Three shifts are set throughout; a copy of the year has a reason given
+//   to two stops in three ("with reasons").
+// - tagging: in the window on today of the copy with reasons, ten stops
+//   chosen on the timeline are given a reason, up to the repaint.
 // - the recording: 64 devices polled every 500 ms, whose state changes about
 //   once a minute and whose piece count rises about every two minutes, told
 //   to the recorder as the fleet tells it (every change, and every device at
@@ -25,9 +29,11 @@
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
 #include "history/historywindow.h"
+#include "history/stopreasons.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -35,6 +41,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -75,6 +82,56 @@ double openWindow(const QString &file, HistoryWindow::Span span = HistoryWindow:
     }
     const double ms = clock.nsecsElapsed() / 1e6;
     return painted.isNull() ? -1 : ms;
+}
+
+// Milliseconds from giving ten chosen stops a reason to the repaint, and
+// (*repaint) of a repaint alone of the same window, the reference.
+double tagTen(const QString &file, const QDate &day, double *repaint)
+{
+    HistoryWindow window(file, QString(), machineNames());
+    window.showRange(HistoryWindow::Day, day);
+    window.show();
+    QCoreApplication::processEvents();
+    window.grab();
+    auto *timeline = window.findChild<HistoryTimeline *>();
+    QVector<HistoryTimeline::StopRef> chosen;
+    for (int row = 0; row < Machines && chosen.size() < 10; ++row)
+        chosen.append({row, 0});
+    timeline->setSelectedStops(chosen);
+    QElapsedTimer clock;
+    clock.start();
+    window.update();
+    window.grab();
+    *repaint = clock.nsecsElapsed() / 1e6;
+    clock.restart();
+    const bool ok = window.tagSelected(3);
+    QCoreApplication::processEvents();
+    const QPixmap painted = window.grab();
+    const double ms = clock.nsecsElapsed() / 1e6;
+    return ok && !painted.isNull() ? ms : -1;
+}
+
+// A copy of the year with a reason given to two stops in three.
+bool addReasons(const QString &from, const QString &to)
+{
+    if (!QFile::copy(from, to))
+        return false;
+    History::HistoryStore store;
+    if (!store.open(to, History::HistoryStore::ReadWrite))
+        return false;
+    QHash<QString, QVector<History::StatePeriod>> periods;
+    store.visitPeriods(0, std::numeric_limits<qint64>::max(), QString(),
+                       [&](const QString &name, const History::StatePeriod &p) { periods[name].append(p); });
+    History::Batch batch;
+    batch.plans.append({0, ConfigStore::instance()->shifts()});
+    int n = 0;
+    for (auto it = periods.cbegin(); it != periods.cend(); ++it) {
+        for (const History::Stop &stop : History::findStops(it.value())) {
+            if (++n % 3 != 0)
+                batch.tags.append({it.key(), stop.start, 1 + n % 9, QStringLiteral("bench"), stop.end});
+        }
+    }
+    return store.write(batch);
 }
 
 double readOnly(const QString &file, HistoryWindow::Span span, const QDate &date, qint64 *periods)
@@ -174,6 +231,9 @@ int main(int argc, char **argv)
     if (!dir.isValid())
         return 1;
     ConfigStore::instance()->setLanguage(1);
+    ConfigStore::instance()->setShifts({{QStringLiteral("Early"), QTime(6, 0), QTime(14, 0)},
+                                        {QStringLiteral("Late"), QTime(14, 0), QTime(22, 0)},
+                                        {QStringLiteral("Night"), QTime(22, 0), QTime(6, 0)}});
     Translations::install(1);
 
     const QString year = dir.filePath(QStringLiteral("history.sqlite"));
@@ -193,13 +253,19 @@ int main(int argc, char **argv)
         History::HistoryStore none;
         none.open(empty, History::HistoryStore::ReadWrite);
     }
+    const QString reasons = dir.filePath(QStringLiteral("reasons.sqlite"));
+    if (!addReasons(year, reasons)) {
+        std::fprintf(stderr, "cannot give the stops of %s reasons\n", qPrintable(reasons));
+        return 1;
+    }
     std::printf("Generated %d days of %d machines in %.1f s: %lld periods, %lld piece counts, %lld writes; "
                 "%.0f MiB\n\n",
                 days, Machines, clock.elapsed() / 1000.0, totals.periods, totals.pieces, totals.operations,
                 QFileInfo(year).size() / 1048576.0);
 
-    std::printf("| shown | periods | store read, ms | window, ms (empty file) | window, ms (year) | ratio |\n"
-                "|---|---|---|---|---|---|\n");
+    std::printf("| shown | periods | store read, ms | window, ms (empty file) | window, ms (year) | ratio | "
+                "window, ms (year with reasons) | ratio |\n"
+                "|---|---|---|---|---|---|---|---|\n");
     struct View
     {
         const char *name;
@@ -214,17 +280,31 @@ int main(int argc, char **argv)
                           {"a week in the middle", HistoryWindow::Week, first.addDays(days / 2)}};
     openWindow(empty); // the first window pays for fonts and styles
     for (const View &view : views) {
-        QVector<double> reads, bare, full;
+        QVector<double> reads, bare, full, tagged;
         qint64 periods = 0;
         for (int round = 0; round < rounds; ++round) {
             bare << openWindow(empty, view.span, view.date);
             full << openWindow(year, view.span, view.date);
+            tagged << openWindow(reasons, view.span, view.date);
             reads << readOnly(year, view.span, view.date.isValid() ? view.date : today, &periods);
         }
-        std::printf("| %s | %lld | %.1f | %.1f | %.1f | %.2f |\n", view.name, periods, median(reads),
-                    median(bare), median(full), median(full) / median(bare));
+        std::printf("| %s | %lld | %.1f | %.1f | %.1f | %.2f | %.1f | %.2f |\n", view.name, periods,
+                    median(reads), median(bare), median(full), median(full) / median(bare), median(tagged),
+                    median(tagged) / median(bare));
         std::fflush(stdout);
     }
+    QVector<double> tagging, repaints;
+    const QDate middle = first.addDays(days / 2);
+    const QDate wednesday = middle.addDays(3 - middle.dayOfWeek());
+    for (int round = 0; round < rounds; ++round) {
+        double repaint = 0;
+        tagging << tagTen(reasons, wednesday, &repaint);
+        repaints << repaint;
+    }
+    std::printf(
+        "\nTen stops given a reason in the window on a day in the middle (year with reasons): %.1f ms "
+        "to the repaint; a repaint alone %.1f ms (ratio %.2f)\n",
+        median(tagging), median(repaints), median(tagging) / median(repaints));
 
     std::printf("\n| round | load | CPU without recorder | CPU with recorder | added, %% of a core |\n"
                 "|---|---|---|---|---|\n");

@@ -288,9 +288,38 @@ void ConfigStore::loadFrom(const QString &path)
     }
 
     const QDomNodeList history = root.elementsByTagName(QStringLiteral("History"));
-    for (int i = 0; i < history.count(); ++i)
-        setHistoryRetentionDays(attributeNumber(history.item(i).toElement(), QStringLiteral("RetentionDays"),
+    for (int i = 0; i < history.count(); ++i) {
+        const QDomElement e = history.item(i).toElement();
+        setHistoryRetentionDays(attributeNumber(e, QStringLiteral("RetentionDays"),
                                                 QString::number(History::DefaultRetentionDays)));
+        setMicroStopMinutes(attributeNumber(e, QStringLiteral("MicroStopMinutes"),
+                                            QString::number(StopSettings::DefaultMicroStopMinutes)));
+        setUntaggedStopMinutes(attributeNumber(e, QStringLiteral("UntaggedStopMinutes"),
+                                               QString::number(StopSettings::DefaultUntaggedMinutes)));
+    }
+
+    // Only direct children of the root: nothing nested is taken for them.
+    QVector<Shift> shifts;
+    QVector<StopReason> reasons;
+    for (QDomElement e = root.firstChildElement(); !e.isNull(); e = e.nextSiblingElement()) {
+        if (e.tagName() == QLatin1String("Shift")) {
+            const Shift shift{e.attribute(QStringLiteral("Name")),
+                              StopSettings::timeFrom(e.attribute(QStringLiteral("Start"))),
+                              StopSettings::timeFrom(e.attribute(QStringLiteral("End")))};
+            // A shift without a readable time cannot be placed in the day.
+            if (shift.Start.isValid() && shift.End.isValid() && shifts.size() < StopSettings::MaxShifts)
+                shifts.append(shift);
+        } else if (e.tagName() == QLatin1String("Reason")) {
+            const int code = attributeNumber(e, QStringLiteral("Code"), QStringLiteral("0"));
+            if (code > 0 && !StopSettings::reasonOf(reasons, code))
+                reasons.append({code, e.attribute(QStringLiteral("Zh")), e.attribute(QStringLiteral("En")),
+                                e.attribute(QStringLiteral("Planned")) == QLatin1String("1"),
+                                e.attribute(QStringLiteral("Retired")) == QLatin1String("1")});
+        }
+    }
+    m_shifts = shifts;
+    if (!reasons.isEmpty())
+        setStopReasons(reasons);
 }
 
 bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records)
@@ -347,9 +376,34 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("PasswordFile"), xmlSafe(m_mqtt.PasswordFile));
     }
     // Written only when set: files of the default stay as they were.
-    if (m_historyDays != History::DefaultRetentionDays) {
+    if (m_historyDays != History::DefaultRetentionDays ||
+        m_microStopMinutes != StopSettings::DefaultMicroStopMinutes ||
+        m_untaggedMinutes != StopSettings::DefaultUntaggedMinutes) {
         xml.writeEmptyElement(QStringLiteral("History"));
-        xml.writeAttribute(QStringLiteral("RetentionDays"), QString::number(m_historyDays));
+        if (m_historyDays != History::DefaultRetentionDays)
+            xml.writeAttribute(QStringLiteral("RetentionDays"), QString::number(m_historyDays));
+        if (m_microStopMinutes != StopSettings::DefaultMicroStopMinutes)
+            xml.writeAttribute(QStringLiteral("MicroStopMinutes"), QString::number(m_microStopMinutes));
+        if (m_untaggedMinutes != StopSettings::DefaultUntaggedMinutes)
+            xml.writeAttribute(QStringLiteral("UntaggedStopMinutes"), QString::number(m_untaggedMinutes));
+    }
+    for (const Shift &shift : qAsConst(m_shifts)) {
+        xml.writeEmptyElement(QStringLiteral("Shift"));
+        xml.writeAttribute(QStringLiteral("Name"), xmlSafe(shift.Name));
+        xml.writeAttribute(QStringLiteral("Start"), shift.Start.toString(QStringLiteral("HH:mm")));
+        xml.writeAttribute(QStringLiteral("End"), shift.End.toString(QStringLiteral("HH:mm")));
+    }
+    for (const StopReason &reason : qAsConst(m_reasons)) {
+        if (!m_reasonsWritten)
+            break;
+        xml.writeEmptyElement(QStringLiteral("Reason"));
+        xml.writeAttribute(QStringLiteral("Code"), QString::number(reason.Code));
+        xml.writeAttribute(QStringLiteral("Zh"), xmlSafe(reason.Zh));
+        xml.writeAttribute(QStringLiteral("En"), xmlSafe(reason.En));
+        if (reason.Planned)
+            xml.writeAttribute(QStringLiteral("Planned"), QStringLiteral("1"));
+        if (reason.Retired)
+            xml.writeAttribute(QStringLiteral("Retired"), QStringLiteral("1"));
     }
     xml.writeEndElement();
     xml.writeEndDocument();
@@ -373,6 +427,11 @@ void ConfigStore::resetToDefaults()
     m_archiveKeep = DefaultArchiveKeep;
     m_backupFolder.clear();
     m_historyDays = History::DefaultRetentionDays;
+    m_shifts.clear();
+    m_reasons = StopSettings::defaultReasons();
+    m_reasonsWritten = false;
+    m_microStopMinutes = StopSettings::DefaultMicroStopMinutes;
+    m_untaggedMinutes = StopSettings::DefaultUntaggedMinutes;
 }
 
 QList<DeviceRecord> ConfigStore::devices() const
@@ -498,4 +557,25 @@ bool ConfigStore::writeFileBytes(const QString &path, const QByteArray &bytes)
 bool ConfigStore::writeFileWhole(const QString &path, const QByteArray &bytes)
 {
     return replaceFile(path, bytes, false);
+}
+
+void ConfigStore::setShifts(const QVector<Shift> &shifts)
+{
+    m_shifts = shifts.mid(0, StopSettings::MaxShifts);
+}
+
+void ConfigStore::setStopReasons(const QVector<StopReason> &reasons)
+{
+    m_reasons = reasons;
+    m_reasonsWritten = true;
+}
+
+void ConfigStore::setMicroStopMinutes(int minutes)
+{
+    m_microStopMinutes = minutes >= 0 ? minutes : StopSettings::DefaultMicroStopMinutes;
+}
+
+void ConfigStore::setUntaggedStopMinutes(int minutes)
+{
+    m_untaggedMinutes = minutes >= 1 ? minutes : StopSettings::DefaultUntaggedMinutes;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "config/devicerecord.h"
-#include "history/periods.h"
 #include "config/mqttsettings.h"
+#include "config/stopsettings.h"
+#include "history/periods.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -55,6 +56,18 @@ public:
     // Days the machines' history is kept; at least 1.
     int historyRetentionDays() const;
     void setHistoryRetentionDays(int days);
+    // The shifts (none: the day is one) and the reasons for stops (the
+    // defaults unless the file holds a list), each written only once set or
+    // read, so a file without them comes back without them. The two limits,
+    // in minutes, are attributes of <History> written when not the default.
+    QVector<Shift> shifts() const { return m_shifts; }
+    void setShifts(const QVector<Shift> &shifts);
+    QVector<StopReason> stopReasons() const { return m_reasons; }
+    void setStopReasons(const QVector<StopReason> &reasons);
+    int microStopMinutes() const { return m_microStopMinutes; }
+    void setMicroStopMinutes(int minutes);
+    int untaggedStopMinutes() const { return m_untaggedMinutes; }
+    void setUntaggedStopMinutes(int minutes);
 
     // The archive of replaced texts: on unless switched off, in archive/
     // beside Configure.xml unless a folder is named, the newest archiveKeep()
@@ -112,6 +125,11 @@ private:
     int m_archiveKeep = DefaultArchiveKeep;
     QString m_backupFolder;
     int m_historyDays = History::DefaultRetentionDays;
+    QVector<Shift> m_shifts;
+    QVector<StopReason> m_reasons = StopSettings::defaultReasons();
+    bool m_reasonsWritten = false;
+    int m_microStopMinutes = StopSettings::DefaultMicroStopMinutes;
+    int m_untaggedMinutes = StopSettings::DefaultUntaggedMinutes;
     QPointer<const QObject> m_recordOwner;
     RecordSource m_records;
     QString m_brokenFile;         // read but not taken; kept aside before it is replaced

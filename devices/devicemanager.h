@@ -66,6 +66,8 @@ signals:
     void selectedDeviceChanged();
     // A card's menu asks for the history of its machine.
     void historyRequested(const QString &machine);
+    // A card's menu gives the stop under way of its machine a reason.
+    void stopReasonChosen(deviceWidget *card, int reason);
 
 private:
     explicit DeviceManager(QWidget *parent = nullptr);

@@ -2,6 +2,7 @@
 
 #include "config/configstore.h"
 #include "devices/statelook.h"
+#include "devices/stopmark.h"
 #include "devices/uploaddialog.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
@@ -94,6 +95,9 @@ QString stateRules()
                      .arg(QLatin1String(StateProperty))
                      .arg(code)
                      .arg(withStillImage(styles.at(code)));
+    // The mark of a stop without a reason, in the same sheet.
+    rules += QStringLiteral("deviceWidget QLabel#stopReasonMark{color:white;background:rgb(230,120,0);"
+                            "border-radius:8px;font-weight:bold;}\n");
     return rules;
 }
 
@@ -162,13 +166,17 @@ deviceWidget::deviceWidget(QWidget *parent) : QTabWidget(parent), ui(new Ui::dev
     m_device = new ModbusDevice;
     m_watch = new DeviceWatch(m_device, this);
 
+    m_stopMark = new StopMark(ui->tab_show);
+    ui->gridLayout_2->addWidget(m_stopMark, 1, 4, Qt::AlignCenter);
     setSelected(false);
     setUpStateDisplay();
     showState(m_device->stateCode());
 
     connect(ui->checkBox_toConnect, &QCheckBox::toggled, this, &deviceWidget::onSwitchToggled);
-    connect(m_watch, &DeviceWatch::snapshotChanged, this,
-            [this](const DeviceSnapshot &snapshot) { showState(snapshot.state); });
+    connect(m_watch, &DeviceWatch::snapshotChanged, this, [this](const DeviceSnapshot &snapshot) {
+        showState(snapshot.state);
+        m_stopMark->noteState(m_watch->isOn(), snapshot.state);
+    });
     connect(ui->pushButton_set, &QPushButton::clicked, this, [this] { setCurrentIndex(1); });
     connect(ui->pushButton_upload, &QPushButton::clicked, this, &deviceWidget::showUploadDialog);
     // The setting page is built the first time it is shown, whoever shows it.
@@ -334,6 +342,7 @@ void deviceWidget::setSelected(bool selected)
 void deviceWidget::onSwitchToggled(bool checked)
 {
     m_watch->setOn(checked);
+    m_stopMark->noteState(checked, m_lastState);
 }
 
 void deviceWidget::refreshState()
@@ -361,6 +370,32 @@ void deviceWidget::showState(int code)
         ui->label_state->setProperty(StateProperty, code);
         repolish(ui->label_state);
     }
+}
+
+// The reasons offered for the stop under way, the one given checked.
+void deviceWidget::addStopReasonMenu(QMenu *menu)
+{
+    QMenu *reasons = menu->addMenu(tr("停机原因"));
+    reasons->setObjectName(QStringLiteral("menuStopReason"));
+    reasons->setEnabled(m_stopMark->isStopped());
+    const int language = ConfigStore::instance()->language();
+    const QVector<StopReason> list = ConfigStore::instance()->stopReasons();
+    for (const StopReason &reason : list) {
+        if (reason.Retired)
+            continue;
+        QAction *action = reasons->addAction(reason.text(language), this, [this, code = reason.Code] {
+            if (m_stopMark->isStopped())
+                emit stopReasonChosen(code);
+        });
+        action->setCheckable(true);
+        action->setChecked(reason.Code == m_stopMark->reason());
+        action->setData(reason.Code);
+    }
+}
+
+void deviceWidget::showStopReason(int reason)
+{
+    m_stopMark->setReason(reason);
 }
 
 void deviceWidget::releaseConnection()
@@ -449,6 +484,7 @@ void deviceWidget::contextMenuEvent(QContextMenuEvent *event)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->addAction(tr("历史记录"), this, &deviceWidget::historyRequested)
         ->setObjectName(QStringLiteral("actionHistory"));
+    addStopReasonMenu(menu);
     menu->addSeparator();
     menu->addAction(tr("备份整个控制器…"), this,
                     [this] {

@@ -14,7 +14,9 @@ class QDragEnterEvent;
 class QDropEvent;
 class QMouseEvent;
 class QTimer;
+class QMenu;
 class RestoreDialog;
+class StopMark;
 class UpLoadDialog;
 
 namespace Ui {
@@ -49,6 +51,8 @@ public:
     // carry no sheet of their own; a card elsewhere sets it on itself.
     static QString lookSheet();
     static void shareLook(QWidget *list);
+    // The reason the stop under way was given, 0 for none: the untagged mark goes or may come.
+    void showStopReason(int reason);
 
     ModbusDevice *device() const;
     DeviceWatch *watch() const;
@@ -66,6 +70,8 @@ signals:
     void signDoubleClicked();
     // The card's menu asks for the machine's history.
     void historyRequested();
+    // The card's menu gives the stop under way a reason.
+    void stopReasonChosen(int reason);
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
@@ -82,6 +88,7 @@ private:
     void showName(const QString &name);
     void setUpStateDisplay();
     void showState(int code);
+    void addStopReasonMenu(QMenu *menu);
 
     // The last model index of the setting page's model box ("P5X").
     static constexpr int LastModel = 2;
@@ -94,6 +101,7 @@ private:
     ModbusDevice *m_device = nullptr;
     DeviceWatch *m_watch = nullptr; // child of the card
     int m_lastState = 4;
+    StopMark *m_stopMark = nullptr; // child of the card
     QStringList m_stateTexts; // per state code, taken once, in the language then installed
     // Top-level window without a parent; hidden and deleted with the card.
     QPointer<UpLoadDialog> m_uploadDialog;

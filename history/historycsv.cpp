@@ -1,5 +1,6 @@
 #include "history/historycsv.h"
 
+#include "config/configstore.h"
 #include "history/historystore.h"
 
 #include <QCommandLineParser>
@@ -33,7 +34,7 @@ QString csvField(const QString &text)
 
 QString csvHeader()
 {
-    return QStringLiteral("device,state,start,end,seconds,program");
+    return QStringLiteral("device,state,start,end,seconds,program,shift,reason");
 }
 
 QString localIsoTime(qint64 msecsSinceEpoch)
@@ -43,13 +44,48 @@ QString localIsoTime(qint64 msecsSinceEpoch)
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
 }
 
-QString csvLine(const QString &device, const StatePeriod &period)
+QString csvLine(const QString &device, const StatePeriod &period, const QString &shift, const QString &reason)
 {
     // The seconds are those between the two times as printed.
     const qint64 seconds = period.end / 1000 - period.start / 1000;
     return QStringList{csvField(device),         stateWord(period.state),  localIsoTime(period.start),
-                       localIsoTime(period.end), QString::number(seconds), csvField(period.program)}
+                       localIsoTime(period.end), QString::number(seconds), csvField(period.program),
+                       csvField(shift),          csvField(reason)}
         .join(QLatin1Char(','));
+}
+
+QString reasonWord(const QVector<StopReason> &reasons, int code)
+{
+    if (code == 0)
+        return QString();
+    const StopReason *reason = StopSettings::reasonOf(reasons, code);
+    return reason ? (reason->En.isEmpty() ? reason->Zh : reason->En) : QString::number(code);
+}
+
+CsvStops::CsvStops(const QVector<StopTag> &tags)
+{
+    for (const StopTag &tag : tags)
+        m_reasons.insert({tag.device, tag.stopStart}, tag.reason);
+}
+
+int CsvStops::reasonOf(const QString &device, const StatePeriod &period,
+                       const std::function<qint64(qint64)> &earlierStart)
+{
+    if (!isStopState(period.state)) {
+        m_seen.insert(device);
+        m_last.remove(device);
+        return 0;
+    }
+    auto last = m_last.find(device);
+    if (last == m_last.end() || last->second != period.start) {
+        // The first period seen of the device may belong to an earlier stop.
+        const bool first = !m_seen.contains(device);
+        const qint64 start = first && earlierStart ? earlierStart(period.start) : period.start;
+        last = m_last.insert(device, {start, period.end});
+    }
+    m_seen.insert(device);
+    last->second = period.end;
+    return m_reasons.value({device, last->first});
 }
 
 bool isCsvCommand(int argc, char **argv)
@@ -103,11 +139,27 @@ int printCsv(const QStringList &arguments, const QString &historyFile, QTextStre
     if (!QFileInfo::exists(historyFile))
         return 0; // nothing was recorded here yet
     HistoryStore store;
-    bool ok = store.open(historyFile, HistoryStore::ReadOnly);
-    if (ok)
+    constexpr qint64 Always = std::numeric_limits<qint64>::max();
+    QVector<StopTag> tags;
+    QVector<ShiftPlan> plans;
+    bool ok = store.open(historyFile, HistoryStore::ReadOnly) &&
+              store.tags(std::numeric_limits<qint64>::min(), Always, parser.value(device), &tags) &&
+              store.shiftPlans(&plans);
+    if (ok) {
+        const QVector<StopReason> reasons = ConfigStore::instance()->stopReasons();
+        ShiftLookup shifts(plans.isEmpty() ? QVector<ShiftPlan>{{0, ConfigStore::instance()->shifts()}}
+                                           : plans);
+        CsvStops stops(tags);
+        const auto earlier = [&](const QString &name) {
+            return [&store, name](qint64 start) { return store.stopStart(name, start); };
+        };
         ok = store.visitPeriods(
-            from, std::numeric_limits<qint64>::max(), parser.value(device),
-            [&](const QString &name, const StatePeriod &period) { out << csvLine(name, period) << '\n'; });
+            from, Always, parser.value(device), [&](const QString &name, const StatePeriod &period) {
+                out << csvLine(name, period, shifts.at(period.start).name,
+                               reasonWord(reasons, stops.reasonOf(name, period, earlier(name))))
+                    << '\n';
+            });
+    }
     out.flush();
     if (!ok) {
         err << "Cannot read " << QDir::toNativeSeparators(historyFile) << ": " << store.errorText() << '\n';

@@ -50,12 +50,30 @@ public:
             return;
         }
         prune();
+        QVector<ShiftPlan> plans;
+        if (m_store && m_store->shiftPlans(&plans) && !plans.isEmpty()) {
+            m_lastShifts = plans.constLast().shifts;
+            m_hasPlans = true;
+        }
     }
 
-    void write(const Batch &batch, qint64 upTo)
+    void write(Batch batch, qint64 upTo)
     {
         if (!m_store)
             return;
+        // Only a change of the shifts is a new plan.
+        QVector<ShiftPlan> plans;
+        for (const ShiftPlan &plan : qAsConst(batch.plans)) {
+            if (plan.shifts == m_lastShifts)
+                continue;
+            // The first shifts ever set: what was recorded before had none.
+            if (!m_hasPlans)
+                plans.append(ShiftPlan{0, {}});
+            m_hasPlans = true;
+            plans.append(plan);
+            m_lastShifts = plan.shifts;
+        }
+        batch.plans = plans;
         if (!m_store->write(batch)) {
             fail();
             return;
@@ -88,6 +106,8 @@ private:
     }
 
     std::unique_ptr<HistoryStore> m_store;
+    QVector<Shift> m_lastShifts;
+    bool m_hasPlans = false;
     int m_retentionDays = DefaultRetentionDays;
     qint64 m_lastPrune = 0;
     QString m_problem;
@@ -110,6 +130,8 @@ Recorder::Recorder(const QString &path, int retentionDays, QObject *parent)
 
 Recorder::~Recorder()
 {
+    // Whoever listens may be going too: nothing is told from here on.
+    blockSignals(true);
     m_tick.stop();
     if (isRecording()) {
         const qint64 at = now();
@@ -146,12 +168,14 @@ void Recorder::noteState(quintptr key, const QString &name, bool on, int state, 
     if (it == m_entries.end()) {
         it = m_entries.insert(key, Entry());
         it->name = name;
+        it->watch = key;
         it->key = m_keyBase + m_nextKey++;
     } else if (it->name != name) {
         // Renamed: what follows is recorded under the new name.
         close(&*it, at);
         *it = Entry();
         it->name = name;
+        it->watch = key;
         it->key = m_keyBase + m_nextKey++;
     }
     take(&*it, StateSample{at, on ? state : Off, printable(program, MaxProgramLength), false});
@@ -183,9 +207,63 @@ void Recorder::forget(quintptr key)
 void Recorder::take(Entry *entry, const StateSample &sample)
 {
     StatePeriod closed;
-    if (entry->builder.add(sample, &closed))
+    const bool didClose = entry->builder.add(sample, &closed);
+    if (didClose)
         m_pending.closed.append({entry->name, closed});
     entry->last = sample;
+    // A stop goes on across a change of stop state or program, as long as
+    // the next period starts where the last ended.
+    const bool stopped = entry->builder.hasOpen() && isStopState(entry->builder.open().state);
+    const bool goesOn = stopped && (!didClose || closed.end == entry->builder.open().start);
+    if (!goesOn)
+        endStop(entry);
+    if (stopped && entry->stopStart < 0)
+        entry->stopStart = entry->builder.open().start;
+}
+
+void Recorder::endStop(Entry *entry)
+{
+    entry->stopStart = -1;
+    if (entry->reason != 0) {
+        entry->reason = 0;
+        emit reasonChanged(entry->watch, 0);
+    }
+}
+
+bool Recorder::tagStop(quintptr key, int reason, const QString &who)
+{
+    const auto it = m_entries.find(key);
+    if (!isRecording() || it == m_entries.end() || it->stopStart < 0 || reason <= 0)
+        return false;
+    m_pending.tags.append({it->name, it->stopStart, reason, who, now()});
+    it->reason = reason;
+    emit reasonChanged(key, reason);
+    return true;
+}
+
+void Recorder::noteTags(const QVector<StopTag> &tags)
+{
+    for (const StopTag &tag : tags) {
+        for (Entry &entry : m_entries) {
+            if (entry.stopStart >= 0 && entry.stopStart == tag.stopStart && entry.name == tag.device &&
+                entry.reason != tag.reason) {
+                entry.reason = tag.reason;
+                emit reasonChanged(entry.watch, tag.reason);
+            }
+        }
+    }
+}
+
+int Recorder::reasonNow(quintptr key) const
+{
+    const auto it = m_entries.constFind(key);
+    return it == m_entries.constEnd() ? 0 : it->reason;
+}
+
+void Recorder::setShifts(const QVector<Shift> &shifts)
+{
+    if (isRecording())
+        m_pending.plans.append({now(), shifts});
 }
 
 // The device was watched until `at`, in the state it showed last.
@@ -201,6 +279,7 @@ void Recorder::close(Entry *entry, qint64 at)
         m_pending.ended.append(entry->key);
         entry->stored = false;
     }
+    endStop(entry);
 }
 
 void Recorder::collectOpen()

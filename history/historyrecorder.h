@@ -47,6 +47,17 @@ public:
     // The device left the run: its period ends now.
     void forget(quintptr key);
 
+    // Gives the stop under way of a device a reason, as `who`; false when
+    // the device is not stopped.
+    bool tagStop(quintptr key, int reason, const QString &who);
+    // Tags written elsewhere (the history window): a stop under way among
+    // them takes its reason.
+    void noteTags(const QVector<StopTag> &tags);
+    // The reason of the stop under way of a device, 0 when untagged or running.
+    int reasonNow(quintptr key) const;
+    // The shifts from now on; recorded when they differ from the last ones.
+    void setShifts(const QVector<Shift> &shifts);
+
     // False once the file turned out unusable.
     bool isRecording() const { return m_problem.isEmpty(); }
     QString problem() const { return m_problem; }
@@ -63,20 +74,26 @@ signals:
     void unavailable(const QString &problem);
     // A batch reached the file; `upTo` is the time of its last sample.
     void written(qint64 upTo);
+    // The stop under way of a device was given a reason, or (0) the tagged stop ended.
+    void reasonChanged(quintptr key, int reason);
 
 private:
     struct Entry
     {
         QString name;
+        quintptr watch = 0;
         qint64 key = 0; // the key of its row of periods under way
         PeriodBuilder builder;
         StateSample last;
         qint32 pieces = -1;
         bool stored = false; // a period of it under way is in the file
+        qint64 stopStart = -1; // the start of the stop under way
+        int reason = 0;        // the reason given to it
     };
 
     void take(Entry *entry, const StateSample &sample);
     void close(Entry *entry, qint64 at);
+    void endStop(Entry *entry);
     void onTick();
     void onFailed(const QString &problem);
     void collectOpen();

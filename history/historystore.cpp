@@ -4,6 +4,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -34,6 +37,12 @@ const char *const Schema[] = {
     "at INTEGER NOT NULL, kind TEXT NOT NULL, target TEXT NOT NULL, result INTEGER NOT NULL, "
     "bytes INTEGER NOT NULL)",
     "CREATE INDEX IF NOT EXISTS operations_at ON operations(at)",
+    // Every reason given to a stop, known by its device and start; the
+    // latest row of a stop is its reason, the earlier ones stay.
+    "CREATE TABLE IF NOT EXISTS stop_tags(id INTEGER PRIMARY KEY, device INTEGER NOT NULL, "
+    "stop_start INTEGER NOT NULL, reason INTEGER NOT NULL, who TEXT NOT NULL, at INTEGER NOT NULL)",
+    "CREATE INDEX IF NOT EXISTS stop_tags_start ON stop_tags(stop_start)",
+    "CREATE TABLE IF NOT EXISTS shift_plans(since INTEGER PRIMARY KEY, shifts TEXT NOT NULL)",
 };
 
 // A writer that finds the file locked waits this long in its own thread
@@ -58,6 +67,31 @@ bool byStart(const QPair<qint64, StatePeriod> &a, const QPair<qint64, StatePerio
     return a.second.start < b.second.start;
 }
 
+QString planText(const QVector<Shift> &shifts)
+{
+    QJsonArray list;
+    for (const Shift &shift : shifts)
+        list.append(QJsonObject{{QStringLiteral("name"), shift.Name},
+                                {QStringLiteral("start"), shift.Start.toString(QStringLiteral("HH:mm"))},
+                                {QStringLiteral("end"), shift.End.toString(QStringLiteral("HH:mm"))}});
+    return QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact));
+}
+
+QVector<Shift> planFrom(const QString &text)
+{
+    QVector<Shift> shifts;
+    const QJsonArray list = QJsonDocument::fromJson(text.toUtf8()).array();
+    for (const QJsonValue &value : list) {
+        const QJsonObject o = value.toObject();
+        const Shift shift{o.value(QStringLiteral("name")).toString(),
+                          StopSettings::timeFrom(o.value(QStringLiteral("start")).toString()),
+                          StopSettings::timeFrom(o.value(QStringLiteral("end")).toString())};
+        if (shift.Start.isValid() && shift.End.isValid() && shifts.size() < StopSettings::MaxShifts)
+            shifts.append(shift);
+    }
+    return shifts;
+}
+
 // Ends the read transaction of a visit however the visit leaves.
 class ReadSnapshot
 {
@@ -75,7 +109,8 @@ private:
 
 bool Batch::isEmpty() const
 {
-    return closed.isEmpty() && open.isEmpty() && ended.isEmpty() && pieces.isEmpty() && operations.isEmpty();
+    return closed.isEmpty() && open.isEmpty() && ended.isEmpty() && pieces.isEmpty() &&
+           operations.isEmpty() && tags.isEmpty() && plans.isEmpty();
 }
 
 HistoryStore::HistoryStore()
@@ -307,6 +342,25 @@ bool HistoryStore::write(const Batch &batch)
                        query.addBindValue(row.bytes);
                        return id >= 0;
                    }) &&
+        runForEach(QStringLiteral("INSERT INTO stop_tags(device, stop_start, reason, who, at) "
+                                  "VALUES(?, ?, ?, ?, ?)"),
+                   batch.tags,
+                   [this](QSqlQuery &query, const StopTag &row) {
+                       const qint64 id = deviceId(row.device);
+                       query.addBindValue(id);
+                       query.addBindValue(row.stopStart);
+                       query.addBindValue(row.reason);
+                       query.addBindValue(text(row.who));
+                       query.addBindValue(row.at);
+                       return id >= 0;
+                   }) &&
+        runForEach(QStringLiteral("INSERT OR REPLACE INTO shift_plans(since, shifts) VALUES(?, ?)"),
+                   batch.plans,
+                   [](QSqlQuery &query, const ShiftPlan &row) {
+                       query.addBindValue(row.since);
+                       query.addBindValue(planText(row.shifts));
+                       return true;
+                   }) &&
         exec(QStringLiteral("COMMIT"));
     if (!ok) {
         const QString error = m_error;
@@ -329,6 +383,7 @@ bool HistoryStore::prune(qint64 before)
         exec(QStringLiteral("DELETE FROM periods WHERE start < %1 AND end < %1").arg(cut)) &&
         exec(QStringLiteral("DELETE FROM pieces WHERE at < %1").arg(cut)) &&
         exec(QStringLiteral("DELETE FROM operations WHERE at < %1").arg(cut)) &&
+        exec(QStringLiteral("DELETE FROM stop_tags WHERE stop_start < %1 AND at < %1").arg(cut)) &&
         // Left by a run that ended without closing the file, in the meantime.
         exec(QStringLiteral("INSERT INTO periods(device, state, start, end, program) SELECT device, state, "
                             "start, end, program FROM open_periods WHERE end < %1")
@@ -510,6 +565,89 @@ bool HistoryStore::operations(qint64 from, qint64 to, const QString &device, QVe
                                query.value(2).toString(), query.value(3).toString(), query.value(4).toInt(),
                                query.value(5).toLongLong()});
     return !query.lastError().isValid() || fail(query);
+}
+
+bool HistoryStore::hasTable(const QString &name, bool *present)
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?"));
+    query.addBindValue(name);
+    if (!query.exec())
+        return fail(query);
+    *present = query.next();
+    return true;
+}
+
+bool HistoryStore::tags(qint64 from, qint64 to, const QString &device, QVector<StopTag> *list)
+{
+    list->clear();
+    bool ok = true;
+    if (!startRead(&ok))
+        return ok;
+    // A file of an earlier version, read only, has no tags yet.
+    bool present = false;
+    if (!hasTable(QStringLiteral("stop_tags"), &present))
+        return false;
+    if (!present)
+        return true;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(
+        QStringLiteral("SELECT d.name, t.stop_start, t.reason, t.who, t.at FROM stop_tags t JOIN "
+                       "devices d ON d.id = t.device WHERE t.stop_start >= ? AND t.stop_start < ? ") +
+        (device.isEmpty() ? QString() : QStringLiteral("AND d.name = ? ")) + QStringLiteral("ORDER BY t.id"));
+    query.addBindValue(from);
+    query.addBindValue(to);
+    if (!device.isEmpty())
+        query.addBindValue(device);
+    if (!query.exec())
+        return fail(query);
+    while (query.next())
+        list->append(StopTag{query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toInt(),
+                             query.value(3).toString(), query.value(4).toLongLong()});
+    return !query.lastError().isValid() || fail(query);
+}
+
+bool HistoryStore::shiftPlans(QVector<ShiftPlan> *plans)
+{
+    plans->clear();
+    bool ok = true;
+    if (!startRead(&ok))
+        return ok;
+    bool present = false;
+    if (!hasTable(QStringLiteral("shift_plans"), &present))
+        return false;
+    if (!present)
+        return true;
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT since, shifts FROM shift_plans ORDER BY since")))
+        return fail(query);
+    while (query.next())
+        plans->append({query.value(0).toLongLong(), planFrom(query.value(1).toString())});
+    return !query.lastError().isValid() || fail(query);
+}
+
+qint64 HistoryStore::stopStart(const QString &device, qint64 start)
+{
+    bool ok = true;
+    if (!startRead(&ok))
+        return start;
+    const QVector<qint64> ids = deviceIds(device, &ok);
+    if (!ok || ids.isEmpty())
+        return start;
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT state, start, end FROM periods WHERE device = ? AND start < ? "
+                                 "ORDER BY start DESC LIMIT 1"));
+    // A stop held for months is a few thousand periods at most; bounded all the same.
+    for (int step = 0; step < 100000; ++step) {
+        query.addBindValue(ids.constFirst());
+        query.addBindValue(start);
+        if (!query.exec() || !query.next() || !isStopState(query.value(0).toInt()) ||
+            query.value(2).toLongLong() != start)
+            break;
+        start = query.value(1).toLongLong();
+    }
+    return start;
 }
 
 } // namespace History

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "history/periods.h"
+#include "history/shifts.h"
+#include "history/stopreasons.h"
 
 #include <QHash>
 #include <QSqlDatabase>
@@ -51,6 +53,8 @@ struct Batch
     QVector<qint64> ended; // keys with no period under way any more
     QVector<Pieces> pieces;
     QVector<Operation> operations;
+    QVector<StopTag> tags;
+    QVector<ShiftPlan> plans; // shifts in force from their moment on
 
     bool isEmpty() const;
 };
@@ -98,6 +102,14 @@ public:
     using PieceVisitor = std::function<void(const QString &device, const PieceSample &sample)>;
     bool visitPieces(qint64 from, qint64 to, const QString &device, const PieceVisitor &visit);
     bool operations(qint64 from, qint64 to, const QString &device, QVector<Operation> *list);
+    // The reasons given to the stops that began in [from, to), every tag in
+    // the order given: a later one of a stop replaces the earlier.
+    bool tags(qint64 from, qint64 to, const QString &device, QVector<StopTag> *list);
+    // Every shift plan recorded, oldest first.
+    bool shiftPlans(QVector<ShiftPlan> *plans);
+    // Where the stop under way at `start` (a period of `device` starting then)
+    // began: earlier stop periods that end where the next starts belong to it.
+    qint64 stopStart(const QString &device, qint64 start);
 
     // A period under way whose last write is older than this was left by a
     // run that ended without closing the file.
@@ -116,6 +128,7 @@ private:
     bool startRead(bool *ok);
     bool createSchema();
     bool hasSchema(bool *present);
+    bool hasTable(const QString &name, bool *present);
     qint64 deviceId(const QString &name);
     QVector<qint64> deviceIds(const QString &device, bool *ok);
     void close();

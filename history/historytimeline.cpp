@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QHelpEvent>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -19,6 +20,8 @@ constexpr int BandInset = 3;
 const QColor Unrecorded(228, 228, 228);
 const QColor GridLine(200, 200, 200);
 const QColor NowLine(30, 30, 225);
+const QColor TaggedMark(60, 60, 60);
+const QColor SelectedFrame(20, 90, 220);
 
 } // namespace
 
@@ -35,6 +38,7 @@ void HistoryTimeline::setRows(qint64 from, qint64 to, const QVector<Row> &rows)
     m_from = from;
     m_to = qMax(to, from + 1);
     m_rows = rows;
+    m_selected.clear();
     measureNames();
     updateGeometry();
     update();
@@ -140,6 +144,7 @@ void HistoryTimeline::paintEvent(QPaintEvent *event)
                              m_colours.value(period.state, Unrecorded));
             painted = x1;
         }
+        paintStops(painter, i, y, height);
     }
     paintScale(painter);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
@@ -148,6 +153,72 @@ void HistoryTimeline::paintEvent(QPaintEvent *event)
         const double x = xOf(now);
         painter.drawLine(QPointF(x, HeaderHeight), QPointF(x, HeaderHeight + RowHeight * int(m_rows.size())));
     }
+}
+
+// A tagged stop is underlined; a chosen one framed.
+void HistoryTimeline::paintStops(QPainter &painter, int row, int y, int height)
+{
+    const QVector<History::Stop> &stops = m_rows.at(row).stops;
+    for (int j = 0; j < stops.size(); ++j) {
+        const History::Stop &stop = stops.at(j);
+        if (stop.end <= m_from || stop.start >= m_to)
+            continue;
+        const int x0 = int(xOf(qMax(stop.start, m_from)));
+        const int x1 = qMax(int(xOf(qMin(stop.end, m_to))), x0 + 1);
+        if (stop.reason != 0)
+            painter.fillRect(QRect(x0, y + height - 3, x1 - x0, 3), TaggedMark);
+        if (m_selected.contains(StopRef(row, j))) {
+            painter.setPen(QPen(SelectedFrame, 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(QRect(x0, y - 1, qMax(2, x1 - x0), height + 2));
+        }
+    }
+}
+
+HistoryTimeline::StopRef HistoryTimeline::stopAt(const QPoint &point) const
+{
+    const int index = (point.y() - HeaderHeight) / RowHeight;
+    if (point.y() < HeaderHeight || index >= m_rows.size() || point.x() < nameWidth())
+        return {-1, -1};
+    const QVector<History::Stop> &stops = m_rows.at(index).stops;
+    // The stop under the point, or one drawn a pixel wide there.
+    for (int j = 0; j < stops.size(); ++j) {
+        const int x0 = int(xOf(qMax(stops.at(j).start, m_from)));
+        const int x1 = qMax(int(xOf(qMin(stops.at(j).end, m_to))), x0 + 1);
+        if (point.x() >= x0 - 1 && point.x() <= x1)
+            return {index, j};
+    }
+    return {-1, -1};
+}
+
+void HistoryTimeline::setSelectedStops(const QVector<StopRef> &stops)
+{
+    m_selected = stops;
+    update();
+    emit selectionChanged();
+}
+
+void HistoryTimeline::setStopReasons(int row, const QVector<History::Stop> &stops)
+{
+    if (row >= 0 && row < m_rows.size())
+        m_rows[row].stops = stops;
+    update();
+}
+
+void HistoryTimeline::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return QWidget::mousePressEvent(event);
+    const StopRef stop = stopAt(event->pos());
+    const bool adding = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
+    QVector<StopRef> selected = adding ? m_selected : QVector<StopRef>();
+    if (stop.first >= 0) {
+        if (adding && selected.contains(stop))
+            selected.removeAll(stop);
+        else
+            selected.append(stop);
+    }
+    setSelectedStops(selected);
 }
 
 QString HistoryTimeline::textAt(const QPoint &point) const

@@ -3,6 +3,7 @@
 #include "config/configstore.h"
 #include "devices/statelook.h"
 #include "history/historycsv.h"
+#include "history/stopsview.h"
 #include "link/protocol.h"
 #include "views/dialogs.h"
 
@@ -10,6 +11,7 @@
 #include <QBarSet>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDir>
@@ -125,6 +127,10 @@ void HistoryWindow::buildControls()
          {static_cast<QWidget *>(m_span), static_cast<QWidget *>(earlier), static_cast<QWidget *>(m_date),
           static_cast<QWidget *>(later), static_cast<QWidget *>(today)})
         controls->addWidget(widget);
+    m_byShift = new QCheckBox(tr("按班次"));
+    m_byShift->setObjectName(QStringLiteral("historyByShift"));
+    m_byShift->setToolTip(tr("每周图表按班次分开运行时间"));
+    controls->addWidget(m_byShift);
     controls->addStretch();
     controls->addWidget(refresh);
     controls->addWidget(exportButton);
@@ -174,12 +180,17 @@ void HistoryWindow::buildControls()
     m_tabs->addTab(m_figures, tr("数字"));
     m_tabs->addTab(m_chart, tr("每日时长"));
     m_tabs->addTab(m_operations, tr("写入与删除"));
+    m_stops = new StopsView(this);
+    m_stops->setReasons(ConfigStore::instance()->stopReasons(), ConfigStore::instance()->language());
+    m_tabs->addTab(m_stops->shiftTable(), tr("班次"));
+    m_tabs->addTab(m_stops->pareto(), tr("停机原因"));
 
     auto *top = new QWidget;
     auto *topLayout = new QVBoxLayout(top);
     topLayout->setContentsMargins(0, 0, 0, 0);
     topLayout->addWidget(scroll, 1);
     topLayout->addWidget(legendLabel);
+    topLayout->addWidget(m_stops->reasonBar());
     auto *splitter = new QSplitter(Qt::Vertical);
     splitter->addWidget(top);
     splitter->addWidget(m_tabs);
@@ -199,6 +210,10 @@ void HistoryWindow::buildControls()
     connect(today, &QPushButton::clicked, this, [this] { m_date->setDate(QDate::currentDate()); });
     connect(refresh, &QPushButton::clicked, this, &HistoryWindow::reload);
     connect(exportButton, &QPushButton::clicked, this, &HistoryWindow::exportShown);
+    connect(m_timeline, &HistoryTimeline::selectionChanged, this,
+            [this] { m_stops->setSelectedCount(m_timeline->selectedStops().size()); });
+    connect(m_stops, &StopsView::reasonChosen, this, &HistoryWindow::tagSelected);
+    connect(m_byShift, &QCheckBox::toggled, this, &HistoryWindow::fillChart);
 }
 
 HistoryWindow::Span HistoryWindow::span() const
@@ -229,6 +244,7 @@ void HistoryWindow::onRangeEdited()
     m_from = QDateTime(first, QTime(0, 0)).toMSecsSinceEpoch();
     m_to = QDateTime(first.addDays(week ? 7 : 1), QTime(0, 0)).toMSecsSinceEpoch();
     m_tabs->setTabEnabled(m_tabs->indexOf(m_chart), week);
+    m_byShift->setEnabled(week);
     reload();
 }
 
@@ -264,9 +280,13 @@ void HistoryWindow::reload()
     QHash<QString, QVector<PieceSample>> counts;
     QVector<Operation> operations;
     QStringList recorded;
+    QHash<QString, qint64> before;
     if (openStore()) {
         const bool ok = m_store.visitPeriods(m_from, m_to, m_machine,
                                              [&](const QString &name, StatePeriod period) {
+                                                 if (period.start < m_from && period.end >= m_from &&
+                                                     isStopState(period.state))
+                                                     before.insert(name, period.start);
                                                  if (!clip(&period, m_from, m_to))
                                                      return;
                                                  auto it = periods.find(name);
@@ -296,9 +316,10 @@ void HistoryWindow::reload()
     m_rows.clear();
     QHash<QString, qint64> pieces;
     for (const QString &name : names) {
-        m_rows.append({name, periods.value(name)});
+        m_rows.append({name, periods.value(name), {}});
         pieces.insert(name, piecesMade(counts.value(name)));
     }
+    attachStops(before);
     m_timeline->setRows(m_from, m_to, m_rows);
     if (!m_sized) {
         // Few machines leave the room to the figures.
@@ -309,6 +330,7 @@ void HistoryWindow::reload()
             m_splitter->setSizes({bands, total - bands});
     }
     fillFigures(pieces);
+    fillStops();
     fillChart();
     fillOperations(operations);
 }
@@ -357,6 +379,12 @@ void HistoryWindow::fillChart()
 {
     if (span() != Week)
         return;
+    if (m_byShift->isChecked()) {
+        QChart *old = m_chart->chart();
+        m_chart->setChart(shiftChart());
+        delete old;
+        return;
+    }
     auto *chart = new QChart;
     auto *series = new QStackedBarSeries;
     QStringList days;
@@ -432,16 +460,14 @@ void HistoryWindow::fillOperations(const QVector<Operation> &operations)
 
 bool HistoryWindow::exportCsv(const QString &path) const
 {
-    QVector<QPair<QString, StatePeriod>> lines;
-    for (const HistoryTimeline::Row &row : m_rows) {
-        for (const StatePeriod &period : row.periods)
-            lines.append({row.machine, period});
-    }
+    QVector<QPair<qint64, QString>> lines;
+    for (int row = 0; row < m_rows.size(); ++row)
+        appendCsvLines(row, &lines);
     std::stable_sort(lines.begin(), lines.end(),
-                     [](const auto &a, const auto &b) { return a.second.start < b.second.start; });
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
     QString text = csvHeader() + QLatin1Char('\n');
     for (const auto &line : lines)
-        text += csvLine(line.first, line.second) + QLatin1Char('\n');
+        text += line.second + QLatin1Char('\n');
     const QByteArray bytes = text.toUtf8();
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();

@@ -7,6 +7,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
+
+class QCheckBox;
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -14,10 +17,12 @@ class QTabWidget;
 class QSplitter;
 class QTableWidget;
 class QTimer;
+class StopsView;
 
 namespace QtCharts {
+class QChart;
 class QChartView;
-}
+} // namespace QtCharts
 
 // What one machine, or the whole shop, did on a day or in a week: a band per
 // machine, the figures (utilization, alarms, pieces, programs), the week's
@@ -62,6 +67,14 @@ public:
         ColumnCount
     };
 
+    // Gives the stops chosen on the timeline the reason; false, with a
+    // notice, when the file could not be written.
+    bool tagSelected(int reason);
+
+signals:
+    // Reasons were given here (and written): a stop under way takes its reason.
+    void tagged(const QVector<History::StopTag> &tags);
+
 private:
     void buildControls();
     void onRangeEdited();
@@ -72,6 +85,14 @@ private:
     void fillChart();
     void fillOperations(const QVector<History::Operation> &operations);
     QString operationText(const QString &kind) const;
+    // The stops of the rows, with their reasons; `before` holds, per machine,
+    // the start of a stop period under way at the range's start.
+    void attachStops(const QHash<QString, qint64> &before);
+    void fillStops();
+    // The week's running hours per day, split by shift.
+    QtCharts::QChart *shiftChart() const;
+    // The CSV lines of a row's periods, with their shift and reason, by start.
+    void appendCsvLines(int row, QVector<QPair<qint64, QString>> *lines) const;
 
     QString m_file;
     QString m_machine;
@@ -93,5 +114,10 @@ private:
     QTableWidget *m_operations = nullptr;
     QTimer *m_refresh = nullptr;
     QSplitter *m_splitter = nullptr;
+    StopsView *m_stops = nullptr;
+    std::unique_ptr<History::HistoryStore> m_tagStore; // for the tags, once one is given
+    QCheckBox *m_byShift = nullptr;
+    QVector<QPair<QString, QVector<History::ShiftFigures>>> m_shiftFigures; // per machine, per segment
+    QVector<History::ShiftPlan> m_plans;
     bool m_sized = false; // the bands' room set to what they need, once
 };

@@ -2,6 +2,7 @@
 
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
+#include "devices/devicewidget.h"
 #include "history/fleetrecording.h"
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
@@ -19,13 +20,39 @@ ShopHistory::ShopHistory(QMainWindow *window) : QObject(window), m_window(window
     connect(m_recorder, &History::Recorder::unavailable, this, &ShopHistory::onUnavailable);
     if (DeviceManager *devices = DeviceManager::instance())
         History::recordFleet(devices->fleet(), m_recorder);
+    // The shifts as SET leaves them, looked at once a second.
+    m_shifts = ConfigStore::instance()->shifts();
+    m_recorder->setShifts(m_shifts);
+    connect(m_recorder, &History::Recorder::sampling, this, [this] {
+        const QVector<Shift> shifts = ConfigStore::instance()->shifts();
+        if (shifts != m_shifts) {
+            m_shifts = shifts;
+            m_recorder->setShifts(shifts);
+        }
+    });
+    connect(m_recorder, &History::Recorder::reasonChanged, this, &ShopHistory::onReasonChanged);
 
     QMenu *menu = window->menuBar()->addMenu(tr("历史"));
     menu->setObjectName(QStringLiteral("menuHistory"));
     QAction *shop = menu->addAction(tr("车间历史"), this, [this] { showWindow(QString()); });
     shop->setObjectName(QStringLiteral("actionShopHistory"));
-    if (DeviceManager *devices = DeviceManager::instance())
+    if (DeviceManager *devices = DeviceManager::instance()) {
         connect(devices, &DeviceManager::historyRequested, this, &ShopHistory::showWindow);
+        connect(devices, &DeviceManager::stopReasonChosen, this, [this](deviceWidget *card, int reason) {
+            m_recorder->tagStop(quintptr(card->watch()), reason, History::userName());
+        });
+    }
+}
+
+void ShopHistory::onReasonChanged(quintptr key, int reason)
+{
+    if (const DeviceManager *devices = DeviceManager::instance()) {
+        const QList<deviceWidget *> cards = devices->cards();
+        for (deviceWidget *card : cards) {
+            if (quintptr(card->watch()) == key)
+                card->showStopReason(reason);
+        }
+    }
 }
 
 ShopHistory::~ShopHistory()
@@ -60,6 +87,8 @@ HistoryWindow *ShopHistory::showWindow(const QString &machine)
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setProperty("machine", machine);
     m_windows.append(window);
+    // Tags given in the window reach the stop under way at once.
+    connect(window, &HistoryWindow::tagged, m_recorder, &History::Recorder::noteTags);
     window->show();
     return window;
 }

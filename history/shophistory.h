@@ -1,7 +1,10 @@
 #pragma once
 
+#include "config/stopsettings.h"
+
 #include <QObject>
 #include <QPointer>
+#include <QVector>
 
 class HistoryWindow;
 class QMainWindow;
@@ -30,8 +33,11 @@ public:
 
 private:
     void onUnavailable(const QString &problem);
+    // A reason given or gone for the stop under way of a recorded device.
+    void onReasonChanged(quintptr key, int reason);
 
     QMainWindow *m_window;
     History::Recorder *m_recorder = nullptr;
     QList<QPointer<HistoryWindow>> m_windows;
+    QVector<Shift> m_shifts; // as last handed to the recorder
 };

@@ -97,7 +97,17 @@ QByteArray jsonString(const QString &text)
     return out;
 }
 
-QByteArray stateJson(int code, const QString &program, qint32 pieces, qint32 target, const QDateTime &time)
+namespace {
+
+QByteArray reasonObject(int reasonCode, const QString &reasonText)
+{
+    return "{\"code\":" + number(reasonCode) + ",\"text\":" + jsonString(reasonText) + '}';
+}
+
+} // namespace
+
+QByteArray stateJson(int code, const QString &program, qint32 pieces, qint32 target, const QDateTime &time,
+                     int reasonCode, const QString &reasonText)
 {
     QByteArray json = QByteArrayLiteral("{\"state\":");
     json += jsonString(stateWord(code));
@@ -105,8 +115,16 @@ QByteArray stateJson(int code, const QString &program, qint32 pieces, qint32 tar
     json += ",\"program\":" + (program.isEmpty() ? QByteArrayLiteral("null") : jsonString(program));
     json += ",\"pieces\":" + numberOrNull(pieces);
     json += ",\"target\":" + numberOrNull(target);
-    json += ",\"time\":" + jsonString(timeText(time)) + '}';
-    return json;
+    json += ",\"time\":" + jsonString(timeText(time));
+    if (reasonCode > 0)
+        json += ",\"reason\":" + reasonObject(reasonCode, reasonText);
+    return json + '}';
+}
+
+QByteArray stopReasonJson(int reasonCode, const QString &reasonText, const QDateTime &time)
+{
+    return "{\"event\":\"stop-reason\",\"reason\":" + reasonObject(reasonCode, reasonText) +
+           ",\"time\":" + jsonString(timeText(time)) + '}';
 }
 
 QByteArray eventJson(const QString &kind, const QString &target, int result, qint64 bytes,

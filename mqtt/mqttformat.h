@@ -27,7 +27,12 @@ QString timeText(const QDateTime &time);
 
 // {"state":"running","code":1,"program":"O0001","pieces":12,"target":500,"time":"..."};
 // a program not read yet (empty) and counters not read yet (negative) are null.
-QByteArray stateJson(int code, const QString &program, qint32 pieces, qint32 target, const QDateTime &time);
+// While a tagged stop lasts, "reason":{"code":3,"text":"Setup"} follows the time.
+QByteArray stateJson(int code, const QString &program, qint32 pieces, qint32 target, const QDateTime &time,
+                     int reasonCode = 0, const QString &reasonText = QString());
+
+// {"event":"stop-reason","reason":{"code":3,"text":"Setup"},"time":"..."}
+QByteArray stopReasonJson(int reasonCode, const QString &reasonText, const QDateTime &time);
 
 // {"event":"write-program","target":"O0012","result":0,"ok":true,"bytes":1534,"time":"..."}
 QByteArray eventJson(const QString &kind, const QString &target, int result, qint64 bytes,

@@ -119,6 +119,19 @@ void MqttPublisher::onOperationFinished(DeviceWatch *watch, const DeviceEvent &e
                                                  event.bytes, QDateTime::currentDateTime()));
 }
 
+void MqttPublisher::setStopReason(DeviceWatch *watch, int code, const QString &text)
+{
+    if (!watch->isOn())
+        return;
+    Device &device = deviceOf(watch);
+    device.reason = code;
+    device.reasonText = text;
+    if (code > 0)
+        m_client->publishEvent(topic(device, "event"),
+                               MqttFormat::stopReasonJson(code, text, QDateTime::currentDateTime()));
+    publishState(watch, watch->snapshot());
+}
+
 // The ID follows the device's name; two devices whose names come out the
 // same keep apart by a number, in the order they were met.
 MqttPublisher::Device &MqttPublisher::deviceOf(DeviceWatch *watch)
@@ -157,9 +170,13 @@ QString MqttPublisher::topic(const Device &device, const char *leaf) const
 void MqttPublisher::publishState(DeviceWatch *watch, const DeviceSnapshot &snapshot)
 {
     Device &device = deviceOf(watch);
+    // Running again: the stop and its reason are over.
+    if (snapshot.state == DeviceState::Running)
+        device.reason = 0;
     m_client->publishRetained(topic(device, "state"),
                               MqttFormat::stateJson(snapshot.state, snapshot.program, snapshot.pieces,
-                                                    snapshot.target, QDateTime::currentDateTime()));
+                                                    snapshot.target, QDateTime::currentDateTime(),
+                                                    device.reason, device.reasonText));
     device.published = true;
     publishOnline(device, answers(snapshot.state));
 }

@@ -34,12 +34,18 @@ public:
 
     static constexpr int RepeatMs = 60000;
 
+    // The stop under way of a device was given a reason (0: none any more):
+    // its state carries it while the stop lasts, and a tag is told as an event.
+    void setStopReason(DeviceWatch *watch, int code, const QString &text);
+
 private:
     struct Device
     {
         QString name; // the name the ID was made from
         QString id;
         bool published = false; // anything sent for it yet
+        int reason = 0;         // of the stop under way
+        QString reasonText;
     };
 
     void onAdded(DeviceWatch *watch);

@@ -186,3 +186,9 @@ QString MqttService::statusText() const
     }
     return tr("正在连接 %1…").arg(broker);
 }
+
+void MqttService::setStopReason(DeviceWatch *watch, int code, const QString &text)
+{
+    if (m_publisher)
+        m_publisher->setStopReason(watch, code, text);
+}

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 class DeviceFleet;
+class DeviceWatch;
 class MqttClient;
 class MqttPublisher;
 
@@ -37,6 +38,8 @@ public:
     // For SET and the log: where the password is kept, and how publishing goes.
     QString passwordText() const;
     QString statusText() const;
+    // Handed to the publisher, when publishing: see MqttPublisher::setStopReason().
+    void setStopReason(DeviceWatch *watch, int code, const QString &text);
 
 signals:
     void statusChanged();

@@ -11,8 +11,10 @@
 #include "config/translations.h"
 #include "devices/statelook.h"
 #include "devices/uploaddialog.h"
+#include "history/historytimeline.h"
 #include "history/historywindow.h"
 #include "history/shophistory.h"
+#include "history/stopreasons.h"
 #include "windowdriver.h"
 
 #include <QCheckBox>
@@ -183,6 +185,21 @@ public:
         window->showRange(HistoryWindow::Week, day.addDays(-7)); // a whole week
         named<QTabWidget>(window, "historyTabs")->setCurrentIndex(1);
         shoot(window, QStringLiteral("history-week"));
+
+        // Stops being tagged: three chosen on the day's bands, the shifts' figures below.
+        window->showRange(HistoryWindow::Day, day);
+        auto *tabs = named<QTabWidget>(window, "historyTabs");
+        tabs->setCurrentWidget(named<QWidget>(window, "historyShifts"));
+        auto *timeline = window->findChild<HistoryTimeline *>();
+        QVector<HistoryTimeline::StopRef> chosen;
+        for (int stop = 3; stop < 9; stop += 2)
+            chosen.append({0, stop});
+        timeline->setSelectedStops(chosen);
+        shoot(window, QStringLiteral("history-reasons"));
+        window->tagSelected(2);
+        window->showRange(HistoryWindow::Week, day.addDays(-7));
+        tabs->setCurrentWidget(named<QWidget>(window, "historyPareto")->parentWidget());
+        shoot(window, QStringLiteral("history-pareto"));
         window->close();
     }
 
@@ -259,6 +276,25 @@ int main(int argc, char *argv[])
             err() << "vexa-screenshots: cannot write " << file << '\n';
             return 1;
         }
+        // Two shifts, and reasons for two stops in three of the past.
+        const bool english = ConfigStore::instance()->language() == 1;
+        ConfigStore::instance()->setShifts(
+            {{english ? QStringLiteral("Early") : QStringLiteral("早班"), QTime(6, 0), QTime(14, 0)},
+             {english ? QStringLiteral("Late") : QStringLiteral("中班"), QTime(14, 0), QTime(22, 0)}});
+        History::Batch tags;
+        int n = 0;
+        for (const QString &machine : machines) {
+            QVector<History::StatePeriod> periods;
+            store.visitPeriods(0, QDateTime::currentMSecsSinceEpoch(), machine,
+                               [&](const QString &, const History::StatePeriod &p) { periods.append(p); });
+            for (const History::Stop &stop : History::findStops(periods)) {
+                // The reasons of a shop: material and setup far ahead of the rest.
+                static const int Codes[] = {1, 1, 3, 1, 3, 2, 5, 1, 4, 6, 3, 9};
+                if (++n % 3 != 0)
+                    tags.tags.append({machine, stop.start, Codes[n % 12], QStringLiteral("demo"), stop.end});
+            }
+        }
+        store.write(tags);
     }
 
     MainWindow window;

@@ -254,6 +254,16 @@ void TestConfigStore::roundTrip()
     s.Timeout = 2000;
     m_store->setModbusSettings(s);
     m_store->setLanguage(1);
+    const QVector<Shift> shifts{{QStringLiteral("夜班 \"1\""), QTime(22, 0), QTime(6, 0)},
+                                {QStringLiteral("早班"), QTime(6, 0), QTime(14, 30)}};
+    m_store->setShifts(shifts);
+    QVector<StopReason> reasons = StopSettings::defaultReasons();
+    reasons[0].Zh = QStringLiteral("缺料");
+    reasons[3].Retired = true;
+    reasons.append({12, QStringLiteral("换班&<>"), QStringLiteral("Shift \"change\""), true, false});
+    m_store->setStopReasons(reasons);
+    m_store->setMicroStopMinutes(0);
+    m_store->setUntaggedStopMinutes(30);
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Configure.xml"));
@@ -265,6 +275,10 @@ void TestConfigStore::roundTrip()
     QCOMPARE(m_store->devices(), (QList<DeviceRecord>{lathe, mill, DeviceRecord(), odd}));
     QCOMPARE(describe(m_store->modbusSettings()), QStringLiteral("/dev/ttyS1|2|9600|7|3|502|0|2000"));
     QCOMPARE(m_store->language(), 1);
+    QCOMPARE(m_store->shifts(), shifts);
+    QCOMPARE(m_store->stopReasons(), reasons);
+    QCOMPARE(m_store->microStopMinutes(), 0);
+    QCOMPARE(m_store->untaggedStopMinutes(), 30);
 }
 
 void TestConfigStore::savedBytes()

@@ -9,12 +9,14 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QModbusClient>
 #include <QPointer>
@@ -402,8 +404,23 @@ void TestDeviceWidget::switchOnAndOff()
     toggle->setChecked(true);
     QCOMPARE(stateText(&card), QStringLiteral("    中断"));
     QTRY_COMPARE_WITH_TIMEOUT(stateText(&card), QStringLiteral("    连接中"), 3000);
+    // Without a link the machine stands: its menu tags the stop, and only while on.
+    const auto reasonMenu = [&card] {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), card.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&card, &event);
+        QMenu *menu = card.findChildren<QMenu *>(QStringLiteral("menuStopReason")).constLast();
+        card.findChildren<QMenu *>(QStringLiteral("cardMenu")).constLast()->close();
+        return menu;
+    };
+    QVector<int> chosen;
+    connect(&card, &deviceWidget::stopReasonChosen, [&chosen](int reason) { chosen << reason; });
+    QMenu *menu = reasonMenu();
+    QVERIFY(menu->isEnabled());
+    menu->actions().at(6)->trigger();
+    QCOMPARE(chosen, QVector<int>{7});
 
     toggle->setChecked(false);
+    QVERIFY(!reasonMenu()->isEnabled());
     QCOMPARE(stateText(&card), QStringLiteral("    中断"));
     // No tick turns it back to connecting: meanwhile a card switched on now
     // has tried to connect twice.

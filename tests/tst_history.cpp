@@ -4,8 +4,11 @@
 #include "history/historycsv.h"
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
+#include "history/historytimeline.h"
 #include "history/historywindow.h"
 #include "history/periods.h"
+#include "history/stopreasons.h"
+#include "history/stopsview.h"
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
@@ -91,6 +94,59 @@ int csv(const QStringList &arguments, const QString &path, QString *out)
                     path, outStream, errStream);
 }
 
+// "06:00" on the day, "+01:30" on the day after.
+qint64 dayTime(const QDate &day, const QString &text)
+{
+    const bool next = text.startsWith(QLatin1Char('+'));
+    return localMs(next ? day.addDays(1) : day,
+                   QTime::fromString(text.mid(next ? 1 : 0), QStringLiteral("HH:mm")));
+}
+
+// "A 06:00 14:00,B 14:00 22:00|10:00=A 06:00 18:00": plans, each from its time on.
+QVector<ShiftPlan> plans(const QDate &day, const QString &text)
+{
+    QVector<ShiftPlan> list;
+    for (QString plan : text.split(QLatin1Char('|'))) {
+        ShiftPlan p;
+        if (plan.contains(QLatin1Char('='))) {
+            p.since = dayTime(day, plan.section(QLatin1Char('='), 0, 0));
+            plan = plan.section(QLatin1Char('='), 1);
+        }
+        for (const QString &shift : plan.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+            const QStringList f = shift.split(QLatin1Char(' '));
+            p.shifts.append({f.at(0), QTime::fromString(f.at(1), QStringLiteral("HH:mm")),
+                             QTime::fromString(f.at(2), QStringLiteral("HH:mm"))});
+        }
+        list.append(p);
+    }
+    return list;
+}
+
+// Minutes of the segments' figures: "name@day shift on run stops/micro microtime reason:time,... avail%".
+QString describe(const QDate &day, const QVector<ShiftFigures> &figures)
+{
+    QStringList out;
+    for (const ShiftFigures &f : figures) {
+        QStringList reasons;
+        for (auto it = f.reasonMs.cbegin(); it != f.reasonMs.cend(); ++it)
+            reasons << QStringLiteral("%1:%2").arg(it.key()).arg(it.value() / 60000);
+        out << QStringLiteral("%1@%2 %3 %4 %5 %6/%7 %8 %9 %10%")
+                   .arg(f.shift == Segment::WholeDay ? QStringLiteral("*")
+                        : f.name.isEmpty()           ? QStringLiteral("-")
+                                                     : f.name)
+                   .arg(day.daysTo(f.day))
+                   .arg(f.shiftMs / 60000)
+                   .arg(f.onMs / 60000)
+                   .arg(f.runMs / 60000)
+                   .arg(f.stops)
+                   .arg(f.microStops)
+                   .arg(f.microStopMs / 60000)
+                   .arg(reasons.join(QLatin1Char(',')))
+                   .arg(qRound(1000 * f.availability()) / 10.0);
+    }
+    return out.join(QLatin1Char(';'));
+}
+
 // The child of the kill test: records a running machine and reports every
 // batch that reached the file, until it is killed.
 int recordUntilKilled(int argc, char **argv)
@@ -116,6 +172,8 @@ private slots:
     void buildPeriods();
     void summary_data();
     void summary();
+    void shiftFigures_data();
+    void shiftFigures();
     void recordAndRead();
     void unusableFile_data();
     void unusableFile();
@@ -192,6 +250,79 @@ void TestHistory::summary()
     QCOMPARE(piecesMade({{0, 998}, {1, 999}, {2, 0}, {3, 1}, {4, 3}}), 4);
 }
 
+void TestHistory::shiftFigures_data()
+{
+    QTest::addColumn<QDate>("day");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<QString>("plans");
+    QTest::addColumn<QString>("periods"); // "I 13:00 15:00 8": state, start, end, the stop's reason
+    QTest::addColumn<QString>("now");     // the present, when within the range
+    QTest::addColumn<QString>("expected");
+    const QDate day(2024, 3, 5);
+    QTest::newRow("a stop across a shift boundary is split between the shifts")
+        << day << 1 << "A 06:00 14:00,B 14:00 22:00"
+        << "R 12:00 13:00;I 13:00 15:00;R 15:00 16:00"
+        << ""
+        << "-@0 360 0 0 0/0 0  0%;A@0 480 120 60 1/0 0 0:60 12.5%;B@0 480 120 60 0/0 0 0:60 12.5%;"
+           "-@0 120 0 0 0/0 0  0%";
+    QTest::newRow("a stop across midnight is split between the days")
+        << day << 2 << ""
+        << "A 23:00 23:30 6;I 23:30 +01:00;R +01:00 +02:00"
+        << ""
+        << "*@0 1440 60 0 1/0 0 6:60 0%;*@1 1440 120 60 0/0 0 6:60 4.2%";
+    QTest::newRow("a night shift, seen from the day after")
+        << day << 1 << "N 22:00 06:00"
+        << "I 05:00 07:00"
+        << ""
+        << "N@0 360 60 0 1/0 0 0:60 0%;-@0 960 60 0 0/0 0 0:60 0%;N@0 120 0 0 0/0 0  0%";
+    QTest::newRow("new shift times apply from their moment on")
+        << day << 1 << "A 06:00 14:00|10:00=A 06:00 18:00"
+        << "R 09:00 11:00"
+        << ""
+        << "-@0 360 0 0 0/0 0  0%;A@0 240 60 60 0/0 0  25%;A@0 480 60 60 0/0 0  12.5%;-@0 360 0 0 0/0 0  0%";
+    QTest::newRow("to daylight saving time: a day of 23 hours")
+        << QDate(2024, 3, 31) << 1 << "A 00:00 12:00,B 12:00 00:00"
+        << "I 01:00 04:00"
+        << ""
+        << "A@0 660 120 0 1/0 0 0:120 0%;B@0 720 0 0 0/0 0  0%";
+    QTest::newRow("from daylight saving time: a day of 25 hours") << QDate(2024, 10, 27) << 1 << ""
+                                                                  << "R 00:00 +00:00"
+                                                                  << ""
+                                                                  << "*@0 1500 1500 1500 0/0 0  100%";
+    QTest::newRow("micro-stops apart; planned stops not held against availability")
+        << day << 1 << ""
+        << "R 00:00 01:00;I 01:00 01:03;R 01:03 02:00;A 02:00 03:00 8;R 03:00 04:00"
+        << "04:00"
+        << "*@0 240 240 177 2/1 3 0:3,8:60 98.3%";
+}
+
+void TestHistory::shiftFigures()
+{
+    QFETCH(QDate, day);
+    QFETCH(int, days);
+    QFETCH(QString, plans);
+    QFETCH(QString, periods);
+    QFETCH(QString, now);
+    QFETCH(QString, expected);
+    QVector<StatePeriod> list;
+    QMap<qint64, int> reasons;
+    for (const QString &item : periods.split(QLatin1Char(';'))) {
+        const QStringList f = item.split(QLatin1Char(' '));
+        list.append({stateOf(f.at(0)), dayTime(day, f.at(1)), dayTime(day, f.at(2)), QString()});
+        if (f.size() > 3)
+            reasons.insert(list.last().start, f.at(3).toInt());
+    }
+    QVector<Stop> stops = findStops(list);
+    for (Stop &stop : stops)
+        stop.reason = reasons.value(stop.start);
+    StopRules rules;
+    rules.planned = {8};
+    rules.now = now.isEmpty() ? Always : dayTime(day, now);
+    const qint64 from = localMs(day, QTime(0, 0));
+    const QVector<Segment> cut = segments(::plans(day, plans), from, localMs(day.addDays(days), QTime(0, 0)));
+    QCOMPARE(describe(day, History::shiftFigures(list, stops, cut, rules)), expected);
+}
+
 void TestHistory::recordAndRead()
 {
     QTemporaryDir dir;
@@ -207,6 +338,15 @@ void TestHistory::recordAndRead()
                            6);
         recorder.noteOperation(QStringLiteral("lathe"), QStringLiteral("write program"),
                                QStringLiteral("O0012"), 0, 120);
+        // The stop under way is tagged twice; running, nothing is.
+        QVector<int> reasons;
+        connect(&recorder, &Recorder::reasonChanged, [&](quintptr, int reason) { reasons.append(reason); });
+        QVERIFY(recorder.tagStop(1, 6, QStringLiteral("li")));
+        QVERIFY(recorder.tagStop(1, 3, QStringLiteral("wang")));
+        QVERIFY(!recorder.tagStop(3, 3, QStringLiteral("wang")));
+        recorder.noteState(3, QStringLiteral("drill"), true, DeviceState::Running, QString(), -1);
+        QVERIFY(!recorder.tagStop(3, 3, QStringLiteral("wang")));
+        QCOMPARE(reasons, QVector<int>({6, 3}));
         recorder.flush(true);
         QVERIFY(recorder.isRecording());
     }
@@ -231,11 +371,17 @@ void TestHistory::recordAndRead()
     QString out;
     QCOMPARE(csv({}, path, &out), 0);
     QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(0), QStringLiteral("device,state,start,end,seconds,program"));
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines.at(0), QStringLiteral("device,state,start,end,seconds,program,shift,reason"));
     QVERIFY(lines.at(1).startsWith(QStringLiteral("\"mill, 2\",running,")));
-    QVERIFY(lines.at(3).startsWith(QStringLiteral("\"mill, 2\",alarm,")));
-    const QString start = lines.at(3).section(QLatin1Char(','), 3, 3); // after the quoted name's comma
+    const QString alarm = lines.filter(QStringLiteral("\"mill, 2\",alarm,")).value(0);
+    QVERIFY2(alarm.endsWith(QStringLiteral(",O0001,,Setup")), qPrintable(alarm));
+    QVector<StopTag> tags;
+    QVERIFY(store.tags(0, Always, QStringLiteral("mill, 2"), &tags));
+    QCOMPARE(tags.size(), 2); // the earlier reason stays
+    QCOMPARE(tags.at(1).who, QStringLiteral("wang"));
+    QCOMPARE(tags.at(1).stopStart, mill.at(1).start);
+    const QString start = alarm.section(QLatin1Char(','), 3, 3); // after the quoted name's comma
     QCOMPARE(QDateTime::fromString(start, Qt::ISODate).toMSecsSinceEpoch(), mill.at(1).start / 1000 * 1000);
     out.clear();
     QCOMPARE(csv({QStringLiteral("--device"), QStringLiteral("lathe"), QStringLiteral("--since"),
@@ -425,6 +571,25 @@ void TestHistory::window()
     QVERIFY2(hover.startsWith(QStringLiteral("lathe\n")) && hover.contains(QStringLiteral("O0001")),
              qPrintable(hover));
 
+    // The lathe's stop (an alarm, then idle) tagged with one click; read again, it keeps its reason.
+    QVector<StopTag> given;
+    connect(&window, &HistoryWindow::tagged, [&](const QVector<StopTag> &tags) { given = tags; });
+    timeline->setSelectedStops({{1, 0}});
+    window.findChild<QPushButton *>(QStringLiteral("reason1"))->click();
+    QCOMPARE(given.size(), 1);
+    QCOMPARE(given.at(0).stopStart, at(10, 0));
+    const auto shiftRow = [](const HistoryWindow &w, int row) {
+        QStringList texts;
+        auto *table = w.findChild<QTableWidget *>(QStringLiteral("historyShifts"));
+        for (int column = StopsView::ShiftColumn; column < StopsView::ColumnCount; ++column)
+            texts << table->item(row, column)->text();
+        return texts.join(QLatin1Char('|'));
+    };
+    QCOMPARE(shiftRow(window, 1), QStringLiteral("全天|4:00|2:00|50.0 %|8.3 %|1|0 (0:00:00)|待料 2:00"));
+    HistoryWindow again(path, QString(), {QStringLiteral("mill"), QStringLiteral("lathe")});
+    again.showRange(HistoryWindow::Day, day);
+    QCOMPARE(shiftRow(again, 1), shiftRow(window, 1));
+
     const QString csvPath = dir.filePath(QStringLiteral("day.csv"));
     Dialogs::setResponder([&](const Dialogs::Request &) {
         Dialogs::Answer answer;
@@ -450,6 +615,8 @@ int main(int argc, char *argv[])
 {
     if (argc == 3 && std::strcmp(argv[1], ChildOption) == 0)
         return recordUntilKilled(argc, argv);
+    // The days of a clock change are known in this zone.
+    qputenv("TZ", "Europe/Berlin");
     QApplication app(argc, argv);
     TestHistory test;
     return QTest::qExec(&test, argc, argv);

@@ -206,6 +206,14 @@ void TestMqtt::texts_data()
         << "{\"event\":\"read-file\",\"target\":\"A\\\"\\\\\\u000a.TXT\",\"result\":7,\"ok\":false,\"bytes\":"
            "0,"
            "\"time\":\"2026-12-08T10:15:02+08:00\"}";
+    QTest::newRow("a tagged stop")
+        << QString::fromUtf8(MqttFormat::stateJson(3, "O1", 2, 5, time, 3, QStringLiteral("Setup \"A\"")))
+        << "{\"state\":\"idle\",\"code\":3,\"program\":\"O1\",\"pieces\":2,\"target\":5,"
+           "\"time\":\"2026-12-08T10:15:02+08:00\",\"reason\":{\"code\":3,\"text\":\"Setup \\\"A\\\"\"}}";
+    QTest::newRow("stop-reason event")
+        << QString::fromUtf8(MqttFormat::stopReasonJson(1, QStringLiteral("待料"), time))
+        << QStringLiteral("{\"event\":\"stop-reason\",\"reason\":{\"code\":1,\"text\":\"待料\"},"
+                          "\"time\":\"2026-12-08T10:15:02+08:00\"}");
     QTest::newRow("id") << MqttFormat::topicId("Mill A/1+#$ 车床-2_x") << "Mill_A_1____车床-2_x";
     QTest::newRow("empty id") << MqttFormat::topicId(QString()) << "_";
     QString prefixes;

@@ -6,6 +6,7 @@
 #include "config/translations.h"
 #include "ui_setform.h"
 #include "views/mqttsetbox.h"
+#include "views/stopsetbox.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -68,6 +69,10 @@ SetForm::SetForm(QWidget *parent) : QWidget(parent), ui(new Ui::SetForm)
     ui->setupUi(this);
     m_mqtt = new MqttSetBox(this);
     ui->gridLayout->addWidget(m_mqtt, 2, 0, 1, 2);
+    m_stops = new StopSetBox(this);
+    ui->gridLayout->removeItem(ui->verticalSpacer);
+    ui->gridLayout->addWidget(m_stops, 3, 0, 1, 2);
+    ui->gridLayout->addItem(ui->verticalSpacer, 4, 0, 1, 2);
     addArchiveSettings();
     listSerialPorts();
     showPcAddress();
@@ -208,6 +213,7 @@ void SetForm::load()
     m_backupFolder->setText(config->backupFolder());
     showArchiveTexts();
     m_mqtt->load();
+    m_stops->load();
 }
 
 void SetForm::store()
@@ -225,6 +231,7 @@ void SetForm::store()
     config->setModbusSettings(settings);
     config->setLanguage(ui->comboBox_language->currentIndex());
     m_mqtt->store();
+    m_stops->store();
     config->setArchiveEnabled(m_archive->isChecked());
     config->setArchiveFolder(m_archiveFolder->text().trimmed());
     config->setArchiveKeep(m_archiveKeep->value());

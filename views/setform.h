@@ -9,6 +9,7 @@
 #include <functional>
 
 class MqttSetBox;
+class StopSetBox;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -66,6 +67,7 @@ private:
 
     Ui::SetForm *ui = nullptr;
     MqttSetBox *m_mqtt = nullptr;
+    StopSetBox *m_stops = nullptr;
     // The archive of replaced texts and the backup folder.
     QCheckBox *m_archive = nullptr;
     QLineEdit *m_archiveFolder = nullptr;

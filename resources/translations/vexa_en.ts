@@ -631,6 +631,18 @@
         <source>无法写入 %1。</source>
         <translation>Cannot write %1.</translation>
     </message>
+    <message>
+        <source>停机原因无法保存：%1</source>
+        <translation>The stop reasons cannot be saved: %1</translation>
+    </message>
+    <message>
+        <source>班次</source>
+        <translation>Shifts</translation>
+    </message>
+    <message>
+        <source>停机原因</source>
+        <translation>Stop reasons</translation>
+    </message>
 </context>
 <context>
     <name>IoForm</name>
@@ -1430,6 +1442,173 @@
     </message>
 </context>
 <context>
+    <name>StopMark</name>
+    <message>
+        <source>停机未填原因：右键 → 停机原因</source>
+        <translation>A stop without a reason: right-click → Stop reason</translation>
+    </message>
+</context>
+<context>
+    <name>StopSetBox</name>
+    <message>
+        <source>班次与停机原因</source>
+        <translation>Shifts and stop reasons</translation>
+    </message>
+    <message>
+        <source>班次</source>
+        <translation>Shifts</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>结束</source>
+        <translation>End</translation>
+    </message>
+    <message>
+        <source>（不用）</source>
+        <translation>(unused)</translation>
+    </message>
+    <message>
+        <source>短停：短于（分钟）</source>
+        <translation>Micro-stops: shorter than (minutes)</translation>
+    </message>
+    <message>
+        <source>未填原因标记：停机超过（分钟）</source>
+        <translation>Mark untagged stops after (minutes)</translation>
+    </message>
+    <message>
+        <source>代码</source>
+        <translation>Code</translation>
+    </message>
+    <message>
+        <source>中文</source>
+        <translation>Chinese</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>计划停机</source>
+        <translation>Planned stop</translation>
+    </message>
+    <message>
+        <source>添加原因</source>
+        <translation>Add reason</translation>
+    </message>
+    <message>
+        <source>删除原因</source>
+        <translation>Remove reason</translation>
+    </message>
+    <message>
+        <source>新原因</source>
+        <translation>New reason</translation>
+    </message>
+    <message>
+        <source>班次未保存：%1</source>
+        <translation>The shifts were not stored: %1</translation>
+    </message>
+</context>
+<context>
+    <name>StopSettings</name>
+    <message>
+        <source>第 %1 个班次缺少名称或时间。</source>
+        <translation>Shift %1 lacks a name or a time.</translation>
+    </message>
+    <message>
+        <source>班次“%1”与“%2”重叠。</source>
+        <translation>The shifts “%1” and “%2” overlap.</translation>
+    </message>
+</context>
+<context>
+    <name>StopsView</name>
+    <message>
+        <source>机床</source>
+        <translation>Machine</translation>
+    </message>
+    <message>
+        <source>班次</source>
+        <translation>Shifts</translation>
+    </message>
+    <message>
+        <source>开机</source>
+        <translation>Switched on</translation>
+    </message>
+    <message>
+        <source>运行</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>利用率</source>
+        <translation>Utilization</translation>
+    </message>
+    <message>
+        <source>可用率</source>
+        <translation>Availability</translation>
+    </message>
+    <message>
+        <source>停机次数</source>
+        <translation>Stops</translation>
+    </message>
+    <message>
+        <source>短停</source>
+        <translation>Micro-stops</translation>
+    </message>
+    <message>
+        <source>停机时间（按原因）</source>
+        <translation>Stop time by reason</translation>
+    </message>
+    <message>
+        <source>未填原因</source>
+        <translation>Untagged</translation>
+    </message>
+    <message>
+        <source>原因 %1</source>
+        <translation>Reason %1</translation>
+    </message>
+    <message>
+        <source>点击时间轴上的停机（Ctrl 多选），再点原因：</source>
+        <translation>Click a stop on the timeline (Ctrl for several), then a reason:</translation>
+    </message>
+    <message numerus="yes">
+        <source>选中 %n 次停机，原因：</source>
+        <translation>
+            <numerusform>%n stop chosen, reason:</numerusform>
+            <numerusform>%n stops chosen, reason:</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>全天</source>
+        <translation>Whole day</translation>
+    </message>
+    <message>
+        <source>班外</source>
+        <translation>Outside shifts</translation>
+    </message>
+    <message>
+        <source>全车间</source>
+        <translation>Whole shop</translation>
+    </message>
+    <message>
+        <source>停机时间</source>
+        <translation>Stop time</translation>
+    </message>
+    <message>
+        <source>累计 %</source>
+        <translation>Cumulative %</translation>
+    </message>
+    <message>
+        <source>小时</source>
+        <translation>Hours</translation>
+    </message>
+    <message>
+        <source>没有停机</source>
+        <translation>No stops</translation>
+    </message>
+</context>
+<context>
     <name>UpLoadDialog</name>
     <message>
         <source>编号超出 (0-9999)</source>
@@ -1545,6 +1724,10 @@
     <message>
         <source>设备</source>
         <translation>Device</translation>
+    </message>
+    <message>
+        <source>停机原因</source>
+        <translation>Stop reason</translation>
     </message>
 </context>
 <context>
