@@ -18,9 +18,15 @@ namespace {
 
 const char *const CsvOption = "--history-csv";
 
-// A field with a separator, a quote or a line break is quoted, its quotes doubled.
-QString csvField(const QString &text)
+// A text field that a spreadsheet would take for a formula (it begins with
+// =, +, -, @, a tab or a carriage return) gets a leading apostrophe, which
+// spreadsheets show as text. A field with a separator, a quote or a line
+// break is quoted, its quotes doubled.
+QString csvField(const QString &value)
 {
+    static const QString FormulaStarts = QStringLiteral("=+-@\t\r");
+    const QString text =
+        !value.isEmpty() && FormulaStarts.contains(value.at(0)) ? QLatin1Char('\'') + value : value;
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
@@ -99,20 +105,24 @@ int printCsv(const QStringList &arguments, const QString &historyFile, QTextStre
         from = QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
     }
 
-    out << csvHeader() << '\n';
-    if (!QFileInfo::exists(historyFile))
-        return 0; // nothing was recorded here yet
-    HistoryStore store;
-    bool ok = store.open(historyFile, HistoryStore::ReadOnly);
-    if (ok)
-        ok = store.visitPeriods(
-            from, std::numeric_limits<qint64>::max(), parser.value(device),
-            [&](const QString &name, const StatePeriod &period) { out << csvLine(name, period) << '\n'; });
-    out.flush();
-    if (!ok) {
-        err << "Cannot read " << QDir::toNativeSeparators(historyFile) << ": " << store.errorText() << '\n';
-        return 1;
+    // Built whole and printed only when read whole: a script that reads the
+    // output never takes a part for all of it.
+    QString text = csvHeader() + QLatin1Char('\n');
+    if (QFileInfo::exists(historyFile)) { // else nothing was recorded here yet
+        HistoryStore store;
+        const bool ok = store.open(historyFile, HistoryStore::ReadOnly) &&
+                        store.visitPeriods(from, std::numeric_limits<qint64>::max(), parser.value(device),
+                                           [&](const QString &name, const StatePeriod &period) {
+                                               text += csvLine(name, period) + QLatin1Char('\n');
+                                           });
+        if (!ok) {
+            err << "Cannot read " << QDir::toNativeSeparators(historyFile) << ": " << store.errorText()
+                << '\n';
+            return 1;
+        }
     }
+    out << text;
+    out.flush();
     return 0;
 }
 
