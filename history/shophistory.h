@@ -30,8 +30,11 @@ public:
 
 private:
     void onUnavailable(const QString &problem);
+    // How recording goes, when it does not go as it should; shown in the windows.
+    void setRecordingText(const QString &text);
 
     QMainWindow *m_window;
     History::Recorder *m_recorder = nullptr;
     QList<QPointer<HistoryWindow>> m_windows;
+    QString m_recordingText;
 };
