@@ -318,9 +318,7 @@ void TestHistory::lockedForAWhile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.sqlite"));
-    {
-        Recorder earlier(path, DefaultRetentionDays);
-    }
+    QVERIFY(HistoryStore().open(path, HistoryStore::ReadWrite));
     {
         QSqlDatabase locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
         locker.setDatabaseName(path);
@@ -347,9 +345,8 @@ void TestHistory::lockedForAWhile()
     }
     QSqlDatabase::removeDatabase(QStringLiteral("locker"));
     const QVector<StatePeriod> periods = readPeriods(path);
-    QCOMPARE(periods.size(), 2);
-    QCOMPARE(periods.at(0).state, DeviceState::Idle);
-    QCOMPARE(periods.at(1).state, DeviceState::Running);
+    QVERIFY(periods.size() == 2 && periods.at(0).state == DeviceState::Idle &&
+            periods.at(1).state == DeviceState::Running);
 }
 
 // A controller's card switched on, as the main window records it: its states

@@ -444,8 +444,7 @@ void TestMqtt::acceptedAndDroppedBacksOff()
     MqttClient client;
     client.start(clientOptions(peer.serverPort()));
     QTRY_VERIFY_WITH_TIMEOUT(accepted.size() >= 3, 10000);
-    QVERIFY2(accepted.at(2) - accepted.at(1) >= 3 * MqttClient::FirstRetryMs / 2,
-             qPrintable(QStringLiteral("%1 ms").arg(accepted.at(2) - accepted.at(1))));
+    QVERIFY(accepted.at(2) - accepted.at(1) >= 3 * MqttClient::FirstRetryMs / 2); // 2 s, not 1 s
 }
 
 // Events that wait for a broker out of reach are published after the client
