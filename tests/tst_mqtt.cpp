@@ -462,8 +462,8 @@ void TestMqtt::eventsOutliveRestart()
     Subscriber live(broker.port());
     QVERIFY(QProcess::execute(QStringLiteral("mosquitto_pub"),
                               {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t", "vexa/ready",
-                               "-m", "1"}) == 0);
-    QVERIFY(live.waitFor(QStringLiteral("0 vexa/ready 1")));
+                               "-m", "1", "-r"}) == 0);
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/ready 1"))); // retained: seen once subscribed
     client.start(clientOptions(broker.port()));
     QVERIFY(live.waitFor(QStringLiteral("0 vexa/event waited")));
 }
