@@ -25,14 +25,13 @@ const char *const CsvOption = "--history-csv";
 QString csvField(const QString &value)
 {
     static const QString FormulaStarts = QStringLiteral("=+-@\t\r");
-    const QString text =
+    QString text =
         !value.isEmpty() && FormulaStarts.contains(value.at(0)) ? QLatin1Char('\'') + value : value;
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 } // namespace
