@@ -241,6 +241,42 @@ bool sameLine(const QStringRef &was, const QStringRef &now)
            was.toString().replace(QChar::Nbsp, QLatin1Char(' ')) == now;
 }
 
+// Characters an editor's document keeps as a break between its lines and
+// gives back as a line feed: the line and paragraph separators and the two
+// it marks frames with.
+bool isHiddenBreak(QChar c)
+{
+    const ushort u = c.unicode();
+    return u == 0x2028 || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1;
+}
+
+// A line as an editor gives it back: a line of the text, or the part of one
+// between its hidden breaks.
+struct ShownLine
+{
+    QStringRef text;
+    int line;  // the text's line it is part of
+    bool last; // the last part of that line
+};
+
+QVector<ShownLine> shownLines(const QVector<QStringRef> &lines)
+{
+    QVector<ShownLine> shown;
+    shown.reserve(lines.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        const QStringRef &line = lines.at(i);
+        int start = 0;
+        for (int k = 0; k < line.size(); ++k) {
+            if (isHiddenBreak(line.at(k))) {
+                shown.append({line.mid(start, k - start), i, false});
+                start = k + 1;
+            }
+        }
+        shown.append({line.mid(start), i, true});
+    }
+    return shown;
+}
+
 } // namespace
 
 DecodedText decodeFromController(const QByteArray &bytes)
@@ -295,39 +331,62 @@ QByteArray encode(const DecodedText &original, const QString &edited)
     // of them is kept.
     if (was.size() != raw.size())
         was.clear();
+    // Lines are compared as the editor gives them back, a line with hidden
+    // breaks as several; such a line is kept only where all its parts are.
+    const QVector<ShownLine> shown = shownLines(was);
 
     // Lines kept at the start and at the end. The last line has no line end,
     // so it is kept at the start only where it is the last one in both.
-    const int n = was.size();
+    const int n = shown.size();
     const int m = now.size();
     const int shorter = qMin(n, m);
     int head = 0;
     const int headLimit = n == m ? n : shorter - 1;
-    while (head < headLimit && sameLine(was.at(head), now.at(head)))
+    while (head < headLimit && sameLine(shown.at(head).text, now.at(head)))
         ++head;
     int tail = 0;
-    while (tail < shorter - head && sameLine(was.at(n - 1 - tail), now.at(m - 1 - tail)))
+    while (tail < shorter - head && sameLine(shown.at(n - 1 - tail).text, now.at(m - 1 - tail)))
         ++tail;
+    // The edited line each shown line stands for, -1 where none. With as many
+    // lines as before, a line may also stand where it stood.
+    QVector<int> standsFor(n, -1);
+    for (int i = 0; i < n; ++i) {
+        if (i < head || (n == m && sameLine(shown.at(i).text, now.at(i))))
+            standsFor[i] = i;
+        else if (i >= n - tail)
+            standsFor[i] = i - n + m;
+    }
+    // Per edited line: the text's line whose bytes go back there (-2 where
+    // they went back with the line before, -1 where it is encoded).
+    QVector<int> kept(m, -1);
+    for (int first = 0; first < n;) {
+        int last = first;
+        bool whole = standsFor.at(first) >= 0;
+        for (; !shown.at(last).last; ++last)
+            whole = whole && standsFor.at(last + 1) == standsFor.at(first) + (last + 1 - first);
+        if (whole) {
+            kept[standsFor.at(first)] = shown.at(first).line;
+            for (int i = first + 1; i <= last; ++i)
+                kept[standsFor.at(i)] = -2;
+        }
+        first = last + 1;
+    }
 
-    const auto keep = [&](QByteArray *out, int first, int last) { // raw lines [first, last)
-        if (first < last)
-            out->append(p + raw.at(first).begin, raw.at(last - 1).next - raw.at(first).begin);
-    };
     QByteArray out;
     out.reserve(original.bytes.size() + edited.size());
     out.append(p, begin);
-    keep(&out, 0, head);
-    for (int i = head; i < m - tail; ++i) {
-        // With as many lines as before, a line may stand where it stood.
-        if (n == m && sameLine(was.at(i), now.at(i))) {
-            keep(&out, i, i + 1);
+    for (int i = 0; i < m; ++i) {
+        if (kept.at(i) >= 0) {
+            const LineSpan &line = raw.at(kept.at(i));
+            out.append(p + line.begin, line.next - line.begin);
             continue;
         }
+        if (kept.at(i) == -2)
+            continue;
         out.append(codec->fromUnicode(now.at(i).constData(), now.at(i).size(), nullptr));
         if (i < m - 1)
             out.append(lineEnd);
     }
-    keep(&out, n - tail, n);
     out.append(p + end, original.bytes.size() - end);
     return out;
 }

@@ -19,15 +19,20 @@ namespace {
 
 const char *const CsvOption = "--history-csv";
 
-// A field with a separator, a quote or a line break is quoted, its quotes doubled.
-QString csvField(const QString &text)
+// A text field that a spreadsheet would take for a formula (it begins with
+// =, +, -, @, a tab or a carriage return) gets a leading apostrophe, which
+// spreadsheets show as text. A field with a separator, a quote or a line
+// break is quoted, its quotes doubled.
+QString csvField(const QString &value)
 {
+    static const QString FormulaStarts = QStringLiteral("=+-@\t\r");
+    QString text =
+        !value.isEmpty() && FormulaStarts.contains(value.at(0)) ? QLatin1Char('\'') + value : value;
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
         !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
 } // namespace
@@ -135,36 +140,40 @@ int printCsv(const QStringList &arguments, const QString &historyFile, QTextStre
         from = QDateTime(day, QTime(0, 0)).toMSecsSinceEpoch();
     }
 
-    out << csvHeader() << '\n';
-    if (!QFileInfo::exists(historyFile))
-        return 0; // nothing was recorded here yet
-    HistoryStore store;
-    constexpr qint64 Always = std::numeric_limits<qint64>::max();
-    QVector<StopTag> tags;
-    QVector<ShiftPlan> plans;
-    bool ok = store.open(historyFile, HistoryStore::ReadOnly) &&
-              store.tags(std::numeric_limits<qint64>::min(), Always, parser.value(device), &tags) &&
-              store.shiftPlans(&plans);
-    if (ok) {
-        const QVector<StopReason> reasons = ConfigStore::instance()->stopReasons();
-        ShiftLookup shifts(plans.isEmpty() ? QVector<ShiftPlan>{{0, ConfigStore::instance()->shifts()}}
-                                           : plans);
-        CsvStops stops(tags);
-        const auto earlier = [&](const QString &name) {
-            return [&store, name](qint64 start) { return store.stopStart(name, start); };
-        };
-        ok = store.visitPeriods(
-            from, Always, parser.value(device), [&](const QString &name, const StatePeriod &period) {
-                out << csvLine(name, period, shifts.at(period.start).name,
-                               reasonWord(reasons, stops.reasonOf(name, period, earlier(name))))
-                    << '\n';
-            });
+    // Built whole and printed only when read whole: a script that reads the
+    // output never takes a part for all of it.
+    QString text = csvHeader() + QLatin1Char('\n');
+    if (QFileInfo::exists(historyFile)) { // else nothing was recorded here yet
+        HistoryStore store;
+        constexpr qint64 Always = std::numeric_limits<qint64>::max();
+        QVector<StopTag> tags;
+        QVector<ShiftPlan> plans;
+        bool ok = store.open(historyFile, HistoryStore::ReadOnly) &&
+                  store.tags(std::numeric_limits<qint64>::min(), Always, parser.value(device), &tags) &&
+                  store.shiftPlans(&plans);
+        if (ok) {
+            const QVector<StopReason> reasons = ConfigStore::instance()->stopReasons();
+            ShiftLookup shifts(plans.isEmpty() ? QVector<ShiftPlan>{{0, ConfigStore::instance()->shifts()}}
+                                               : plans);
+            CsvStops stops(tags);
+            const auto earlier = [&](const QString &name) {
+                return [&store, name](qint64 start) { return store.stopStart(name, start); };
+            };
+            ok = store.visitPeriods(
+                from, Always, parser.value(device), [&](const QString &name, const StatePeriod &period) {
+                    text += csvLine(name, period, shifts.at(period.start).name,
+                                    reasonWord(reasons, stops.reasonOf(name, period, earlier(name)))) +
+                            QLatin1Char('\n');
+                });
+        }
+        if (!ok) {
+            err << "Cannot read " << QDir::toNativeSeparators(historyFile) << ": " << store.errorText()
+                << '\n';
+            return 1;
+        }
     }
+    out << text;
     out.flush();
-    if (!ok) {
-        err << "Cannot read " << QDir::toNativeSeparators(historyFile) << ": " << store.errorText() << '\n';
-        return 1;
-    }
     return 0;
 }
 

@@ -51,7 +51,8 @@ bool isCsvCommand(int argc, char **argv);
 
 // `--history-csv [--since YYYY-MM-DD] [--device NAME]`: the periods recorded
 // in `historyFile`, oldest first. 0 when printed (a file not made yet holds
-// no periods), 1 when the file cannot be read, 2 for a wrong command line.
+// no periods), 1 when the file cannot be read, 2 for a wrong command line;
+// on 1 and 2 nothing goes to `out`, the reason goes to `err`.
 int printCsv(const QStringList &arguments, const QString &historyFile, QTextStream &out, QTextStream &err);
 // The same as a whole run of the program, without a display: standard
 // output and error in UTF-8.

@@ -36,34 +36,116 @@ QString printable(const QString &text, int maxLength)
 
 // The recorder's end of the file, in a thread of its own: the connection is
 // made, used and closed there.
+//
+// While another program holds the file's lock, what comes waits here (the
+// periods under way as their latest, the rest up to MaxWaitingRows) and the
+// file is tried again after a back-off that doubles up to LastRetryMs.
 class Writer : public QObject
 {
     Q_OBJECT
 
 public:
-    void open(const QString &path, int retentionDays)
+    Writer() : m_retry(new QTimer(this))
     {
-        m_retentionDays = retentionDays;
-        m_store = std::make_unique<HistoryStore>();
-        if (!m_store->open(path, HistoryStore::ReadWrite)) {
-            fail();
-            return;
-        }
-        prune();
-        QVector<ShiftPlan> plans;
-        if (m_store && m_store->shiftPlans(&plans) && !plans.isEmpty()) {
-            m_lastShifts = plans.constLast().shifts;
-            m_hasPlans = true;
-        }
+        m_retry->setSingleShot(true);
+        connect(m_retry, &QTimer::timeout, this, &Writer::attempt);
     }
 
+    void open(const QString &path, int retentionDays)
+    {
+        m_path = path;
+        m_retentionDays = retentionDays;
+        m_store = std::make_unique<HistoryStore>();
+        attempt();
+    }
+
+    // Written now, or (while the file is locked) at the next try.
     void write(Batch batch, qint64 upTo)
     {
         if (!m_store)
             return;
-        // Only a change of the shifts is a new plan.
+        keepNewPlans(&batch);
+        take(batch);
+        m_upTo = upTo;
+        if (!m_retry->isActive())
+            attempt();
+    }
+
+    // The run's last batch, tried at once whatever the back-off. Why not all
+    // of the run's history reached the file; empty when it did.
+    QString finish(Batch batch, qint64 upTo)
+    {
+        if (m_store) {
+            keepNewPlans(&batch);
+            take(batch);
+            m_upTo = upTo;
+            attempt();
+        }
+        QString left = m_problem;
+        if (left.isEmpty() && m_store && !m_waiting.isEmpty())
+            left = m_store->errorText();
+        m_retry->stop();
+        m_store.reset();
+        return left;
+    }
+
+signals:
+    void failed(const QString &problem);
+    void written(qint64 upTo);
+    void held(const QString &problem);
+    void resumed(qint64 lost);
+
+private:
+    void attempt()
+    {
+        const bool ok = (m_store->isOpen() || openStore()) && m_store->write(m_waiting) &&
+                        (now() - m_lastPrune <= DayMs || prune());
+        if (!ok) {
+            if (m_store->isBusy())
+                retryLater();
+            else
+                fail();
+            return;
+        }
+        m_waiting = Batch();
+        m_waitingRows = 0;
+        if (m_retryMs > 0) {
+            m_retryMs = 0;
+            emit resumed(m_lost);
+            m_lost = 0;
+        }
+        if (m_upTo > 0)
+            emit written(m_upTo);
+    }
+
+    void retryLater()
+    {
+        if (m_retryMs == 0) {
+            m_retryMs = Recorder::FirstRetryMs;
+            emit held(m_store->errorText());
+        } else {
+            m_retryMs = qMin(m_retryMs * 2, Recorder::LastRetryMs);
+        }
+        m_retry->start(m_retryMs);
+    }
+
+    bool openStore()
+    {
+        if (!m_store->open(m_path, HistoryStore::ReadWrite))
+            return false;
         QVector<ShiftPlan> plans;
-        for (const ShiftPlan &plan : qAsConst(batch.plans)) {
+        if (m_store->shiftPlans(&plans) && !plans.isEmpty()) {
+            m_lastShifts = plans.constLast().shifts;
+            m_hasPlans = true;
+        }
+        return true;
+    }
+
+    // Only a change of the shifts is a new plan.
+    void keepNewPlans(Batch *batch)
+    {
+        QVector<ShiftPlan> plans;
+        for (const ShiftPlan &plan : qAsConst(batch->plans)) {
             if (plan.shifts == m_lastShifts)
                 continue;
             // The first shifts ever set: what was recorded before had none.
@@ -73,44 +155,71 @@ public:
             plans.append(plan);
             m_lastShifts = plan.shifts;
         }
-        batch.plans = plans;
-        if (!m_store->write(batch)) {
-            fail();
-            return;
-        }
-        if (upTo - m_lastPrune > DayMs)
-            prune();
-        emit written(upTo);
+        batch->plans = plans;
     }
 
-    void close() { m_store.reset(); }
-    QString problem() const { return m_problem; }
+    // Adds a batch to what waits: a device's period under way replaces the
+    // one before; the rest is added in order while there is room.
+    void take(const Batch &batch)
+    {
+        if (m_waiting.open.isEmpty()) {
+            m_waiting.open = batch.open;
+        } else {
+            QHash<qint64, int> index;
+            for (int i = 0; i < m_waiting.open.size(); ++i)
+                index.insert(m_waiting.open.at(i).key, i);
+            for (const Batch::Open &open : batch.open) {
+                const auto it = index.constFind(open.key);
+                if (it != index.constEnd())
+                    m_waiting.open[it.value()] = open;
+                else
+                    m_waiting.open.append(open);
+            }
+        }
+        m_waiting.ended += batch.ended;
+        m_waiting.plans += batch.plans; // few, and never to be lost
+        m_waiting.tags += batch.tags;   // an operator's word, never to be lost
+        const qint64 rows = batch.closed.size() + batch.pieces.size() + batch.operations.size();
+        if (m_waitingRows + rows > Recorder::MaxWaitingRows) {
+            m_lost += rows;
+            return;
+        }
+        m_waitingRows += rows;
+        m_waiting.closed += batch.closed;
+        m_waiting.pieces += batch.pieces;
+        m_waiting.operations += batch.operations;
+    }
 
-signals:
-    void failed(const QString &problem);
-    void written(qint64 upTo);
-
-private:
     void fail()
     {
         m_problem = m_store->errorText();
         emit failed(m_problem);
+        m_retry->stop();
         m_store.reset();
     }
 
-    void prune()
+    bool prune()
     {
-        m_lastPrune = now();
-        if (!m_store->prune(m_lastPrune - m_retentionDays * DayMs))
-            fail();
+        const qint64 at = now();
+        if (!m_store->prune(at - m_retentionDays * DayMs))
+            return false;
+        m_lastPrune = at;
+        return true;
     }
 
     std::unique_ptr<HistoryStore> m_store;
+    QString m_path;
     QVector<Shift> m_lastShifts;
     bool m_hasPlans = false;
     int m_retentionDays = DefaultRetentionDays;
     qint64 m_lastPrune = 0;
     QString m_problem;
+    QTimer *m_retry;
+    int m_retryMs = 0; // the back-off while the file is locked; 0 while it is not
+    Batch m_waiting;
+    qint64 m_waitingRows = 0;
+    qint64 m_lost = 0; // rows that found no room while the file was locked
+    qint64 m_upTo = 0;
 };
 
 Recorder::Recorder(const QString &path, int retentionDays, QObject *parent)
@@ -120,6 +229,8 @@ Recorder::Recorder(const QString &path, int retentionDays, QObject *parent)
     m_writer->moveToThread(&m_thread);
     connect(m_writer, &Writer::failed, this, &Recorder::onFailed);
     connect(m_writer, &Writer::written, this, &Recorder::written);
+    connect(m_writer, &Writer::held, this, &Recorder::onHeld);
+    connect(m_writer, &Writer::resumed, this, &Recorder::onResumed);
     m_thread.start();
     const int days = retentionDays > 0 ? retentionDays : DefaultRetentionDays;
     QMetaObject::invokeMethod(
@@ -143,13 +254,7 @@ Recorder::~Recorder()
     // would reach a recorder that is gone.
     QString problem;
     QMetaObject::invokeMethod(
-        m_writer,
-        [this, &problem, upTo = now()] {
-            if (isRecording())
-                m_writer->write(m_pending, upTo);
-            problem = m_writer->problem();
-            m_writer->close();
-        },
+        m_writer, [this, &problem, upTo = now()] { problem = m_writer->finish(m_pending, upTo); },
         Qt::BlockingQueuedConnection);
     if (isRecording() && !problem.isEmpty())
         qWarning().noquote() << "The last history of this run was not written:" << problem;
@@ -325,10 +430,30 @@ void Recorder::flush(bool wait)
             m_writer, [] {}, Qt::BlockingQueuedConnection);
 }
 
+void Recorder::onHeld(const QString &problem)
+{
+    m_heldBy = problem;
+    qWarning().noquote() << "History cannot be written for now:" << problem << "- what comes waits in memory"
+                         << "(at most" << MaxWaitingRows << "rows) and is written once the file is free";
+    emit held(problem);
+}
+
+void Recorder::onResumed(qint64 lost)
+{
+    m_heldBy.clear();
+    if (lost > 0)
+        qWarning().noquote() << "History is written again;" << lost
+                             << "rows found no room while the file was locked and are lost";
+    else
+        qInfo("History is written again, with what waited");
+    emit resumed(lost);
+}
+
 void Recorder::onFailed(const QString &problem)
 {
     if (!isRecording())
         return;
+    m_heldBy.clear();
     m_problem = problem.isEmpty() ? QStringLiteral("unknown error") : problem;
     m_tick.stop();
     m_pending = Batch();

@@ -18,9 +18,11 @@ class Writer;
 // killed program loses at most the last second.
 //
 // Devices are told apart by a key (their watch), named by their record's
-// name. A file that cannot be written (locked, read-only, not a database)
-// is reported once through unavailable(); the recorder then drops what it
-// is given, and the program runs on without history.
+// name. While another program holds the file's lock, what comes waits in
+// memory (bounded) and is written once the file is free; held() and
+// resumed() tell. A file that cannot be written otherwise (read-only, not a
+// database) is reported once through unavailable(); the recorder then drops
+// what it is given, and the program runs on without history.
 class Recorder : public QObject
 {
     Q_OBJECT
@@ -29,6 +31,12 @@ public:
     static constexpr int FlushIntervalMs = 1000;
     // Program names come from the controller: what is kept of one.
     static constexpr int MaxProgramLength = 64;
+    // While the file is locked: the tries' back-off, and what may wait for
+    // it (periods, piece counts and operations together; each device's
+    // period under way besides). About 200 bytes a row.
+    static constexpr int FirstRetryMs = 1000;
+    static constexpr int LastRetryMs = 30000;
+    static constexpr int MaxWaitingRows = 50000;
 
     // Starts recording into `path`, removing what ended more than
     // `retentionDays` ago (at start and once a day; the default when not
@@ -61,6 +69,8 @@ public:
     // False once the file turned out unusable.
     bool isRecording() const { return m_problem.isEmpty(); }
     QString problem() const { return m_problem; }
+    // Why what comes waits in memory now; empty while it is written.
+    QString heldBy() const { return m_heldBy; }
 
     // Hands what is pending to the writer now, and (wait) returns once it is
     // written. For the tests and the benchmarks; the timer does it otherwise.
@@ -72,6 +82,10 @@ signals:
     void sampling();
     // Once: the file cannot be used this run, and why.
     void unavailable(const QString &problem);
+    // The file is locked by another program: what comes waits from now on.
+    void held(const QString &problem);
+    // The file is written again, with what waited; `lost` rows found no room.
+    void resumed(qint64 lost);
     // A batch reached the file; `upTo` is the time of its last sample.
     void written(qint64 upTo);
     // The stop under way of a device was given a reason, or (0) the tagged stop ended.
@@ -96,6 +110,8 @@ private:
     void endStop(Entry *entry);
     void onTick();
     void onFailed(const QString &problem);
+    void onHeld(const QString &problem);
+    void onResumed(qint64 lost);
     void collectOpen();
 
     QThread m_thread;
@@ -106,6 +122,7 @@ private:
     qint64 m_keyBase = 0;
     qint64 m_nextKey = 0;
     QString m_problem;
+    QString m_heldBy;
 };
 
 } // namespace History

@@ -143,13 +143,27 @@ bool HistoryStore::fail(const QSqlQuery &query)
 {
     // SQLite's own words ("database is locked"), without the driver's.
     const QSqlError error = query.lastError();
-    return fail(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    fail(error.databaseText().isEmpty() ? error.text() : error.databaseText());
+    // SQLITE_BUSY or SQLITE_LOCKED, also in their extended forms.
+    const int code = error.nativeErrorCode().toInt() & 0xff;
+    m_busy = code == 5 || code == 6;
+    return false;
 }
 
 bool HistoryStore::fail(const QString &text)
 {
     m_error = text.trimmed();
+    m_busy = false;
     return false;
+}
+
+void HistoryStore::rollback()
+{
+    const QString error = m_error;
+    const bool busy = m_busy;
+    exec(QStringLiteral("ROLLBACK"));
+    m_error = error;
+    m_busy = busy;
 }
 
 bool HistoryStore::exec(const QString &statement)
@@ -212,9 +226,10 @@ bool HistoryStore::open(const QString &path, Mode mode)
     QSqlQuery query(m_db);
     if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next() ||
         query.value(0).toString().compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0) {
-        if (m_error.isEmpty())
-            fail(query.lastError().isValid() ? query.lastError().text()
-                                             : QStringLiteral("the file cannot be shared (no WAL)"));
+        if (query.lastError().isValid())
+            fail(query);
+        else
+            fail(QStringLiteral("the file cannot be shared (no WAL)"));
         close();
         return false;
     }
@@ -233,9 +248,7 @@ bool HistoryStore::open(const QString &path, Mode mode)
                     exec(QStringLiteral("DELETE FROM open_periods WHERE end < %1").arg(stale)) &&
                     exec(QStringLiteral("COMMIT"));
     if (!ok) {
-        const QString error = m_error;
-        exec(QStringLiteral("ROLLBACK"));
-        m_error = error;
+        rollback();
         close();
         return false;
     }
@@ -363,9 +376,7 @@ bool HistoryStore::write(const Batch &batch)
                    }) &&
         exec(QStringLiteral("COMMIT"));
     if (!ok) {
-        const QString error = m_error;
-        exec(QStringLiteral("ROLLBACK"));
-        m_error = error;
+        rollback();
         // Ids taken inside the failed transaction are gone with it.
         m_deviceIds.clear();
     }
@@ -390,11 +401,8 @@ bool HistoryStore::prune(qint64 before)
                  .arg(stale)) &&
         exec(QStringLiteral("DELETE FROM open_periods WHERE end < %1").arg(stale)) &&
         exec(QStringLiteral("COMMIT"));
-    if (!ok) {
-        const QString error = m_error;
-        exec(QStringLiteral("ROLLBACK"));
-        m_error = error;
-    }
+    if (!ok)
+        rollback();
     return ok;
 }
 

@@ -86,6 +86,9 @@ public:
     bool open(const QString &path, Mode mode);
     bool isOpen() const { return m_open; }
     QString errorText() const { return m_error; }
+    // The last failure was another connection holding the file's lock: the
+    // same step may succeed once it lets go.
+    bool isBusy() const { return m_busy; }
     QString path() const { return m_path; }
 
     bool write(const Batch &batch);
@@ -119,6 +122,8 @@ public:
 private:
     bool fail(const QSqlQuery &query);
     bool fail(const QString &text);
+    // Ends the transaction under way, keeping the failure that ends it.
+    void rollback();
     bool exec(const QString &statement);
     // The statement once per row, `bind` giving a row's values (false when it cannot).
     template<typename Row, typename Bind>
@@ -138,6 +143,7 @@ private:
     QString m_path;
     QString m_error;
     bool m_open = false;
+    bool m_busy = false;
     bool m_empty = false; // a readable file that holds no history yet
     QHash<QString, qint64> m_deviceIds;
 };

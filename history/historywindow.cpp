@@ -458,6 +458,21 @@ void HistoryWindow::fillOperations(const QVector<Operation> &operations)
     m_operations->resizeColumnsToContents();
 }
 
+void HistoryWindow::setRecordingText(const QString &text)
+{
+    if (!m_recording) {
+        if (text.isEmpty())
+            return;
+        m_recording = new QLabel;
+        m_recording->setObjectName(QStringLiteral("historyRecording"));
+        m_recording->setWordWrap(true);
+        auto *column = qobject_cast<QVBoxLayout *>(layout());
+        column->insertWidget(column->indexOf(m_notice) + 1, m_recording);
+    }
+    m_recording->setText(text);
+    m_recording->setVisible(!text.isEmpty());
+}
+
 bool HistoryWindow::exportCsv(const QString &path) const
 {
     QVector<QPair<qint64, QString>> lines;

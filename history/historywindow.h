@@ -50,6 +50,8 @@ public:
 
     // Reads the range again: what was recorded since shows.
     void reload();
+    // How the recording of this run goes, above the bands; empty: no line.
+    void setRecordingText(const QString &text);
     // The shown periods, cut to the range, oldest first; false when the file
     // could not be written.
     bool exportCsv(const QString &path) const;
@@ -107,6 +109,7 @@ private:
     QComboBox *m_span = nullptr;
     QDateEdit *m_date = nullptr;
     QLabel *m_notice = nullptr;
+    QLabel *m_recording = nullptr;
     HistoryTimeline *m_timeline = nullptr;
     QTabWidget *m_tabs = nullptr;
     QTableWidget *m_figures = nullptr;

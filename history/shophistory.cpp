@@ -18,6 +18,15 @@ ShopHistory::ShopHistory(QMainWindow *window) : QObject(window), m_window(window
     setObjectName(QStringLiteral("shopHistory"));
     m_recorder = new History::Recorder(historyFile(), ConfigStore::instance()->historyRetentionDays(), this);
     connect(m_recorder, &History::Recorder::unavailable, this, &ShopHistory::onUnavailable);
+    connect(m_recorder, &History::Recorder::held, this, [this](const QString &problem) {
+        setRecordingText(
+            tr("历史记录文件被另一程序锁定（%1）：新的记录暂存在内存中，文件可用后写入。").arg(problem));
+    });
+    connect(m_recorder, &History::Recorder::resumed, this, [this](qint64 lost) {
+        setRecordingText(
+            lost > 0 ? tr("历史记录已恢复写入；锁定期间有 %1 条记录超出暂存上限，未能保存。").arg(lost)
+                     : tr("历史记录已恢复写入，暂存的记录已写入文件。"));
+    });
     if (DeviceManager *devices = DeviceManager::instance())
         History::recordFleet(devices->fleet(), m_recorder);
     // The shifts as SET leaves them, looked at once a second.
@@ -89,13 +98,23 @@ HistoryWindow *ShopHistory::showWindow(const QString &machine)
     m_windows.append(window);
     // Tags given in the window reach the stop under way at once.
     connect(window, &HistoryWindow::tagged, m_recorder, &History::Recorder::noteTags);
+    window->setRecordingText(m_recordingText);
     window->show();
     return window;
+}
+
+void ShopHistory::setRecordingText(const QString &text)
+{
+    m_recordingText = text;
+    m_windows.removeAll(nullptr);
+    for (const QPointer<HistoryWindow> &open : qAsConst(m_windows))
+        open->setRecordingText(text);
 }
 
 // Said once, without waiting for an answer: the program works on without history.
 void ShopHistory::onUnavailable(const QString &problem)
 {
+    setRecordingText(tr("本次运行不记录机床历史：%1").arg(problem));
     auto *box = new QMessageBox(QMessageBox::Warning, tr("历史记录"),
                                 tr("本次运行不记录机床历史：%1").arg(problem), QMessageBox::Ok, m_window);
     box->setObjectName(QStringLiteral("historyUnavailable"));

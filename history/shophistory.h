@@ -35,9 +35,12 @@ private:
     void onUnavailable(const QString &problem);
     // A reason given or gone for the stop under way of a recorded device.
     void onReasonChanged(quintptr key, int reason);
+    // How recording goes, when it does not go as it should; shown in the windows.
+    void setRecordingText(const QString &text);
 
     QMainWindow *m_window;
     History::Recorder *m_recorder = nullptr;
     QList<QPointer<HistoryWindow>> m_windows;
     QVector<Shift> m_shifts; // as last handed to the recorder
+    QString m_recordingText;
 };

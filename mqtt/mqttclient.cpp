@@ -117,6 +117,7 @@ private:
     void drainWake();
     void connectToBroker();
     void fail(Problem problem, const QString &detail);
+    void requeueUnacknowledged();
     void destroyClient();
     void handOver(int limit);
     void serviceSocket(int timeoutMs);
@@ -144,6 +145,7 @@ private:
     Problem m_failProblem = Problem::None;
     QString m_failDetail;
     Clock::time_point m_acceptDeadline;
+    Clock::time_point m_acceptedAt;
     Clock::time_point m_retryAt;
     int m_retryMs = FirstRetryMs;
     std::map<int, InFlight> m_inFlight;
@@ -166,9 +168,22 @@ void MqttClient::Worker::waitForPrevious()
     }
     if (!previous)
         return;
-    std::unique_lock<std::mutex> lock(previous->mutex);
-    previous->finishedCondition.wait_for(lock, std::chrono::milliseconds(StopWaitMs),
-                                         [&] { return previous->finished; });
+    // What it could not hand over goes first: it is older than what came since.
+    std::deque<Message> left;
+    {
+        std::unique_lock<std::mutex> lock(previous->mutex);
+        previous->finishedCondition.wait_for(lock, std::chrono::milliseconds(StopWaitMs),
+                                             [&] { return previous->finished; });
+        left.swap(previous->events);
+    }
+    std::lock_guard<std::mutex> lock(m_shared->mutex);
+    for (Message &message : m_shared->events)
+        left.push_back(std::move(message));
+    while (int(left.size()) > MaxQueuedEvents) {
+        left.pop_front();
+        ++m_shared->counters.droppedEvents;
+    }
+    m_shared->events.swap(left);
 }
 
 void MqttClient::Worker::drainWake()
@@ -256,13 +271,26 @@ void MqttClient::Worker::destroyClient()
 }
 
 // Drops the link without a goodbye (the broker publishes the last will) and
-// sets the next attempt after a back-off that doubles up to LastRetryMs.
-// Events the broker had not acknowledged go back to the front of the queue.
+// sets the next attempt after a back-off that doubles up to LastRetryMs; it
+// starts again from FirstRetryMs only after a connection that stayed up for
+// StableConnectionMs, so a broker that accepts and drops at once is not
+// asked every second. Events the broker had not acknowledged go back to the
+// front of the queue.
 void MqttClient::Worker::fail(Problem problem, const QString &detail)
 {
+    if (m_accepted && Clock::now() - m_acceptedAt >= std::chrono::milliseconds(StableConnectionMs))
+        m_retryMs = FirstRetryMs;
     destroyClient();
     m_accepted = false;
     m_failed = false;
+    requeueUnacknowledged();
+    m_retryAt = Clock::now() + std::chrono::milliseconds(m_retryMs);
+    m_retryMs = std::min(m_retryMs * 2, int(LastRetryMs));
+    report(false, problem, detail);
+}
+
+void MqttClient::Worker::requeueUnacknowledged()
+{
     m_doneEarly.clear();
     std::vector<InFlight> unacknowledged;
     for (auto &entry : m_inFlight) {
@@ -282,9 +310,6 @@ void MqttClient::Worker::fail(Problem problem, const QString &detail)
             m_shared->events.push_front(std::move(entry.message));
         }
     }
-    m_retryAt = Clock::now() + std::chrono::milliseconds(m_retryMs);
-    m_retryMs = std::min(m_retryMs * 2, int(LastRetryMs));
-    report(false, problem, detail);
 }
 
 bool MqttClient::Worker::publish(const Message &message, int qos, bool retain, bool isEvent)
@@ -403,6 +428,8 @@ void MqttClient::Worker::goodbye()
         }
     }
     destroyClient();
+    // Events the broker did not acknowledge wait for the next start.
+    requeueUnacknowledged();
 }
 
 void MqttClient::Worker::report(bool connected, Problem problem, const QString &detail)
@@ -432,7 +459,7 @@ void MqttClient::Worker::onConnect(mosquitto *, void *self, int rc)
         return;
     }
     worker->m_accepted = true;
-    worker->m_retryMs = FirstRetryMs;
+    worker->m_acceptedAt = Clock::now();
     if (!worker->m_presence.isEmpty())
         worker->publish(Message{QString::fromUtf8(worker->m_presence), QByteArrayLiteral("true")}, 1, true,
                         false);
@@ -492,9 +519,10 @@ void MqttClient::start(const Options &options)
     shared->counters = m_lastCounters;
     if (m_shared) {
         std::lock_guard<std::mutex> lock(m_shared->mutex);
-        shared->events.swap(m_shared->events);
         shared->counters = m_shared->counters;
     }
+    // The events that wait stay with the worker stopped here, which may
+    // still hand them over in its goodbye; the new one takes what is left.
     stop(false);
     shared->previous = std::move(m_previous);
     m_shared = shared;

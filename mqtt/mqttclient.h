@@ -46,7 +46,8 @@ public:
 
     // (Re)starts with these options. A running connection says goodbye on
     // its own, and the new one connects only after it (within StopWaitMs).
-    // Events that wait move over; retained topics start afresh.
+    // Events it did not get acknowledged, and those a stop() left waiting,
+    // move over; retained topics start afresh.
     void start(const Options &options);
     // The goodbye: what waits, "false" on the presence topic, DISCONNECT,
     // within GoodbyeMs. With waitForGoodbye (the end of the program) this
@@ -74,6 +75,8 @@ public:
     static constexpr int MaxInFlight = 100;
     static constexpr int FirstRetryMs = 1000;
     static constexpr int LastRetryMs = 30000;
+    // A connection that stayed up this long starts the back-off afresh.
+    static constexpr int StableConnectionMs = 30000;
     // A broker that takes the connection but does not accept it in this time
     // counts as silent.
     static constexpr int AcceptTimeoutMs = 10000;

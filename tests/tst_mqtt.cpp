@@ -3,6 +3,7 @@
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
+#include "mqtt/mqttclient.h"
 #include "mqtt/mqttformat.h"
 #include "mqtt/mqttpassword.h"
 #include "mqtt/mqttservice.h"
@@ -12,6 +13,7 @@
 
 #include <QProcess>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <algorithm>
@@ -158,6 +160,14 @@ MqttSettings brokerSettings(quint16 port)
     return settings;
 }
 
+MqttClient::Options clientOptions(quint16 port)
+{
+    MqttClient::Options options;
+    options.host = QStringLiteral("127.0.0.1");
+    options.port = port;
+    return options;
+}
+
 const char kRunning[] =
     "* vexa/Mill_1/state {\"state\":\"running\",\"code\":1,\"program\":\"O0001\",\"pieces\":12,"
     "\"target\":500,\"time\":\"";
@@ -179,6 +189,8 @@ private slots:
     void windowlessStops();
     void brokerStoppedMidRun();
     void refusalIsTold();
+    void acceptedAndDroppedBacksOff();
+    void eventsOutliveRestart();
 };
 
 void TestMqtt::initTestCase()
@@ -417,6 +429,51 @@ void TestMqtt::refusalIsTold()
     MqttService service(&fleet, false);
     service.apply(brokerSettings(broker.port()));
     QTRY_VERIFY_WITH_TIMEOUT(service.statusText().startsWith(QString::fromUtf8("代理拒绝连接")), 10000);
+}
+
+// A peer that accepts the connection and drops it at once is asked again
+// after a growing back-off, not every second.
+void TestMqtt::acceptedAndDroppedBacksOff()
+{
+    QTcpServer peer;
+    QVERIFY(peer.listen(QHostAddress::LocalHost));
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> accepted;
+    QObject::connect(&peer, &QTcpServer::newConnection, [&] {
+        QTcpSocket *socket = peer.nextPendingConnection();
+        QObject::connect(socket, &QTcpSocket::readyRead, [&, socket] {
+            QObject::disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+            socket->write(QByteArray("\x20\x02\x00\x00", 4)); // CONNACK: accepted
+            socket->disconnectFromHost();
+            accepted.append(clock.elapsed());
+        });
+    });
+    MqttClient client;
+    client.start(clientOptions(peer.serverPort()));
+    QTRY_VERIFY_WITH_TIMEOUT(accepted.size() >= 3, 10000);
+    QVERIFY(accepted.at(2) - accepted.at(1) >= 3 * MqttClient::FirstRetryMs / 2); // 2 s, not 1 s
+}
+
+// Events that wait for a broker out of reach are published after the client
+// is stopped and started again.
+void TestMqtt::eventsOutliveRestart()
+{
+    Broker broker;
+    QVERIFY(broker.start());
+    broker.kill();
+    MqttClient client;
+    client.start(clientOptions(broker.port()));
+    client.publishEvent(QStringLiteral("vexa/event"), "waited");
+    client.stop();
+    QVERIFY(broker.start());
+    Subscriber live(broker.port());
+    QVERIFY(QProcess::execute(QStringLiteral("mosquitto_pub"),
+                              {"-h", "127.0.0.1", "-p", QString::number(broker.port()), "-t", "vexa/ready",
+                               "-m", "1", "-r"}) == 0);
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/ready 1"))); // retained: seen once subscribed
+    client.start(clientOptions(broker.port()));
+    QVERIFY(live.waitFor(QStringLiteral("0 vexa/event waited")));
 }
 
 int main(int argc, char *argv[])

@@ -294,6 +294,11 @@ void TestPrgForm::previewIsByteExact_data()
                                     << QStringLiteral("O0005\n(车床)\nM30\n");
     QTest::newRow("no encoding reproduces it, mixed line ends")
         << QString() << QByteArray("(\x81\x30\xE4\xB8\xAD)\r\nM30\n") << QStringLiteral("(\uFFFD0中)\nM30\n");
+    QTest::newRow("line and paragraph separators") << QString()
+                                                   << QByteArray("(A\xE2\x80\xA8"
+                                                                 "B\xE2\x80\xA9"
+                                                                 "C)\nM30\n")
+                                                   << QStringLiteral("(A\nB\nC)\nM30\n");
 }
 
 // What is read is shown and written back byte for byte: a first line that

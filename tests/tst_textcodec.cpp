@@ -141,6 +141,16 @@ void TestTextCodec::encode_data()
                                                           << QStringLiteral("(A B)\nM31")
                                                           << QByteArray("(A\xC2\xA0"
                                                                         "B)\nM31");
+    // The editor gives U+2028, U+2029, U+FDD0 and U+FDD1 back as line feeds.
+    const QByteArray hidden("A\xE2\x80\xA8"
+                            "B\xE2\x80\xA9"
+                            "C\xEF\xB7\x90"
+                            "D\xEF\xB7\x91"
+                            "E\r\nM30\r\nM2");
+    QTest::newRow("hidden line breaks, unedited")
+        << hidden << QStringLiteral("A\nB\nC\nD\nE\nM30\nM2") << hidden;
+    QTest::newRow("hidden line breaks, another line edited")
+        << hidden << QStringLiteral("A\nB\nC\nD\nE\nM31\nM2") << QByteArray(hidden).replace("M30", "M31");
     QTest::newRow("typed from scratch")
         << QByteArray() << QStringLiteral("O0001\n(中)\n") << QByteArray("O0001\n(\xE4\xB8\xAD)\n");
 }

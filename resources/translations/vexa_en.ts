@@ -1417,6 +1417,18 @@
         <source>本次运行不记录机床历史：%1</source>
         <translation>The machines&apos; history is not recorded in this run: %1</translation>
     </message>
+    <message>
+        <source>历史记录文件被另一程序锁定（%1）：新的记录暂存在内存中，文件可用后写入。</source>
+        <translation>Another program holds the history file&apos;s lock (%1): what is recorded waits in memory and is written once the file is free.</translation>
+    </message>
+    <message>
+        <source>历史记录已恢复写入；锁定期间有 %1 条记录超出暂存上限，未能保存。</source>
+        <translation>The history is written again; %1 records found no room in memory while the file was locked and are lost.</translation>
+    </message>
+    <message>
+        <source>历史记录已恢复写入，暂存的记录已写入文件。</source>
+        <translation>The history is written again, with what waited in memory.</translation>
+    </message>
 </context>
 <context>
     <name>StateLook</name>
