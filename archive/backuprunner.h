@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/manifest.h"
+#include "config/devicerecord.h"
 #include "link/busyretry.h"
 
 #include <QCoreApplication>
@@ -37,8 +38,8 @@ public:
     explicit BackupRunner(ModbusDevice *device, QObject *parent = nullptr);
     ~BackupRunner() override;
 
-    // <root>/<device name>/<YYYYMMDD-HHMMSS>/, made by start(); a second
-    // backup within the same second gets "-2" and on.
+    // <root>/<device folder>/<YYYYMMDD-HHMMSS>/ (ArchiveStore::deviceFolder),
+    // made by start(); a second backup within the same second gets "-2" and on.
     void setBackupRoot(const QString &root);
     QString folder() const;
 
@@ -61,6 +62,9 @@ public:
     // Without a folder: the bytes read, by name.
     QHash<QString, QByteArray> texts() const;
 
+    // What the manifest records of the device.
+    static Manifest::Device manifestDevice(const DeviceRecord &record);
+
     // The device codes of an item that could not be saved, as text.
     static QString failureText(int code);
 
@@ -80,7 +84,7 @@ private:
     QPointer<ModbusDevice> m_device;
     QString m_root;
     QString m_folder;
-    QString m_deviceName;
+    DeviceRecord m_record;
     QStringList m_queue; // still to read; the directory first
     bool m_running = false;
     bool m_cancel = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/manifest.h"
+#include "config/devicerecord.h"
 #include "link/busyretry.h"
 
 #include <QCoreApplication>
@@ -38,6 +39,12 @@ struct RestoreItem
 // A file whose size or SHA-256 differs from its manifest row is listed with
 // its problem; so is a saved manifest row whose file is missing.
 QList<BackupItem> readBackupFolder(const QString &folder, QString *why);
+
+// The device a backup folder's manifest names (empty for a manifest written
+// before backups named it), and, when that is another device than `target`
+// (another Id), why it should not be written there; empty otherwise.
+Manifest::Device readBackupDevice(const QString &folder);
+QString otherDeviceText(const Manifest::Device &backup, const DeviceRecord &target);
 
 // Pure: backup and controller by name -> SHA-256 (the controller's texts as
 // read now, absent names not in it).
