@@ -154,6 +154,8 @@ int backupOne(const DeviceRecord &record, const QString &root, const BackupComma
     Connection link(record, audit);
     if (!link.open()) {
         say(BackupCommand::tr("%1: 无法连接控制器，未备份").arg(record.Name));
+        if (audit)
+            audit(record, QStringLiteral("backup"), QString(), 1, 0);
         return BackupCommand::ItemFailed;
     }
     BackupRunner runner(link.device());

@@ -363,6 +363,15 @@ void TestMqtt::windowlessStops()
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), config);
     }
+    if (signal == SIGTERM) { // a command-line backup is an event too (port 502: out of its reach)
+        child.setArguments({QStringLiteral("--backup"), QString::fromUtf8("车床")});
+        child.setProgram(QStringLiteral(VEXA_BINARY_DIR "/vexa-assistant"));
+        child.start();
+        QVERIFY(
+            live.waitFor(QStringLiteral("0 vexa/车床-5b1e0c2a/event {\"event\":\"backup\",\"target\":\"\","
+                                        "\"result\":1,\"ok\":false,\"bytes\":0")));
+        QVERIFY(child.waitForFinished(30000));
+    }
     Subscriber late(broker.port());
     QVERIFY(late.waitFor(QStringLiteral("1 vexa/$online false")));
 }
