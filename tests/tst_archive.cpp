@@ -78,7 +78,6 @@ void TestArchive::deviceFolder_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QStringList>("after");
     const QString mine = "Mill (TCP)-5b1e0c2a";
-    QTest::newRow("new") << QStringList() << true << mine << QStringList();
     QTest::newRow("kept by name before: taken over")
         << QStringList{"Lathe", "Mill (TCP)"} << true << mine << QStringList{"Lathe", mine};
     QTest::newRow("kept by name before, only read")

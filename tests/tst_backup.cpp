@@ -191,8 +191,7 @@ void TestBackup::commandLineRoundTrip()
     m_rtuMill.removeProgram(77);
     // Both runs are in the history's writes.
     History::HistoryStore history;
-    QVERIFY(history.open(History::HistoryStore::fileBeside(m_dir.filePath("Configure.xml")),
-                         History::HistoryStore::ReadOnly));
+    QVERIFY(history.open(m_dir.filePath("history.sqlite"), History::HistoryStore::ReadOnly));
     QVector<History::Operation> writes;
     QVERIFY(history.operations(0, QDateTime::currentMSecsSinceEpoch() + 1, "Mill", &writes));
     QStringList kinds;

@@ -282,12 +282,9 @@ void TestConfigStore::roundTrip()
     DeviceRecord odd;
     odd.Name =
         QStringLiteral("a") + QChar(0x01) + QChar(0xD800) + QStringLiteral("b\U0001F600") + QChar(0xFFFF);
-    lathe.Id = QStringLiteral("a1");
-    mill.Id = QStringLiteral("b2");
-    DeviceRecord bare;
-    bare.Id = QStringLiteral("c3");
-    odd.Id = QStringLiteral("d4");
-    const QList<DeviceRecord> records{lathe, mill, bare, odd};
+    QList<DeviceRecord> records{lathe, mill, DeviceRecord(), odd};
+    for (int i = 0; i < records.size(); ++i)
+        records[i].Id = QString::number(i);
 
     ModbusSettings s;
     s.Port = QStringLiteral("/dev/ttyS1");
@@ -307,8 +304,8 @@ void TestConfigStore::roundTrip()
     m_store->resetToDefaults();
     m_store->loadFrom(path);
 
-    odd.Name = QStringLiteral("ab\U0001F600");
-    QCOMPARE(m_store->devices(), (QList<DeviceRecord>{lathe, mill, bare, odd}));
+    records[3].Name = QStringLiteral("ab\U0001F600");
+    QCOMPARE(m_store->devices(), records);
     QCOMPARE(describe(m_store->modbusSettings()), QStringLiteral("/dev/ttyS1|2|9600|7|3|502|0|2000"));
     QCOMPARE(m_store->language(), 1);
 }

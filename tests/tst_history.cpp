@@ -268,8 +268,7 @@ void TestHistory::recordAndRead()
     QVERIFY(lathe.at(1).end >= upTo - Recorder::FlushIntervalMs / 2);
     QVERIFY(lathe.at(1).end - lathe.at(1).start >= Recorder::FlushIntervalMs / 2);
 
-    // Kept by Id: the lathe, given one, keeps what it had under its name and
-    // keeps it when renamed; another device of its name stays apart.
+    // By Id: the lathe keeps its rows, renamed too; another lathe stays apart.
     {
         Recorder recorder(path, DefaultRetentionDays);
         for (const char *key : {"lathe\x1f"
@@ -280,7 +279,6 @@ void TestHistory::recordAndRead()
                                 "a1"})
             recorder.noteOperation(QString::fromLatin1(key), QStringLiteral("write file"),
                                    QString::fromLatin1(key).right(2), 0, 1);
-        recorder.flush(true);
     }
     QVERIFY(store.open(path, HistoryStore::ReadOnly));
     QStringList targets;

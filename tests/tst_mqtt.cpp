@@ -364,9 +364,8 @@ void TestMqtt::windowlessStops()
         QCOMPARE(file.readAll(), config);
     }
     if (signal == SIGTERM) { // a command-line backup is an event too (port 502: out of its reach)
-        child.setArguments({QStringLiteral("--backup"), QString::fromUtf8("车床")});
-        child.setProgram(QStringLiteral(VEXA_BINARY_DIR "/vexa-assistant"));
-        child.start();
+        child.start(QStringLiteral(VEXA_BINARY_DIR "/vexa-assistant"),
+                    {"--backup", QString::fromUtf8("车床")});
         QVERIFY(
             live.waitFor(QStringLiteral("0 vexa/车床-5b1e0c2a/event {\"event\":\"backup\",\"target\":\"\","
                                         "\"result\":1,\"ok\":false,\"bytes\":0")));
