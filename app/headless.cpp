@@ -41,7 +41,7 @@ int run(int argc, char *argv[])
     const QList<DeviceRecord> records = config->devices();
     for (const DeviceRecord &record : records) {
         auto *device = new ModbusDevice(&links);
-        device->setRecord(record);
+        device->setRecord(record.cleaned());
         auto *watch = new DeviceWatch(device, &fleet);
         fleet.add(watch);
         watch->setOn(true);

@@ -1,3 +1,4 @@
+#include "app/commandaudit.h"
 #include "app/headless.h"
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
@@ -43,8 +44,13 @@ int main(int argc, char *argv[])
     if (options.isSet(QStringLiteral("help")) || BackupCommand::wanted(options)) {
         QCoreApplication app(argc, argv);
         Translations::install(ConfigStore::instance()->language());
-        if (BackupCommand::wanted(options))
-            return BackupCommand::run(options);
+        if (BackupCommand::wanted(options)) {
+            CommandAudit audit;
+            return BackupCommand::run(options, [&audit](const DeviceRecord &device, const QString &kind,
+                                                        const QString &target, int result, qint64 bytes) {
+                audit.note(device, kind, target, result, bytes);
+            });
+        }
         QCommandLineParser help; // the texts again, in the configured language
         addOptions(&help);
         fputs(qPrintable(help.helpText()), stdout);

@@ -50,6 +50,11 @@ void installQuitSignals(QCoreApplication *app)
     sigset_t mask;
     sigemptyset(&mask);
     for (int sig : quitSignals) {
+        // A signal ignored by whoever started us stays ignored: nohup ignores
+        // SIGHUP so that the run outlives the session.
+        struct sigaction current = {};
+        if (::sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+            continue;
         struct sigaction action = {};
         action.sa_handler = onQuitSignal;
         sigemptyset(&action.sa_mask);

@@ -32,12 +32,12 @@ bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
     // out of the bound.
     if (device->stateCode() != DeviceState::Idle)
         return true;
-    const QString name = device->record().Name;
-    return keep(name, target, operation, ControllerTexts::read(device, target, directory), why);
+    return keep(device->record(), target, operation, ControllerTexts::read(device, target, directory), why);
 }
 
-bool ArchiveGuard::keep(const QString &device, const TextTarget &target, ArchiveIndex::Operation operation,
-                        const ControllerTexts::Current &current, QString *why)
+bool ArchiveGuard::keep(const DeviceRecord &device, const TextTarget &target,
+                        ArchiveIndex::Operation operation, const ControllerTexts::Current &current,
+                        QString *why)
 {
     if (!enabled() || current.absent)
         return true;
@@ -48,8 +48,9 @@ bool ArchiveGuard::keep(const QString &device, const TextTarget &target, Archive
         return false;
     }
     QString reason;
-    if (!ArchiveStore::configured().keep(device, target.name, operation, current.bytes,
-                                         QDateTime::currentDateTime(), &reason)) {
+    const ArchiveStore store = ArchiveStore::configured();
+    if (!store.keep(store.deviceFolder(device, true), target.name, operation, current.bytes,
+                    QDateTime::currentDateTime(), &reason)) {
         if (why)
             *why = tr("%1 未能存档 (%2)，操作未执行").arg(target.name, reason);
         return false;

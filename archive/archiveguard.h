@@ -2,6 +2,7 @@
 
 #include "archive/archiveindex.h"
 #include "archive/controllertexts.h"
+#include "config/devicerecord.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -29,7 +30,7 @@ public:
                             QString *why, const ControllerTexts::SharedDirectory &directory = {});
     // The second half alone, for a caller that read the current text itself
     // (and looked at it before deciding).
-    static bool keep(const QString &device, const TextTarget &target, ArchiveIndex::Operation operation,
+    static bool keep(const DeviceRecord &device, const TextTarget &target, ArchiveIndex::Operation operation,
                      const ControllerTexts::Current &current, QString *why);
 
     // keepCurrent() and then the write; NotKept when nothing was done.

@@ -48,6 +48,31 @@ QString ArchiveStore::folder(const QString &device, const QString &name) const
            ArchiveIndex::folderName(name);
 }
 
+QString ArchiveStore::deviceFolder(const QString &root, const DeviceRecord &device, bool settle)
+{
+    const QString bare = ArchiveIndex::folderName(device.Name);
+    if (device.Id.isEmpty())
+        return bare;
+    const QString suffix = QLatin1Char('-') + ArchiveIndex::folderName(device.shortId());
+    const QString wanted = ArchiveIndex::folderName(bare + suffix);
+    QDir dir(root);
+    if (QFileInfo(dir.filePath(wanted)).isDir())
+        return wanted;
+    // Renamed since, or kept by name before.
+    QString found;
+    const QStringList earlier =
+        dir.entryList({QLatin1Char('*') + suffix}, QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    if (!earlier.isEmpty())
+        found = earlier.first();
+    else if (QFileInfo(dir.filePath(bare)).isDir())
+        found = bare;
+    if (found.isEmpty())
+        return wanted;
+    if (settle && dir.rename(found, wanted))
+        return wanted;
+    return found;
+}
+
 bool ArchiveStore::keep(const QString &device, const QString &name, ArchiveIndex::Operation operation,
                         const QByteArray &bytes, const QDateTime &when, QString *why) const
 {

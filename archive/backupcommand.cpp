@@ -25,6 +25,7 @@ const QString RestoreOption = QStringLiteral("restore");
 const QString DeviceOption = QStringLiteral("device");
 const QString YesOption = QStringLiteral("yes");
 const QString UncheckedOption = QStringLiteral("unchecked");
+const QString ForceOption = QStringLiteral("force");
 
 // How often the wait for a connection looks at the device.
 constexpr int ConnectCheckMs = 20;
@@ -53,14 +54,6 @@ void complain(const QString &line)
     err().flush();
 }
 
-// The record as a card holds it (see deviceWidget::setRecord).
-DeviceRecord heldRecord(DeviceRecord record)
-{
-    record.Type = record.Type == 0 ? 0 : 1;
-    record.Address = qMax<quint8>(record.Address, 1);
-    return record;
-}
-
 // Runs the loop until done() holds or the time is up.
 bool waitFor(const std::function<bool()> &done, int boundMs)
 {
@@ -78,13 +71,38 @@ bool waitFor(const std::function<bool()> &done, int boundMs)
     return done();
 }
 
-// One controller of the configuration with its link kept up, as a card keeps it.
+// The history's word for a write or delete; empty for a read.
+QString writeWord(DeviceEvent::Kind kind)
+{
+    switch (kind) {
+    case DeviceEvent::WriteProgram:
+        return QStringLiteral("write program");
+    case DeviceEvent::WriteFile:
+        return QStringLiteral("write file");
+    case DeviceEvent::DeleteProgram:
+        return QStringLiteral("delete program");
+    default:
+        return QString();
+    }
+}
+
+// One controller of the configuration with its link kept up, as a card keeps
+// it; its writes go to the audit.
 class Connection
 {
 public:
-    explicit Connection(const DeviceRecord &record) : m_device(new ModbusDevice), m_watch(m_device)
+    Connection(const DeviceRecord &record, const BackupCommand::Audit &audit)
+        : m_device(new ModbusDevice), m_watch(m_device)
     {
-        m_device->setRecord(heldRecord(record));
+        m_device->setRecord(record.cleaned());
+        if (audit) {
+            QObject::connect(&m_watch, &DeviceWatch::operationFinished,
+                             [record, audit](const DeviceEvent &event) {
+                                 const QString kind = writeWord(event.kind);
+                                 if (!kind.isEmpty())
+                                     audit(record, kind, event.target, event.result, event.bytes);
+                             });
+        }
     }
     ~Connection()
     {
@@ -132,11 +150,13 @@ QString rowText(const Manifest::Row &row, const QString &detail)
     return BackupCommand::tr("%1\t失败: %2").arg(row.name, detail);
 }
 
-int backupOne(const DeviceRecord &record, const QString &root)
+int backupOne(const DeviceRecord &record, const QString &root, const BackupCommand::Audit &audit)
 {
-    Connection link(record);
+    Connection link(record, audit);
     if (!link.open()) {
         say(BackupCommand::tr("%1: 无法连接控制器，未备份").arg(record.Name));
+        if (audit)
+            audit(record, QStringLiteral("backup"), QString(), 1, 0);
         return BackupCommand::ItemFailed;
     }
     BackupRunner runner(link.device());
@@ -154,15 +174,29 @@ int backupOne(const DeviceRecord &record, const QString &root)
             .arg(summary.saved)
             .arg(summary.failed)
             .arg(QDir::toNativeSeparators(runner.plannedFolder())));
+    if (audit) {
+        qint64 bytes = 0;
+        for (const Manifest::Row &row : runner.rows())
+            bytes += row.outcome == Manifest::Outcome::Saved ? row.size : 0;
+        audit(record, QStringLiteral("backup"), QFileInfo(runner.plannedFolder()).fileName(),
+              summary.complete() ? 0 : 1, bytes);
+    }
     return summary.complete() ? BackupCommand::Done : BackupCommand::ItemFailed;
 }
 
-int restore(const DeviceRecord &record, const QString &folder, bool yes, bool unchecked)
+int restore(const DeviceRecord &record, const QString &folder, bool yes, bool unchecked, bool force,
+            const BackupCommand::Audit &audit)
 {
     QString why;
     const QList<BackupItem> all = readBackupFolder(folder, &why);
     if (!why.isEmpty()) {
         complain(why);
+        return BackupCommand::UsageError;
+    }
+    // The mill's SYS.PAR on the lathe is no restore.
+    const QString other = otherDeviceText(readBackupDevice(folder), record);
+    if (!other.isEmpty() && !force) {
+        complain(BackupCommand::tr("%1；未写入 (加 --force 仍写入)").arg(other));
         return BackupCommand::UsageError;
     }
     // Only what the manifest vouches for is written, unless --unchecked.
@@ -186,7 +220,7 @@ int restore(const DeviceRecord &record, const QString &folder, bool yes, bool un
         return refused == 0 ? BackupCommand::Done : BackupCommand::ItemFailed;
     }
 
-    Connection link(record);
+    Connection link(record, audit);
     if (!link.open()) {
         say(BackupCommand::tr("%1: 无法连接控制器，未写入").arg(record.Name));
         return BackupCommand::ItemFailed;
@@ -211,14 +245,16 @@ int restore(const DeviceRecord &record, const QString &folder, bool yes, bool un
 
 void BackupCommand::addOptions(QCommandLineParser *parser)
 {
-    parser->addOption({BackupOption, tr("备份名为 <name> 的设备的全部程序和系统文件。"), tr("name")});
+    parser->addOption(
+        {BackupOption, tr("备份名为 <name> (或 Id 为 <name>) 的设备的全部程序和系统文件。"), tr("name")});
     parser->addOption({AllOption, tr("备份 Configure.xml 中的每个设备。")});
     parser->addOption({ToOption, tr("备份存放的文件夹 (默认: Configure.xml 旁的 backups/)。"), tr("dir")});
     parser->addOption(
         {RestoreOption, tr("把备份文件夹 <folder> 中的每个文件写入 --device 指定的设备。"), tr("folder")});
-    parser->addOption({DeviceOption, tr("--restore 写入的设备名。"), tr("name")});
+    parser->addOption({DeviceOption, tr("--restore 写入的设备名 (或其 Id)。"), tr("name")});
     parser->addOption({YesOption, tr("真正写入；没有它 --restore 只列出将写入的内容。")});
     parser->addOption({UncheckedOption, tr("--restore 也写入备份清单没有列出的文件。")});
+    parser->addOption({ForceOption, tr("备份来自另一设备时仍写入。")});
 }
 
 bool BackupCommand::wanted(const QCommandLineParser &parser)
@@ -234,7 +270,7 @@ QStringList BackupCommand::arguments(int argc, char *argv[])
     return list;
 }
 
-int BackupCommand::run(const QCommandLineParser &parser)
+int BackupCommand::run(const QCommandLineParser &parser, const Audit &audit)
 {
     const bool backup = parser.isSet(BackupOption) || parser.isSet(AllOption);
     const bool restoring = parser.isSet(RestoreOption);
@@ -246,10 +282,10 @@ int BackupCommand::run(const QCommandLineParser &parser)
         (parser.isSet(BackupOption) && parser.value(BackupOption).isEmpty()) ||
         (restoring && (parser.value(RestoreOption).isEmpty() || parser.value(DeviceOption).isEmpty())) ||
         (restoring && (!parser.isSet(DeviceOption) || parser.isSet(ToOption))) ||
-        (backup &&
-         (parser.isSet(DeviceOption) || parser.isSet(YesOption) || parser.isSet(UncheckedOption)))) {
+        (backup && (parser.isSet(DeviceOption) || parser.isSet(YesOption) || parser.isSet(UncheckedOption) ||
+                    parser.isSet(ForceOption)))) {
         complain(tr("用法: vexa-assistant --backup NAME|--all [--to DIR] 或 --restore FOLDER --device NAME "
-                    "[--yes] [--unchecked]"));
+                    "[--yes] [--unchecked] [--force]"));
         return UsageError;
     }
 
@@ -257,7 +293,7 @@ int BackupCommand::run(const QCommandLineParser &parser)
     const QString wantedName = parser.value(restoring ? DeviceOption : BackupOption);
     QList<DeviceRecord> chosen;
     for (const DeviceRecord &record : devices) {
-        if (parser.isSet(AllOption) || record.Name == wantedName) {
+        if (parser.isSet(AllOption) || record.Name == wantedName || record.Id == wantedName) {
             chosen.append(record);
             if (!parser.isSet(AllOption))
                 break;
@@ -271,12 +307,12 @@ int BackupCommand::run(const QCommandLineParser &parser)
 
     if (restoring)
         return restore(chosen.first(), parser.value(RestoreOption), parser.isSet(YesOption),
-                       parser.isSet(UncheckedOption));
+                       parser.isSet(UncheckedOption), parser.isSet(ForceOption), audit);
 
     const QString root = parser.isSet(ToOption) ? QFileInfo(parser.value(ToOption)).absoluteFilePath()
                                                 : BackupRunner::configuredRoot();
     int exit = Done;
     for (const DeviceRecord &record : chosen)
-        exit = qMax(exit, backupOne(record, root));
+        exit = qMax(exit, backupOne(record, root, audit));
     return exit;
 }

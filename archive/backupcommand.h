@@ -1,7 +1,11 @@
 #pragma once
 
+#include "config/devicerecord.h"
+
 #include <QCoreApplication>
 #include <QStringList>
+
+#include <functional>
 
 class QCommandLineParser;
 
@@ -21,8 +25,14 @@ public:
     static void addOptions(QCommandLineParser *parser);
     // --backup, --all or --restore was given: run() instead of the window.
     static bool wanted(const QCommandLineParser &parser);
+    // What a run did to a controller, told as the history words it:
+    // "write program", "write file", "delete program" for each write, and
+    // "backup" (the backup folder's name, 0 when complete, the bytes saved).
+    using Audit = std::function<void(const DeviceRecord &device, const QString &kind, const QString &target,
+                                     int result, qint64 bytes)>;
+
     // Needs a QCoreApplication; returns the exit code.
-    static int run(const QCommandLineParser &parser);
+    static int run(const QCommandLineParser &parser, const Audit &audit = Audit());
 
     // argv as the parser takes it, before any application exists.
     static QStringList arguments(int argc, char *argv[]);

@@ -1,6 +1,7 @@
 #include "archive/backuprunner.h"
 
 #include "archive/archiveindex.h"
+#include "archive/archivestore.h"
 #include "archive/controllertexts.h"
 #include "archive/manifest.h"
 #include "config/configstore.h"
@@ -37,7 +38,21 @@ BackupRunner::BackupRunner(ModbusDevice *device, QObject *parent)
     m_step->setSingleShot(true);
     connect(m_step, &QTimer::timeout, this, &BackupRunner::next);
     if (device)
-        m_deviceName = device->record().Name;
+        m_record = device->record();
+}
+
+Manifest::Device BackupRunner::manifestDevice(const DeviceRecord &record)
+{
+    static const char *const models[] = {"P7", "P5", "P5X"};
+    const DeviceRecord held = record.cleaned();
+    Manifest::Device device;
+    device.id = held.Id;
+    device.name = held.Name;
+    device.link = held.Type == 0 ? QStringLiteral("rtu") : QStringLiteral("tcp");
+    device.address = held.Type == 0 ? ConfigStore::instance()->modbusSettings().Port.toString() : held.IP;
+    device.station = held.Address;
+    device.model = QLatin1String(models[held.Model]);
+    return device;
 }
 
 BackupRunner::~BackupRunner() = default;
@@ -94,7 +109,7 @@ QString BackupRunner::failureText(int code)
 
 bool BackupRunner::makeFolder(QString *why)
 {
-    const QString base = m_root + QLatin1Char('/') + ArchiveIndex::folderName(m_deviceName) +
+    const QString base = m_root + QLatin1Char('/') + ArchiveStore::deviceFolder(m_root, m_record, true) +
                          QLatin1Char('/') +
                          QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString folder = base;
@@ -119,7 +134,7 @@ void BackupRunner::start()
     m_texts.clear();
     m_summary = Summary();
     if (m_device)
-        m_deviceName = m_device->record().Name; // as the card is named now
+        m_record = m_device->record(); // as the card is named now
     m_queue = QStringList{directoryItem()};
     m_folder.clear();
     m_plannedFolder.clear();
@@ -266,7 +281,7 @@ void BackupRunner::finish(bool cancelled)
     m_summary.finished = true;
     if (!m_folder.isEmpty() &&
         !ConfigStore::writeFileWhole(m_folder + QLatin1Char('/') + QLatin1String(Manifest::FileName),
-                                     Manifest::format(m_rows))) {
+                                     Manifest::format(m_rows, manifestDevice(m_record)))) {
         // Without its manifest a backup cannot be checked: counted as a failure.
         ++m_summary.failed;
         const Manifest::Row row{QLatin1String(Manifest::FileName), 0, QByteArray(),

@@ -2,6 +2,7 @@
 
 #include "archive/controllertexts.h"
 #include "archive/manifest.h"
+#include "config/devicerecord.h"
 #include "link/busyretry.h"
 
 #include <QCoreApplication>
@@ -38,8 +39,8 @@ public:
     explicit BackupRunner(ModbusDevice *device, QObject *parent = nullptr);
     ~BackupRunner() override;
 
-    // <root>/<device name>/<YYYYMMDD-HHMMSS>/, made by start(); a second
-    // backup within the same second gets "-2" and on.
+    // <root>/<device folder>/<YYYYMMDD-HHMMSS>/ (ArchiveStore::deviceFolder),
+    // made by start(); a second backup within the same second gets "-2" and on.
     void setBackupRoot(const QString &root);
     QString folder() const;
     // The folder this backup was to be written to, also when it could not be
@@ -65,6 +66,9 @@ public:
     // Without a folder: the bytes read, by name.
     QHash<QString, QByteArray> texts() const;
 
+    // What the manifest records of the device.
+    static Manifest::Device manifestDevice(const DeviceRecord &record);
+
     // The device codes of an item that could not be saved, as text.
     static QString failureText(int code);
 
@@ -85,7 +89,7 @@ private:
     QString m_root;
     QString m_folder;
     QString m_plannedFolder;
-    QString m_deviceName;
+    DeviceRecord m_record;
     ControllerTexts::SharedDirectory m_directory; // as read first: what is there, each program's size
     QStringList m_queue; // still to read; the directory first
     bool m_running = false;

@@ -33,9 +33,66 @@ QString outcomeWord(Outcome outcome)
     return QString();
 }
 
-QByteArray format(const QList<Row> &rows)
+namespace {
+
+constexpr char DeviceMark[] = "# device";
+
+// A value on one line of one column: tabs and line breaks become spaces.
+QByteArray oneCell(const QString &value)
 {
-    QByteArray out = "name\tsize\tsha256\tresult\n";
+    QByteArray cell = value.toUtf8();
+    for (char &c : cell) {
+        if (c == '\t' || c == '\n' || c == '\r')
+            c = ' ';
+    }
+    return cell;
+}
+
+} // namespace
+
+Device parseDevice(const QByteArray &text)
+{
+    Device device;
+    const QList<QByteArray> lines = text.split('\n');
+    for (QByteArray line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        const QList<QByteArray> columns = line.split('\t');
+        if (columns.size() != 3 || columns.at(0) != DeviceMark)
+            continue;
+        const QByteArray &key = columns.at(1);
+        const QString value = QString::fromUtf8(columns.at(2));
+        if (key == "id")
+            device.id = value;
+        else if (key == "name")
+            device.name = value;
+        else if (key == "link")
+            device.link = value;
+        else if (key == "address" || key == "port")
+            device.address = value;
+        else if (key == "station")
+            device.station = value.toInt();
+        else if (key == "model")
+            device.model = value;
+    }
+    return device;
+}
+
+QByteArray format(const QList<Row> &rows, const Device &device)
+{
+    QByteArray out;
+    if (!device.isEmpty()) {
+        const auto line = [&out](const char *key, const QString &value) {
+            out += QByteArray(DeviceMark) + '\t' + key + '\t' + oneCell(value) + '\n';
+        };
+        line("id", device.id);
+        line("name", device.name);
+        line("link", device.link);
+        line(device.link == QLatin1String("rtu") ? "port" : "address", device.address);
+        line("station", QString::number(device.station));
+        line("model", device.model);
+    }
+    out += "name\tsize\tsha256\tresult\n";
     for (const Row &row : rows)
         out += row.name.toUtf8() + '\t' + QByteArray::number(row.size) + '\t' + row.sha256 + '\t' +
                outcomeWord(row.outcome).toLatin1() + '\n';

@@ -29,7 +29,22 @@ struct Row
 
 bool operator==(const Row &a, const Row &b);
 
-QByteArray format(const QList<Row> &rows);
+// The controller a backup was taken from, as its record stood then. Written
+// as "# device<TAB>key<TAB>value" lines ahead of the rows, which readers of
+// the rows alone pass over; a manifest written before them has none.
+struct Device
+{
+    QString id;
+    QString name;
+    QString link;    // "tcp" or "rtu"
+    QString address; // TCP: the IP address; RTU: the serial port
+    int station = 0;
+    QString model; // "P7", "P5", "P5X"
+    bool isEmpty() const { return id.isEmpty() && name.isEmpty(); }
+};
+
+QByteArray format(const QList<Row> &rows, const Device &device = Device());
+Device parseDevice(const QByteArray &text);
 // Rows that do not parse (wrong column count, unknown outcome, a saved row
 // without a size or hash) are skipped.
 QList<Row> parse(const QByteArray &text);

@@ -29,6 +29,28 @@ bool programFirst(const BackupItem &a, const BackupItem &b)
 
 } // namespace
 
+Manifest::Device readBackupDevice(const QString &folder)
+{
+    QFile file(QDir(folder).filePath(QLatin1String(Manifest::FileName)));
+    if (!QFileInfo(file.fileName()).isFile() || file.size() > MaxManifestBytes ||
+        !file.open(QIODevice::ReadOnly))
+        return {};
+    return Manifest::parseDevice(file.readAll());
+}
+
+QString otherDeviceText(const Manifest::Device &backup, const DeviceRecord &target)
+{
+    if (backup.id.isEmpty() || backup.id == target.Id)
+        return QString();
+    const QString where =
+        backup.address.isEmpty() ? backup.link : backup.link + QLatin1Char(' ') + backup.address;
+    return QCoreApplication::translate("RestoreRunner", "备份来自另一设备 \"%1\" (%2, %3, 站号 %4, Id %5)，"
+                                                        "不是 \"%6\"")
+        .arg(backup.name, where, backup.model)
+        .arg(backup.station)
+        .arg(backup.id, target.Name);
+}
+
 QList<BackupItem> readBackupFolder(const QString &folder, QString *why)
 {
     const QDir dir(folder);

@@ -2,6 +2,7 @@
 
 #include "archive/controllertexts.h"
 #include "archive/manifest.h"
+#include "config/devicerecord.h"
 #include "link/busyretry.h"
 
 #include <QCoreApplication>
@@ -44,6 +45,12 @@ struct RestoreItem
 // its problem; so is a saved manifest row whose file is missing. A file no
 // manifest row names is listed as unchecked.
 QList<BackupItem> readBackupFolder(const QString &folder, QString *why);
+
+// The device a backup folder's manifest names (empty for a manifest written
+// before backups named it), and, when that is another device than `target`
+// (another Id), why it should not be written there; empty otherwise.
+Manifest::Device readBackupDevice(const QString &folder);
+QString otherDeviceText(const Manifest::Device &backup, const DeviceRecord &target);
 
 // Pure: backup and controller by name -> SHA-256 (the controller's texts as
 // read now, absent names not in it).

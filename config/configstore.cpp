@@ -10,8 +10,12 @@
 #include <QDomNodeList>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
+#include <QSysInfo>
 #include <QTimer>
+#include <QUuid>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -137,6 +141,31 @@ bool keepAside(const QString &path)
     return true;
 }
 
+// An Id as it may stand in a folder name and a topic level.
+bool usableId(const QString &id)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
+    return pattern.match(id).hasMatch();
+}
+
+// The Id of a device the file names none for (written before devices had
+// one, or by hand), or a copied element's second use of an Id: made from this
+// machine, the file and the device's place and name in it, so that every run,
+// the windowless ones that never write the file included, gives it the same
+// Id until a save stores it.
+QString derivedId(const QString &path, int index, const QString &name)
+{
+    static const QUuid space(QStringLiteral("{6f1d3c52-9a47-4e0b-8c2e-51d0a7b3e914}"));
+    QByteArray machine = QSysInfo::machineUniqueId();
+    if (machine.isEmpty())
+        machine = QSysInfo::machineHostName().toUtf8();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    const QString file = canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
+    const QByteArray seed = machine + '\n' + file.toUtf8() + '\n' +
+                            QByteArray::number(index) + '\n' + name.toUtf8();
+    return QUuid::createUuidV5(space, seed).toString(QUuid::WithoutBraces);
+}
+
 } // namespace
 
 ConfigStore::ConfigStore()
@@ -240,6 +269,7 @@ void ConfigStore::loadFrom(const QString &path)
     m_brokenFile.clear();
 
     const QDomNodeList devices = root.elementsByTagName(QStringLiteral("Device"));
+    QSet<QString> ids;
     for (int i = 0; i < devices.count(); ++i) {
         const QDomElement e = devices.item(i).toElement();
         // A missing attribute reads as the record's default.
@@ -251,6 +281,10 @@ void ConfigStore::loadFrom(const QString &path)
         record.IP = e.attribute(QStringLiteral("IP"), record.IP);
         record.Address = static_cast<quint8>(
             attributeNumber(e, QStringLiteral("Address"), QString::number(record.Address)));
+        record.Id = e.attribute(QStringLiteral("Id"));
+        if (!usableId(record.Id) || ids.contains(record.Id))
+            record.Id = derivedId(path, i, record.Name);
+        ids.insert(record.Id);
         m_devices.append(record);
     }
 
@@ -343,6 +377,8 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("Model"), QString::number(record.Model));
         xml.writeAttribute(QStringLiteral("IP"), xmlSafe(record.IP));
         xml.writeAttribute(QStringLiteral("Address"), QString::number(record.Address));
+        if (!record.Id.isEmpty())
+            xml.writeAttribute(QStringLiteral("Id"), xmlSafe(record.Id));
     }
     xml.writeEmptyElement(QStringLiteral("Modbus"));
     xml.writeAttribute(QStringLiteral("Port"), variantText(m_settings.Port));

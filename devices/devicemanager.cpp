@@ -66,7 +66,14 @@ QString DeviceManager::noSelectionText() const
 
 void DeviceManager::addDevice()
 {
-    addDevice(DeviceRecord::newDevice());
+    // Two cards of one name could not be told apart in a list, a command line
+    // or a history band.
+    DeviceRecord record = DeviceRecord::newDevice();
+    QStringList names;
+    for (const deviceWidget *card : qAsConst(m_cards))
+        names.append(card->record().Name);
+    record.Name = DeviceRecord::unusedName(record.Name, names);
+    addDevice(record);
 }
 
 void DeviceManager::addDevice(const DeviceRecord &record)
@@ -78,7 +85,10 @@ void DeviceManager::addDevice(const DeviceRecord &record)
 void DeviceManager::addCard(const DeviceRecord &record)
 {
     auto *card = new deviceWidget(ui->scrollAreaWidgetContents);
-    card->setRecord(record);
+    DeviceRecord held = record;
+    if (held.Id.isEmpty())
+        held.Id = DeviceRecord::newId();
+    card->setRecord(held);
     m_cards.append(card);
     connect(card, &deviceWidget::signDoubleClicked, this, &DeviceManager::selectDevice);
     connect(card, &deviceWidget::historyRequested, this,

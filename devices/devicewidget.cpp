@@ -260,16 +260,10 @@ void deviceWidget::fillSettingsPage(const DeviceRecord &record)
 
 void deviceWidget::setRecord(const DeviceRecord &record)
 {
-    // Held as the setting page's boxes show it. Only 0 is a serial link; any
-    // other stored value is TCP, the one kind the device can still open. A
-    // model past the last one is what the IO view reads as the last model
-    // (its signal tables), so the card never shows another model than the one
-    // its signals are named by. The address box starts at 1, so a stored
-    // address 0 is never connected with or saved again.
-    DeviceRecord held = record;
-    held.Type = record.Type == 0 ? 0 : 1;
-    held.Model = quint8(qMin<int>(record.Model, LastModel));
-    held.Address = qMax<quint8>(record.Address, 1);
+    // Held as the setting page's boxes show it (the address box starts at 1,
+    // the model box ends at the last model), so what is shown is what is
+    // connected with and saved.
+    const DeviceRecord held = record.cleaned();
     m_device->setRecord(held);
     if (m_settings)
         fillSettingsPage(held);

@@ -90,9 +90,6 @@ private:
     void showState(int code);
     void addStopReasonMenu(QMenu *menu);
 
-    // The last model index of the setting page's model box ("P5X").
-    static constexpr int LastModel = 2;
-
     Ui::deviceWidget *ui = nullptr;
     Ui::deviceSettings *m_settings = nullptr; // the setting page, once it was first shown
     QString m_nameField;                      // what the page's name field holds (or would)

@@ -24,7 +24,7 @@ bool sameRecords(const QList<DeviceRecord> &a, const QList<DeviceRecord> &b)
         return false;
     for (int i = 0; i < a.size(); ++i) {
         if (a.at(i).Type != b.at(i).Type || a.at(i).Model != b.at(i).Model ||
-            a.at(i).Address != b.at(i).Address)
+            a.at(i).Address != b.at(i).Address || a.at(i).Id != b.at(i).Id)
             return false;
     }
     return true;

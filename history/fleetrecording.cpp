@@ -3,14 +3,22 @@
 #include "history/historyrecorder.h"
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
+#include "link/modbusdevice.h"
 
 namespace History {
 
 namespace {
 
+// The device as the history keeps it: by its Id, under its name.
+QString deviceKey(const DeviceWatch *watch)
+{
+    const ModbusDevice *device = watch->device();
+    return HistoryStore::deviceKey(watch->name(), device ? device->record().Id : QString());
+}
+
 void note(Recorder *recorder, const DeviceWatch *watch, const DeviceSnapshot &snapshot)
 {
-    recorder->noteState(quintptr(watch), watch->name(), watch->isOn(), snapshot.state, snapshot.program,
+    recorder->noteState(quintptr(watch), deviceKey(watch), watch->isOn(), snapshot.state, snapshot.program,
                         snapshot.pieces);
 }
 
@@ -59,7 +67,7 @@ void recordFleet(DeviceFleet *fleet, Recorder *recorder)
                      [recorder](DeviceWatch *watch, const DeviceEvent &event) {
                          const QString kind = kindWord(event.kind);
                          if (!kind.isEmpty())
-                             recorder->noteOperation(watch->name(), kind, event.target, event.result,
+                             recorder->noteOperation(deviceKey(watch), kind, event.target, event.result,
                                                      event.bytes);
                      });
     QObject::connect(recorder, &Recorder::sampling, fleet, [fleet, recorder] {

@@ -1,5 +1,7 @@
 #include "history/historystore.h"
 
+#include "config/devicerecord.h"
+
 #include <QAtomicInt>
 #include <QDateTime>
 #include <QDir>
@@ -22,7 +24,9 @@ QAtomicInt s_connections;
 // Statements of the file's layout. Times are milliseconds since the epoch
 // (UTC); an index for every range the window and the command line ask for.
 const char *const Schema[] = {
-    "CREATE TABLE IF NOT EXISTS devices(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)",
+    // uid: the device's Id; '' for a device recorded before devices had one.
+    "CREATE TABLE IF NOT EXISTS devices(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE, "
+    "uid TEXT NOT NULL DEFAULT '')",
     "CREATE TABLE IF NOT EXISTS periods(id INTEGER PRIMARY KEY, device INTEGER NOT NULL, "
     "state INTEGER NOT NULL, start INTEGER NOT NULL, end INTEGER NOT NULL, program TEXT NOT NULL)",
     "CREATE INDEX IF NOT EXISTS periods_start ON periods(start)",
@@ -190,6 +194,17 @@ bool HistoryStore::createSchema()
         if (!exec(QString::fromLatin1(statement)))
             return false;
     }
+    // A file of the first layout gains the Id column; the layout number stays,
+    // so a program that knows nothing of it still reads and writes the file.
+    QSqlQuery columns(m_db);
+    if (!columns.exec(
+            QStringLiteral("SELECT COUNT(*) FROM pragma_table_info('devices') WHERE name = 'uid'")) ||
+        !columns.next())
+        return fail(columns);
+    const bool hasUid = columns.value(0).toInt() > 0;
+    columns.finish();
+    if (!hasUid && !exec(QStringLiteral("ALTER TABLE devices ADD COLUMN uid TEXT NOT NULL DEFAULT ''")))
+        return false;
     return exec(QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
 }
 
@@ -256,26 +271,74 @@ bool HistoryStore::open(const QString &path, Mode mode)
     return true;
 }
 
-qint64 HistoryStore::deviceId(const QString &name)
+QString HistoryStore::deviceKey(const QString &name, const QString &id)
 {
-    const auto cached = m_deviceIds.constFind(name);
+    return id.isEmpty() ? name : name + QChar(KeySeparator) + id;
+}
+
+// A device with an Id has its row by the Id, whatever it is named now, and
+// takes over the row its name had before devices had an Id. The name column
+// is what the readers show and stays unique: a second device of one name is
+// shown with its short Id.
+qint64 HistoryStore::deviceId(const QString &key)
+{
+    const auto cached = m_deviceIds.constFind(key);
     if (cached != m_deviceIds.constEnd())
         return cached.value();
+    const int cut = key.lastIndexOf(QChar(KeySeparator));
+    const QString name = text(cut < 0 ? key : key.left(cut));
+    DeviceRecord record;
+    record.Id = cut < 0 ? QString() : key.mid(cut + 1);
+    const QString label = name + QLatin1Char('-') + record.shortId();
+
     QSqlQuery query(m_db);
-    query.prepare(QStringLiteral("INSERT OR IGNORE INTO devices(name) VALUES(?)"));
-    query.addBindValue(text(name));
-    bool ok = query.exec();
-    if (ok) {
-        query.prepare(QStringLiteral("SELECT id FROM devices WHERE name = ?"));
-        query.addBindValue(text(name));
-        ok = query.exec() && query.next();
+    const auto select = [&query](const QString &statement, const QVariantList &values) {
+        query.prepare(statement);
+        for (const QVariant &value : values)
+            query.addBindValue(value);
+        return query.exec();
+    };
+    qint64 id = -1;
+    bool ok = true;
+    if (record.Id.isEmpty()) {
+        ok = select(QStringLiteral("INSERT OR IGNORE INTO devices(name) VALUES(?)"), {name}) &&
+             select(QStringLiteral("SELECT id FROM devices WHERE name = ?"), {name}) && query.next();
+        if (ok)
+            id = query.value(0).toLongLong();
+    } else {
+        ok = select(QStringLiteral("SELECT id, name FROM devices WHERE uid = ?"), {record.Id});
+        if (ok && query.next()) {
+            id = query.value(0).toLongLong();
+            const QString shown = query.value(1).toString();
+            // Renamed: shown by its new name, where no other device holds it.
+            if (shown != name && shown != label) {
+                for (const QString &now : {name, label}) {
+                    if (select(QStringLiteral("UPDATE OR IGNORE devices SET name = ? WHERE id = ?"),
+                               {now, id}) &&
+                        query.numRowsAffected() > 0)
+                        break;
+                }
+            }
+        } else if (ok) {
+            ok = select(QStringLiteral("UPDATE devices SET uid = ? WHERE uid = '' AND name = ?"),
+                        {record.Id, name});
+            if (ok && query.numRowsAffected() == 0)
+                ok = select(QStringLiteral("INSERT OR IGNORE INTO devices(name, uid) VALUES(?, ?)"),
+                            {name, record.Id}) &&
+                     (query.numRowsAffected() > 0 ||
+                      select(QStringLiteral("INSERT INTO devices(name, uid) VALUES(?, ?)"),
+                             {label, record.Id}));
+            ok = ok && select(QStringLiteral("SELECT id FROM devices WHERE uid = ?"), {record.Id}) &&
+                 query.next();
+            if (ok)
+                id = query.value(0).toLongLong();
+        }
     }
     if (!ok) {
         fail(query);
         return -1;
     }
-    const qint64 id = query.value(0).toLongLong();
-    m_deviceIds.insert(name, id);
+    m_deviceIds.insert(key, id);
     return id;
 }
 

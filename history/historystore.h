@@ -77,6 +77,11 @@ public:
     HistoryStore(const HistoryStore &) = delete;
     HistoryStore &operator=(const HistoryStore &) = delete;
 
+    // How the recorder names a device to the store: its name and Id (a name
+    // alone for a device without one). The readers give the name.
+    static QString deviceKey(const QString &name, const QString &id);
+    static constexpr ushort KeySeparator = 0x1F;
+
     // The file beside the given Configure.xml.
     static QString fileBeside(const QString &configFile);
 
@@ -134,7 +139,7 @@ private:
     bool createSchema();
     bool hasSchema(bool *present);
     bool hasTable(const QString &name, bool *present);
-    qint64 deviceId(const QString &name);
+    qint64 deviceId(const QString &key);
     QVector<qint64> deviceIds(const QString &device, bool *ok);
     void close();
 

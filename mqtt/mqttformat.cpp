@@ -22,8 +22,10 @@ QByteArray numberOrNull(qint64 value)
 
 } // namespace
 
-QString topicId(const QString &name)
+QString topicId(const QString &name, const QString &shortId)
 {
+    if (!shortId.isEmpty())
+        return topicId(name) + QLatin1Char('-') + topicId(shortId);
     if (name.isEmpty())
         return QStringLiteral("_");
     QString id;

@@ -12,7 +12,9 @@ namespace MqttFormat {
 // A device name made fit for one topic level: letters and digits (of any
 // script), '-' and '_' stay, every other character becomes '_'; an empty
 // name is "_". Distinct names can meet here; the publisher tells them apart.
-QString topicId(const QString &name);
+// With a device's short Id: "Mill (TCP)", "5b1e0c2a" -> "Mill__TCP_-5b1e0c2a",
+// so that two collectors' devices of one name never share a topic.
+QString topicId(const QString &name, const QString &shortId = QString());
 
 // False for a prefix no topic can start with: empty, holding a wildcard
 // (+, #) or NUL, starting with '$' (the broker's own topics), or so long

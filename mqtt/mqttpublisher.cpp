@@ -3,6 +3,7 @@
 #include "link/devicefleet.h"
 #include "link/devicestatus.h"
 #include "link/devicewatch.h"
+#include "link/modbusdevice.h"
 #include "link/protocol.h"
 #include "mqtt/mqttclient.h"
 #include "mqtt/mqttformat.h"
@@ -132,25 +133,28 @@ void MqttPublisher::setStopReason(DeviceWatch *watch, int code, const QString &t
     publishState(watch, watch->snapshot());
 }
 
-// The ID follows the device's name; two devices whose names come out the
-// same keep apart by a number, in the order they were met.
+// The ID follows the device's name and Id: the name for people, the Id's
+// short form so that two collectors' devices of one name never share a
+// topic. Two devices whose IDs still come out the same keep apart by a
+// number, in the order they were met.
 MqttPublisher::Device &MqttPublisher::deviceOf(DeviceWatch *watch)
 {
     Device &device = m_devices[watch];
-    const QString name = watch->name();
+    const ModbusDevice *link = watch->device();
+    const QString shortId = link ? link->record().shortId() : QString();
+    const QString name = watch->name() + QChar(0x1F) + shortId;
     if (device.id.isEmpty() || device.name != name) {
         if (device.published)
             publishOnline(device, false); // the old topics are left behind
         device.name = name;
-        device.id = uniqueId(name, watch);
+        device.id = uniqueId(MqttFormat::topicId(watch->name(), shortId), watch);
         device.published = false;
     }
     return device;
 }
 
-QString MqttPublisher::uniqueId(const QString &name, DeviceWatch *watch) const
+QString MqttPublisher::uniqueId(const QString &base, DeviceWatch *watch) const
 {
-    const QString base = MqttFormat::topicId(name);
     QString id = base;
     for (int n = 2;; ++n) {
         bool taken = false;

@@ -13,7 +13,8 @@ struct DeviceEvent;
 struct DeviceSnapshot;
 
 // Puts what the run's controllers do on the broker, under one prefix, for
-// every switched-on device (ID: the device name made topic-safe):
+// every switched-on device (ID: the device name and the short form of its Id,
+// made topic-safe, "Mill__TCP_-5b1e0c2a"):
 //   PREFIX/ID/state   retained, on every change and at least every RepeatMs;
 //   PREFIX/ID/online  retained, "true" while the controller answers;
 //   PREFIX/ID/event   QoS 1, one per write, delete or failed transfer.
@@ -41,7 +42,7 @@ public:
 private:
     struct Device
     {
-        QString name; // the name the ID was made from
+        QString name; // the name and Id the ID was made from
         QString id;
         bool published = false; // anything sent for it yet
         int reason = 0;         // of the stop under way
@@ -53,7 +54,7 @@ private:
     void onSnapshotChanged(DeviceWatch *watch, const DeviceSnapshot &snapshot);
     void onOperationFinished(DeviceWatch *watch, const DeviceEvent &event);
     Device &deviceOf(DeviceWatch *watch);
-    QString uniqueId(const QString &name, DeviceWatch *watch) const;
+    QString uniqueId(const QString &base, DeviceWatch *watch) const;
     QString topic(const Device &device, const char *leaf) const;
     void publishState(DeviceWatch *watch, const DeviceSnapshot &snapshot);
     void publishOnline(Device &device, bool online);

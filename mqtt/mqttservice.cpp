@@ -100,15 +100,7 @@ void MqttService::startWith(const MqttPassword::Lookup &lookup)
         emit statusChanged();
         return;
     }
-    MqttClient::Options options;
-    options.host = m_settings.Host;
-    options.port = m_settings.Port;
-    options.user = m_settings.User;
-    options.password = lookup.password;
-    options.caFile = m_settings.CaFile;
-    options.clientId = QStringLiteral("vexa-assistant-%1-%2")
-                           .arg(QSysInfo::machineHostName())
-                           .arg(QCoreApplication::applicationPid());
+    MqttClient::Options options = clientOptions(m_settings, lookup.password);
     options.presenceTopic = m_settings.Prefix + QStringLiteral("/$online");
     if (m_publisher)
         m_publisher->publishOffline(); // under the old prefix, to the old broker
@@ -119,6 +111,20 @@ void MqttService::startWith(const MqttPassword::Lookup &lookup)
     delete m_publisher;
     m_publisher = publisher;
     emit statusChanged();
+}
+
+MqttClient::Options MqttService::clientOptions(const MqttSettings &settings, const QByteArray &password)
+{
+    MqttClient::Options options;
+    options.host = settings.Host;
+    options.port = settings.Port;
+    options.user = settings.User;
+    options.password = password;
+    options.caFile = settings.CaFile;
+    options.clientId = QStringLiteral("vexa-assistant-%1-%2")
+                           .arg(QSysInfo::machineHostName())
+                           .arg(QCoreApplication::applicationPid());
+    return options;
 }
 
 void MqttService::stopPublishing(bool waitForGoodbye)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/mqttsettings.h"
+#include "mqtt/mqttclient.h"
 #include "mqtt/mqttpassword.h"
 
 #include <QObject>
@@ -24,6 +25,10 @@ public:
     MqttService(DeviceFleet *fleet, bool keyringAllowed, QObject *parent = nullptr);
     // Every device's online flag "false", then the client's goodbye.
     ~MqttService() override;
+
+    // The client's options for these settings, without a presence topic;
+    // client ids differ between the processes of one machine.
+    static MqttClient::Options clientOptions(const MqttSettings &settings, const QByteArray &password);
 
     // The service the window made, or null.
     static MqttService *current();

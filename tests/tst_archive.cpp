@@ -34,6 +34,8 @@ class TestArchive : public QObject
 private slots:
     void folderName_data();
     void folderName();
+    void deviceFolder_data();
+    void deviceFolder();
     void indexSkipsWhatIsNoVersion();
     void storeKeepsNewestAndChecksBytes();
     void storeThatCannotWriteKeepsNothing();
@@ -67,6 +69,40 @@ void TestArchive::folderName()
     QFETCH(QString, name);
     QFETCH(QString, folder);
     QCOMPARE(ArchiveIndex::folderName(name), folder);
+}
+
+void TestArchive::deviceFolder_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<bool>("settle");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QStringList>("after");
+    const QString mine = "Mill (TCP)-5b1e0c2a";
+    QTest::newRow("kept by name before: taken over")
+        << QStringList{"Lathe", "Mill (TCP)"} << true << mine << QStringList{"Lathe", mine};
+    QTest::newRow("kept by name before, only read")
+        << QStringList{"Mill (TCP)"} << false << "Mill (TCP)" << QStringList{"Mill (TCP)"};
+    QTest::newRow("renamed since") << QStringList{"Mill (TCP)", "Old-5b1e0c2a"} << true << mine
+                                   << QStringList{"Mill (TCP)", mine};
+    QTest::newRow("another device of the name")
+        << QStringList{"Mill (TCP)-77777777"} << true << mine << QStringList{"Mill (TCP)-77777777"};
+}
+
+// A device's archive and backups are found by its Id, whatever it was named.
+void TestArchive::deviceFolder()
+{
+    QFETCH(QStringList, before);
+    QFETCH(bool, settle);
+    QFETCH(QString, folder);
+    QFETCH(QStringList, after);
+    QTemporaryDir root;
+    for (const QString &name : before)
+        QVERIFY(QDir(root.path()).mkdir(name));
+    DeviceRecord mill;
+    mill.Name = "Mill (TCP)";
+    mill.Id = "5b1e0c2a-7d4f-4a8e-9c61-0f3b2d9e8a71";
+    QCOMPARE(ArchiveStore::deviceFolder(root.path(), mill, settle), folder);
+    QCOMPARE(QDir(root.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name), after);
 }
 
 // A torn last line, a foreign edit or a name that leaves the folder costs

@@ -1,5 +1,9 @@
+#include "archive/archiveindex.h"
+#include "archive/archivestore.h"
 #include "archive/manifest.h"
+#include "history/historystore.h"
 #include "views/backupdialog.h"
+#include "views/dialogs.h"
 #include "views/restoredialog.h"
 #include "viewtest.h"
 
@@ -62,7 +66,7 @@ void TestBackup::initTestCase()
     QVERIFY(config.open(QIODevice::WriteOnly));
     config.write(
         QStringLiteral("<Configure>\n"
-                       "<Device Type=\"0\" Name=\"Mill\" Model=\"0\" IP=\"\" Address=\"10\"/>\n"
+                       "<Device Type=\"0\" Name=\"Mill\" Model=\"0\" IP=\"\" Address=\"10\" Id=\"m1\"/>\n"
                        "<Device Type=\"1\" Name=\"Off\" Model=\"0\" IP=\"127.0.0.182\" Address=\"10\"/>\n"
                        "<Modbus Port=\"%1\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
                        "NumberOfRetries=\"0\" Timeout=\"200\"/>\n"
@@ -70,6 +74,12 @@ void TestBackup::initTestCase()
             .arg(m_pty.second())
             .toUtf8());
     config.close();
+    // A backup of another controller.
+    QVERIFY(QDir(m_dir.path()).mkdir("other"));
+    QVERIFY(writeAll(m_dir.filePath("other/O0001"), "O0001\n"));
+    QVERIFY(writeAll(m_dir.filePath("other/manifest.tsv"),
+                     "# device\tid\tzz9\n# device\tname\tLathe\nname\tsize\tsha256\tresult\nO0001\t6\t" +
+                         ArchiveIndex::sha256("O0001\n") + "\tsaved\n"));
     ConfigStore::instance()->resetToDefaults();
     m_card.useQuickLinkSettings();
 }
@@ -125,9 +135,9 @@ void TestBackup::commandLineRoundTrip()
     const Run backup = run({"--backup", "Mill", "--to", "saved"});
     QCOMPARE(backup.exit, 0);
     const QStringList folders =
-        QDir(m_dir.filePath("saved/Mill")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QDir(m_dir.filePath("saved/Mill-m1")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(folders.size(), 1);
-    const QString folder = m_dir.filePath("saved/Mill/" + folders.first());
+    const QString folder = m_dir.filePath("saved/Mill-m1/" + folders.first());
     QVERIFY(backup.lines.last().contains(QDir::toNativeSeparators(folder)));
     // Every program and system file under its own name, bytes as the controller holds them.
     const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
@@ -143,6 +153,10 @@ void TestBackup::commandLineRoundTrip()
     QCOMPARE(rows.size(), 11);
     for (const Manifest::Row &row : rows)
         QCOMPARE(row.outcome, Manifest::Outcome::Saved);
+    const Manifest::Device device = Manifest::parseDevice(readAll(folder + "/manifest.tsv"));
+    QCOMPARE(QStringList({device.id, device.name, device.link, device.address, device.model}),
+             QStringList({"m1", "Mill", "rtu", m_pty.second(), "P7"}));
+    QCOMPARE(device.station, 10);
 
     // Changed after the backup: a program edited, one deleted, one added, the
     // GBK file rewritten.
@@ -172,7 +186,7 @@ void TestBackup::commandLineRoundTrip()
     QVERIFY(m_rtuMill.hasProgram(77)); // only on the controller: left alone
     // What the restore replaced is in the archive beside Configure.xml; the
     // deleted program had nothing to keep.
-    const QString archive = m_dir.filePath("archive/Mill/");
+    const QString archive = m_dir.filePath("archive/Mill-m1/");
     QCOMPARE(QDir(archive + "O0001").entryList(QDir::Files).size(), 2);
     QCOMPARE(readAll(archive + "O0001/" + QDir(archive + "O0001").entryList(QDir::Files).first()),
              QByteArray("O0001\nM30\n"));
@@ -182,6 +196,17 @@ void TestBackup::commandLineRoundTrip()
     m_rtuMill.removeProgram(77);
     m_rtuMill.removeProgram(777);
     m_rtuMill.clearFaults();
+    // Both runs are in the history's writes.
+    History::HistoryStore history;
+    QVERIFY(history.open(m_dir.filePath("history.sqlite"), History::HistoryStore::ReadOnly));
+    QVector<History::Operation> writes;
+    QVERIFY(history.operations(0, QDateTime::currentMSecsSinceEpoch() + 1, "Mill", &writes));
+    QStringList kinds;
+    for (const History::Operation &write : writes)
+        kinds << write.kind + ' ' + write.target;
+    QVERIFY2(kinds.contains("backup " + folders.first()) && kinds.contains("write program O0001") &&
+                 kinds.contains("write file TOFS.PAR"),
+             qPrintable(kinds.join(", ")));
 }
 
 void TestBackup::commandLineExitCodes_data()
@@ -210,6 +235,10 @@ void TestBackup::commandLineExitCodes_data()
                                                << QString::fromUtf8("SYS.PAR\t已保存 11005 字节");
     QTest::newRow("folder cannot be made")
         << QStringList{"--backup", "Mill", "--to", "Configure.xml"} << 1 << 0 << QString();
+    QTest::newRow("another device's backup")
+        << QStringList{"--restore", "other", "--device", "Mill"} << 2 << 0 << QString();
+    QTest::newRow("another device's backup, forced")
+        << QStringList{"--restore", "other", "--device", "m1", "--force"} << 0 << 0 << QString();
 }
 
 void TestBackup::commandLineExitCodes()
@@ -231,10 +260,10 @@ void TestBackup::commandLineExitCodes()
     QCOMPARE(result.exit, exit);
     QVERIFY(result.lines.join('\n').contains(line));
     if (arguments.contains("--to")) // the summary names the folder, made or not
-        QVERIFY(result.lines.last().contains(arguments.last() + "/Mill/"));
+        QVERIFY(result.lines.last().contains(arguments.last() + "/Mill-m1/"));
     if (fault == 1) {
         // Nothing was saved, and nothing says so.
-        const QString folder = m_dir.filePath("failing/Mill");
+        const QString folder = m_dir.filePath("failing/Mill-m1");
         const QString stamp = QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
         QCOMPARE(QDir(folder + "/" + stamp).entryList(QDir::Files), QStringList{"manifest.tsv"});
         for (const Manifest::Row &row : Manifest::parse(readAll(folder + "/" + stamp + "/manifest.tsv")))
@@ -297,7 +326,8 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QTRY_VERIFY(!restore->isBusy());
     QCOMPARE(mill.program(20), QByteArray("O0020\n")); // refused: not idle
     QVERIFY(!mill.hasProgram(101));
-    const QString kept = m_dir.filePath("archive/" + card->record().Name + "/O0020");
+    const QString kept = m_dir.filePath(
+        "archive/" + ArchiveStore::deviceFolder(m_dir.filePath("archive"), card->record(), false) + "/O0020");
     QVERIFY(!QFileInfo::exists(kept)); // nothing replaced, nothing kept
     mill.setRunState(sim::RunState::Idle);
     QTRY_COMPARE(card->device()->stateCode(), 3);
@@ -312,6 +342,22 @@ void TestBackup::dialogsMarkFailuresAndRestore()
         if (line->checkState(0) == Qt::Checked)
             QCOMPARE(line->data(RestoreDialog::ResultColumn, Qt::UserRole).toInt(), 0);
     }
+
+    // Another controller's backup: asked first, and not written when declined.
+    restore->openFolder(m_dir.filePath("other"));
+    QTRY_VERIFY(!restore->isBusy());
+    QString asked;
+    Dialogs::setResponder([&](const Dialogs::Request &request) {
+        asked = request.text;
+        Dialogs::Answer cancel;
+        cancel.button = 1;
+        return cancel;
+    });
+    restore->writeChosen();
+    Dialogs::setResponder({});
+    QVERIFY2(asked.contains("zz9"), qPrintable(asked));
+    QVERIFY(!restore->isBusy());
+    QVERIFY(mill.program(1) != "O0001\n");
 }
 
 // The card goes while its backup waits for a reply: the dialog goes with it,

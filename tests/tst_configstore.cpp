@@ -64,6 +64,8 @@ private slots:
     void load();
     void stateDisplay_data();
     void stateDisplay();
+    void identity_data();
+    void identity();
     void roundTrip();
     void savedBytes();
     void failedWriteKeepsOldFile_data();
@@ -225,6 +227,45 @@ void TestConfigStore::stateDisplay()
         QVERIFY2(!QImage(QStringLiteral(":/image/%1.png").arg(name)).isNull(), name);
 }
 
+void TestConfigStore::identity_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("ids"); // empty: one made for it
+
+    QTest::newRow("kept") << QByteArray("<Configure><Device Id=\"a1\"/><Device Id=\"b-2\"/></Configure>")
+                          << QStringList{"a1", "b-2"};
+    QTest::newRow("missing") << QByteArray("<Configure><Device Name=\"M\"/><Device Name=\"M\"/></Configure>")
+                             << QStringList{"", ""};
+    QTest::newRow("copied element, unusable")
+        << QByteArray("<Configure><Device Id=\"a1\"/><Device Id=\"a1\"/><Device Id=\"../x\"/></Configure>")
+        << QStringList{"a1", "", ""};
+}
+
+// Every device has an Id of its own, the same at every read of an unchanged
+// file, and the read never writes the file (tst_mainwindow: a save keeps them).
+void TestConfigStore::identity()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, ids);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Configure.xml"));
+    QVERIFY(writeAll(path, content));
+    m_store->loadFrom(path);
+    const QList<DeviceRecord> first = m_store->devices();
+    m_store->resetToDefaults();
+    m_store->loadFrom(path);
+    QCOMPARE(m_store->devices(), first);
+    QCOMPARE(readAll(path), content);
+    QSet<QString> seen;
+    for (int i = 0; i < ids.size(); ++i) {
+        const QString id = first.value(i).Id;
+        QVERIFY2(ids.at(i).isEmpty() ? QUuid(id).version() == QUuid::Sha1 : id == ids.at(i), qPrintable(id));
+        seen.insert(id);
+    }
+    QCOMPARE(seen.size(), ids.size());
+}
+
 void TestConfigStore::roundTrip()
 {
     DeviceRecord lathe;
@@ -241,7 +282,9 @@ void TestConfigStore::roundTrip()
     DeviceRecord odd;
     odd.Name =
         QStringLiteral("a") + QChar(0x01) + QChar(0xD800) + QStringLiteral("b\U0001F600") + QChar(0xFFFF);
-    const QList<DeviceRecord> records{lathe, mill, DeviceRecord(), odd};
+    QList<DeviceRecord> records{lathe, mill, DeviceRecord(), odd};
+    for (int i = 0; i < records.size(); ++i)
+        records[i].Id = QString::number(i);
 
     ModbusSettings s;
     s.Port = QStringLiteral("/dev/ttyS1");
@@ -271,8 +314,8 @@ void TestConfigStore::roundTrip()
     m_store->resetToDefaults();
     m_store->loadFrom(path);
 
-    odd.Name = QStringLiteral("ab\U0001F600");
-    QCOMPARE(m_store->devices(), (QList<DeviceRecord>{lathe, mill, DeviceRecord(), odd}));
+    records[3].Name = QStringLiteral("ab\U0001F600");
+    QCOMPARE(m_store->devices(), records);
     QCOMPARE(describe(m_store->modbusSettings()), QStringLiteral("/dev/ttyS1|2|9600|7|3|502|0|2000"));
     QCOMPARE(m_store->language(), 1);
     QCOMPARE(m_store->shifts(), shifts);
@@ -289,6 +332,7 @@ void TestConfigStore::savedBytes()
     a.Model = 1;
     a.IP = QStringLiteral("192.168.3.20");
     a.Address = 7;
+    a.Id = QStringLiteral("5b1e0c2a-7d4f-4a8e-9c61-0f3b2d9e8a71");
     m_store->setLanguage(1);
 
     QTemporaryDir dir;
@@ -297,7 +341,7 @@ void TestConfigStore::savedBytes()
     const QByteArray expected =
         "<Configure>\n"
         "    <Device Type=\"1\" Name=\"\xE8\xAE\xBE\xE5\xA4\x87&amp;&quot;\" Model=\"1\" IP=\"192.168.3.20\" "
-        "Address=\"7\"/>\n"
+        "Address=\"7\" Id=\"5b1e0c2a-7d4f-4a8e-9c61-0f3b2d9e8a71\"/>\n"
         "    <Device Type=\"0\" Name=\"\" Model=\"0\" IP=\"192.168.1.10\" Address=\"10\"/>\n"
         "    <Modbus Port=\"COM3\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
         "NumberOfRetries=\"3\" Timeout=\"300\"/>\n"

@@ -31,7 +31,7 @@ const QHostAddress SimAddress(QStringLiteral("127.0.0.15"));
 
 DeviceRecord record(const QString &name, qint32 type = 1, quint8 address = 10)
 {
-    return DeviceRecord{type, name, 0, QStringLiteral("127.0.0.15"), address};
+    return DeviceRecord{type, name, 0, QStringLiteral("127.0.0.15"), address, name};
 }
 
 QStringList names(const QList<DeviceRecord> &records)
@@ -246,9 +246,14 @@ void TestDeviceManager::addButtonAndEnglish()
 
     manager->findChild<QPushButton *>(QStringLiteral("pushButton_addDevice"))->click();
     // The added device's name is the same in both languages.
-    QCOMPARE(manager->deviceRecords().last(), (DeviceRecord{1, "设备", 0, "192.168.3.20", 10}));
+    const DeviceRecord added = manager->deviceRecords().last();
+    QCOMPARE(QUuid(added.Id).version(), QUuid::Random);
+    QCOMPARE(added, (DeviceRecord{1, "设备", 0, "192.168.3.20", 10, added.Id}));
     QVERIFY(!manager->selectedDevice());
     QVERIFY(!manager->cards().last()->findChild<QCheckBox *>()->isChecked());
+    manager->findChild<QPushButton *>(QStringLiteral("pushButton_addDevice"))->click();
+    QCOMPARE(manager->deviceRecords().last().Name, QString::fromUtf8("设备 2")); // and an Id of its own
+    QVERIFY(manager->deviceRecords().last().Id != manager->deviceRecords().at(1).Id);
 
     doubleClickName(manager->cards().first());
     QCOMPARE(selectedLabel(manager), QStringLiteral("stored"));

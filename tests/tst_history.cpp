@@ -414,6 +414,27 @@ void TestHistory::recordAndRead()
     QCOMPARE(lathe.at(1).program, QStringLiteral("O0007"));
     QVERIFY(lathe.at(1).end >= upTo - Recorder::FlushIntervalMs / 2);
     QVERIFY(lathe.at(1).end - lathe.at(1).start >= Recorder::FlushIntervalMs / 2);
+
+    // By Id: the lathe keeps its rows, renamed too; another lathe stays apart.
+    {
+        Recorder recorder(path, DefaultRetentionDays);
+        for (const char *key : {"lathe\x1f"
+                                "a1",
+                                "lathe\x1f"
+                                "b2",
+                                "Lathe 1\x1f"
+                                "a1"})
+            recorder.noteOperation(QString::fromLatin1(key), QStringLiteral("write file"),
+                                   QString::fromLatin1(key).right(2), 0, 1);
+    }
+    QVERIFY(store.open(path, HistoryStore::ReadOnly));
+    QStringList targets;
+    for (const QString &device : {QStringLiteral("Lathe 1"), QStringLiteral("lathe-b2")}) {
+        QVERIFY(store.operations(0, Always, device, &operations));
+        for (const Operation &operation : qAsConst(operations))
+            targets << device + QLatin1Char(' ') + operation.target;
+    }
+    QCOMPARE(targets, (QStringList{"Lathe 1 O0012", "Lathe 1 a1", "Lathe 1 a1", "lathe-b2 b2"}));
 }
 
 void TestHistory::unusableFile_data()

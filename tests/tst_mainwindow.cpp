@@ -137,6 +137,7 @@ void TestMainWindow::storedDevicesSurviveTheRun()
         start, "<Configure><Device Type=\"1\" Name=\"lathe\" Model=\"2\" IP=\"127.0.0.9\" Address=\"3\"/>"
                "<Device Name=\"mill\" Address=\"300\"/></Configure>"));
     ConfigStore::instance()->loadFrom(start);
+    const QList<DeviceRecord> read = ConfigStore::instance()->devices();
 
     auto window = std::make_unique<MainWindow>();
     DeviceRecord added;
@@ -161,6 +162,9 @@ void TestMainWindow::storedDevicesSurviveTheRun()
     QCOMPARE(saved.at(1).Name, QStringLiteral("mill"));
     QCOMPARE(saved.at(1).Address, quint8(44));
     QCOMPARE(saved.at(2).Name, QStringLiteral("新设备"));
+    // The Ids the file lacked are the ones the run used.
+    QCOMPARE(saved.at(0).Id, read.at(0).Id);
+    QCOMPARE(saved.at(1).Id, read.at(1).Id);
 }
 
 void TestMainWindow::windowCanBeBuiltAgain()

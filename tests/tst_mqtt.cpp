@@ -227,6 +227,8 @@ void TestMqtt::texts_data()
         << QStringLiteral("{\"event\":\"stop-reason\",\"reason\":{\"code\":1,\"text\":\"待料\"},"
                           "\"time\":\"2026-12-08T10:15:02+08:00\"}");
     QTest::newRow("id") << MqttFormat::topicId("Mill A/1+#$ 车床-2_x") << "Mill_A_1____车床-2_x";
+    QTest::newRow("id with the device's short Id")
+        << MqttFormat::topicId("Mill (TCP)", "5b1e0c2a") << "Mill__TCP_-5b1e0c2a";
     QTest::newRow("empty id") << MqttFormat::topicId(QString()) << "_";
     QString prefixes;
     for (const char *prefix : {"vexa", "shop/line 2", "", "a/+/b", "a#", "$SYS"})
@@ -344,11 +346,13 @@ void TestMqtt::windowlessStops()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Configure.xml"));
     const QByteArray config =
-        QStringLiteral("<Configure>\n"
-                       "    <Device Type=\"1\" Name=\"Mill 1\" Model=\"0\" IP=\"%1\" Address=\"10\"/>\n"
-                       "    <Device Type=\"1\" Name=\"车床\" Model=\"0\" IP=\"%2\" Address=\"10\"/>\n"
-                       "    <Mqtt Enabled=\"1\" Host=\"127.0.0.1\" Port=\"%3\"/>\n"
-                       "</Configure>\n")
+        QStringLiteral(
+            "<Configure>\n"
+            "    <Device Type=\"1\" Name=\"Mill 1\" Model=\"0\" IP=\"%1\" Address=\"10\" Id=\"m1\"/>\n"
+            "    <Device Type=\"1\" Name=\"车床\" Model=\"0\" IP=\"%2\" Address=\"10\" "
+            "Id=\"5b1e0c2a-7d4f-4a8e-9c61-0f3b2d9e8a71\"/>\n"
+            "    <Mqtt Enabled=\"1\" Host=\"127.0.0.1\" Port=\"%3\"/>\n"
+            "</Configure>\n")
             .arg(QLatin1String(SimAddresses[0]), QLatin1String(SimAddresses[1]))
             .arg(broker.port())
             .toUtf8();
@@ -365,8 +369,9 @@ void TestMqtt::windowlessStops()
     child.setProcessEnvironment(environment);
     child.setWorkingDirectory(dir.path());
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--headless-child")});
-    QVERIFY(live.waitFor(QString::fromUtf8(kRunning)));
-    QVERIFY(live.waitFor(QStringLiteral("* vexa/车床/online true")));
+    // Topics carry the device's Id: another collector's 车床 has topics of its own.
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/Mill_1-m1/state {\"state\":\"running\"")));
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/车床-5b1e0c2a/online true")));
 
     ::kill(pid_t(child.processId()), signal);
     QVERIFY(QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 10000));
@@ -374,9 +379,17 @@ void TestMqtt::windowlessStops()
     if (signal != SIGKILL) {
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
-        QVERIFY(live.waitFor(QStringLiteral("0 vexa/车床/online false")));
+        QVERIFY(live.waitFor(QStringLiteral("0 vexa/车床-5b1e0c2a/online false")));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), config);
+    }
+    if (signal == SIGTERM) { // a command-line backup is an event too (port 502: out of its reach)
+        child.start(QStringLiteral(VEXA_BINARY_DIR "/vexa-assistant"),
+                    {"--backup", QString::fromUtf8("车床")});
+        QVERIFY(
+            live.waitFor(QStringLiteral("0 vexa/车床-5b1e0c2a/event {\"event\":\"backup\",\"target\":\"\","
+                                        "\"result\":1,\"ok\":false,\"bytes\":0")));
+        QVERIFY(child.waitForFinished(30000));
     }
     Subscriber late(broker.port());
     QVERIFY(late.waitFor(QStringLiteral("1 vexa/$online false")));

@@ -576,7 +576,7 @@ void TestPrgForm::archiveBeforeReplacing()
     QCOMPARE(m_controller->hasProgram(number), !after.isNull());
     QCOMPARE(m_controller->program(number), after);
     const QString name = QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0'));
-    const QDir folder(m_dir.filePath("archive/sim/" + name));
+    const QDir folder(m_dir.filePath("archive/sim-sim1/" + name));
     const QStringList versions = folder.entryList(QDir::Files).filter(QRegularExpression("^\\d"));
     QCOMPARE(versions.size(), kept.isNull() ? 0 : 1);
     if (!kept.isNull()) {
@@ -621,7 +621,7 @@ void TestPrgForm::updateAsksWhenChangedSincePreview()
     form.coverProgram();
     QCOMPARE(m_asked.size(), 4);
     QCOMPARE(m_controller->program(12), Drill);
-    const QDir folder(m_dir.filePath("archive/sim/O0012"));
+    const QDir folder(m_dir.filePath("archive/sim-sim1/O0012"));
     QFile kept(folder.filePath(folder.entryList(QDir::Files).filter(QRegularExpression("^\\d")).first()));
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), theirs);
@@ -668,7 +668,7 @@ void TestPrgForm::historyComparesVersions()
     history->compareView()->setUnified(true);
     QCOMPARE(history->compareView()->changeCount(), 0);
 
-    const QDir folder(m_dir.filePath("archive/sim/O0012"));
+    const QDir folder(m_dir.filePath("archive/sim-sim1/O0012"));
     QVERIFY(QFile::remove(folder.filePath(folder.entryList(QDir::Files, QDir::Name).first())));
     history->versionTable()->selectAll();
     history->compareSelected();

@@ -56,6 +56,7 @@ public:
             DeviceRecord record;
             record.Type = 1;
             record.Name = QStringLiteral("sim");
+            record.Id = QStringLiteral("sim1"); // its archive: archive/sim-sim1/
             record.Model = m_model;
             record.IP = m_address;
             record.Address = controller.stationAddress();

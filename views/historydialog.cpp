@@ -47,9 +47,9 @@ QString operationText(ArchiveIndex::Operation operation)
 
 } // namespace
 
-HistoryDialog::HistoryDialog(ModbusDevice *device, const QString &deviceName, const QString &name,
-                             QWidget *parent)
-    : QDialog(parent), m_device(device), m_deviceName(deviceName), m_name(name)
+HistoryDialog::HistoryDialog(ModbusDevice *device, const QString &deviceName, const QString &deviceFolder,
+                             const QString &name, QWidget *parent)
+    : QDialog(parent), m_device(device), m_deviceFolder(deviceFolder), m_name(name)
 {
     setObjectName(QStringLiteral("historyDialog"));
     setWindowTitle(tr("历史版本: %1 (%2)").arg(name, deviceName));
@@ -108,7 +108,7 @@ QString HistoryDialog::status() const
 
 void HistoryDialog::reload()
 {
-    m_versions = ArchiveStore::configured().versions(m_deviceName, m_name);
+    m_versions = ArchiveStore::configured().versions(m_deviceFolder, m_name);
     std::reverse(m_versions.begin(), m_versions.end());
     m_table->setRowCount(m_versions.size());
     const QLocale locale;
@@ -142,7 +142,7 @@ QList<ArchiveIndex::Version> HistoryDialog::selectedVersions() const
 bool HistoryDialog::versionText(const ArchiveIndex::Version &version, QString *text, QString *title)
 {
     QByteArray bytes;
-    if (!ArchiveStore::configured().read(m_deviceName, m_name, version, &bytes)) {
+    if (!ArchiveStore::configured().read(m_deviceFolder, m_name, version, &bytes)) {
         m_status->setText(tr("存档版本 %1 无法读取或已损坏").arg(version.file));
         return false;
     }

@@ -19,8 +19,9 @@ class HistoryDialog : public QDialog
     Q_OBJECT
 
 public:
-    HistoryDialog(ModbusDevice *device, const QString &deviceName, const QString &name,
-                  QWidget *parent = nullptr);
+    // deviceFolder: the device's folder in the archive (ArchiveStore::deviceFolder).
+    HistoryDialog(ModbusDevice *device, const QString &deviceName, const QString &deviceFolder,
+                  const QString &name, QWidget *parent = nullptr);
     ~HistoryDialog() override;
 
     void compareSelected();
@@ -39,7 +40,7 @@ private:
                      const QString &right);
 
     QPointer<ModbusDevice> m_device;
-    QString m_deviceName;
+    QString m_deviceFolder;
     QString m_name;
     QList<ArchiveIndex::Version> m_versions; // newest first, as listed
     QTableWidget *m_table = nullptr;

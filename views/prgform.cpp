@@ -1,6 +1,7 @@
 #include "views/prgform.h"
 
 #include "archive/archiveguard.h"
+#include "archive/archivestore.h"
 #include "archive/manifest.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
@@ -396,7 +397,7 @@ bool PrgForm::keepBeforeUpdate(const QString &name, int number)
     }
     QString why;
     if (!card ||
-        !ArchiveGuard::keep(card->record().Name, target, ArchiveIndex::Operation::Update, current, &why)) {
+        !ArchiveGuard::keep(card->record(), target, ArchiveIndex::Operation::Update, current, &why)) {
         sayNotKept(title, name, why);
         return false;
     }
@@ -429,7 +430,9 @@ void PrgForm::showHistory()
     deviceWidget *card = selectedCard();
     if (programNumber(name) < 0 || !card)
         return;
-    auto *dialog = new HistoryDialog(card->device(), card->record().Name, name, this);
+    const DeviceRecord record = card->record();
+    auto *dialog = new HistoryDialog(card->device(), record.Name,
+                                     ArchiveStore::configured().deviceFolder(record, false), name, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

@@ -214,6 +214,16 @@ void RestoreDialog::writeChosen()
         m_status->setText(tr("没有选择项目"));
         return;
     }
+    const QString other =
+        m_device ? otherDeviceText(readBackupDevice(m_folder), m_device->record()) : QString();
+    if (!other.isEmpty()) {
+        const QPointer<RestoreDialog> self(this);
+        const int answer = Dialogs::message(
+            this, QMessageBox::Warning, windowTitle(), tr("%1。仍写入这台控制器？").arg(other),
+            {{tr("写入"), QMessageBox::AcceptRole}, {tr("取消"), QMessageBox::RejectRole, true}});
+        if (!self || answer != 0 || isBusy())
+            return;
+    }
     m_choose->setEnabled(false);
     m_cancel->setText(tr("取消"));
     m_writer->start(chosen);
