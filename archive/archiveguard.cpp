@@ -21,11 +21,11 @@ bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
             *why = tr("未连接设备");
         return false;
     }
-    // A controller that is not idle refuses the write or delete that follows:
-    // nothing is replaced, and a version kept for it would only push real ones
-    // out of the bound.
-    if (device->stateCode() != DeviceState::Idle)
-        return true;
+    // Read whatever the card last saw: the read is admitted only once a poll
+    // under way has ended, and that poll may have found the controller idle,
+    // so a state read before it would skip the keep of a text the write then
+    // replaces. A write the controller then refuses keeps a version that
+    // equals the newest one, which the store does not keep twice.
     const QString name = device->record().Name;
     return keep(name, target, operation, ControllerTexts::read(device, target), why);
 }

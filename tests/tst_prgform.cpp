@@ -510,7 +510,9 @@ void TestPrgForm::archiveBeforeReplacing_data()
 {
     QTest::addColumn<QString>("operation");
     QTest::addColumn<int>("number");
-    QTest::addColumn<int>("archive"); // 0 off, 1 on, 2 a folder that cannot be made, 3 the controller busy
+    // 0 off, 1 on, 2 a folder that cannot be made, 3 the controller busy, 4 the card saw the controller
+    // running and a poll under way finds it idle
+    QTest::addColumn<int>("archive");
     QTest::addColumn<QByteArray>("kept");  // the archived version; null: none
     QTest::addColumn<QByteArray>("after"); // the controller's program; null: none
     const QByteArray styled("O0012\n(DRILL)\nG81 Z-5 R2 F100\nM30\n");
@@ -523,6 +525,7 @@ void TestPrgForm::archiveBeforeReplacing_data()
     QTest::newRow("archive cannot be written: no delete") << "delete" << 12 << 2 << QByteArray() << Drill;
     QTest::newRow("busy answer is no absent program: no update")
         << "update" << 12 << 3 << QByteArray() << Drill;
+    QTest::newRow("idle found by the poll under way") << "delete" << 12 << 4 << Drill << QByteArray();
 }
 
 // What an operation replaces is kept first, bytes as read; when it cannot be
@@ -552,6 +555,12 @@ void TestPrgForm::archiveBeforeReplacing()
     m_answers = {operation == "new" ? value : button(0), button(0)};
     if (archive == 3)
         m_controller->setExceptionAt(Protocol::TransferCommand, 0x06);
+    if (archive == 4) {
+        m_controller->setRunState(sim::RunState::Running);
+        QTRY_COMPARE(m_card->device()->stateCode(), 1);
+        m_controller->setRunState(sim::RunState::Idle);
+        QVERIFY(QTest::qWaitFor([this] { return m_card->device()->startStatePoll(); }));
+    }
     if (operation == "update")
         form.coverProgram();
     else if (operation == "delete")
