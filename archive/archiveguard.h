@@ -19,7 +19,7 @@ class ArchiveGuard
 
 public:
     // The result of an operation refused because the text it would replace
-    // could not be read or kept (the device's codes are 0..9).
+    // could not be read or kept (the device's codes are 0..11).
     static constexpr int NotKept = 20;
 
     // Reads the current text and keeps it; false, and why, when the operation

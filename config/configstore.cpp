@@ -278,6 +278,7 @@ void ConfigStore::loadFrom(const QString &path)
             attributeNumber(e, QStringLiteral("ArchiveKeep"), QString::number(DefaultArchiveKeep));
         m_archiveKeep = keep >= 1 ? keep : DefaultArchiveKeep;
         m_backupFolder = e.attribute(QStringLiteral("BackupFolder"));
+        m_verifyAfterWrite = attributeNumber(e, QStringLiteral("Verify"), QStringLiteral("1")) != 0;
     }
 
     // Any password attribute someone wrote in is neither read nor written back.
@@ -335,6 +336,8 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("ArchiveKeep"), QString::number(m_archiveKeep));
     if (!m_backupFolder.isEmpty())
         xml.writeAttribute(QStringLiteral("BackupFolder"), xmlSafe(m_backupFolder));
+    if (!m_verifyAfterWrite)
+        xml.writeAttribute(QStringLiteral("Verify"), QStringLiteral("0"));
     if (m_mqttWritten) {
         xml.writeEmptyElement(QStringLiteral("Mqtt"));
         xml.writeAttribute(QStringLiteral("Enabled"),
@@ -372,6 +375,7 @@ void ConfigStore::resetToDefaults()
     m_archiveFolder.clear();
     m_archiveKeep = DefaultArchiveKeep;
     m_backupFolder.clear();
+    m_verifyAfterWrite = true;
     m_historyDays = History::DefaultRetentionDays;
 }
 

@@ -157,6 +157,10 @@ constexpr int CloseFailed = 6;
 constexpr int ReadFailed = 7;
 constexpr int WriteFailed = 8;
 constexpr int Busy = 9;
+// Another process of the program holds the controller's transfer lock.
+constexpr int Locked = 10;
+// A text written was not read back as it was sent.
+constexpr int VerifyFailed = 11;
 } // namespace Result
 
 // Device state codes.

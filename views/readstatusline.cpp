@@ -1,5 +1,6 @@
 #include "views/readstatusline.h"
 
+#include "link/modbusdevice.h"
 #include "link/protocol.h"
 
 ReadStatusLine::ReadStatusLine(QWidget *parent) : QLabel(parent)
@@ -20,6 +21,8 @@ QString ReadStatusLine::reason(int result)
     case Result::Busy:
         return tr("设备忙 (代码 9)");
     default:
+        if (const QString transfer = ModbusDevice::transferReason(result); !transfer.isEmpty())
+            return transfer;
         return tr("读取错误 (代码 %1)").arg(result);
     }
 }
