@@ -21,13 +21,16 @@ bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
             *why = tr("未连接设备");
         return false;
     }
-    // Read whatever the card last saw: the read is admitted only once a poll
-    // under way has ended, and that poll may have found the controller idle,
-    // so a state read before it would skip the keep of a text the write then
-    // replaces. A write the controller then refuses keeps a version that
-    // equals the newest one, which the store does not keep twice.
-    const QString name = device->record().Name;
-    return keep(name, target, operation, ControllerTexts::read(device, target), why);
+    // The read is admitted only once a poll under way has ended, and that poll
+    // may have found the controller idle: whether the write will go ahead is
+    // decided after it. A controller that is not idle then refuses the write
+    // or delete that follows (no event is handled in between, so no poll can
+    // change that): nothing is replaced, and a version kept for it would only
+    // push real ones out of the bound.
+    const ControllerTexts::Current current = ControllerTexts::read(device, target);
+    if (device->stateCode() != DeviceState::Idle)
+        return true;
+    return keep(device->record().Name, target, operation, current, why);
 }
 
 bool ArchiveGuard::keep(const QString &device, const TextTarget &target, ArchiveIndex::Operation operation,
