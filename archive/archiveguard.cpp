@@ -27,12 +27,16 @@ bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
             *why = tr("未连接设备");
         return false;
     }
-    // A controller that is not idle refuses the write or delete that follows:
-    // nothing is replaced, and a version kept for it would only push real ones
-    // out of the bound.
+    // The read is admitted only once a poll under way has ended, and that poll
+    // may have found the controller idle: whether the write will go ahead is
+    // decided after it. A controller that is not idle then refuses the write
+    // or delete that follows (no event is handled in between, so no poll can
+    // change that): nothing is replaced, and a version kept for it would only
+    // push real ones out of the bound.
+    const ControllerTexts::Current current = ControllerTexts::read(device, target, directory);
     if (device->stateCode() != DeviceState::Idle)
         return true;
-    return keep(device->record(), target, operation, ControllerTexts::read(device, target, directory), why);
+    return keep(device->record(), target, operation, current, why);
 }
 
 bool ArchiveGuard::keep(const DeviceRecord &device, const TextTarget &target,

@@ -20,7 +20,7 @@ class ArchiveGuard
 
 public:
     // The result of an operation refused because the text it would replace
-    // could not be read or kept (the device's codes are 0..10).
+    // could not be read or kept (the device's codes are 0..12).
     static constexpr int NotKept = 20;
 
     // Reads the current text and keeps it; false, and why, when the operation

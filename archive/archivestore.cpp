@@ -93,6 +93,11 @@ bool ArchiveStore::keep(const QString &device, const QString &name, ArchiveIndex
     version.operation = operation;
     version.size = bytes.size();
     version.sha256 = ArchiveIndex::sha256(bytes);
+    // The newest version already holds these bytes: an update repeated on a
+    // running machine, or a restore of an unchanged backup, would only push
+    // real versions out of the bound.
+    if (!list.isEmpty() && list.last().sha256 == version.sha256 && list.last().size == version.size)
+        return true;
     version.file = ArchiveIndex::versionFileName(when, list);
     const QString path = dir + QLatin1Char('/') + version.file;
     // A file of that name the index does not know (left by a failed keep) is

@@ -94,6 +94,9 @@ QHash<QString, QByteArray> BackupRunner::texts() const
 
 QString BackupRunner::failureText(int code)
 {
+    const QString transfer = ModbusDevice::transferReason(code);
+    if (!transfer.isEmpty())
+        return transfer;
     switch (code) {
     case Result::NoDevice:
     case Result::NotReady:

@@ -167,6 +167,9 @@ bool RestoreRunner::isRunning() const
 
 QString RestoreRunner::resultText(int result)
 {
+    const QString transfer = ModbusDevice::transferReason(result);
+    if (!transfer.isEmpty())
+        return transfer;
     switch (result) {
     case Result::Ok:
         return tr("已写入");

@@ -312,6 +312,7 @@ void ConfigStore::loadFrom(const QString &path)
             attributeNumber(e, QStringLiteral("ArchiveKeep"), QString::number(DefaultArchiveKeep));
         m_archiveKeep = keep >= 1 ? keep : DefaultArchiveKeep;
         m_backupFolder = e.attribute(QStringLiteral("BackupFolder"));
+        m_verifyAfterWrite = attributeNumber(e, QStringLiteral("Verify"), QStringLiteral("1")) != 0;
     }
 
     // Any password attribute someone wrote in is neither read nor written back.
@@ -400,6 +401,8 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("ArchiveKeep"), QString::number(m_archiveKeep));
     if (!m_backupFolder.isEmpty())
         xml.writeAttribute(QStringLiteral("BackupFolder"), xmlSafe(m_backupFolder));
+    if (!m_verifyAfterWrite)
+        xml.writeAttribute(QStringLiteral("Verify"), QStringLiteral("0"));
     if (m_mqttWritten) {
         xml.writeEmptyElement(QStringLiteral("Mqtt"));
         xml.writeAttribute(QStringLiteral("Enabled"),
@@ -462,6 +465,7 @@ void ConfigStore::resetToDefaults()
     m_archiveFolder.clear();
     m_archiveKeep = DefaultArchiveKeep;
     m_backupFolder.clear();
+    m_verifyAfterWrite = true;
     m_historyDays = History::DefaultRetentionDays;
     m_shifts.clear();
     m_reasons = StopSettings::defaultReasons();

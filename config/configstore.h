@@ -83,7 +83,10 @@ public:
     QString backupFolder() const; // empty: the default
     void setBackupFolder(const QString &folder);
     static constexpr int DefaultArchiveKeep = 50;
-
+    // Every text written to a controller is read back and compared: on unless
+    // switched off in SET, and stored (Verify="0") only when off.
+    bool verifyAfterWrite() const { return m_verifyAfterWrite; }
+    void setVerifyAfterWrite(bool verify) { m_verifyAfterWrite = verify; }
 
     // The file has three levels; anything nested deeper is not this file, and
     // the document parser would need a stack frame per level.
@@ -121,6 +124,7 @@ private:
     MqttSettings m_mqtt;
     bool m_mqttWritten = false;
     bool m_archiveEnabled = true;
+    bool m_verifyAfterWrite = true;
     QString m_archiveFolder;
     int m_archiveKeep = DefaultArchiveKeep;
     QString m_backupFolder;

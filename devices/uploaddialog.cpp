@@ -45,6 +45,9 @@ QString outcomeText(int result)
         return UpLoadDialog::tr("非空闲 (代码 3)");
     if (result == Result::Busy)
         return UpLoadDialog::tr("忙 (代码 9)");
+    const QString transfer = ModbusDevice::transferReason(result);
+    if (!transfer.isEmpty())
+        return transfer;
     return UpLoadDialog::tr("失败 (代码 %1)").arg(result);
 }
 

@@ -2,6 +2,8 @@
 
 #include "link/modbusdevice.h"
 
+#include <QTimer>
+
 bool BusyRetry::again(const ModbusDevice *device)
 {
     if (!device) {
@@ -16,5 +18,17 @@ bool BusyRetry::again(const ModbusDevice *device)
         m_waiting = false;
         return false;
     }
+    return true;
+}
+
+bool BusyRetry::later(const ModbusDevice *device, QObject *context, std::function<void()> action)
+{
+    if (!device || !device->isWaiting()) {
+        reset();
+        return false;
+    }
+    if (!again(device))
+        return false;
+    QTimer::singleShot(IntervalMs, context, std::move(action));
     return true;
 }

@@ -2,7 +2,10 @@
 
 #include <QDeadlineTimer>
 
+#include <functional>
+
 class ModbusDevice;
+class QObject;
 
 // The one rule for an operation a device refused as busy (another operation
 // of the same device, most often the card's status poll, was waiting): it is
@@ -24,6 +27,16 @@ public:
     // next refusal starts a new bound.
     void reset() { m_waiting = false; }
     bool isWaiting() const { return m_waiting; }
+
+    // For an action the operator starts (a click): while a wait of the
+    // device is on the stack below it (a page's refresh, or another action,
+    // was waiting for a reply when the click came), the device's loop cannot
+    // take another request, and the wait below cannot return before this
+    // call has. Then action runs again from the event loop in IntervalMs,
+    // within the bound, and this answers true: the caller returns at once.
+    // False when the action goes on now; past the bound it goes on and finds
+    // the device busy, which it reports.
+    bool later(const ModbusDevice *device, QObject *context, std::function<void()> action);
 
 private:
     bool m_waiting = false;

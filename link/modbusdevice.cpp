@@ -6,6 +6,7 @@
 
 #include <QAbstractSocket>
 #include <QDebug>
+#include <QLockFile>
 #include <QModbusClient>
 #include <QModbusReply>
 #include <QModbusRtuSerialMaster>
@@ -23,13 +24,16 @@ constexpr int WaitMarginMs = 1000;
 ModbusDevice::BusyScope::BusyScope(ModbusDevice *device) : m_device(device)
 {
     m_device->m_busy = true;
+    if (m_device->m_busyScopes++ > 0)
+        return; // the outer scope's link and station stand
     m_device->m_sequenceLink = m_device->m_linkGeneration;
     m_device->m_sequenceStation = m_device->m_record.Address;
 }
 
 ModbusDevice::BusyScope::~BusyScope()
 {
-    m_device->m_busy = false;
+    if (--m_device->m_busyScopes == 0)
+        m_device->m_busy = false;
 }
 
 int ModbusDevice::refusal(bool needsIdle) const

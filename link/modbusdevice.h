@@ -15,8 +15,10 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 
 class QAbstractSocket;
+class QLockFile;
 class QModbusClient;
 class QModbusReply;
 
@@ -127,6 +129,13 @@ public:
     // The exception code of the last reply when it was an exception response
     // (lastResult() is a protocol error), else 0.
     int lastException() const { return m_lastException; }
+    // The reason, in the user's language, for the results the transfer lock
+    // and the check after writing add (Result::Locked, Result::VerifyFailed);
+    // empty for every other result.
+    static QString transferReason(int result);
+    // The lock file one controller's transfers take, from the link's address
+    // (host and port, or serial line) and the station.
+    QString transferLockPath() const;
 
 signals:
     // A status poll is over and the device holds this state code. Not emitted
@@ -138,7 +147,8 @@ signals:
 
 private:
     // Sets busy for one public operation, notes the link it runs on, and
-    // clears busy on every way out.
+    // clears busy on every way out. Scopes nest: the outermost one notes the
+    // link and clears busy.
     class BusyScope
     {
     public:
@@ -149,6 +159,27 @@ private:
 
     private:
         ModbusDevice *m_device;
+    };
+
+    // Holds the controller's transfer lock (QLockFile, shared by every
+    // process of the program) for one transfer; taken inside a BusyScope.
+    // While another process holds it, it is tried again every
+    // BusyRetry::IntervalMs in the device's event loop, as a reply is waited
+    // for, until the wait bound has passed. Scopes nest: the outermost one
+    // takes and releases the lock, so a write and its check hold it as one.
+    class TransferLock
+    {
+    public:
+        explicit TransferLock(ModbusDevice *device);
+        ~TransferLock();
+        TransferLock(const TransferLock &) = delete;
+        TransferLock &operator=(const TransferLock &) = delete;
+        // 0 once held; Locked, or OpenFailed when the link went meanwhile.
+        int result() const { return m_result; }
+
+    private:
+        ModbusDevice *m_device;
+        int m_result = Result::Ok;
     };
 
     // The checks every controller operation starts with, in this order: not
@@ -266,12 +297,20 @@ private:
     int readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
                  QByteArray *bytes);
     int writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,
-                  const QVector<quint16> &openCommand, const TransferProgress &progress);
+                  const QVector<quint16> &openCommand, const QVector<quint16> &readBackCommand,
+                  const TransferProgress &progress);
+    // modbusdevice_lock.cpp
+    // Reads back what was just written and compares the bytes: 0, or
+    // VerifyFailed when the text cannot be read or differs.
+    int verifyWritten(const QByteArray &bytes, const QVector<quint16> &readBackCommand);
 
     DeviceRecord m_record = DeviceRecord::newDevice();
     int m_state = 0;
     bool m_ready = false;
     bool m_busy = false;
+    int m_busyScopes = 0;
+    std::unique_ptr<QLockFile> m_transferLock; // held while m_lockScopes > 0
+    int m_lockScopes = 0;
     quint16 m_channelCount = 1;
     quint16 m_channel = 0;
     quint8 m_axisCount = 1;

@@ -31,14 +31,16 @@ int ModbusDevice::readSystemFile(QByteArray *bytes, const QString &name)
 int ModbusDevice::writeProgram(const QByteArray &bytes, int number, const TransferProgress &progress)
 {
     return writeText(DeviceEvent::WriteProgram, RegisterCodec::programName(quint32(qMax(number, 0))), bytes,
-                     TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number), progress);
+                     TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number),
+                     TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), progress);
 }
 
 int ModbusDevice::writeSystemFile(const QByteArray &bytes, const QString &name,
                                   const TransferProgress &progress)
 {
     return writeText(DeviceEvent::WriteFile, name, bytes,
-                     TransferCodec::openFileCommand(Protocol::KindWriteFile, name), progress);
+                     TransferCodec::openFileCommand(Protocol::KindWriteFile, name),
+                     TransferCodec::openFileCommand(Protocol::KindReadFile, name), progress);
 }
 
 namespace {
@@ -90,14 +92,25 @@ int ModbusDevice::readText(DeviceEvent::Kind kind, const QString &target, const 
 }
 
 int ModbusDevice::writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,
-                            const QVector<quint16> &openCommand, const TransferProgress &progress)
+                            const QVector<quint16> &openCommand, const QVector<quint16> &readBackCommand,
+                            const TransferProgress &progress)
 {
     if (const int refused = admit(true))
         return refused;
     // The caller's bytes may go while a request waits (the upload dialog
     // closed with its list): the transfer holds its own, a counted reference.
     const QByteArray held = bytes; // NOLINT(performance-unnecessary-copy-initialization)
-    const int result = sendTransfer(held, openCommand, progress);
+    int result = Result::Ok;
+    {
+        // The write and its check hold the controller as one transfer.
+        BusyScope busy(this);
+        TransferLock lock(this);
+        result = lock.result();
+        if (result == Result::Ok)
+            result = sendTransfer(held, openCommand, progress);
+        if (result == Result::Ok)
+            result = verifyWritten(held, readBackCommand);
+    }
     emit operationFinished({kind, target, result, held.size()});
     return result;
 }
@@ -116,6 +129,9 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
         return refused;
 
     BusyScope busy(this);
+    const TransferLock lock(this);
+    if (lock.result() != Result::Ok)
+        return lock.result();
     m_directory.clear();
     const QVector<quint16> open = TransferCodec::plainCommand(Protocol::CmdOpenDirectory);
     if (writeRegisters(Protocol::TransferCommand, open) != 0 || linkChanged())
@@ -182,6 +198,9 @@ int ModbusDevice::receiveTransfer(const QVector<quint16> &openCommand, QByteArra
         return Result::OpenFailed;
 
     BusyScope busy(this);
+    const TransferLock lock(this);
+    if (lock.result() != Result::Ok)
+        return lock.result();
     if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || linkChanged())
         return Result::OpenFailed;
 
@@ -226,6 +245,9 @@ int ModbusDevice::sendTransfer(const QByteArray &bytes, const QVector<quint16> &
     // the next chunk; the transfer holds its own copy.
     const TransferProgress report = progress; // NOLINT(performance-unnecessary-copy-initialization)
     BusyScope busy(this);
+    const TransferLock lock(this);
+    if (lock.result() != Result::Ok)
+        return lock.result();
     if (writeRegisters(Protocol::TransferCommand, openCommand) != 0 || linkChanged())
         return Result::OpenFailed;
 

@@ -160,6 +160,10 @@ constexpr int Busy = 9;
 // A program read whole whose byte count is not the size its directory line
 // gave: a text cut short (or grown) on the way, never kept as the program.
 constexpr int SizeDiffers = 10;
+// Another process of the program holds the controller's transfer lock.
+constexpr int Locked = 11;
+// A text written was not read back as it was sent.
+constexpr int VerifyFailed = 12;
 } // namespace Result
 
 // Device state codes.

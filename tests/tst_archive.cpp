@@ -139,6 +139,8 @@ void TestArchive::storeKeepsNewestAndChecksBytes()
     QString why;
     for (int i = 0; i < texts.size(); ++i)
         QVERIFY(store.keep("../Mill", "O0001", Operation::Update, texts.at(i), start.addSecs(i / 2), &why));
+    // The newest version again is not kept twice.
+    QVERIFY(store.keep("../Mill", "O0001", Operation::Update, texts.last(), start.addSecs(9), &why));
 
     const QList<Version> kept = store.versions("../Mill", "O0001");
     QCOMPARE(kept.size(), 3);

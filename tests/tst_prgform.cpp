@@ -519,7 +519,8 @@ void TestPrgForm::archiveBeforeReplacing_data()
     QTest::addColumn<QString>("operation");
     QTest::addColumn<int>("number");
     // 0 off, 1 on, 2 a folder that cannot be made, 3 the controller busy, 4 a missing program
-    // refused with exception 4, 5 the read cut short
+    // refused with exception 4, 5 the read cut short, 6 the card saw the controller running and a
+    // poll under way finds it idle
     QTest::addColumn<int>("archive");
     QTest::addColumn<QByteArray>("kept");  // the archived version; null: none
     QTest::addColumn<QByteArray>("after"); // the controller's program; null: none
@@ -535,6 +536,7 @@ void TestPrgForm::archiveBeforeReplacing_data()
     QTest::newRow("archive cannot be written: no delete") << "delete" << 12 << 2 << QByteArray() << Drill;
     QTest::newRow("busy answer is no absent program: no update")
         << "update" << 12 << 3 << QByteArray() << Drill;
+    QTest::newRow("idle found by the poll under way") << "delete" << 12 << 6 << Drill << QByteArray();
 }
 
 // What an operation replaces is kept first, bytes as read; when it cannot be
@@ -566,6 +568,12 @@ void TestPrgForm::archiveBeforeReplacing()
         m_controller->setExceptionAt(Protocol::TransferCommand, 0x06);
     m_controller->setAbsentException(archive == 4 ? 4 : 3);
     m_controller->setTextEndsAtChunk(archive == 5 ? 1 : 0);
+    if (archive == 6) {
+        m_controller->setRunState(sim::RunState::Running);
+        QTRY_COMPARE(m_card->device()->stateCode(), 1);
+        m_controller->setRunState(sim::RunState::Idle);
+        QVERIFY(QTest::qWaitFor([this] { return m_card->device()->startStatePoll(); }));
+    }
     if (operation == "update")
         form.coverProgram();
     else if (operation == "delete")

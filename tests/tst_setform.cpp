@@ -124,6 +124,12 @@ void TestSetForm::storedValueShownAndStored_data()
     QTest::newRow("history days of the default not written") << "History/RetentionDays"
                                                              << "400"
                                                              << "";
+    QTest::newRow("verify switched off") << "Set/Verify"
+                                         << "0"
+                                         << "0";
+    QTest::newRow("verify on not written") << "Set/Verify"
+                                           << "1"
+                                           << "";
     QTest::newRow("history days above range") << "History/RetentionDays"
                                               << "99999"
                                               << "36500";

@@ -77,6 +77,7 @@ private slots:
     void unsendableRefusedBeforeAnyRequest();
     void progressBarDeletedMidTransfer();
     void linkDroppedMidTransfer();
+    void oneTransferAtATimePerController();
     void stationKeptForTheOperation_data();
     void stationKeptForTheOperation();
 
@@ -125,6 +126,7 @@ void TstTransfer::init()
         m_device->setRecord(record);
     }
     m_server.setSilent(false);
+    ConfigStore::instance()->setVerifyAfterWrite(true);
     m_controller.clearFaults();
     m_controller.setRunState(sim::RunState::Idle);
     for (int number : m_controller.programNumbers())
@@ -254,6 +256,7 @@ void TstTransfer::writeChunks()
     QFETCH(QList<int>, changes);
 
     const QByteArray bytes = patternBytes(length);
+    ConfigStore::instance()->setVerifyAfterWrite(false); // the write's requests alone
     QProgressBar bar;
     QSignalSpy spy(&bar, &QProgressBar::valueChanged);
     QList<int> sampled;
@@ -498,6 +501,7 @@ void TstTransfer::writeFailures_data()
     QTest::newRow("open refused") << 0 << 5 << false;
     QTest::newRow("chunk refused") << 1 << 8 << false;
     QTest::newRow("close refused") << 2 << 6 << false;
+    QTest::newRow("read back differs") << 3 << 12 << false; // the controller holds "other"
 }
 
 void TstTransfer::writeFailures()
@@ -517,14 +521,17 @@ void TstTransfer::writeFailures()
         m_controller.setExceptionAt(kTransferCommand);
     else if (fault == 1)
         onRequest(isChunk(1), [this] { m_controller.setExceptionAt(kTransferCommand); });
-    else
+    else if (fault == 2)
         onRequest(isChunk(3), [this] { m_controller.setExceptionAt(kTransferCommand); });
+    else
+        onRequest([](const sim::Request &r) { return r.function == 0x10 && r.values.value(0) == 21; },
+                  [this] { m_controller.setProgram(8, "other"); });
 
     QProgressBar bar;
     QCOMPARE(m_device->writeProgram(QString::fromLatin1(bytes), 8, into(&bar)), result);
-    QCOMPARE(m_controller.program(8), stored ? bytes : QByteArray("old"));
+    QCOMPARE(m_controller.program(8), stored ? bytes : QByteArray(fault == 3 ? "other" : "old"));
     const QVector<sim::Request> writes = writesTo(kTransferCommand);
-    QCOMPARE(writes.last().values.value(0) == 21, fault == 2);
+    QCOMPARE(writes.last().values.value(0) == 21, fault >= 2);
     QCOMPARE(bar.value(), fault == 0 ? -1 : fault == 1 ? 44 : 100);
     QVERIFY(!m_device->isBusy());
 
@@ -720,6 +727,33 @@ void TstTransfer::linkDroppedMidTransfer()
     QCOMPARE(text, QStringLiteral("kept"));
     QVERIFY(!m_device->isBusy());
     QTRY_VERIFY_WITH_TIMEOUT(!m_device->isReady(), 5000);
+}
+
+// Two links to one controller (two programs, or the window and a backup): a
+// transfer of one never runs inside the other's; it waits for the lock within
+// the wait bound and then says so.
+void TstTransfer::oneTransferAtATimePerController()
+{
+    ModbusDevice other;
+    other.setRecord(m_device->record());
+    QVERIFY(TestSupport::connectUp(&other));
+    QTRY_COMPARE(other.pollState(), 3);
+    const QByteArray bytes = patternBytes(450);
+    QByteArray read;
+    QList<int> inside;
+    QCOMPARE(m_device->writeProgram(bytes, 8,
+                                    [&](qint64, qint64) {
+                                        if (inside.isEmpty())
+                                            inside << other.writeProgram(QByteArray("X"), 8)
+                                                   << other.readProgram(&read, 8);
+                                    }),
+             0);
+    QCOMPARE(inside, (QList<int>{Result::Locked, Result::Locked}));
+    QCOMPARE(ModbusDevice::transferReason(inside.first()), QString::fromUtf8("另一程序正在与该设备传输"));
+    QCOMPARE(m_controller.program(8), bytes);
+    QCOMPARE(other.readProgram(&read, 8), 0);
+    QCOMPARE(read, bytes);
+    other.close();
 }
 
 void TstTransfer::stationKeptForTheOperation_data()

@@ -43,13 +43,14 @@ QByteArray programText(int lines)
     return text;
 }
 
-// The open commands the controller received: (kind, word 4) in order.
+// The open commands of writes the controller received (not the reads that
+// check them): (kind, word 4) in order.
 QVector<QPair<int, int>> openCommands(const sim::Controller &controller)
 {
     QVector<QPair<int, int>> opens;
     for (const sim::Request &request : controller.requests()) {
         if (request.function == 0x10 && request.address == 0x3300 && request.values.size() >= 5 &&
-            request.values.at(0) == 20)
+            request.values.at(0) == 20 && (request.values.at(3) & 0x1000))
             opens.append({request.values.at(3), request.values.at(4)});
     }
     return opens;

@@ -49,6 +49,11 @@ void FileForm::readFile()
     const QString name = ui->comBox_fileName->currentText();
     if (name.isEmpty())
         return;
+    if (m_busy.later(DeviceManager::selectedModbusDevice(), this, [this, selection = m_selection] {
+            if (selection == m_selection)
+                readFile();
+        }))
+        return;
     // The device would refuse it as well, but only with the code of any failed open.
     if (TransferCodec::openFileCommand(Protocol::KindReadFile, name).isEmpty()) {
         m_readStatus->setFailure(tr("文件名过长，控制器无法接收"));

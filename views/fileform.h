@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/textcodec.h"
+#include "link/busyretry.h"
 
 #include <QWidget>
 
@@ -30,6 +31,7 @@ private:
 
     Ui::FileForm *ui = nullptr;
     ReadStatusLine *m_readStatus = nullptr;
+    BusyRetry m_busy;        // a read clicked while a wait of the device was under way
     QString m_noFileText;    // what label_fileName shows before any read
     quint64 m_selection = 0; // counts selection changes, as the program page does
     // The file last read into the pane, as it came: a save writes it in its

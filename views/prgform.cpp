@@ -7,6 +7,7 @@
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 #include "link/devicestatus.h"
+#include "link/modbusdevice.h"
 #include "link/protocol.h"
 #include "ui_prgform.h"
 #include "views/compareview.h"
@@ -33,6 +34,13 @@ QString programName(int number)
 // The directory comes from the controller: "/0012", ".0012" or "O+012" must
 // not act on program 12.
 using Manifest::programNumber;
+
+// A write the lock or the check after writing failed says which.
+QString withReason(const QString &outcome, int result)
+{
+    const QString reason = ModbusDevice::transferReason(result);
+    return reason.isEmpty() ? outcome : outcome + QLatin1Char('\n') + reason;
+}
 
 const QList<Dialogs::Button> &updateButtons()
 {
@@ -214,9 +222,18 @@ bool PrgForm::ownsShownProgram(const QString &title)
     return false;
 }
 
+bool PrgForm::putOff(const std::function<void()> &action)
+{
+    return m_actionBusy.later(DeviceManager::selectedModbusDevice(), this,
+                              [this, selection = m_selection, action] {
+                                  if (selection == m_selection)
+                                      action();
+                              });
+}
+
 void PrgForm::previewProgram(int row, int column)
 {
-    if (column != 0)
+    if (column != 0 || putOff([this, row, column] { previewProgram(row, column); }))
         return;
     const QTableWidgetItem *item = ui->tableWidget_programList->item(row, 0);
     if (!item)
@@ -262,6 +279,8 @@ void PrgForm::previewProgram(int row, int column)
 
 void PrgForm::coverProgram()
 {
+    if (putOff([this] { coverProgram(); }))
+        return;
     const QString title = tr("更新程序(update prg)");
     if (!ownsShownProgram(title))
         return;
@@ -281,11 +300,14 @@ void PrgForm::coverProgram()
     if (self && result == Result::Ok && number == m_shownNumber)
         m_previewedBytes = bytes; // what the controller holds now
     const QString outcome = result != Result::Ok ? tr("错误发生(error):") : tr("更新结束(success):");
-    Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, updateButtons());
+    Dialogs::message(nullptr, QMessageBox::NoIcon, title, withReason(outcome + name, result),
+                     updateButtons());
 }
 
 void PrgForm::newProgram()
 {
+    if (putOff([this] { newProgram(); }))
+        return;
     const QPointer<PrgForm> self(this);
     const quint64 selection = m_selection;
     const QString title = tr("新建程序(new prg)");
@@ -320,7 +342,7 @@ void PrgForm::newProgram()
         // Told, in the style of the other outcomes: a press that does nothing
         // would look like a program created.
         qDebug() << result;
-        Dialogs::message(this, QMessageBox::Warning, title, tr("错误发生(error):") + name,
+        Dialogs::message(this, QMessageBox::Warning, title, withReason(tr("错误发生(error):") + name, result),
                          {{tr("OK"), QMessageBox::AcceptRole}});
         return;
     }
@@ -329,6 +351,8 @@ void PrgForm::newProgram()
 
 void PrgForm::deleteProgram()
 {
+    if (putOff([this] { deleteProgram(); }))
+        return;
     const QString title = tr("删除程序(delete prg)");
     if (!ownsShownProgram(title))
         return;

@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class QTimer;
 class ReadStatusLine;
 class deviceWidget;
@@ -63,10 +65,15 @@ private:
     // (a program the directory does not list has nothing to keep).
     bool keepBefore(int number, ArchiveIndex::Operation operation, const QString &title,
                     const ControllerTexts::SharedDirectory &directory = {});
+    // An action clicked while a wait of the selected device was under way
+    // (the busy rule): true when it was put off, to run again once that wait
+    // has returned, for the same selection.
+    bool putOff(const std::function<void()> &action);
 
     Ui::PrgForm *ui = nullptr;
     QTimer *m_listRetry = nullptr;
     BusyRetry m_listBusy; // a list read refused as busy, tried again by m_listRetry
+    BusyRetry m_actionBusy;
     ReadStatusLine *m_readStatus = nullptr;
     // Where the program in the editor came from; none until a preview.
     QPointer<deviceWidget> m_shownCard;

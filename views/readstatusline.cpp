@@ -1,5 +1,6 @@
 #include "views/readstatusline.h"
 
+#include "link/modbusdevice.h"
 #include "link/protocol.h"
 
 ReadStatusLine::ReadStatusLine(QWidget *parent) : QLabel(parent)
@@ -22,6 +23,8 @@ QString ReadStatusLine::reason(int result)
     case Result::SizeDiffers:
         return tr("大小不符");
     default:
+        if (const QString transfer = ModbusDevice::transferReason(result); !transfer.isEmpty())
+            return transfer;
         return tr("读取错误 (代码 %1)").arg(result);
     }
 }

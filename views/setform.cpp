@@ -204,6 +204,7 @@ void SetForm::load()
     selectText(ui->comboBox_stop, settings.StopBits.toString());
     ui->spinBox_delayTime->setValue(settings.Timeout);
     ui->spinBox_retries->setValue(settings.NumberOfRetries);
+    ui->checkBox_verify->setChecked(config->verifyAfterWrite());
     ui->spinBox_historyDays->setValue(config->historyRetentionDays());
     // Every language flag other than 1 means Chinese.
     ui->comboBox_language->setCurrentIndex(config->language() == 1 ? 1 : 0);
@@ -229,6 +230,7 @@ void SetForm::store()
     settings.Timeout = ui->spinBox_delayTime->value();
     settings.NumberOfRetries = static_cast<quint8>(ui->spinBox_retries->value());
     config->setModbusSettings(settings);
+    config->setVerifyAfterWrite(ui->checkBox_verify->isChecked());
     config->setLanguage(ui->comboBox_language->currentIndex());
     m_mqtt->store();
     m_stops->store();

@@ -663,6 +663,17 @@
     </message>
 </context>
 <context>
+    <name>ModbusDevice</name>
+    <message>
+        <source>另一程序正在与该设备传输</source>
+        <translation>another program is transferring with this controller</translation>
+    </message>
+    <message>
+        <source>校验不符</source>
+        <translation>verify failed</translation>
+    </message>
+</context>
+<context>
     <name>MqttPassword</name>
     <message>
         <source>密码取自环境变量 VEXA_MQTT_PASSWORD</source>
@@ -1325,6 +1336,10 @@
     <message>
         <source>等待时间：</source>
         <translation>DelayTime</translation>
+    </message>
+    <message>
+        <source>写入后校验</source>
+        <translation>Verify after writing</translation>
     </message>
     <message>
         <source>串口参数</source>
