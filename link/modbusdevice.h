@@ -3,6 +3,7 @@
 #include "config/devicerecord.h"
 #include "link/devicestatus.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QList>
 #include <QModbusDataUnit>
@@ -79,10 +80,13 @@ public:
 
     static QString axisLabel(quint16 code);
 
-    // With counters wanted, every background status poll first reads the
-    // counter block too (piece count, target, program in run): one more
-    // request per poll, asked for by the observers that record or publish them.
+    // With counters wanted, a background status poll also reads the counter
+    // block (piece count, target, program in run) right after the state, so
+    // the counts are exact at every change of state; while the state holds,
+    // every CounterIntervalMs. Asked for by the observers that record or
+    // publish them; on a serial line every request counts.
     void setCountersWanted(bool wanted);
+    static constexpr int CounterIntervalMs = 2000;
     bool countersWanted() const;
     // The state code and the counters as last read (unknown ones as -1 and
     // an empty program until a read brought them).
@@ -255,6 +259,7 @@ private:
     // wait as long again.
     void endPollUnanswered();
     void finishPoll(bool completed);
+    bool countersDue() const;
     void notePoll(bool answered);
 
     // modbusdevice_transfer.cpp
@@ -301,6 +306,8 @@ private:
     int m_silentPolls = 0;
     bool m_countersWanted = false;
     bool m_countersKnown = false; // the counter block was read at least once
+    QElapsedTimer m_countersRead; // since the last background read of them
+    int m_countersState = -1;     // the state at that read
 
     // Background work (modbusdevice_background.cpp).
     bool m_background = false; // a sequence runs
