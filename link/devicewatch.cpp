@@ -2,10 +2,90 @@
 
 #include "link/modbusdevice.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+// One timer ticks every watch. Qt keeps a thread's timers in one list that
+// every start, stop and expiry walks, and the link's requests start and stop
+// timers of their own; with a timer per watch, a thousand watches made that
+// list a thousand long and its walks the largest cost of polling. The clock
+// fires every PollIntervalMs / SlotCount and ticks one slot of watches each
+// time, so each watch still ticks every PollIntervalMs, the first time
+// PollIntervalMs after it started.
+class PollClock : public QObject
+{
+public:
+    static constexpr int SlotCount = 10;
+
+    // The program's clock, made on first use (null once the application is gone).
+    static PollClock *instance()
+    {
+        static QPointer<PollClock> clock;
+        if (!clock && QCoreApplication::instance())
+            clock = new PollClock(QCoreApplication::instance());
+        return clock;
+    }
+
+    void add(DeviceWatch *watch)
+    {
+        if (watch->m_slot >= 0)
+            remove(watch);
+        // The slot that fired last comes again after a whole interval.
+        watch->m_slot = (m_next + SlotCount - 1) % SlotCount;
+        m_slots[size_t(watch->m_slot)].push_back(watch);
+        ++m_watches;
+        if (!m_timer.isActive())
+            m_timer.start();
+    }
+
+    void remove(DeviceWatch *watch)
+    {
+        if (watch->m_slot < 0)
+            return;
+        // Emptied, not erased: the slot may be ticking right now.
+        std::vector<DeviceWatch *> &slot = m_slots[size_t(watch->m_slot)];
+        const auto it = std::find(slot.begin(), slot.end(), watch);
+        if (it != slot.end())
+            *it = nullptr;
+        watch->m_slot = -1;
+        if (--m_watches == 0)
+            m_timer.stop();
+    }
+
+private:
+    explicit PollClock(QObject *parent) : QObject(parent)
+    {
+        m_timer.setInterval(DeviceWatch::PollIntervalMs / SlotCount);
+        connect(&m_timer, &QTimer::timeout, this, &PollClock::fire);
+    }
+
+    void fire()
+    {
+        const int current = m_next;
+        m_next = (m_next + 1) % SlotCount;
+        std::vector<DeviceWatch *> &slot = m_slots[size_t(current)];
+        // A tick may switch watches off, delete them or start others (which
+        // join this slot, for their first tick a whole interval from now).
+        const size_t due = slot.size();
+        for (size_t i = 0; i < due; ++i) {
+            if (DeviceWatch *watch = slot[i])
+                watch->onTick();
+        }
+        slot.erase(std::remove(slot.begin(), slot.end(), nullptr), slot.end());
+    }
+
+    QTimer m_timer;
+    std::array<std::vector<DeviceWatch *>, SlotCount> m_slots;
+    int m_next = 0;
+    int m_watches = 0;
+};
+
 DeviceWatch::DeviceWatch(ModbusDevice *device, QObject *parent) : QObject(parent), m_device(device)
 {
-    m_ticks.setInterval(PollIntervalMs);
-    connect(&m_ticks, &QTimer::timeout, this, &DeviceWatch::onTick);
     if (!device)
         return;
     m_snapshot = device->snapshot();
@@ -13,7 +93,10 @@ DeviceWatch::DeviceWatch(ModbusDevice *device, QObject *parent) : QObject(parent
     connect(device, &ModbusDevice::operationFinished, this, &DeviceWatch::operationFinished);
 }
 
-DeviceWatch::~DeviceWatch() = default;
+DeviceWatch::~DeviceWatch()
+{
+    stopTicks();
+}
 
 ModbusDevice *DeviceWatch::device() const
 {
@@ -33,9 +116,9 @@ void DeviceWatch::setOn(bool on)
     if (on) {
         // The first tick tells what the attempt brought.
         m_device->open();
-        m_ticks.start();
+        startTicks();
     } else {
-        m_ticks.stop();
+        stopTicks();
         m_device->close();
         refresh();
     }
@@ -46,9 +129,18 @@ bool DeviceWatch::isOn() const
     return m_on;
 }
 
+void DeviceWatch::startTicks()
+{
+    if (PollClock *clock = PollClock::instance())
+        clock->add(this);
+}
+
 void DeviceWatch::stopTicks()
 {
-    m_ticks.stop();
+    PollClock *clock = m_slot >= 0 ? PollClock::instance() : nullptr;
+    if (clock)
+        clock->remove(this);
+    m_slot = -1;
 }
 
 void DeviceWatch::onTick()

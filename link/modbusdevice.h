@@ -3,6 +3,7 @@
 #include "config/devicerecord.h"
 #include "link/devicestatus.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QList>
@@ -240,6 +241,7 @@ private:
     void abandonBackground();
     void sendNextStep();
     void onStepReply(quint64 token, bool write);
+    friend class StepWatch;
     void onStepOverdue();
     void finishStep(quint64 token, QModbusReply *reply, const QModbusDataUnit &unit);
     bool canSendInBackground() const;
@@ -318,7 +320,8 @@ private:
     quint64 m_stepToken = 0; // bumped when a sequence ends: late replies are ignored
     quint64 m_stepLink = 0;  // the link generation the sequence runs on
     int m_stepStation = 0;   // the station the sequence started with
-    QTimer m_stepBound;      // a reply that never finishes counts as a time-out
+    QDeadlineTimer m_stepDeadline; // of the request on the wire: past it, a reply that never
+                                   // finished counts as a time-out
     bool m_polling = false;  // the status poll runs (and holds busy)
     bool m_pollAnswered = true;
     int m_pollState = -1; // the channels' answers of the running poll, worst first; -1 before the first
