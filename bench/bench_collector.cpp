@@ -227,9 +227,8 @@ int runShop(int seconds, bool faulty, int count)
     }
     QProcess subscriber;
     qint64 messages = 0;
-    QObject::connect(&subscriber, &QProcess::readyReadStandardOutput, [&] {
-        messages += subscriber.readAllStandardOutput().count('\n');
-    });
+    QObject::connect(&subscriber, &QProcess::readyReadStandardOutput,
+                     [&] { messages += subscriber.readAllStandardOutput().count('\n'); });
     subscriber.start(QStringLiteral("mosquitto_sub"),
                      {"-h", "127.0.0.1", "-p", QString::number(brokerPort), "-t", "vexa/#", "-F", "%t"});
     if (!subscriber.waitForStarted())

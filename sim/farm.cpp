@@ -8,7 +8,7 @@
 namespace sim {
 
 namespace {
-constexpr int AnimationStepMs = 100; // as one controller's own animation
+constexpr int AnimationStepMs = 100;     // as one controller's own animation
 constexpr quint32 DemoCycleTicks = 1800; // the demo's whole cycle, alarms included
 } // namespace
 

@@ -134,11 +134,11 @@ int main(int argc, char *argv[])
         QStringLiteral("With --count: the n controllers after the silent ones are silent for 5 s and "
                        "answer for 5 s, in turn."),
         QStringLiteral("n"));
-    parser.addOptions({addressOpt,  portOpt,         noTcpOpt,      stationOpt, serialOpt,  baudOpt,
-                       parityOpt,   dataOpt,         stopOpt,       folderOpt,  axesOpt,    axisCodesOpt,
-                       channelsOpt, axisChannelsOpt, decimalsOpt,   coilsOpt,   animateOpt, exceptionOpt,
-                       chunkOpt,    endlessDirOpt,   endlessTextOpt, countOpt,  seedOpt,    silentOpt,
-                       flappingOpt});
+    parser.addOptions({addressOpt,     portOpt,      noTcpOpt,     stationOpt,      serialOpt,
+                       baudOpt,        parityOpt,    dataOpt,      stopOpt,         folderOpt,
+                       axesOpt,        axisCodesOpt, channelsOpt,  axisChannelsOpt, decimalsOpt,
+                       coilsOpt,       animateOpt,   exceptionOpt, chunkOpt,        endlessDirOpt,
+                       endlessTextOpt, countOpt,     seedOpt,      silentOpt,       flappingOpt});
     parser.process(app);
 
     sim::Controller controller;
@@ -228,7 +228,8 @@ int main(int argc, char *argv[])
             return fail(QStringLiteral("--count serves Modbus TCP only"));
         if (parser.isSet(silentOpt) && !parseNumber(parser.value(silentOpt), 0, count, &silent))
             return fail(QStringLiteral("bad silent count %1").arg(parser.value(silentOpt)));
-        if (parser.isSet(flappingOpt) && !parseNumber(parser.value(flappingOpt), 0, count - silent, &flapping))
+        if (parser.isSet(flappingOpt) &&
+            !parseNumber(parser.value(flappingOpt), 0, count - silent, &flapping))
             return fail(QStringLiteral("bad flapping count %1").arg(parser.value(flappingOpt)));
         quint32 seed = QRandomGenerator::global()->generate();
         if (parser.isSet(seedOpt)) {

@@ -1,6 +1,6 @@
 #include "config/configstore.h"
-#include "link/devicefleet.h"
 #include "link/busyretry.h"
+#include "link/devicefleet.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
 #include "sim/controller.h"

@@ -282,7 +282,8 @@ void TestMqtt::publishesStatesChangesAndEvents()
 
     const QString presence = service.collectorTopic() + QStringLiteral("/online");
     QVERIFY(live.waitFor(QStringLiteral("* %1 true").arg(presence)));
-    QVERIFY(live.waitFor(QStringLiteral("* %1/machines [\"Mill_1\",\"车床\"]").arg(service.collectorTopic())));
+    QVERIFY(
+        live.waitFor(QStringLiteral("* %1/machines [\"Mill_1\",\"车床\"]").arg(service.collectorTopic())));
     QVERIFY(live.waitFor(QString::fromUtf8(kRunning)));
     QVERIFY(live.waitFor(QStringLiteral("* vexa/Mill_1/online true")));
     QVERIFY(live.waitFor(

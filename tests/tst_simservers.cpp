@@ -291,7 +291,8 @@ private slots:
             socket.connectToHost(QHostAddress(QStringLiteral("127.0.0.%1").arg(232 + i)), Port);
             QVERIFY(socket.waitForConnected(5000));
             socket.write(ReadSignature);
-            QCOMPARE(receive(socket, i ? refused.size() : SignatureAbsent.size()), i ? refused : SignatureAbsent);
+            QCOMPARE(receive(socket, i ? refused.size() : SignatureAbsent.size()),
+                     i ? refused : SignatureAbsent);
         }
     }
 
