@@ -320,9 +320,9 @@ private:
     quint64 m_stepToken = 0; // bumped when a sequence ends: late replies are ignored
     quint64 m_stepLink = 0;  // the link generation the sequence runs on
     int m_stepStation = 0;   // the station the sequence started with
-    QDeadlineTimer m_stepDeadline; // of the request on the wire: past it, a reply that never
-                                   // finished counts as a time-out
     bool m_polling = false;  // the status poll runs (and holds busy)
     bool m_pollAnswered = true;
     int m_pollState = -1; // the channels' answers of the running poll, worst first; -1 before the first
+    // Past it, the request on the wire whose reply never finished counts as a time-out.
+    QDeadlineTimer m_stepDeadline;
 };
