@@ -15,8 +15,24 @@
 #include <QDir>
 
 #include <cstring>
+#include <sys/resource.h>
 
 namespace Headless {
+
+namespace {
+
+// A collector holds a socket per controller: a thousand of them pass the
+// 1,024 descriptors a process gets by default, far below what it may take.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+} // namespace
 
 bool requested(int argc, char *argv[])
 {
@@ -31,6 +47,7 @@ int run(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     installQuitSignals(&app);
+    raiseDescriptorLimit();
     const ConfigStore *config = ConfigStore::instance();
     Translations::install(config->language());
 

@@ -4,12 +4,12 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 
 class ModbusDevice;
 
 // Keeps one controller's link up and polled while it is switched on, as its
-// card does: a tick every PollIntervalMs connects while the device is not
+// card does: a tick every PollIntervalMs (from one clock that every watch of
+// the program shares) connects while the device is not
 // ready and otherwise starts the background status poll. The card shows what
 // it tells; the windowless modes use it alone.
 class DeviceWatch : public QObject
@@ -50,8 +50,11 @@ private:
     void onPolled(int code);
     void take(int state);
 
+    friend class PollClock;
+    void startTicks();
+
     QPointer<ModbusDevice> m_device;
-    QTimer m_ticks;
+    int m_slot = -1; // of the poll clock, while ticking
     bool m_on = false;
     DeviceSnapshot m_snapshot;
 };

@@ -68,8 +68,6 @@ ModbusDevice::ModbusDevice(QObject *parent) : QObject(parent)
     connect(&m_setUpTimer, &QTimer::timeout, this, &ModbusDevice::onSetUpDue);
     m_waitBound.setSingleShot(true);
     connect(&m_waitBound, &QTimer::timeout, &m_loop, &QEventLoop::quit);
-    m_stepBound.setSingleShot(true);
-    connect(&m_stepBound, &QTimer::timeout, this, &ModbusDevice::onStepOverdue);
 }
 
 ModbusDevice::~ModbusDevice()

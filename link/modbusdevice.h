@@ -4,6 +4,7 @@
 #include "link/devicestatus.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QList>
 #include <QModbusDataUnit>
@@ -82,10 +83,13 @@ public:
 
     static QString axisLabel(quint16 code);
 
-    // With counters wanted, every background status poll first reads the
-    // counter block too (piece count, target, program in run): one more
-    // request per poll, asked for by the observers that record or publish them.
+    // With counters wanted, a background status poll also reads the counter
+    // block (piece count, target, program in run) right after the state, so
+    // the counts are exact at every change of state; while the state holds,
+    // every CounterIntervalMs. Asked for by the observers that record or
+    // publish them; on a serial line every request counts.
     void setCountersWanted(bool wanted);
+    static constexpr int CounterIntervalMs = 2000;
     bool countersWanted() const;
     // The state code and the counters as last read (unknown ones as -1 and
     // an empty program until a read brought them).
@@ -268,6 +272,7 @@ private:
     void abandonBackground();
     void sendNextStep();
     void onStepReply(quint64 token, bool write);
+    friend class StepWatch;
     void onStepOverdue();
     void finishStep(quint64 token, QModbusReply *reply, const QModbusDataUnit &unit);
     bool canSendInBackground() const;
@@ -287,6 +292,7 @@ private:
     // wait as long again.
     void endPollUnanswered();
     void finishPoll(bool completed);
+    bool countersDue() const;
     void notePoll(bool answered);
 
     // modbusdevice_transfer.cpp
@@ -341,6 +347,8 @@ private:
     int m_silentPolls = 0;
     bool m_countersWanted = false;
     bool m_countersKnown = false; // the counter block was read at least once
+    QElapsedTimer m_countersRead; // since the last background read of them
+    int m_countersState = -1;     // the state at that read
 
     // Background work (modbusdevice_background.cpp).
     bool m_background = false; // a sequence runs
@@ -351,10 +359,9 @@ private:
     quint64 m_stepToken = 0; // bumped when a sequence ends: late replies are ignored
     quint64 m_stepLink = 0;  // the link generation the sequence runs on
     int m_stepStation = 0;   // the station the sequence started with
-    QTimer m_stepBound;      // a reply that never finishes counts as a time-out
     bool m_polling = false;  // the status poll runs (and holds busy)
     bool m_pollAnswered = true;
     int m_pollState = -1; // the channels' answers of the running poll, worst first; -1 before the first
-    // The bound of the request on the wire, checked when m_stepBound fires.
+    // Past it, the request on the wire whose reply never finished counts as a time-out.
     QDeadlineTimer m_stepDeadline;
 };

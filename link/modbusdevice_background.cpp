@@ -1,7 +1,11 @@
 #include "link/modbusdevice.h"
 
+#include <QCoreApplication>
 #include <QModbusClient>
 #include <QModbusReply>
+#include <QPointer>
+#include <QSet>
+#include <QTimer>
 
 #include <iterator>
 
@@ -11,6 +15,54 @@
 // device time. A sequence belongs to the link it started on: when that link
 // drops or the device is released, the rest of it is abandoned, and a reply
 // that still arrives afterwards is ignored.
+
+// One timer bounds the request on the wire of every device: Qt keeps a
+// thread's timers in one list that each start, stop and expiry walks, and the
+// client's own time-out timer of every request walked a thousand devices'
+// bounds. The bound is a safety net for a reply the client never finishes,
+// so checking it every CheckMs is soon enough.
+class StepWatch : public QObject
+{
+public:
+    static constexpr int CheckMs = 100;
+
+    static StepWatch *instance()
+    {
+        static QPointer<StepWatch> watch;
+        if (!watch)
+            watch = new StepWatch(QCoreApplication::instance());
+        return watch;
+    }
+    void watch(ModbusDevice *device)
+    {
+        m_devices.insert(device);
+        if (!m_timer.isActive() && QCoreApplication::instance())
+            m_timer.start();
+    }
+    void unwatch(ModbusDevice *device)
+    {
+        m_devices.remove(device);
+        if (m_devices.isEmpty())
+            m_timer.stop();
+    }
+
+private:
+    explicit StepWatch(QObject *parent) : QObject(parent)
+    {
+        m_timer.setInterval(CheckMs);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            // A device's overdue step may end others' sequences, or devices.
+            const QSet<ModbusDevice *> devices = m_devices;
+            for (ModbusDevice *device : devices) {
+                if (m_devices.contains(device))
+                    device->onStepOverdue();
+            }
+        });
+    }
+
+    QTimer m_timer;
+    QSet<ModbusDevice *> m_devices;
+};
 
 ModbusDevice::Step ModbusDevice::readStep(int address, int count, StepHandler done)
 {
@@ -82,12 +134,8 @@ void ModbusDevice::sendNextStep()
             m_stepReply = reply;
             connect(reply, &QModbusReply::finished, this,
                     [this, token, write] { onStepReply(token, write); });
-            // The bound is a deadline the timer checks when it fires: starting
-            // and stopping a timer for every request costs, with a thousand
-            // devices, a walk through a thousand timers each time.
-            m_stepDeadline.setRemainingTime(waitBoundMs());
-            if (!m_stepBound.isActive())
-                m_stepBound.start(waitBoundMs());
+            m_stepDeadline = QDeadlineTimer(waitBoundMs());
+            StepWatch::instance()->watch(this);
             return;
         }
         // Refused, or finished at once: as for the waiting transactions, a
@@ -109,12 +157,8 @@ void ModbusDevice::onStepReply(quint64 token, bool write)
 
 void ModbusDevice::onStepOverdue()
 {
-    if (!m_background || !m_stepReply)
+    if (!m_background || !m_stepReply || !m_stepDeadline.hasExpired())
         return;
-    if (!m_stepDeadline.hasExpired()) {
-        m_stepBound.start(int(m_stepDeadline.remainingTime()) + 1);
-        return;
-    }
     // The client never finished the reply: it counts as a time-out.
     QModbusReply *reply = m_stepReply;
     disconnect(reply, nullptr, this, nullptr);
@@ -129,6 +173,7 @@ void ModbusDevice::onStepOverdue()
 // this may run inside its finished signal.
 void ModbusDevice::finishStep(quint64 token, QModbusReply *reply, const QModbusDataUnit &unit)
 {
+    StepWatch::instance()->unwatch(this);
     m_stepReply = nullptr;
     if (reply)
         reply->deleteLater();
@@ -146,7 +191,7 @@ void ModbusDevice::abandonBackground()
     m_background = false;
     m_steps.clear();
     m_stepDone = nullptr;
-    m_stepBound.stop();
+    StepWatch::instance()->unwatch(this);
     if (m_stepReply) {
         disconnect(m_stepReply, nullptr, this, nullptr);
         m_stepReply->deleteLater();

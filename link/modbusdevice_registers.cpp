@@ -235,11 +235,22 @@ bool ModbusDevice::startStatePoll()
     m_pollAnswered = true;
     m_pollState = -1;
     Steps steps = m_statusCoilMode ? coilPollSteps() : statusBlockPollSteps();
-    // First, so that a state found early (a coil set) does not skip it.
-    if (m_countersWanted)
-        steps.push_front(counterReadStep());
-    runInBackground(std::move(steps), [this](bool completed) { finishPoll(completed); });
+    runInBackground(std::move(steps), [this](bool completed) {
+        if (!completed || !m_pollAnswered || !countersDue()) {
+            finishPoll(completed);
+            return;
+        }
+        m_countersRead.start();
+        m_countersState = m_state;
+        runInBackground({counterReadStep()}, [this](bool completed) { finishPoll(completed); });
+    });
     return true;
+}
+
+bool ModbusDevice::countersDue() const
+{
+    return m_countersWanted && (!m_countersKnown || m_state != m_countersState || !m_countersRead.isValid() ||
+                                m_countersRead.hasExpired(CounterIntervalMs));
 }
 
 int ModbusDevice::pollState()
@@ -329,6 +340,8 @@ void ModbusDevice::noteCounters(const QVector<quint16> &words)
 
 void ModbusDevice::setCountersWanted(bool wanted)
 {
+    if (wanted && !m_countersWanted)
+        m_countersRead.invalidate(); // what was read before may be old
     m_countersWanted = wanted;
 }
 

@@ -73,10 +73,38 @@ void MqttPublisher::publishOffline()
     }
 }
 
+void MqttPublisher::setMachinesTopic(const QString &topic)
+{
+    m_machinesTopic = topic;
+    m_machines.clear();
+    publishMachines();
+}
+
+void MqttPublisher::publishMachines()
+{
+    if (m_machinesTopic.isEmpty())
+        return;
+    QStringList ids;
+    for (const Device &device : qAsConst(m_devices))
+        ids.append(device.id);
+    ids.sort();
+    QByteArray list = "[";
+    for (const QString &id : qAsConst(ids))
+        list += (list.size() > 1 ? "," : "") + MqttFormat::jsonString(id);
+    list += ']';
+    if (list == m_machines)
+        return;
+    m_machines = list;
+    m_client->publishRetained(m_machinesTopic, list);
+}
+
 void MqttPublisher::onAdded(DeviceWatch *watch)
 {
     // A watch destroyed without being removed leaves the fleet silently.
-    connect(watch, &QObject::destroyed, this, [this, watch] { m_devices.remove(watch); });
+    connect(watch, &QObject::destroyed, this, [this, watch] {
+        m_devices.remove(watch);
+        publishMachines();
+    });
     deviceOf(watch);
     if (watch->isOn())
         publishState(watch, watch->snapshot());
@@ -90,6 +118,7 @@ void MqttPublisher::onRemoved(DeviceWatch *watch)
     if (it->published)
         publishOnline(*it, false);
     m_devices.erase(it);
+    publishMachines();
 }
 
 void MqttPublisher::onSnapshotChanged(DeviceWatch *watch, const DeviceSnapshot &snapshot)
@@ -149,6 +178,7 @@ MqttPublisher::Device &MqttPublisher::deviceOf(DeviceWatch *watch)
         device.name = name;
         device.id = uniqueId(MqttFormat::topicId(watch->name(), shortId), watch);
         device.published = false;
+        publishMachines();
     }
     return device;
 }

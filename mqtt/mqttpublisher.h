@@ -32,6 +32,9 @@ public:
     void publishAll();
     // Every device's online flag "false": nobody watches them any more.
     void publishOffline();
+    // Where the list of the topic IDs this publisher covers goes (retained, a
+    // JSON array), now and whenever a device comes, goes or is renamed.
+    void setMachinesTopic(const QString &topic);
 
     static constexpr int RepeatMs = 60000;
 
@@ -58,10 +61,13 @@ private:
     QString topic(const Device &device, const char *leaf) const;
     void publishState(DeviceWatch *watch, const DeviceSnapshot &snapshot);
     void publishOnline(Device &device, bool online);
+    void publishMachines();
 
     QPointer<DeviceFleet> m_fleet;
     MqttClient *m_client;
     QString m_prefix;
     QHash<DeviceWatch *, Device> m_devices;
     QTimer m_repeat;
+    QString m_machinesTopic;
+    QByteArray m_machines; // as last published
 };

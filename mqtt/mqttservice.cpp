@@ -1,12 +1,15 @@
 #include "mqtt/mqttservice.h"
 
+#include "config/configstore.h"
 #include "link/devicefleet.h"
 #include "mqtt/mqttclient.h"
 #include "mqtt/mqttformat.h"
 #include "mqtt/mqttpublisher.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDebug>
+#include <QFileInfo>
 #include <QSysInfo>
 
 namespace {
@@ -101,13 +104,14 @@ void MqttService::startWith(const MqttPassword::Lookup &lookup)
         return;
     }
     MqttClient::Options options = clientOptions(m_settings, lookup.password);
-    options.presenceTopic = m_settings.Prefix + QStringLiteral("/$online");
+    options.presenceTopic = collectorTopic() + QStringLiteral("/online");
     if (m_publisher)
         m_publisher->publishOffline(); // under the old prefix, to the old broker
     m_client->start(options);
     // The new publisher sends every state at once; made before the old one
     // goes, so the polls never stop reading the counters in between.
     auto *publisher = new MqttPublisher(m_fleet, m_client, m_settings.Prefix, this);
+    publisher->setMachinesTopic(collectorTopic() + QStringLiteral("/machines"));
     delete m_publisher;
     m_publisher = publisher;
     emit statusChanged();
@@ -135,6 +139,19 @@ void MqttService::stopPublishing(bool waitForGoodbye)
         m_publisher = nullptr;
     }
     m_client->stop(waitForGoodbye);
+}
+
+QString MqttService::collectorId(const QString &configFile)
+{
+    const QFileInfo file(configFile);
+    const QString path = file.exists() ? file.canonicalFilePath() : file.absoluteFilePath();
+    const QByteArray hash = QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return MqttFormat::topicId(QSysInfo::machineHostName()) + QLatin1Char('-') + QLatin1String(hash.left(8));
+}
+
+QString MqttService::collectorTopic() const
+{
+    return m_settings.Prefix + QStringLiteral("/$collectors/") + collectorId(ConfigStore::filePath());
 }
 
 MqttSettings MqttService::settings() const

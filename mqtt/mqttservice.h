@@ -38,6 +38,14 @@ public:
     // unchanged call with none typed changes nothing.
     void apply(const MqttSettings &settings, const QByteArray *typedPassword = nullptr);
 
+    // This collector's name among the shop's: the host and the configuration
+    // file, so collectors of several halls (on one host or several) never
+    // share one, and a collector started again keeps its own.
+    static QString collectorId(const QString &configFile);
+    // PREFIX/$collectors/ID: its "online" flag (which the broker's last will
+    // turns "false") and its "machines" (the topic IDs it publishes).
+    QString collectorTopic() const;
+
     MqttSettings settings() const;
     MqttClient *client() const;
     // For SET and the log: where the password is kept, and how publishing goes.

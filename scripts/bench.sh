@@ -3,7 +3,7 @@
 # docs/performance.md. Installs what they need (libmodbus-dev for the transfer's
 # floor, socat for RTU) when missing. The network benchmarks run in a network
 # namespace of their own, so their loopback simulators meet nothing else.
-# Usage: scripts/bench.sh [silent | transfer | backup | startup | mqtt | editor | programs | history | window | all = all] [arguments for the benchmark]
+# Usage: scripts/bench.sh [silent | transfer | backup | startup | mqtt | editor | programs | history | window | collector | all = all] [arguments for the benchmark]
 # (history: bench_history with its arguments, then the 64-controller shop with
 # and without recording.)
 set -euo pipefail
@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 which="${1:-all}"
 shift || true
-EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_backup bench_startup bench_mqtt bench_prgtextedit bench_programlist bench_history bench_window vexa-sim" \
+EXTRA_PACKAGES="libmodbus-dev iproute2 util-linux" BUILD_TARGETS="bench_silent bench_transfer bench_backup bench_startup bench_mqtt bench_prgtextedit bench_programlist bench_history bench_window bench_collector vexa-sim" \
     scripts/setup.sh build
 # A build folder configured before libmodbus was installed finds it now.
 cmake build >/dev/null
@@ -34,6 +34,7 @@ mqtt) isolated build/bench/bench_mqtt "$@" ;;
 editor) build/bench/bench_prgtextedit "$@" ;;
 programs) isolated build/bench/bench_programlist "$@" ;;
 window) isolated build/bench/bench_window "$@" ;;
+collector) isolated build/bench/bench_collector "$@" ;;
 history)
     build/bench/bench_history "$@"
     isolated build/bench/bench_silent 15 3 history
@@ -50,9 +51,11 @@ all)
     build/bench/bench_history 365 5 20
     isolated build/bench/bench_silent 15 3 history
     isolated build/bench/bench_window 1000 15 2
+    isolated build/bench/bench_collector 60 healthy
+    isolated build/bench/bench_collector 60 faulty
     ;;
 *)
-    echo "usage: $0 [silent | transfer | backup | startup | mqtt | editor | programs | history | window | all] [arguments]" >&2
+    echo "usage: $0 [silent | transfer | backup | startup | mqtt | editor | programs | history | window | collector | all] [arguments]" >&2
     exit 2
     ;;
 esac

@@ -291,6 +291,22 @@ void Controller::animationStep()
     }
 }
 
+void Controller::setAnimationTicks(quint32 ticks)
+{
+    d->animationTicks = ticks;
+}
+
+void Controller::copySetUpFrom(const Controller &model)
+{
+    if (&model == this)
+        return;
+    QTimer *const animation = d->animation;
+    QVector<Request> log = std::move(d->log);
+    *d = *model.d;
+    d->animation = animation;
+    d->log = std::move(log);
+}
+
 QVector<Request> Controller::requests() const
 {
     return d->log;

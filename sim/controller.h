@@ -117,6 +117,13 @@ public:
     void setAnimated(bool animated);
     bool isAnimated() const;
     void animationStep();
+    // Where in the demo cycle the next step is (in steps of 100 ms).
+    void setAnimationTicks(quint32 ticks);
+
+    // Takes every setting of the model: static and live data, installation,
+    // faults and the program store (shared until either side changes it). The
+    // wire log and the animation's timer stay this controller's own.
+    void copySetUpFrom(const Controller &model);
 
     // Wire log. It keeps at most the limit's newest requests (100,000 by
     // default), so a PC looping on an endless fault cannot exhaust memory here.

@@ -1,12 +1,15 @@
 // vexa-sim: the controller simulator as a stand-alone Modbus server.
 #include "sim/controller.h"
+#include "sim/farm.h"
 #include "sim/servers.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QRandomGenerator>
 #include <QTextStream>
 
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -116,13 +119,37 @@ int main(int argc, char *argv[])
         QStringLiteral("Answer the open of a program or file the controller does not hold with this "
                        "exception code (default 3)."),
         QStringLiteral("n"), QStringLiteral("3"));
-    parser.addOptions({addressOpt,  portOpt,         noTcpOpt,       stationOpt, serialOpt,  baudOpt,
-                       parityOpt,   dataOpt,         stopOpt,        folderOpt,  axesOpt,    axisCodesOpt,
-                       channelsOpt, axisChannelsOpt, decimalsOpt,    coilsOpt,   animateOpt, exceptionOpt,
-                       chunkOpt,    endlessDirOpt,   endlessTextOpt, absentOpt});
+    const QCommandLineOption countOpt(
+        QStringLiteral("count"),
+        QStringLiteral("Serve this many controllers over Modbus TCP, one per address from --address on (the "
+                       "last octet counting up, then the one before it), each on --port; loopback "
+                       "addresses (127.0.0.0/8) only."),
+        QStringLiteral("n"));
+    const QCommandLineOption seedOpt(
+        QStringLiteral("seed"),
+        QStringLiteral("With --count: where each controller's animation starts, drawn from this seed, so "
+                       "that a run can be repeated (default: a new seed each run, printed)."),
+        QStringLiteral("n"));
+    const QCommandLineOption silentOpt(
+        QStringLiteral("fault-silent"),
+        QStringLiteral("With --count: the first n controllers never answer (their connections stay open)."),
+        QStringLiteral("n"));
+    const QCommandLineOption flappingOpt(
+        QStringLiteral("fault-flapping"),
+        QStringLiteral("With --count: the n controllers after the silent ones are silent for 5 s and "
+                       "answer for 5 s, in turn."),
+        QStringLiteral("n"));
+    parser.addOptions({addressOpt,     portOpt,      noTcpOpt,     stationOpt,      serialOpt,
+                       baudOpt,        parityOpt,    dataOpt,      stopOpt,         folderOpt,
+                       axesOpt,        axisCodesOpt, channelsOpt,  axisChannelsOpt, decimalsOpt,
+                       coilsOpt,       animateOpt,   exceptionOpt, chunkOpt,        endlessDirOpt,
+                       endlessTextOpt, countOpt,     seedOpt,      silentOpt,       flappingOpt,
+                       absentOpt});
     parser.process(app);
 
     sim::Controller controller;
+    // Nobody reads the wire log of a stand-alone simulator.
+    controller.setRequestLogLimit(1);
     int value = 0;
     if (!parseNumber(parser.value(stationOpt), 1, 247, &value))
         return fail(QStringLiteral("bad station address %1").arg(parser.value(stationOpt)));
@@ -199,6 +226,45 @@ int main(int argc, char *argv[])
         // A machine in production: program O0001 towards a target of 500 pieces.
         controller.setPieceTarget(500);
         controller.setProgramNumber(1);
+    }
+    if (parser.isSet(countOpt)) {
+        int count = 0, port = 0, silent = 0, flapping = 0;
+        if (!parseNumber(parser.value(countOpt), 1, 65536, &count))
+            return fail(QStringLiteral("bad controller count %1").arg(parser.value(countOpt)));
+        if (!parseNumber(parser.value(portOpt), 1, 65535, &port))
+            return fail(QStringLiteral("bad port %1").arg(parser.value(portOpt)));
+        if (parser.isSet(noTcpOpt) || parser.isSet(serialOpt))
+            return fail(QStringLiteral("--count serves Modbus TCP only"));
+        if (parser.isSet(silentOpt) && !parseNumber(parser.value(silentOpt), 0, count, &silent))
+            return fail(QStringLiteral("bad silent count %1").arg(parser.value(silentOpt)));
+        if (parser.isSet(flappingOpt) &&
+            !parseNumber(parser.value(flappingOpt), 0, count - silent, &flapping))
+            return fail(QStringLiteral("bad flapping count %1").arg(parser.value(flappingOpt)));
+        quint32 seed = QRandomGenerator::global()->generate();
+        if (parser.isSet(seedOpt)) {
+            bool ok = false;
+            seed = parser.value(seedOpt).toUInt(&ok, 0);
+            if (!ok)
+                return fail(QStringLiteral("bad seed %1").arg(parser.value(seedOpt)));
+        }
+        // Two descriptors per controller (its server and the PC's connection).
+        rlimit limit{};
+        if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+            limit.rlim_cur = limit.rlim_max;
+            setrlimit(RLIMIT_NOFILE, &limit);
+        }
+        sim::Farm farm;
+        QString error;
+        if (!farm.start(controller, QHostAddress(parser.value(addressOpt)), quint16(port), count, &error))
+            return fail(error);
+        farm.setSilent(0, silent);
+        farm.setFlapping(silent, flapping, 5000);
+        farm.setAnimated(parser.isSet(animateOpt), seed);
+        QTextStream(stdout) << "vexa-sim listening: Modbus TCP on " << farm.address(0).toString() << " to "
+                            << farm.address(count - 1).toString() << ", port " << port << ", " << count
+                            << " controllers, station " << controller.stationAddress() << ", seed " << seed
+                            << Qt::endl;
+        return app.exec();
     }
     controller.setAnimated(parser.isSet(animateOpt));
 

@@ -457,7 +457,7 @@ void TestModbusDevice::pollState_data()
     QTest::addColumn<int>("flags");    // -1: from the run state
     QTest::addColumn<int>("expected");
     QTest::addColumn<QStringList>("requests");
-    QTest::addColumn<bool>("counters"); // an observer wants them: read first
+    QTest::addColumn<bool>("counters"); // an observer wants them: read after the state
 
     const QStringList status{"W 3e00 1 0 70 0", "R 3e00 6"};
     QTest::newRow("register idle") << false << int(sim::RunState::Idle) << -1 << 3 << status << false;
@@ -474,9 +474,9 @@ void TestModbusDevice::pollState_data()
     QTest::newRow("coil alarm") << true << int(sim::RunState::Alarm) << -1 << 2
                                 << QStringList{"C 6 1", "C 4 1", "C 5 1"} << false;
     QTest::newRow("register, counters") << false << int(sim::RunState::Running) << -1 << 1
-                                        << QStringList{"R 1000 10", "W 3e00 1 0 70 0", "R 3e00 6"} << true;
+                                        << QStringList{"W 3e00 1 0 70 0", "R 3e00 6", "R 1000 10"} << true;
     QTest::newRow("coil, counters") << true << int(sim::RunState::Running) << -1 << 1
-                                    << QStringList{"R 1000 10", "C 6 1", "C 4 1"} << true;
+                                    << QStringList{"C 6 1", "C 4 1", "R 1000 10"} << true;
 }
 
 void TestModbusDevice::pollState()
@@ -510,6 +510,19 @@ void TestModbusDevice::pollState()
     QCOMPARE(snapshot.program, counters ? QStringLiteral("O0012") : QString());
     QCOMPARE(snapshot.pieces, counters ? 70000 : -1);
     QCOMPARE(snapshot.target, counters ? 500 : -1);
+
+    // While the state holds, the counters wait for their interval; a change
+    // of state brings them at once.
+    m_controller->setPieceCount(70001);
+    m_controller->clearRequests();
+    QCOMPARE(device->pollState(), expected);
+    QCOMPARE(wire(*m_controller), requests.mid(0, requests.size() - int(counters)));
+    if (counters) {
+        m_controller->setRunState(sim::RunState::Idle);
+        QCOMPARE(device->pollState(), 3);
+        QCOMPARE(wire(*m_controller).constLast(), QStringLiteral("R 1000 10"));
+        QCOMPARE(device->snapshot().pieces, 70001);
+    }
 }
 
 void TestModbusDevice::pollKeepsStateOnFailure()

@@ -115,6 +115,8 @@ public:
         return seen;
     }
 
+    QStringList lines() const { return m_lines; }
+
 private:
     QProcess m_process;
     QStringList m_lines;
@@ -187,6 +189,7 @@ private slots:
     void publishesStatesChangesAndEvents();
     void windowlessStops_data();
     void windowlessStops();
+    void twoCollectorsOneBroker();
     void brokerStoppedMidRun();
     void refusalIsTold();
     void acceptedAndDroppedBacksOff();
@@ -299,7 +302,10 @@ void TestMqtt::publishesStatesChangesAndEvents()
     MqttService service(&shop.fleet, false);
     service.apply(brokerSettings(broker.port()));
 
-    QVERIFY(live.waitFor(QStringLiteral("* vexa/$online true")));
+    const QString presence = service.collectorTopic() + QStringLiteral("/online");
+    QVERIFY(live.waitFor(QStringLiteral("* %1 true").arg(presence)));
+    QVERIFY(
+        live.waitFor(QStringLiteral("* %1/machines [\"Mill_1\",\"车床\"]").arg(service.collectorTopic())));
     QVERIFY(live.waitFor(QString::fromUtf8(kRunning)));
     QVERIFY(live.waitFor(QStringLiteral("* vexa/Mill_1/online true")));
     QVERIFY(live.waitFor(
@@ -319,7 +325,7 @@ void TestMqtt::publishesStatesChangesAndEvents()
     QVERIFY(live.waitFor(QStringLiteral("0 vexa/车床/state {\"state\":\"alarm\",\"code\":2,")));
 
     Subscriber late(broker.port());
-    QVERIFY(late.waitFor(QStringLiteral("1 vexa/$online true")));
+    QVERIFY(late.waitFor(QStringLiteral("1 %1 true").arg(presence)));
     QVERIFY(late.waitFor(QStringLiteral("1 vexa/车床/state {\"state\":\"alarm\"")));
     QVERIFY(late.waitFor(QStringLiteral("1 vexa/Mill_1/online true")));
 }
@@ -375,7 +381,8 @@ void TestMqtt::windowlessStops()
 
     ::kill(pid_t(child.processId()), signal);
     QVERIFY(QTest::qWaitFor([&] { return child.state() == QProcess::NotRunning; }, 10000));
-    QVERIFY(live.waitFor(QStringLiteral("0 vexa/$online false")));
+    const QString presence = QStringLiteral("vexa/$collectors/%1/online").arg(MqttService::collectorId(path));
+    QVERIFY(live.waitFor(QStringLiteral("0 %1 false").arg(presence)));
     if (signal != SIGKILL) {
         QCOMPARE(child.exitStatus(), QProcess::NormalExit);
         QCOMPARE(child.exitCode(), 0);
@@ -392,7 +399,56 @@ void TestMqtt::windowlessStops()
         QVERIFY(child.waitForFinished(30000));
     }
     Subscriber late(broker.port());
-    QVERIFY(late.waitFor(QStringLiteral("1 vexa/$online false")));
+    QVERIFY(late.waitFor(QStringLiteral("1 %1 false").arg(presence)));
+}
+
+// Two halls, one broker: each collector says which machines it covers, and
+// one that vanishes takes down its own presence flag only.
+void TestMqtt::twoCollectorsOneBroker()
+{
+    Broker broker;
+    QVERIFY(broker.start());
+    Shop shop;
+    QVERIFY(shop.listening);
+    Subscriber live(broker.port());
+    QTemporaryDir dirs[2];
+    QProcess collectors[2];
+    QString topics[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString path = dirs[i].filePath(QStringLiteral("Configure.xml"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("<Configure>\n<Device Type=\"1\" Name=\"%1\" Model=\"0\" IP=\"%2\" "
+                                  "Address=\"10\"/>\n<Mqtt Enabled=\"1\" Host=\"127.0.0.1\" Port=\"%3\"/>\n"
+                                  "</Configure>\n")
+                       .arg(QString::fromUtf8(SimNames[i]), QLatin1String(SimAddresses[i]))
+                       .arg(broker.port())
+                       .toUtf8());
+        file.close();
+        topics[i] = QStringLiteral("vexa/$collectors/") + MqttService::collectorId(path);
+        collectors[i].setWorkingDirectory(dirs[i].path());
+        collectors[i].start(QCoreApplication::applicationFilePath(), {QStringLiteral("--headless-child")});
+    }
+    QVERIFY(topics[0] != topics[1]);
+    QVERIFY(live.waitFor(QStringLiteral("* %1/machines [\"Mill_1\"]").arg(topics[0])));
+    QVERIFY(live.waitFor(QStringLiteral("* %1/machines [\"车床\"]").arg(topics[1])));
+    QVERIFY(live.waitFor(QString::fromUtf8(kRunning)));
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/车床/state {\"state\":\"idle\"")));
+
+    ::kill(pid_t(collectors[0].processId()), SIGKILL);
+    QVERIFY(live.waitFor(QStringLiteral("0 %1/online false").arg(topics[0])));
+    Subscriber late(broker.port());
+    QVERIFY(late.waitFor(QStringLiteral("1 %1/online true").arg(topics[1])));
+    QVERIFY(late.waitFor(QStringLiteral("1 %1/online false").arg(topics[0])));
+    QVERIFY(late.waitFor(QStringLiteral("1 vexa/Mill_1/state {\"state\":\"running\"")));
+    QVERIFY(late.waitFor(QStringLiteral("1 vexa/车床/state {\"state\":\"idle\"")));
+    QStringList states = late.lines().filter(QRegularExpression(QStringLiteral("^1 vexa/[^/$]+/state ")));
+    for (QString &line : states)
+        line = line.section(QLatin1Char(' '), 1, 1);
+    states.sort();
+    QCOMPARE(states, QStringList({QStringLiteral("vexa/Mill_1/state"), QStringLiteral("vexa/车床/state")}));
+    collectors[1].terminate();
+    QVERIFY(collectors[1].waitForFinished(10000));
 }
 
 // A broker that falls silent and then goes away holds up neither the polls
@@ -428,7 +484,7 @@ void TestMqtt::brokerStoppedMidRun()
     // A broker started afresh has no retained messages but those sent again.
     QVERIFY(broker.start());
     Subscriber late(broker.port());
-    QVERIFY(late.waitFor(QStringLiteral("* vexa/$online true")));
+    QVERIFY(late.waitFor(QStringLiteral("* %1/online true").arg(service.collectorTopic())));
     QVERIFY(late.waitFor(QStringLiteral("* vexa/Mill_1/state {\"state\":\"alarm\"")));
 }
 

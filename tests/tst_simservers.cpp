@@ -1,6 +1,7 @@
 // The simulator's carriers: Modbus TCP framing over a raw socket, and one
 // Modbus RTU exchange through a pseudo-terminal pair.
 #include "sim/controller.h"
+#include "sim/farm.h"
 #include "sim/servers.h"
 
 #include <QPointer>
@@ -249,6 +250,50 @@ private slots:
         QSignalSpy spy(&socket, &QTcpSocket::readyRead);
         QVERIFY(!spy.wait(200));
         QCOMPARE(socket.state(), QAbstractSocket::ConnectedState);
+    }
+
+    void farmAddresses_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("expected"); // empty: refused
+        QTest::newRow("first") << "127.0.1.1" << 0 << "127.0.1.1";
+        QTest::newRow("last octet counts up") << "127.0.1.1" << 253 << "127.0.1.254";
+        QTest::newRow("then the one before") << "127.0.1.1" << 999 << "127.0.4.232";
+        QTest::newRow("past loopback") << "127.255.255.254" << 2 << "";
+        QTest::newRow("not loopback") << "192.168.0.1" << 0 << "";
+        QTest::newRow("IPv6") << "::1" << 0 << "";
+    }
+    void farmAddresses()
+    {
+        QFETCH(QString, first);
+        QFETCH(int, index);
+        QFETCH(QString, expected);
+        QCOMPARE(sim::Farm::addressAt(QHostAddress(first), index), QHostAddress(expected));
+    }
+
+    // Controllers of one farm start from one set-up, then go their own ways.
+    void farmControllersAreSeparate()
+    {
+        sim::Controller model;
+        model.setProgram(1, "O0001\n");
+        sim::Farm farm;
+        QVERIFY(farm.start(model, QHostAddress(QStringLiteral("127.0.0.232")), Port, 2));
+        farm.controller(1)->setProgram(2, "O0002\n");
+        farm.controller(1)->setExceptionAt(0x7376);
+        QVERIFY(farm.controller(0)->hasProgram(1) && !farm.controller(0)->hasProgram(2));
+        QVERIFY(!model.hasProgram(2));
+        const QByteArray refused = QByteArray::fromHex("010200000003"
+                                                       "0a"
+                                                       "8302");
+        for (int i = 0; i < 2; ++i) {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress(QStringLiteral("127.0.0.%1").arg(232 + i)), Port);
+            QVERIFY(socket.waitForConnected(5000));
+            socket.write(ReadSignature);
+            QCOMPARE(receive(socket, i ? refused.size() : SignatureAbsent.size()),
+                     i ? refused : SignatureAbsent);
+        }
     }
 
     void rtuThroughPtyPair()
