@@ -19,8 +19,8 @@ class ArchiveGuard
 
 public:
     // The result of an operation refused because the text it would replace
-    // could not be read or kept (the device's codes are 0..9).
-    static constexpr int NotKept = 20;
+    // could not be read or kept.
+    static constexpr int NotKept = Result::NotArchived;
 
     // Reads the current text and keeps it; false, and why, when the operation
     // must not go on.

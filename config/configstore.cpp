@@ -251,6 +251,7 @@ void ConfigStore::loadFrom(const QString &path)
         record.IP = e.attribute(QStringLiteral("IP"), record.IP);
         record.Address = static_cast<quint8>(
             attributeNumber(e, QStringLiteral("Address"), QString::number(record.Address)));
+        record.On = attributeNumber(e, QStringLiteral("On"), QStringLiteral("0")) != 0;
         m_devices.append(record);
     }
 
@@ -314,6 +315,9 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("Model"), QString::number(record.Model));
         xml.writeAttribute(QStringLiteral("IP"), xmlSafe(record.IP));
         xml.writeAttribute(QStringLiteral("Address"), QString::number(record.Address));
+        // Only when on: a file without it starts with the card off.
+        if (record.On)
+            xml.writeAttribute(QStringLiteral("On"), QStringLiteral("1"));
     }
     xml.writeEmptyElement(QStringLiteral("Modbus"));
     xml.writeAttribute(QStringLiteral("Port"), variantText(m_settings.Port));

@@ -14,6 +14,7 @@ struct DeviceRecord
     quint8 Model = 0; // 0 "P7", 1 "P5", 2 "P5X"
     QString IP = QStringLiteral("192.168.1.10");
     quint8 Address = 10; // Modbus server (station) address
+    bool On = false;     // the card's switch when the list was saved; switched on again at start
 
     // What the add button makes, and what a card holds before it is given a
     // record: a Modbus TCP controller named 设备 at 192.168.3.20.
@@ -30,7 +31,7 @@ struct DeviceRecord
 inline bool operator==(const DeviceRecord &a, const DeviceRecord &b)
 {
     return a.Type == b.Type && a.Name == b.Name && a.Model == b.Model && a.IP == b.IP &&
-           a.Address == b.Address;
+           a.Address == b.Address && a.On == b.On;
 }
 
 // Link settings shared by every device. The serial values are variants because

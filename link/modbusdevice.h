@@ -132,7 +132,8 @@ signals:
     // for a poll whose link dropped or that was abandoned with the device.
     void pollFinished(int stateCode);
     // An operation on the controller's texts or programs ran (it was admitted,
-    // so requests went out); emitted once the device is no longer busy with it.
+    // so requests went out), or a write or delete was refused as not ready or
+    // not idle; emitted once the device is no longer busy with it.
     void operationFinished(const DeviceEvent &event);
 
 private:
@@ -262,6 +263,7 @@ private:
     int sendTransfer(const QByteArray &bytes, const QVector<quint16> &openCommand,
                      const TransferProgress &progress);
     // An admitted operation on a text, told with operationFinished() once over.
+    int toldRefusal(DeviceEvent::Kind kind, const QString &target, int refused);
     int readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
                  QByteArray *bytes);
     int writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,

@@ -157,6 +157,8 @@ constexpr int CloseFailed = 6;
 constexpr int ReadFailed = 7;
 constexpr int WriteFailed = 8;
 constexpr int Busy = 9;
+// Not done: what the operation would replace could not be read or archived.
+constexpr int NotArchived = 20;
 } // namespace Result
 
 // Device state codes.

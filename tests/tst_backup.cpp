@@ -1,5 +1,6 @@
 #include "archive/manifest.h"
 #include "views/backupdialog.h"
+#include "views/dialogs.h"
 #include "views/restoredialog.h"
 #include "viewtest.h"
 
@@ -260,9 +261,21 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QCOMPARE(status.value("O0003"), int(RestoreItem::OnlyOnController));
     QCOMPARE(status.size(), 12);
 
+    // Asked once, naming the count and the device; Enter would cancel.
+    QList<Dialogs::Request> asked;
+    Dialogs::setResponder([&](const Dialogs::Request &request) {
+        asked.append(request);
+        Dialogs::Answer answer;
+        answer.button = request.kind == Dialogs::Request::Message ? 0 : -1;
+        return answer;
+    });
     mill.setRunState(sim::RunState::Running);
     QTRY_COMPARE(card->device()->stateCode(), 1);
     restore->writeChosen();
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(asked.first().text.startsWith(QString::fromUtf8("写入 ")));
+    QVERIFY(asked.first().text.endsWith(QString::fromUtf8(" 项到 %1?").arg(card->record().Name)));
+    QVERIFY(asked.first().buttons.at(1).isDefault);
     QTRY_VERIFY(!restore->isBusy());
     QCOMPARE(mill.program(20), QByteArray("O0020\n")); // refused: not idle
     QVERIFY(!mill.hasProgram(101));
@@ -277,9 +290,12 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QVERIFY(QFileInfo::exists(kept));
     for (int i = 0; i < items->topLevelItemCount(); ++i) {
         QTreeWidgetItem *line = items->topLevelItem(i);
-        if (line->checkState(0) == Qt::Checked)
+        if (line->checkState(0) == Qt::Checked) {
             QCOMPARE(line->data(RestoreDialog::ResultColumn, Qt::UserRole).toInt(), 0);
+            QCOMPARE(line->foreground(RestoreDialog::ResultColumn), QBrush()); // no longer red
+        }
     }
+    Dialogs::setResponder({});
 }
 
 // The card goes while its backup waits for a reply: the dialog goes with it,

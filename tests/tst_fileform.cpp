@@ -130,7 +130,7 @@ void TestFileForm::read_data()
     QTest::newRow("no device selected") << false << "SYS.PAR" << QByteArray() << failed + "未选择设备";
     QTest::newRow("item") << true << "SYS.PAR" << QByteArray("[SPSTc]\n1\n[TYPEx]\n1\n3\n") << "";
     QTest::newRow("typed program name") << true << "O0001" << QByteArray("O0001\nG00 X0 Z0\nM30\n") << "";
-    QTest::newRow("missing file") << true << "NOFILE.TXT" << QByteArray() << failed + "读取错误 (代码 5)";
+    QTest::newRow("missing file") << true << "NOFILE.TXT" << QByteArray() << failed + "无法打开 (代码 5)";
     QTest::newRow("empty name") << true << "" << QByteArray() << "";
     QTest::newRow("name beyond the registers") << true << QString(240, 'N') << QByteArray()
                                                << failed + QString::fromUtf8("文件名过长，控制器无法接收");

@@ -16,10 +16,13 @@
 #include "views/dialogs.h"
 
 #include <QApplication>
+#include <QChartView>
 #include <QPushButton>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableWidget>
+#include <QValueAxis>
 #include <QtTest>
 
 #include <cstdio>
@@ -400,10 +403,12 @@ void TestHistory::window()
             {lathe, {DeviceState::Running, at(8, 0), at(10, 0), o1}},
             {lathe, {DeviceState::Alarm, at(10, 0), at(10, 30), o1}},
             {lathe, {DeviceState::Idle, at(10, 30), at(12, 0), o1}},
-            {QStringLiteral("old"), {DeviceState::Running, at(9, 0), at(9, 30), QStringLiteral("O2")}}};
+            {QStringLiteral("old"), {DeviceState::Running, at(9, 0), at(9, 30), QStringLiteral("O2")}},
+            {QStringLiteral("old"),
+             {DeviceState::Alarm, at(9, 30), at(9, 30) + 42000, QStringLiteral("O2")}}};
         batch.pieces = {{lathe, {at(7, 0), 10}}, {lathe, {at(10, 0), 14}}};
-        batch.operations = {
-            {lathe, at(11, 0), QStringLiteral("write program"), QStringLiteral("O3"), 0, 100}};
+        batch.operations = {{lathe, at(11, 0), QStringLiteral("write program"), QStringLiteral("O3"), 0, 100},
+                            {lathe, at(11, 5), QStringLiteral("delete program"), QStringLiteral("O3"), 3, 0}};
         QVERIFY(store.write(batch));
     }
     HistoryWindow window(path, QString(), {QStringLiteral("mill"), QStringLiteral("lathe")});
@@ -415,7 +420,10 @@ void TestHistory::window()
         lathe << figures->item(1, column)->text();
     QCOMPARE(lathe.join(QLatin1Char('|')), QStringLiteral("lathe|4:00|2:00|50.0 %|1|0:30|4|O0001 (2:00)"));
     QCOMPARE(figures->item(3, HistoryWindow::SwitchedOn)->text(), QStringLiteral("4:30"));
-    QCOMPARE(window.findChild<QTableWidget *>(QStringLiteral("historyOperations"))->rowCount(), 1);
+    QCOMPARE(figures->item(2, HistoryWindow::AlarmTime)->text(), QStringLiteral("0:00:42")); // not 0:00
+    auto *operations = window.findChild<QTableWidget *>(QStringLiteral("historyOperations"));
+    QCOMPARE(operations->rowCount(), 2);
+    QCOMPARE(operations->item(1, 4)->text(), QString::fromUtf8("非空闲 (代码 3)"));
 
     auto *timeline = window.findChild<HistoryTimeline *>();
     timeline->resize(1000, timeline->sizeHint().height());
@@ -426,18 +434,44 @@ void TestHistory::window()
              qPrintable(hover));
 
     const QString csvPath = dir.filePath(QStringLiteral("day.csv"));
-    Dialogs::setResponder([&](const Dialogs::Request &) {
+    QList<Dialogs::Request> asked;
+    Dialogs::setResponder([&](const Dialogs::Request &request) {
+        asked.append(request);
         Dialogs::Answer answer;
         answer.path = csvPath;
         return answer;
     });
     window.findChild<QPushButton *>(QStringLiteral("historyExport"))->click();
-    Dialogs::setResponder({});
     QFile csvFile(csvPath);
     QVERIFY(csvFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csvFile.readAll().split('\n');
-    QCOMPARE(lines.size(), 6); // the header, four periods, the last line's end
+    QCOMPARE(lines.size(), 7); // the header, five periods, the last line's end
     QVERIFY(lines.at(2).startsWith("old,running,"));
+    // Named after the day shown, or the week's first and last days; the
+    // window says where it went.
+    QVERIFY(asked.at(0).path.endsWith(QStringLiteral("history-shop-2024-03-05.csv")));
+    QVERIFY(asked.at(1).text.contains(QDir::toNativeSeparators(csvPath)));
+    window.showRange(HistoryWindow::Week, day);
+    window.findChild<QPushButton *>(QStringLiteral("historyExport"))->click();
+    Dialogs::setResponder({});
+    QVERIFY(asked.at(2).path.endsWith(QStringLiteral("history-shop-2024-03-04_2024-03-10.csv")));
+    // The hours axis labels every tick apart, however few the hours.
+    HistoryWindow old(path, QStringLiteral("old"), {});
+    old.showRange(HistoryWindow::Week, day);
+    auto *axis = qobject_cast<QtCharts::QValueAxis *>(
+        old.findChild<QtCharts::QChartView *>(QStringLiteral("historyChart"))
+            ->chart()
+            ->axes(Qt::Vertical)
+            .value(0));
+    QVERIFY(axis);
+    QSet<QString> labels;
+    const QByteArray format = axis->labelFormat().toLatin1();
+    for (int tick = 0; tick < axis->tickCount(); ++tick)
+        labels << QString::asprintf(format.constData(), axis->min() + tick * (axis->max() - axis->min()) /
+                                                                          (axis->tickCount() - 1));
+    QCOMPARE(labels.size(), axis->tickCount());
+    window.findChild<QPushButton *>(QStringLiteral("historyClose"))->click();
+    QVERIFY(!window.isVisible());
 
     // In English the texts come from the translation built into the program.
     QVERIFY(Translations::install(1));

@@ -1,6 +1,6 @@
 #include "config/configstore.h"
-#include "link/devicefleet.h"
 #include "link/busyretry.h"
+#include "link/devicefleet.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
@@ -603,7 +603,8 @@ void TestModbusDevice::muteControllerReconnects()
 }
 
 // What the observers of a run hear: the state and counters of each switched-on
-// device, and every operation that went over the wire (not the refused ones).
+// device, every operation that went over the wire, and a write or delete the
+// controller was not idle for.
 void TestModbusDevice::fleetHearsStatesAndOperations()
 {
     m_controller->setProgramNumber(7);
@@ -625,13 +626,15 @@ void TestModbusDevice::fleetHearsStatesAndOperations()
     m_controller->setRunState(sim::RunState::Running);
     QTRY_COMPARE(watch.snapshot().state, int(DeviceState::Running));
     QCOMPARE(device->deleteProgram(12), int(Result::NotIdle));
-    QCOMPARE(operations.count(), 2);
+    QCOMPARE(operations.count(), 3);
     const auto event = [&](int i) { return qvariant_cast<DeviceEvent>(operations.at(i).at(1)); };
     QCOMPARE(event(0).kind, DeviceEvent::WriteProgram);
     QCOMPARE(event(0).target, QStringLiteral("O0012"));
     QCOMPARE(event(0).result, 0);
     QCOMPARE(event(0).bytes, qint64(6));
     QCOMPARE(event(1).kind, DeviceEvent::DeleteProgram);
+    QCOMPARE(event(2).result, int(Result::NotIdle));
+    QCOMPARE(event(2).target, QStringLiteral("O0012"));
 
     fleet.remove(&watch);
     QCOMPARE(removed.count(), 1);

@@ -195,18 +195,6 @@
 <context>
     <name>BackupRunner</name>
     <message>
-        <source>未连接 (代码 %1)</source>
-        <translation>not connected (code %1)</translation>
-    </message>
-    <message>
-        <source>忙 (代码 %1)</source>
-        <translation>busy (code %1)</translation>
-    </message>
-    <message>
-        <source>读取失败 (代码 %1)</source>
-        <translation>read failed (code %1)</translation>
-    </message>
-    <message>
         <source>无法建立备份文件夹 %1</source>
         <translation>cannot create the backup folder %1</translation>
     </message>
@@ -218,13 +206,13 @@
         <source>无法写入 %1</source>
         <translation>cannot write %1</translation>
     </message>
+    <message>
+        <source>(目录)</source>
+        <translation>(directory)</translation>
+    </message>
 </context>
 <context>
     <name>CompareView</name>
-    <message>
-        <source>内容</source>
-        <translation>Text</translation>
-    </message>
     <message>
         <source>并排</source>
         <translation>Side by side</translation>
@@ -251,6 +239,30 @@
     <message>
         <source>比较</source>
         <translation>Compare</translation>
+    </message>
+    <message>
+        <source>− %1    + %2</source>
+        <translation>− %1    + %2</translation>
+    </message>
+    <message>
+        <source>上一处</source>
+        <translation>Previous</translation>
+    </message>
+    <message>
+        <source>上一处不同 (Shift+F7)</source>
+        <translation>Previous difference (Shift+F7)</translation>
+    </message>
+    <message>
+        <source>下一处</source>
+        <translation>Next</translation>
+    </message>
+    <message>
+        <source>下一处不同 (F7)</source>
+        <translation>Next difference (F7)</translation>
+    </message>
+    <message>
+        <source> (第 %1/%2 处)</source>
+        <translation> (%1 of %2)</translation>
     </message>
 </context>
 <context>
@@ -438,10 +450,6 @@
         <translation>The controller has no %1</translation>
     </message>
     <message>
-        <source>无法读取控制器上的 %1 (代码 %2)</source>
-        <translation>Could not read %1 on the controller (code %2)</translation>
-    </message>
-    <message>
         <source>控制器</source>
         <translation>Controller</translation>
     </message>
@@ -452,6 +460,10 @@
     <message>
         <source>无法读取 %1</source>
         <translation>Cannot read %1</translation>
+    </message>
+    <message>
+        <source>无法读取控制器上的 %1：%2</source>
+        <translation>Could not read %1 on the controller: %2</translation>
     </message>
 </context>
 <context>
@@ -596,10 +608,6 @@
         <translation>OK</translation>
     </message>
     <message>
-        <source>失败 (%1)</source>
-        <translation>failed (%1)</translation>
-    </message>
-    <message>
         <source>CSV 文件 (*.csv)</source>
         <translation>CSV files (*.csv)</translation>
     </message>
@@ -611,6 +619,14 @@
         <source>无法写入 %1。</source>
         <translation>Cannot write %1.</translation>
     </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>已保存到 %1</source>
+        <translation>Saved to %1</translation>
+    </message>
 </context>
 <context>
     <name>IoForm</name>
@@ -621,6 +637,14 @@
     <message>
         <source>输出口</source>
         <translation>OUTPUT</translation>
+    </message>
+    <message>
+        <source>%1
+引脚 %2
+地址 %3.%4</source>
+        <translation>%1
+Pin %2
+Address %3.%4</translation>
     </message>
 </context>
 <context>
@@ -1070,22 +1094,6 @@
 <context>
     <name>ReadStatusLine</name>
     <message>
-        <source>未选择设备</source>
-        <translation>no device selected</translation>
-    </message>
-    <message>
-        <source>未连接 (代码 2)</source>
-        <translation>not connected (code 2)</translation>
-    </message>
-    <message>
-        <source>设备忙 (代码 9)</source>
-        <translation>busy (code 9)</translation>
-    </message>
-    <message>
-        <source>读取错误 (代码 %1)</source>
-        <translation>read failed (code %1)</translation>
-    </message>
-    <message>
         <source>上次读取失败：%1</source>
         <translation>Last read failed: %1</translation>
     </message>
@@ -1188,6 +1196,29 @@
         <source>没有选择项目</source>
         <translation>No item chosen</translation>
     </message>
+    <message numerus="yes">
+        <source>写入 %n 项到 %1?</source>
+        <translation>
+            <numerusform>Write %n item to %1?</numerusform>
+            <numerusform>Write %n items to %1?</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>写入</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>无法读取 %1</source>
+        <translation>Cannot read %1</translation>
+    </message>
+    <message>
+        <source>控制器</source>
+        <translation>Controller</translation>
+    </message>
+    <message>
+        <source>备份</source>
+        <translation>Backup</translation>
+    </message>
 </context>
 <context>
     <name>RestoreRunner</name>
@@ -1212,28 +1243,59 @@
         <translation>written</translation>
     </message>
     <message>
-        <source>未连接 (代码 %1)</source>
-        <translation>not connected (code %1)</translation>
-    </message>
-    <message>
-        <source>非空闲 (代码 %1)</source>
-        <translation>not idle (code %1)</translation>
-    </message>
-    <message>
-        <source>忙 (代码 %1)</source>
-        <translation>busy (code %1)</translation>
-    </message>
-    <message>
-        <source>未能存档，未写入</source>
-        <translation>not archived, not written</translation>
-    </message>
-    <message>
-        <source>写入失败 (代码 %1)</source>
-        <translation>write failed (code %1)</translation>
-    </message>
-    <message>
         <source>备份文件已改变或无法读取</source>
         <translation>the backup file changed or cannot be read</translation>
+    </message>
+</context>
+<context>
+    <name>ResultText</name>
+    <message>
+        <source>未选择设备</source>
+        <translation>no device selected</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>not connected</translation>
+    </message>
+    <message>
+        <source>非空闲</source>
+        <translation>not idle</translation>
+    </message>
+    <message>
+        <source>无法打开</source>
+        <translation>could not be opened</translation>
+    </message>
+    <message>
+        <source>无法关闭</source>
+        <translation>could not be closed</translation>
+    </message>
+    <message>
+        <source>读取失败</source>
+        <translation>read failed</translation>
+    </message>
+    <message>
+        <source>写入失败</source>
+        <translation>write failed</translation>
+    </message>
+    <message>
+        <source>忙</source>
+        <translation>busy</translation>
+    </message>
+    <message>
+        <source>未能存档</source>
+        <translation>could not be archived</translation>
+    </message>
+    <message>
+        <source>大小不符</source>
+        <translation>size differs</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>%1 (代码 %2)</source>
+        <translation>%1 (code %2)</translation>
     </message>
 </context>
 <context>
@@ -1241,10 +1303,6 @@
     <message>
         <source>替换或删除前先存档</source>
         <translation>Archive before replacing or deleting</translation>
-    </message>
-    <message>
-        <source>Configure.xml 旁的 backups/</source>
-        <translation>backups/ beside Configure.xml</translation>
     </message>
     <message>
         <source>存档文件夹</source>
@@ -1358,6 +1416,22 @@
         <source>本机当前未找到此串口</source>
         <translation>Not found on this PC now</translation>
     </message>
+    <message>
+        <source>默认: backups/</source>
+        <translation>default: backups/</translation>
+    </message>
+    <message>
+        <source>留空: Configure.xml 旁的 backups/ 文件夹</source>
+        <translation>Empty: the backups/ folder beside Configure.xml</translation>
+    </message>
+    <message>
+        <source>下次启动生效</source>
+        <translation>at next start</translation>
+    </message>
+    <message>
+        <source>已保存 %1</source>
+        <translation>Stored %1</translation>
+    </message>
 </context>
 <context>
     <name>ShopHistory</name>
@@ -1408,10 +1482,6 @@
         <translation>number out of range (0-9999)</translation>
     </message>
     <message>
-        <source>未能存档</source>
-        <translation>not archived</translation>
-    </message>
-    <message>
         <source>文件名称</source>
         <translation>Name</translation>
     </message>
@@ -1450,22 +1520,6 @@
     <message>
         <source>文件过大</source>
         <translation>too large</translation>
-    </message>
-    <message>
-        <source>未连接 (代码 2)</source>
-        <translation>not connected (code 2)</translation>
-    </message>
-    <message>
-        <source>非空闲 (代码 3)</source>
-        <translation>not idle (code 3)</translation>
-    </message>
-    <message>
-        <source>忙 (代码 9)</source>
-        <translation>busy (code 9)</translation>
-    </message>
-    <message>
-        <source>失败 (代码 %1)</source>
-        <translation>failed (code %1)</translation>
     </message>
     <message>
         <source>程序名称</source>
