@@ -122,7 +122,6 @@ void SetForm::addArchiveSettings()
     m_archive->setObjectName(QStringLiteral("checkBox_archive"));
     m_archiveFolder = new QLineEdit(ui->groupBox_other);
     m_archiveFolder->setObjectName(QStringLiteral("lineEdit_archiveFolder"));
-    m_archiveFolder->setPlaceholderText(QDir::toNativeSeparators(ArchiveStore::defaultRoot()));
     m_archiveKeep = new QSpinBox(ui->groupBox_other);
     m_archiveKeep->setObjectName(QStringLiteral("spinBox_archiveKeep"));
     m_archiveKeep->setRange(1, 10000);
@@ -193,7 +192,8 @@ void SetForm::showArchiveTexts()
     // Short enough to be read whole; the tool tip says where it is.
     m_backupFolder->setPlaceholderText(tr("默认: backups/"));
     m_backupFolder->setToolTip(tr("留空: Configure.xml 旁的 backups/ 文件夹"));
-    m_archiveFolder->setToolTip(QDir::toNativeSeparators(ArchiveStore::defaultRoot()));
+    m_archiveFolder->setPlaceholderText(tr("默认: archive/"));
+    m_archiveFolder->setToolTip(tr("留空: %1").arg(QDir::toNativeSeparators(ArchiveStore::defaultRoot())));
     for (QLabel *note : qAsConst(m_nextStart))
         note->setText(tr("下次启动生效"));
 }

@@ -1432,6 +1432,14 @@ Address %3.%4</translation>
         <source>已保存 %1</source>
         <translation>Stored %1</translation>
     </message>
+    <message>
+        <source>默认: archive/</source>
+        <translation>default: archive/</translation>
+    </message>
+    <message>
+        <source>留空: %1</source>
+        <translation>Empty: %1</translation>
+    </message>
 </context>
 <context>
     <name>ShopHistory</name>
