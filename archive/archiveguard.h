@@ -20,8 +20,8 @@ class ArchiveGuard
 
 public:
     // The result of an operation refused because the text it would replace
-    // could not be read or kept (the device's codes are 0..12).
-    static constexpr int NotKept = 20;
+    // could not be read or kept.
+    static constexpr int NotKept = Result::NotArchived;
 
     // Reads the current text and keeps it; false, and why, when the operation
     // must not go on. A batch hands in its directory, read once for all its

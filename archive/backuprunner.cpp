@@ -6,6 +6,7 @@
 #include "archive/manifest.h"
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
+#include "link/resulttext.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,6 +22,11 @@ QString BackupRunner::directoryItem()
 {
     // Parentheses: no program or file is named so, and a restore skips it.
     return QStringLiteral("(directory)");
+}
+
+QString BackupRunner::displayName(const QString &item)
+{
+    return item == directoryItem() ? tr("(目录)") : item;
 }
 
 QString BackupRunner::configuredRoot()
@@ -94,20 +100,7 @@ QHash<QString, QByteArray> BackupRunner::texts() const
 
 QString BackupRunner::failureText(int code)
 {
-    const QString transfer = ModbusDevice::transferReason(code);
-    if (!transfer.isEmpty())
-        return transfer;
-    switch (code) {
-    case Result::NoDevice:
-    case Result::NotReady:
-        return tr("未连接 (代码 %1)").arg(code);
-    case Result::Busy:
-        return tr("忙 (代码 %1)").arg(code);
-    case Result::SizeDiffers:
-        return tr("大小不符");
-    default:
-        return tr("读取失败 (代码 %1)").arg(code);
-    }
+    return ResultText::withCode(code);
 }
 
 bool BackupRunner::makeFolder(QString *why)

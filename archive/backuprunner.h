@@ -33,6 +33,9 @@ public:
     static const QStringList &systemFiles();
     // The directory's line in the progress and, when it failed, the manifest.
     static QString directoryItem();
+    // An item's name as the windows show it: the directory's in the
+    // program's language.
+    static QString displayName(const QString &item);
     // backups/ beside Configure.xml unless SET names another folder.
     static QString configuredRoot();
 

@@ -5,6 +5,7 @@
 #include "archive/backuprunner.h"
 #include "archive/controllertexts.h"
 #include "link/modbusdevice.h"
+#include "link/resulttext.h"
 #include "link/transfercodec.h"
 
 #include <QDir>
@@ -167,24 +168,7 @@ bool RestoreRunner::isRunning() const
 
 QString RestoreRunner::resultText(int result)
 {
-    const QString transfer = ModbusDevice::transferReason(result);
-    if (!transfer.isEmpty())
-        return transfer;
-    switch (result) {
-    case Result::Ok:
-        return tr("已写入");
-    case Result::NoDevice:
-    case Result::NotReady:
-        return tr("未连接 (代码 %1)").arg(result);
-    case Result::NotIdle:
-        return tr("非空闲 (代码 %1)").arg(result);
-    case Result::Busy:
-        return tr("忙 (代码 %1)").arg(result);
-    case ArchiveGuard::NotKept:
-        return tr("未能存档，未写入");
-    default:
-        return tr("写入失败 (代码 %1)").arg(result);
-    }
+    return result == Result::Ok ? tr("已写入") : ResultText::withCode(result);
 }
 
 QString RestoreRunner::uncheckedText()

@@ -151,9 +151,17 @@ QVector<Row> sideBySide(const QVector<Line> &lines)
 int changeCount(const QVector<Line> &lines)
 {
     int count = 0;
-    for (const Line &line : lines)
-        count += line.kind != Line::Same ? 1 : 0;
-    return count;
+    int removed = 0;
+    int added = 0;
+    for (const Line &line : lines) {
+        if (line.kind == Line::Same) {
+            count += qMax(removed, added);
+            removed = added = 0;
+        } else {
+            ++(line.kind == Line::Removed ? removed : added);
+        }
+    }
+    return count + qMax(removed, added);
 }
 
 } // namespace TextDiff

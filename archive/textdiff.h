@@ -44,7 +44,8 @@ struct Row
 
 QVector<Row> sideBySide(const QVector<Line> &lines);
 
-// Lines that are not Same.
+// Lines that differ, as the side-by-side view counts its rows: a changed
+// line is one, however its two versions are listed.
 int changeCount(const QVector<Line> &lines);
 
 } // namespace TextDiff

@@ -285,6 +285,7 @@ void ConfigStore::loadFrom(const QString &path)
         if (!usableId(record.Id) || ids.contains(record.Id))
             record.Id = derivedId(path, i, record.Name);
         ids.insert(record.Id);
+        record.On = attributeNumber(e, QStringLiteral("On"), QStringLiteral("0")) != 0;
         m_devices.append(record);
     }
 
@@ -380,6 +381,9 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("Address"), QString::number(record.Address));
         if (!record.Id.isEmpty())
             xml.writeAttribute(QStringLiteral("Id"), xmlSafe(record.Id));
+        // Only when on: a file without it starts with the card off.
+        if (record.On)
+            xml.writeAttribute(QStringLiteral("On"), QStringLiteral("1"));
     }
     xml.writeEmptyElement(QStringLiteral("Modbus"));
     xml.writeAttribute(QStringLiteral("Port"), variantText(m_settings.Port));

@@ -22,6 +22,7 @@ struct DeviceRecord
     QString Id{};
 
     static constexpr int LastModel = 2;
+    bool On = false;     // the card's switch when the list was saved; switched on again at start
 
     // What the add button makes, and what a card holds before it is given a
     // record: a Modbus TCP controller named 设备 at 192.168.3.20, with an Id
@@ -47,7 +48,7 @@ struct DeviceRecord
 inline bool operator==(const DeviceRecord &a, const DeviceRecord &b)
 {
     return a.Type == b.Type && a.Name == b.Name && a.Model == b.Model && a.IP == b.IP &&
-           a.Address == b.Address && a.Id == b.Id;
+           a.Address == b.Address && a.Id == b.Id && a.On == b.On;
 }
 
 // Link settings shared by every device. The serial values are variants because

@@ -1,6 +1,7 @@
 #include "config/translations.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 // The .qm lives in a resource bundle of the static library: without a
@@ -17,9 +18,19 @@ bool install(int language)
     // Lives as long as the application: an installed translator must not go
     // before the texts are all made.
     static QTranslator *const english = new QTranslator(QCoreApplication::instance());
+    // Qt's own texts (the file dialog, the message boxes' buttons) in Chinese
+    // too, from Debian's qttranslations5-l10n; without it they stay English.
+    static QTranslator *const qtChinese = new QTranslator(QCoreApplication::instance());
     QCoreApplication::removeTranslator(english);
-    if (language != 1)
+    QCoreApplication::removeTranslator(qtChinese);
+    if (language != 1) {
+        if (qtChinese->isEmpty())
+            qtChinese->load(QStringLiteral("qtbase_zh_CN"),
+                            QLibraryInfo::location(QLibraryInfo::TranslationsPath));
+        if (!qtChinese->isEmpty())
+            QCoreApplication::installTranslator(qtChinese);
         return true;
+    }
     initTranslationResource();
     if (!english->load(QStringLiteral(":/translations/vexa_en.qm")))
         return false;

@@ -1,7 +1,8 @@
 #pragma once
 
 // The English texts: a translator installed over the Chinese sources when the
-// language setting is 1 (any other value keeps Chinese). Views take their
+// language setting is 1; any other value keeps Chinese, with Qt's own texts
+// in Chinese too when Qt's translation is installed. Views take their
 // texts when they are built, so this runs before the first window is made;
 // calling it again replaces or removes the translator.
 namespace Translations {

@@ -6,6 +6,8 @@
 #include "link/modbusdevice.h"
 #include "ui_devicemanager.h"
 
+#include <QTimer>
+
 namespace {
 QPointer<DeviceManager> s_instance;
 bool s_built = false;
@@ -80,6 +82,12 @@ void DeviceManager::addDevice(const DeviceRecord &record)
 {
     addCard(record);
     ConfigStore::instance()->saveSoon();
+    // The new card is the last: shown, however long the list.
+    QWidget *card = m_cards.last();
+    QTimer::singleShot(0, card, [this, card] {
+        ui->scrollAreaWidgetContents->layout()->activate();
+        ui->scrollArea->ensureWidgetVisible(card);
+    });
 }
 
 void DeviceManager::addCard(const DeviceRecord &record)
@@ -97,6 +105,9 @@ void DeviceManager::addCard(const DeviceRecord &record)
             [this, card](int reason) { emit stopReasonChosen(card, reason); });
     ui->verticalLayout_devices->addWidget(card, 0, Qt::AlignTop);
     m_fleet->add(card->watch());
+    // What was running when the list was saved runs again.
+    if (record.On)
+        card->setSwitchedOn(true);
 }
 
 void DeviceManager::removeSelectedDevice()

@@ -282,7 +282,14 @@ void deviceWidget::showName(const QString &name)
 
 DeviceRecord deviceWidget::record() const
 {
-    return m_device->record();
+    DeviceRecord record = m_device->record();
+    record.On = ui->checkBox_toConnect->isChecked();
+    return record;
+}
+
+void deviceWidget::setSwitchedOn(bool on)
+{
+    ui->checkBox_toConnect->setChecked(on);
 }
 
 void deviceWidget::onSettingChanged()
@@ -337,6 +344,8 @@ void deviceWidget::onSwitchToggled(bool checked)
 {
     m_watch->setOn(checked);
     m_stopMark->noteState(checked, m_lastState);
+    // Kept for the next start, which switches the card on again.
+    ConfigStore::instance()->saveSoon();
 }
 
 void deviceWidget::refreshState()

@@ -35,8 +35,11 @@ public:
     explicit deviceWidget(QWidget *parent = nullptr);
     ~deviceWidget() override;
 
+    // The record's On is the card's switch: record() reports it, and the list
+    // switches a card on whose stored record says so.
     void setRecord(const DeviceRecord &record);
     DeviceRecord record() const;
+    void setSwitchedOn(bool on);
     void setSelected(bool selected);
     void releaseConnection();
     void refreshState();

@@ -4,6 +4,7 @@
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
+#include "link/resulttext.h"
 #include "link/transfercodec.h"
 #include "ui_uploaddialog.h"
 
@@ -36,19 +37,10 @@ QString outcomeText(int result)
     if (result == UpLoadDialog::NumberOutOfRange)
         return UpLoadDialog::tr("编号超出 (0-9999)");
     if (result == UpLoadDialog::NotArchived)
-        return UpLoadDialog::tr("未能存档");
+        return ResultText::reason(Result::NotArchived);
     // The refusals an operator can act on say why: connect the device, or wait
     // until the controller is idle (it takes programs and files only then).
-    if (result == Result::NotReady)
-        return UpLoadDialog::tr("未连接 (代码 2)");
-    if (result == Result::NotIdle)
-        return UpLoadDialog::tr("非空闲 (代码 3)");
-    if (result == Result::Busy)
-        return UpLoadDialog::tr("忙 (代码 9)");
-    const QString transfer = ModbusDevice::transferReason(result);
-    if (!transfer.isEmpty())
-        return transfer;
-    return UpLoadDialog::tr("失败 (代码 %1)").arg(result);
+    return ResultText::withCode(result);
 }
 
 // Where a line keeps its bar: a hidden QProgressBar holds the line's progress

@@ -5,6 +5,7 @@
 #include "history/historycsv.h"
 #include "history/stopsview.h"
 #include "link/protocol.h"
+#include "link/resulttext.h"
 #include "views/dialogs.h"
 
 #include <QBarCategoryAxis>
@@ -24,6 +25,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStackedBarSeries>
 #include <QTabWidget>
@@ -34,6 +36,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace History;
 using namespace QtCharts;
@@ -92,7 +95,9 @@ HistoryWindow::HistoryWindow(const QString &historyFile, const QString &machine,
     buildControls();
     m_refresh = new QTimer(this);
     connect(m_refresh, &QTimer::timeout, this, &HistoryWindow::reload);
-    resize(1000, machine.isEmpty() ? 640 : 480);
+    Dialogs::fitToScreen(this, QSize(1000, machine.isEmpty() ? 640 : 480));
+    auto *close = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(close, &QShortcut::activated, this, &QWidget::close);
     showRange(Day, QDate::currentDate());
 }
 
@@ -134,6 +139,10 @@ void HistoryWindow::buildControls()
     controls->addStretch();
     controls->addWidget(refresh);
     controls->addWidget(exportButton);
+    auto *closeButton = new QPushButton(tr("关闭"));
+    closeButton->setObjectName(QStringLiteral("historyClose"));
+    controls->addWidget(closeButton);
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
     m_notice = new QLabel;
     m_notice->setObjectName(QStringLiteral("historyNotice"));
@@ -349,7 +358,8 @@ void HistoryWindow::fillFigures(const QHash<QString, qint64> &pieces)
         m_figures->setItem(row, Utilization,
                            cell(QStringLiteral("%1 %").arg(locale.toString(100 * s.utilization(), 'f', 1))));
         m_figures->setItem(row, Alarms, cell(QString::number(s.alarms)));
-        m_figures->setItem(row, AlarmTime, cell(clockText(s.alarmMs)));
+        // Seconds below a minute: a few alarms add up to no minute at all.
+        m_figures->setItem(row, AlarmTime, cell(clockText(s.alarmMs, s.alarmMs > 0 && s.alarmMs < 60000)));
         m_figures->setItem(row, Pieces, cell(QString::number(made)));
         QStringList programs;
         for (int i = 0; i < s.programs.size(); ++i)
@@ -419,9 +429,25 @@ void HistoryWindow::fillChart()
     axisX->append(days);
     chart->addAxis(axisX, Qt::AlignBottom);
     series->attachAxis(axisX);
+    double highest = 0;
+    for (int day = 0; day < 7; ++day) {
+        double total = 0;
+        for (int state = 0; state < StateCount; ++state)
+            total += hours.at(state).at(day);
+        highest = qMax(highest, total);
+    }
     auto *axisY = new QValueAxis;
     axisY->setTitleText(tr("小时"));
-    axisY->setLabelFormat(QStringLiteral("%.0f"));
+    // Labels with as many decimals as their step needs: a few minutes a day
+    // must not read 0, 0, 0.
+    axisY->setRange(0, highest > 0 ? highest : 1);
+    axisY->applyNiceNumbers();
+    const double stepHours = (axisY->max() - axisY->min()) / qMax(1, axisY->tickCount() - 1);
+    int decimals = 0;
+    for (double scaled = stepHours; decimals < 3 && std::abs(scaled - std::round(scaled)) > 1e-6;
+         scaled *= 10)
+        ++decimals;
+    axisY->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
     chart->addAxis(axisY, Qt::AlignLeft);
     series->attachAxis(axisY);
     chart->legend()->setAlignment(Qt::AlignRight);
@@ -452,7 +478,7 @@ void HistoryWindow::fillOperations(const QVector<Operation> &operations)
         m_operations->setItem(i, 2, cell(operationText(o.kind), false));
         m_operations->setItem(i, 3, cell(o.target, false));
         m_operations->setItem(
-            i, 4, cell(o.result == Result::Ok ? tr("成功") : tr("失败 (%1)").arg(o.result), false));
+            i, 4, cell(o.result == Result::Ok ? tr("成功") : ResultText::withCode(o.result), false));
         m_operations->setItem(i, 5, cell(QString::number(o.bytes)));
     }
     m_operations->resizeColumnsToContents();
@@ -493,11 +519,18 @@ void HistoryWindow::exportShown()
     // A machine's name may hold what a file name cannot.
     QString what = m_machine.isEmpty() ? QStringLiteral("shop") : m_machine;
     what.replace(QRegularExpression(QStringLiteral("[\\\\/:*?\"<>|\\s]+")), QStringLiteral("_"));
-    const QString proposed =
-        QDir::current().filePath(QStringLiteral("history-%1-%2.csv").arg(what, date().toString(Qt::ISODate)));
+    // Named after what is shown: the day, or the week's first and last day.
+    const QDate first = QDateTime::fromMSecsSinceEpoch(m_from).date();
+    const QDate last = QDateTime::fromMSecsSinceEpoch(m_to).date().addDays(-1);
+    QString range = first.toString(Qt::ISODate);
+    if (last != first)
+        range += QStringLiteral("_") + last.toString(Qt::ISODate);
+    const QString proposed = QDir::current().filePath(QStringLiteral("history-%1-%2.csv").arg(what, range));
     const QString path = Dialogs::saveFileName(this, tr("导出CSV"), proposed, tr("CSV 文件 (*.csv)"));
     if (path.isEmpty())
         return;
     if (!exportCsv(path))
         Dialogs::information(this, tr("导出失败"), tr("无法写入 %1。").arg(QDir::toNativeSeparators(path)));
+    else
+        Dialogs::information(this, tr("导出CSV"), tr("已保存到 %1").arg(QDir::toNativeSeparators(path)));
 }

@@ -133,10 +133,6 @@ public:
     // The exception code of the last reply when it was an exception response
     // (lastResult() is a protocol error), else 0.
     int lastException() const { return m_lastException; }
-    // The reason, in the user's language, for the results the transfer lock
-    // and the check after writing add (Result::Locked, Result::VerifyFailed);
-    // empty for every other result.
-    static QString transferReason(int result);
     // The lock file one controller's transfers take, from the link's address
     // (host and port, or serial line) and the station.
     QString transferLockPath() const;
@@ -146,7 +142,8 @@ signals:
     // for a poll whose link dropped or that was abandoned with the device.
     void pollFinished(int stateCode);
     // An operation on the controller's texts or programs ran (it was admitted,
-    // so requests went out); emitted once the device is no longer busy with it.
+    // so requests went out), or a write or delete was refused as not ready or
+    // not idle; emitted once the device is no longer busy with it.
     void operationFinished(const DeviceEvent &event);
 
 private:
@@ -300,6 +297,7 @@ private:
     int sendTransfer(const QByteArray &bytes, const QVector<quint16> &openCommand,
                      const TransferProgress &progress);
     // An admitted operation on a text, told with operationFinished() once over.
+    int toldRefusal(DeviceEvent::Kind kind, const QString &target, int refused);
     int readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
                  QByteArray *bytes);
     int writeText(DeviceEvent::Kind kind, const QString &target, const QByteArray &bytes,

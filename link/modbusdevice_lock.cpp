@@ -30,18 +30,6 @@ QString lockFolder()
 
 } // namespace
 
-QString ModbusDevice::transferReason(int result)
-{
-    switch (result) {
-    case Result::Locked:
-        return tr("另一程序正在与该设备传输");
-    case Result::VerifyFailed:
-        return tr("校验不符");
-    default:
-        return QString();
-    }
-}
-
 QString ModbusDevice::transferLockPath() const
 {
     // The address the link uses: what the client was set up with, which is

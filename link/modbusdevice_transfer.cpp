@@ -96,7 +96,7 @@ int ModbusDevice::writeText(DeviceEvent::Kind kind, const QString &target, const
                             const TransferProgress &progress)
 {
     if (const int refused = admit(true))
-        return refused;
+        return toldRefusal(kind, target, refused);
     // The caller's bytes may go while a request waits (the upload dialog
     // closed with its list): the transfer holds its own, a counted reference.
     const QByteArray held = bytes; // NOLINT(performance-unnecessary-copy-initialization)
@@ -176,7 +176,8 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
 int ModbusDevice::deleteProgram(int number)
 {
     if (const int refused = admit(true))
-        return refused;
+        return toldRefusal(DeviceEvent::DeleteProgram, RegisterCodec::programName(quint32(qMax(number, 0))),
+                           refused);
     // A number that does not fit the register would delete another program.
     if (number < 0 || number > 0xFFFF)
         return Result::WriteFailed;
@@ -190,6 +191,16 @@ int ModbusDevice::deleteProgram(int number)
     emit operationFinished(
         {DeviceEvent::DeleteProgram, RegisterCodec::programName(quint32(number)), result, 0});
     return result;
+}
+
+// A write or a delete the operator asked for and the device refused is told
+// too, so the history shows why nothing changed. Busy is not: its callers try
+// again, and the try that runs is told.
+int ModbusDevice::toldRefusal(DeviceEvent::Kind kind, const QString &target, int refused)
+{
+    if (refused != Result::Busy)
+        emit operationFinished({kind, target, refused, 0});
+    return refused;
 }
 
 int ModbusDevice::receiveTransfer(const QVector<quint16> &openCommand, QByteArray *bytes)

@@ -164,6 +164,8 @@ constexpr int SizeDiffers = 10;
 constexpr int Locked = 11;
 // A text written was not read back as it was sent.
 constexpr int VerifyFailed = 12;
+// Not done: what the operation would replace could not be read or archived.
+constexpr int NotArchived = 20;
 } // namespace Result
 
 // Device state codes.

@@ -76,13 +76,14 @@ start_demo_controllers() {
 demo_serial_port=./tty-pc
 
 # write_demo_configure FILE LANGUAGE: both controllers, the shared serial line
-# set to the pseudo-terminal; LANGUAGE 0 Chinese, 1 English.
+# set to the pseudo-terminal, the lathe's card switched on at start;
+# LANGUAGE 0 Chinese, 1 English.
 write_demo_configure() {
     local file=$1 language=$2
     cat >"$file" <<XML
 <Configure>
     <Device Type="1" Name="Mill (TCP)" Model="0" IP="127.0.0.1" Address="10"/>
-    <Device Type="0" Name="Lathe (RTU)" Model="1" IP="192.168.3.20" Address="1"/>
+    <Device Type="0" Name="Lathe (RTU)" Model="1" IP="192.168.3.20" Address="1" On="1"/>
     <Modbus Port="$demo_serial_port" Parity="3" BaudRate="115200" DataBits="8" StopBits="1" NumberOfRetries="3" Timeout="300"/>
     <Set Language="$language"/>
 </Configure>

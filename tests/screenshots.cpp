@@ -6,25 +6,35 @@
 // Usage: vexa-screenshots [--size WxH] [--history-only] <output folder> [files to drop on the lathe's
 // card...]
 #include "app/mainwindow.h"
+#include "archive/archiveguard.h"
 #include "bench/historydata.h"
 #include "config/configstore.h"
 #include "config/translations.h"
+#include "devices/devicewidget.h"
 #include "devices/statelook.h"
 #include "devices/uploaddialog.h"
 #include "history/historytimeline.h"
 #include "history/historywindow.h"
 #include "history/shophistory.h"
 #include "history/stopreasons.h"
+#include "views/compareview.h"
+#include "views/historydialog.h"
 #include "windowdriver.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <QTextStream>
+#include <QTimer>
+#include <QToolTip>
 
 #include <cstdio>
 
@@ -107,6 +117,132 @@ public:
             shoot(QStringLiteral("io-") + machine);
     }
 
+    // Runs `act` on the first modal window for which `wanted` holds, from
+    // inside its event loop: the message boxes wait for an answer.
+    static void whenModal(const std::function<bool(QWidget *)> &wanted,
+                          const std::function<void(QWidget *)> &act)
+    {
+        auto *timer = new QTimer;
+        QObject::connect(timer, &QTimer::timeout, [timer, wanted, act] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (!modal || !wanted(modal))
+                return;
+            timer->stop();
+            timer->deleteLater();
+            act(modal);
+        });
+        timer->start(50);
+    }
+
+    static void press(QWidget *window, QMessageBox::ButtonRole role)
+    {
+        auto *box = qobject_cast<QMessageBox *>(window);
+        for (QAbstractButton *button : box ? box->buttons() : QList<QAbstractButton *>()) {
+            if (box->buttonRole(button) == role) {
+                button->click();
+                return;
+            }
+        }
+        window->close();
+    }
+
+    static bool boxSays(QWidget *window, const QString &text)
+    {
+        auto *box = qobject_cast<QMessageBox *>(window);
+        return box && box->text().startsWith(text);
+    }
+
+    // Delete pressed while the mill runs: the question, then the refusal.
+    void refusedDelete(QTabWidget *mill, const QString &running)
+    {
+        QWidget *prg = show("radioButton_PRG", "PrgForm");
+        auto *list = named<QTableWidget>(prg, "tableWidget_programList");
+        auto *name = named<QLabel>(prg, "label_programName");
+        if (!waitFor([&] { return list->rowCount() > 1; }, QStringLiteral("program list")))
+            return;
+        doubleClickCell(list, 1, 0);
+        if (!waitFor([&] { return name->text() == QLatin1String("O0002"); }, QStringLiteral("O0002")) ||
+            !waitFor([&] { return stateText(mill) == running; }, QStringLiteral("mill running"),
+                     IdleTimeoutMs))
+            return;
+        const QString question = QCoreApplication::translate("PrgForm", "是否删除程序(delete):");
+        const QString refused = QCoreApplication::translate("PrgForm", "删除错误(error):");
+        bool answered = false;
+        whenModal([&](QWidget *w) { return boxSays(w, question); },
+                  [&](QWidget *w) {
+                      shoot(w, QStringLiteral("delete-question"));
+                      whenModal([&](QWidget *box) { return boxSays(box, refused); },
+                                [&](QWidget *box) {
+                                    shoot(box, QStringLiteral("delete-refused"));
+                                    answered = true;
+                                    box->close();
+                                });
+                      press(w, QMessageBox::YesRole);
+                  });
+        click(prg, "btn_deleteProgram");
+        waitFor([&] { return answered; }, QStringLiteral("delete refused"));
+    }
+
+    // Two archived versions of O0002 and their compare, side by side and unified.
+    void programHistory(QTabWidget *mill)
+    {
+        const QString device = named<QLabel>(mill, "label_deviceName")->text();
+        QFile sample(QStringLiteral(VEXA_SOURCE_DIR "/sim/samples/mill/O0002.txt"));
+        if (!sample.open(QIODevice::ReadOnly))
+            return;
+        ControllerTexts::Current older;
+        older.bytes = sample.readAll();
+        ControllerTexts::Current newer = older;
+        newer.bytes.replace("F1000", "F800");
+        newer.bytes.replace("M05", "M05\n(CHECKED)");
+        QString why;
+        ArchiveGuard::keep(device, TextTarget::program(2), ArchiveIndex::Operation::Update, older, &why);
+        QTest::qWait(1100); // versions a second apart
+        ArchiveGuard::keep(device, TextTarget::program(2), ArchiveIndex::Operation::Update, newer, &why);
+        auto *millCard = qobject_cast<deviceWidget *>(mill);
+        HistoryDialog dialog(millCard ? millCard->device() : nullptr, device, QStringLiteral("O0002"),
+                             m_window);
+        dialog.show();
+        if (!QTest::qWaitForWindowExposed(&dialog))
+            return;
+        dialog.versionTable()->selectAll();
+        dialog.compareSelected();
+        shoot(&dialog, QStringLiteral("history-compare"));
+        dialog.compareView()->setUnified(true);
+        shoot(&dialog, QStringLiteral("compare-unified"));
+    }
+
+    // Qt's own dialog, in the program's language.
+    void fileDialog()
+    {
+        QFileDialog dialog(m_window, QCoreApplication::translate("FileForm", "数据存放地址"),
+                           QDir::currentPath());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.resize(720, 440);
+        dialog.show();
+        if (QTest::qWaitForWindowExposed(&dialog))
+            shoot(&dialog, QStringLiteral("file-dialog"));
+    }
+
+    // The first input lamp's tool tip, with the window under it.
+    void lampTip()
+    {
+        QWidget *io = show("radioButton_IO", "IoForm");
+        QWidget *holder = named<QTableWidget>(io, "tableWidget_input")->cellWidget(0, 1);
+        auto *lamp = holder ? holder->findChild<QCheckBox *>() : nullptr;
+        if (!lamp)
+            return;
+        QToolTip::showText(lamp->mapToGlobal(lamp->rect().center()), lamp->toolTip(), lamp);
+        QTest::qWait(500);
+        const QRect area = m_window->frameGeometry();
+        const QPixmap picture =
+            m_window->screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+        if (!picture.save(QDir(m_folder).filePath(QStringLiteral("io-tooltip.png"))))
+            m_failed = true;
+        QToolTip::hideText();
+    }
+
     void programs()
     {
         QWidget *prg = show("radioButton_PRG", "PrgForm");
@@ -160,9 +296,13 @@ public:
         shoot(QStringLiteral("par"));
     }
 
+    // Stored as it is: the page says so, and the store button shows its focus.
     void settings()
     {
-        show("radioButton_SET", "SetForm");
+        QWidget *set = show("radioButton_SET", "SetForm");
+        auto *store = named<QPushButton>(set, "pushButton_store");
+        click(store);
+        store->setFocus();
         shoot(QStringLiteral("set"));
     }
 
@@ -200,6 +340,10 @@ public:
         window->showRange(HistoryWindow::Week, day.addDays(-7));
         tabs->setCurrentWidget(named<QWidget>(window, "historyPareto")->parentWidget());
         shoot(window, QStringLiteral("history-pareto"));
+        // Today's writes and deletes: the refused delete among them.
+        window->showRange(HistoryWindow::Day, QDate::currentDate());
+        named<QTabWidget>(window, "historyTabs")->setCurrentIndex(2);
+        shoot(window, QStringLiteral("history-operations"));
         window->close();
     }
 
@@ -302,6 +446,9 @@ int main(int argc, char *argv[])
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
+    Renderer renderer(&window, folder);
+    if (!historyOnly)
+        renderer.shoot(QStringLiteral("start")); // the cards as the stored file left them
 
     const QList<QTabWidget *> list = cards(&window);
     if (list.size() < 2) {
@@ -312,7 +459,6 @@ int main(int argc, char *argv[])
     QTabWidget *lathe = list.at(1);
     const QStringList stateTexts = StateLook::texts();
 
-    Renderer renderer(&window, folder);
     for (QTabWidget *card : {mill, lathe})
         setSwitch(card, true);
     for (QTabWidget *card : {mill, lathe}) {
@@ -335,9 +481,13 @@ int main(int argc, char *argv[])
     select(mill);
     renderer.monitor(QStringLiteral("mill"));
     renderer.programs();
+    renderer.programHistory(mill);
+    renderer.refusedDelete(mill, stateTexts.value(1));
     renderer.parameters();
     select(lathe);
     renderer.monitor(QStringLiteral("lathe"));
+    renderer.lampTip();
+    renderer.fileDialog();
     renderer.systemFiles();
     renderer.settings();
     renderer.cardSettings(lathe);

@@ -320,9 +320,21 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QCOMPARE(unchecked->checkState(0), Qt::Unchecked);
     QCOMPARE(unchecked->text(RestoreDialog::ResultColumn), QString::fromUtf8("未校验"));
 
+    // Asked once, naming the count and the device; Enter would cancel.
+    QList<Dialogs::Request> asked;
+    Dialogs::setResponder([&](const Dialogs::Request &request) {
+        asked.append(request);
+        Dialogs::Answer answer;
+        answer.button = request.kind == Dialogs::Request::Message ? 0 : -1;
+        return answer;
+    });
     mill.setRunState(sim::RunState::Running);
     QTRY_COMPARE(card->device()->stateCode(), 1);
     restore->writeChosen();
+    QCOMPARE(asked.size(), 1);
+    QVERIFY(asked.first().text.startsWith(QString::fromUtf8("写入 ")));
+    QVERIFY(asked.first().text.endsWith(QString::fromUtf8(" 项到 %1?").arg(card->record().Name)));
+    QVERIFY(asked.first().buttons.at(1).isDefault);
     QTRY_VERIFY(!restore->isBusy());
     QCOMPARE(mill.program(20), QByteArray("O0020\n")); // refused: not idle
     QVERIFY(!mill.hasProgram(101));
@@ -339,9 +351,12 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QVERIFY(QFileInfo::exists(kept));
     for (int i = 0; i < items->topLevelItemCount(); ++i) {
         QTreeWidgetItem *line = items->topLevelItem(i);
-        if (line->checkState(0) == Qt::Checked)
+        if (line->checkState(0) == Qt::Checked) {
             QCOMPARE(line->data(RestoreDialog::ResultColumn, Qt::UserRole).toInt(), 0);
+            QCOMPARE(line->foreground(RestoreDialog::ResultColumn), QBrush()); // no longer red
+        }
     }
+    Dialogs::setResponder({});
 
     // Another controller's backup: asked first, and not written when declined.
     restore->openFolder(m_dir.filePath("other"));

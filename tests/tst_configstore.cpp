@@ -10,7 +10,8 @@ namespace {
 
 QString describe(const DeviceRecord &r)
 {
-    return QStringLiteral("%1|%2|%3|%4|%5").arg(r.Type).arg(r.Name).arg(r.Model).arg(r.IP).arg(r.Address);
+    return QStringLiteral("%1|%2|%3|%4|%5").arg(r.Type).arg(r.Name).arg(r.Model).arg(r.IP).arg(r.Address) +
+           (r.On ? QStringLiteral("|on") : QString());
 }
 
 QStringList describe(const QList<DeviceRecord> &records)
@@ -120,6 +121,9 @@ void TestConfigStore::load_data()
                "<Configure><Device Type=\"x1\" Model=\"258\" Address=\"300\"/>"
                "<Device Type=\"1\" Model=\"12abc\" Address=\"-1\" Name=\"L\" IP=\"10.0.0.2\"/></Configure>")
         << QStringList{"0||2|192.168.1.10|44", "1|L|0|10.0.0.2|255"} << kDefaultSettings << 0;
+    QTest::newRow("switched on, or not a number")
+        << true << QByteArray("<Configure><Device On=\"1\"/><Device On=\"yes\"/></Configure>")
+        << QStringList{"0||0|192.168.1.10|10|on", "0||0|192.168.1.10|10"} << kDefaultSettings << 0;
     QTest::newRow("root in other letter case")
         << true << QByteArray("<configure><Device/><Set Language=\"1\"/></configure>") << none
         << kDefaultSettings << 0;
@@ -333,6 +337,7 @@ void TestConfigStore::savedBytes()
     a.IP = QStringLiteral("192.168.3.20");
     a.Address = 7;
     a.Id = QStringLiteral("5b1e0c2a-7d4f-4a8e-9c61-0f3b2d9e8a71");
+    a.On = true;
     m_store->setLanguage(1);
 
     QTemporaryDir dir;
@@ -341,7 +346,7 @@ void TestConfigStore::savedBytes()
     const QByteArray expected =
         "<Configure>\n"
         "    <Device Type=\"1\" Name=\"\xE8\xAE\xBE\xE5\xA4\x87&amp;&quot;\" Model=\"1\" IP=\"192.168.3.20\" "
-        "Address=\"7\" Id=\"5b1e0c2a-7d4f-4a8e-9c61-0f3b2d9e8a71\"/>\n"
+        "Address=\"7\" Id=\"5b1e0c2a-7d4f-4a8e-9c61-0f3b2d9e8a71\" On=\"1\"/>\n"
         "    <Device Type=\"0\" Name=\"\" Model=\"0\" IP=\"192.168.1.10\" Address=\"10\"/>\n"
         "    <Modbus Port=\"COM3\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
         "NumberOfRetries=\"3\" Timeout=\"300\"/>\n"

@@ -177,9 +177,12 @@ void TestDeviceManager::storedCardsAndRestart()
     openSettings(manager->cards().at(1));
     manager->cards().at(1)->findChild<QLineEdit *>(QStringLiteral("lineEdit_deviceName"))->setText("3");
     manager->addDevice(record("four", 0, 20));
+    manager->cards().at(1)->findChild<QCheckBox *>()->setChecked(true);
     const QList<DeviceRecord> before = manager->deviceRecords();
+    QVERIFY(before.at(1).On);
     manager = freshManager(before);
-    QCOMPARE(manager->deviceRecords(), before);
+    QCOMPARE(manager->deviceRecords(), before); // the card that was on is on again
+    QVERIFY(manager->cards().at(1)->findChild<QCheckBox *>()->isChecked());
     QCOMPARE(names(before), QStringList({"one", "3", "four"}));
 }
 
@@ -191,6 +194,7 @@ void TestDeviceManager::savedSoonAfterEachChange_data()
     QTest::newRow("device removed") << 1 << QByteArray("<Configure>\n    <Modbus");
     QTest::newRow("card edited") << 2 << QByteArray("Name=\"edited\"");
     QTest::newRow("SET stored") << 3 << QByteArray("NumberOfRetries=\"7\"");
+    QTest::newRow("card switched on") << 4 << QByteArray("On=\"1\"");
 }
 
 // A change reaches Configure.xml a moment later, not only when the window
@@ -215,6 +219,8 @@ void TestDeviceManager::savedSoonAfterEachChange()
         openSettings(manager->cards().first());
         manager->findChild<QLineEdit *>(QStringLiteral("lineEdit_deviceName"))
             ->setText(QStringLiteral("edited"));
+    } else if (change == 4) {
+        manager->cards().first()->findChild<QCheckBox *>()->setChecked(true);
     } else {
         set.show();
         set.findChild<QSpinBox *>(QStringLiteral("spinBox_retries"))->setValue(7);

@@ -132,7 +132,7 @@ void TestFileForm::read_data()
     QTest::newRow("clicked while a refresh waits")
         << 2 << "SYS.PAR" << QByteArray("[SPSTc]\n1\n[TYPEx]\n1\n3\n") << "";
     QTest::newRow("typed program name") << 1 << "O0001" << QByteArray("O0001\nG00 X0 Z0\nM30\n") << "";
-    QTest::newRow("missing file") << 1 << "NOFILE.TXT" << QByteArray() << failed + "读取错误 (代码 5)";
+    QTest::newRow("missing file") << 1 << "NOFILE.TXT" << QByteArray() << failed + "无法打开 (代码 5)";
     QTest::newRow("empty name") << 1 << "" << QByteArray() << "";
     QTest::newRow("name beyond the registers")
         << 1 << QString(240, 'N') << QByteArray() << failed + QString::fromUtf8("文件名过长，控制器无法接收");

@@ -19,10 +19,13 @@
 #include "views/dialogs.h"
 
 #include <QApplication>
+#include <QChartView>
 #include <QPushButton>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTableWidget>
+#include <QValueAxis>
 #include <QtTest>
 
 #include <cstdio>
@@ -594,10 +597,12 @@ void TestHistory::window()
             {lathe, {DeviceState::Running, at(8, 0), at(10, 0), o1}},
             {lathe, {DeviceState::Alarm, at(10, 0), at(10, 30), o1}},
             {lathe, {DeviceState::Idle, at(10, 30), at(12, 0), o1}},
-            {QStringLiteral("@old"), {DeviceState::Running, at(9, 0), at(9, 30), QStringLiteral("=O2")}}};
+            {QStringLiteral("@old"), {DeviceState::Running, at(9, 0), at(9, 30), QStringLiteral("=O2")}},
+            {QStringLiteral("@old"),
+             {DeviceState::Alarm, at(9, 30), at(9, 30) + 42000, QStringLiteral("=O2")}}};
         batch.pieces = {{lathe, {at(7, 0), 10}}, {lathe, {at(10, 0), 14}}};
-        batch.operations = {
-            {lathe, at(11, 0), QStringLiteral("write program"), QStringLiteral("O3"), 0, 100}};
+        batch.operations = {{lathe, at(11, 0), QStringLiteral("write program"), QStringLiteral("O3"), 0, 100},
+                            {lathe, at(11, 5), QStringLiteral("delete program"), QStringLiteral("O3"), 3, 0}};
         QVERIFY(store.write(batch));
     }
     HistoryWindow window(path, QString(), {QStringLiteral("mill"), QStringLiteral("lathe")});
@@ -609,7 +614,10 @@ void TestHistory::window()
         lathe << figures->item(1, column)->text();
     QCOMPARE(lathe.join(QLatin1Char('|')), QStringLiteral("lathe|4:00|2:00|50.0 %|1|0:30|4|O0001 (2:00)"));
     QCOMPARE(figures->item(3, HistoryWindow::SwitchedOn)->text(), QStringLiteral("4:30"));
-    QCOMPARE(window.findChild<QTableWidget *>(QStringLiteral("historyOperations"))->rowCount(), 1);
+    QCOMPARE(figures->item(2, HistoryWindow::AlarmTime)->text(), QStringLiteral("0:00:42")); // not 0:00
+    auto *operations = window.findChild<QTableWidget *>(QStringLiteral("historyOperations"));
+    QCOMPARE(operations->rowCount(), 2);
+    QCOMPARE(operations->item(1, 4)->text(), QString::fromUtf8("非空闲 (代码 3)"));
 
     auto *timeline = window.findChild<HistoryTimeline *>();
     timeline->resize(1000, timeline->sizeHint().height());
@@ -639,22 +647,48 @@ void TestHistory::window()
     QCOMPARE(shiftRow(again, 1), shiftRow(window, 1));
 
     const QString csvPath = dir.filePath(QStringLiteral("day.csv"));
-    Dialogs::setResponder([&](const Dialogs::Request &) {
+    QList<Dialogs::Request> asked;
+    Dialogs::setResponder([&](const Dialogs::Request &request) {
+        asked.append(request);
         Dialogs::Answer answer;
         answer.path = csvPath;
         return answer;
     });
     window.findChild<QPushButton *>(QStringLiteral("historyExport"))->click();
-    Dialogs::setResponder({});
     QFile csvFile(csvPath);
     QVERIFY(csvFile.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = csvFile.readAll().split('\n');
-    QCOMPARE(lines.size(), 6); // the header, four periods, the last line's end
+    QCOMPARE(lines.size(), 7); // the header, five periods, the last line's end
     // Cells a spreadsheet would run as formulas are text, in both exports.
-    QVERIFY(lines.at(2).startsWith("'@old,running,") && lines.at(2).endsWith(",'=O2"));
+    QVERIFY(lines.at(2).startsWith("'@old,running,") && lines.at(2).contains(",'=O2,"));
     QString out;
     QCOMPARE(csv({}, path, &out), 0);
     QVERIFY(out.contains(QString::fromUtf8(lines.at(2))));
+    // Named after the day shown, or the week's first and last days; the
+    // window says where it went.
+    QVERIFY(asked.at(0).path.endsWith(QStringLiteral("history-shop-2024-03-05.csv")));
+    QVERIFY(asked.at(1).text.contains(QDir::toNativeSeparators(csvPath)));
+    window.showRange(HistoryWindow::Week, day);
+    window.findChild<QPushButton *>(QStringLiteral("historyExport"))->click();
+    Dialogs::setResponder({});
+    QVERIFY(asked.at(2).path.endsWith(QStringLiteral("history-shop-2024-03-04_2024-03-10.csv")));
+    // The hours axis labels every tick apart, however few the hours.
+    HistoryWindow old(path, QStringLiteral("@old"), {});
+    old.showRange(HistoryWindow::Week, day);
+    auto *axis = qobject_cast<QtCharts::QValueAxis *>(
+        old.findChild<QtCharts::QChartView *>(QStringLiteral("historyChart"))
+            ->chart()
+            ->axes(Qt::Vertical)
+            .value(0));
+    QVERIFY(axis);
+    QSet<QString> labels;
+    const QByteArray format = axis->labelFormat().toLatin1();
+    for (int tick = 0; tick < axis->tickCount(); ++tick)
+        labels << QString::asprintf(format.constData(), axis->min() + tick * (axis->max() - axis->min()) /
+                                                                          (axis->tickCount() - 1));
+    QCOMPARE(labels.size(), axis->tickCount());
+    window.findChild<QPushButton *>(QStringLiteral("historyClose"))->click();
+    QVERIFY(!window.isVisible());
 
     // In English the texts come from the translation built into the program.
     QVERIFY(Translations::install(1));

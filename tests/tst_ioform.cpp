@@ -272,6 +272,9 @@ void TestIoForm::inputBitsLightLamps()
     QCOMPARE(form.inputLamp(2)->text(), QString("X03"));
     QVERIFY(form.inputLamp(2)->isChecked());
     QVERIFY(form.inputLamp(35)->isChecked());
+    QCOMPARE(form.inputLamp(35)->toolTip().split('\n').last(),
+             QString::fromUtf8("地址 2.3")); // word 2, bit 3
+    QVERIFY(form.inputLamp(0)->toolTip().contains("XS37-14"));
     QCOMPARE(form.outputLamp(13)->text(), QString("M18"));
     QVERIFY(form.outputLamp(13)->isChecked());
     for (int i = 3; i < 35; ++i)

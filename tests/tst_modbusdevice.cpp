@@ -616,7 +616,8 @@ void TestModbusDevice::muteControllerReconnects()
 }
 
 // What the observers of a run hear: the state and counters of each switched-on
-// device, and every operation that went over the wire (not the refused ones).
+// device, every operation that went over the wire, and a write or delete the
+// controller was not idle for.
 void TestModbusDevice::fleetHearsStatesAndOperations()
 {
     m_controller->setProgramNumber(7);
@@ -638,13 +639,15 @@ void TestModbusDevice::fleetHearsStatesAndOperations()
     m_controller->setRunState(sim::RunState::Running);
     QTRY_COMPARE(watch.snapshot().state, int(DeviceState::Running));
     QCOMPARE(device->deleteProgram(12), int(Result::NotIdle));
-    QCOMPARE(operations.count(), 2);
+    QCOMPARE(operations.count(), 3);
     const auto event = [&](int i) { return qvariant_cast<DeviceEvent>(operations.at(i).at(1)); };
     QCOMPARE(event(0).kind, DeviceEvent::WriteProgram);
     QCOMPARE(event(0).target, QStringLiteral("O0012"));
     QCOMPARE(event(0).result, 0);
     QCOMPARE(event(0).bytes, qint64(6));
     QCOMPARE(event(1).kind, DeviceEvent::DeleteProgram);
+    QCOMPARE(event(2).result, int(Result::NotIdle));
+    QCOMPARE(event(2).target, QStringLiteral("O0012"));
 
     fleet.remove(&watch);
     QCOMPARE(removed.count(), 1);

@@ -10,8 +10,10 @@
 #include <QAbstractTextDocumentLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -385,6 +387,7 @@ void TestPrgForm::newProgram()
     if (running) { // refused as not idle, and said so
         QVERIFY(!m_controller->hasProgram(number));
         QCOMPARE(m_asked.last().text, QStringLiteral("错误发生(error):O0008"));
+        QCOMPARE(m_asked.last().informative, QString::fromUtf8("非空闲")); // and why
         return;
     }
     if (listed) {
@@ -442,8 +445,10 @@ void TestPrgForm::confirmations()
     QCOMPARE(question.buttons.size(), 2);
     QCOMPARE(question.buttons.at(0).role, QMessageBox::YesRole);
     QCOMPARE(question.buttons.at(1).role, QMessageBox::NoRole);
+    QCOMPARE(question.buttons.at(1).isDefault, !update); // Enter never deletes
     if (!outcome.isEmpty()) {
         QCOMPARE(m_asked.at(1).text, outcome);
+        QCOMPARE(m_asked.at(1).informative, running ? QString::fromUtf8("非空闲") : QString());
         QCOMPARE(m_asked.at(1).title, question.title);
         QCOMPARE(m_asked.at(1).buttons.at(0).text, question.buttons.at(0).text);
         QCOMPARE(m_asked.at(1).buttons.at(1).text, question.buttons.at(1).text);
@@ -593,10 +598,10 @@ void TestPrgForm::archiveBeforeReplacing()
         QCOMPARE(version.readAll(), kept);
     }
     if (archive == 3 || archive == 5)
-        QVERIFY(m_asked.last().text.contains(QString::fromUtf8(archive == 3 ? "无法读取" : "大小不符")));
+        QVERIFY(m_asked.last().informative.contains(QString::fromUtf8(archive == 3 ? "无法读取" : "大小不符")));
     if (archive == 2) {
-        QVERIFY(m_asked.last().text.startsWith(QString::fromUtf8("错误发生(error):O0012\n")));
-        QVERIFY(m_asked.last().text.contains("blocked"));
+        QCOMPARE(m_asked.last().text, QString::fromUtf8("错误发生(error):O0012"));
+        QVERIFY(m_asked.last().informative.contains("blocked"));
     }
 }
 
@@ -615,7 +620,8 @@ void TestPrgForm::updateAsksWhenChangedSincePreview()
     form.coverProgram();
     QCOMPARE(m_asked.size(), 2);
     QCOMPARE(m_asked.at(1).buttons.size(), 3);
-    QCOMPARE(m_controller->program(12), theirs); // cancelled
+    QVERIFY(m_asked.at(1).buttons.at(1).isDefault); // Enter compares, never updates
+    QCOMPARE(m_controller->program(12), theirs);    // cancelled
 
     // Compare, then update: the compare window is closed as it shows.
     QTimer closer;
@@ -648,6 +654,22 @@ void TestPrgForm::historyComparesVersions()
         m_answers = {button(0), button(0)};
         form.coverProgram();
     }
+    // The list's menu opens the history of the row clicked, not of the program in the editor.
+    QTimer chooser;
+    connect(&chooser, &QTimer::timeout, [] {
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            menu->setActiveAction(menu->actions().first());
+            QTest::keyClick(menu, Qt::Key_Return);
+        }
+    });
+    chooser.start(20);
+    emit table(form)->customContextMenuRequested(
+        table(form)->visualItemRect(table(form)->item(0, 0)).center());
+    chooser.stop();
+    auto *other = form.findChild<HistoryDialog *>();
+    QVERIFY(other && other->windowTitle().contains("O0001"));
+    delete other;
+
     form.showHistory();
     auto *history = form.findChild<HistoryDialog *>();
     QVERIFY(history);
@@ -655,10 +677,14 @@ void TestPrgForm::historyComparesVersions()
 
     history->versionTable()->selectAll();
     history->compareSelected();
-    QCOMPARE(history->compareView()->changeCount(), 2); // Drill's line against the first update's
-    history->versionTable()->selectRow(0);
+    QCOMPARE(history->compareView()->changeCount(), 1); // Drill's line against the first update's
+    auto *compared = history->compareView()->findChild<QTableView *>("compareTable");
+    QCOMPARE(compared->currentIndex().row(), 2); // at the first difference
+    history->versionTable()->selectRow(0);       // another choice: the old compare goes with its caption
+    QVERIFY(history->status().isEmpty());
+    QCOMPARE(compared->model()->rowCount(), 0);
     history->compareWithController();
-    QCOMPARE(history->compareView()->changeCount(), 2);
+    QCOMPARE(history->compareView()->changeCount(), 1);
     history->compareView()->setIgnoreNumbering(true);
     QCOMPARE(history->compareView()->changeCount(), 0); // only the N word and spacing differ
 
@@ -681,4 +707,18 @@ void TestPrgForm::historyComparesVersions()
     history->versionTable()->selectAll();
     history->compareSelected();
     QVERIFY(history->status().contains(QString::fromUtf8("损坏")));
+
+    // Next and previous difference, in either layout.
+    CompareView view;
+    view.setTexts("a", "O1\nX1\nY1\nZ1\nM30\n", "b", "O1\nX2\nY1\nZ2\nM30\n");
+    auto *rows = view.findChild<QTableView *>("compareTable");
+    QCOMPARE(rows->currentIndex().row(), 1);
+    view.findChild<QPushButton *>("compareNext")->click();
+    QCOMPARE(rows->currentIndex().row(), 3);
+    view.previousChange();
+    QCOMPARE(rows->currentIndex().row(), 1);
+    view.setUnified(true);
+    view.nextChange();
+    QCOMPARE(rows->currentIndex().row(), 4); // past X1 -X2 +, Y1: Z1's removal
+    QCOMPARE(view.changeCount(), 2);
 }

@@ -186,7 +186,20 @@ void TestSetForm::storeTakesEdits()
     timeout->setValue(5000);
     child<QSpinBox>(&form, "spinBox_retries")->setValue(7);
     child<QComboBox>(&form, "comboBox_stop")->setCurrentIndex(1);
+    QVERIFY(child<QLabel>(&form, "label_storeStatus")->text().isEmpty());
     press(&form, "pushButton_store");
+    QVERIFY(child<QLabel>(&form, "label_storeStatus")->text().startsWith(QString::fromUtf8("已保存 ")));
+    // Tab goes down the first column's groups, then the second's.
+    const auto tabFrom = [](QWidget *w) {
+        do
+            w = w->nextInFocusChain();
+        while (!(w->focusPolicy() & Qt::TabFocus));
+        return w;
+    };
+    QCOMPARE(tabFrom(child<QWidget>(&form, "pushButton_pcIP")), child<QWidget>(&form, "comBox_serialPort"));
+    auto *retries = child<QWidget>(&form, "spinBox_retries");
+    QWidget *afterStop = tabFrom(child<QWidget>(&form, "comboBox_stop"));
+    QVERIFY(afterStop == retries || retries->isAncestorOf(afterStop));
     const ModbusSettings after = ConfigStore::instance()->modbusSettings();
     QCOMPARE(after.Parity.toInt(), 1);
     QCOMPARE(after.Timeout, 5000);

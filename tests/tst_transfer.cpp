@@ -1,6 +1,7 @@
 #include "archive/controllertexts.h"
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
+#include "link/resulttext.h"
 #include "link/protocol.h"
 #include "link/transfercodec.h"
 #include "sim/controller.h"
@@ -749,7 +750,7 @@ void TstTransfer::oneTransferAtATimePerController()
                                     }),
              0);
     QCOMPARE(inside, (QList<int>{Result::Locked, Result::Locked}));
-    QCOMPARE(ModbusDevice::transferReason(inside.first()), QString::fromUtf8("另一程序正在与该设备传输"));
+    QCOMPARE(ResultText::reason(inside.first()), QString::fromUtf8("另一程序正在与该设备传输"));
     QCOMPARE(m_controller.program(8), bytes);
     QCOMPARE(other.readProgram(&read, 8), 0);
     QCOMPARE(read, bytes);

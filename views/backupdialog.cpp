@@ -76,7 +76,7 @@ void BackupDialog::start(const QString &root)
 
 void BackupDialog::onStarted(const QString &name)
 {
-    auto *line = new QTreeWidgetItem(m_lines, {name, tr("读取中…")});
+    auto *line = new QTreeWidgetItem(m_lines, {BackupRunner::displayName(name), tr("读取中…")});
     m_byName.insert(name, line);
     m_lines->scrollToItem(line);
 }
@@ -85,7 +85,7 @@ void BackupDialog::onItem(const Manifest::Row &row, const QString &detail)
 {
     QTreeWidgetItem *line = m_byName.value(row.name);
     if (!line) {
-        line = new QTreeWidgetItem(m_lines, {row.name});
+        line = new QTreeWidgetItem(m_lines, {BackupRunner::displayName(row.name)});
         m_byName.insert(row.name, line);
     }
     QString text;

@@ -1,5 +1,7 @@
 #include "views/compareview.h"
 
+#include "views/dialogs.h"
+
 #include <QAbstractTableModel>
 #include <QBrush>
 #include <QCheckBox>
@@ -10,6 +12,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -54,24 +58,42 @@ public:
         return parent.isValid() ? 0 : 4;
     }
 
+    // The titles head the text columns, where they have room; the narrow
+    // line-number columns name them in their tool tips.
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
-        if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
             return QVariant();
+        const bool number = m_unified ? section < 3 : section % 2 == 0;
+        if (number && role == Qt::DisplayRole)
+            return m_unified && section == 2 ? QString() : QStringLiteral("#");
         if (m_unified) {
-            switch (section) {
-            case 0:
+            if (section == 0)
                 return m_leftTitle;
-            case 1:
+            if (section == 1)
                 return m_rightTitle;
-            case 2:
-                return QString();
-            default:
-                return CompareView::tr("内容");
-            }
+            return CompareView::tr("− %1    + %2").arg(m_leftTitle, m_rightTitle);
         }
         return section < 2 ? m_leftTitle : m_rightTitle;
     }
+
+    // The first row of each difference in the rows shown.
+    QVector<int> changeRows() const
+    {
+        QVector<int> starts;
+        const int rows = rowCount();
+        bool inside = false;
+        for (int row = 0; row < rows; ++row) {
+            const bool differs = m_unified ? m_lines.at(row).kind != TextDiff::Line::Same
+                                           : m_rows.at(row).kind != TextDiff::Row::Same;
+            if (differs && !inside)
+                starts.append(row);
+            inside = differs;
+        }
+        return starts;
+    }
+
+    int lastLineNumber() const { return qMax(m_left.size(), m_right.size()); }
 
     QVariant data(const QModelIndex &index, int role) const override
     {
@@ -147,6 +169,16 @@ CompareView::CompareView(QWidget *parent) : QWidget(parent), m_model(new Compare
     m_ignore->setObjectName(QStringLiteral("compareIgnoreNumbering"));
     m_summary = new QLabel(this);
     m_summary->setObjectName(QStringLiteral("compareSummary"));
+    m_previous = new QPushButton(tr("上一处"), this);
+    m_previous->setObjectName(QStringLiteral("comparePrevious"));
+    m_previous->setToolTip(tr("上一处不同 (Shift+F7)"));
+    m_next = new QPushButton(tr("下一处"), this);
+    m_next->setObjectName(QStringLiteral("compareNext"));
+    m_next->setToolTip(tr("下一处不同 (F7)"));
+    // Wherever the focus is in the view or its window.
+    auto *next = new QShortcut(QKeySequence(Qt::Key_F7), this, nullptr, nullptr, Qt::WindowShortcut);
+    auto *previous =
+        new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F7), this, nullptr, nullptr, Qt::WindowShortcut);
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("compareTable"));
     m_table->setModel(m_model);
@@ -161,6 +193,8 @@ CompareView::CompareView(QWidget *parent) : QWidget(parent), m_model(new Compare
     bar->addWidget(m_ignore);
     bar->addStretch(1);
     bar->addWidget(m_summary);
+    bar->addWidget(m_previous);
+    bar->addWidget(m_next);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(bar);
@@ -168,6 +202,11 @@ CompareView::CompareView(QWidget *parent) : QWidget(parent), m_model(new Compare
 
     connect(m_mode, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &CompareView::recompute);
     connect(m_ignore, &QCheckBox::toggled, this, &CompareView::recompute);
+    connect(m_next, &QPushButton::clicked, this, &CompareView::nextChange);
+    connect(m_previous, &QPushButton::clicked, this, &CompareView::previousChange);
+    connect(next, &QShortcut::activated, this, &CompareView::nextChange);
+    connect(previous, &QShortcut::activated, this, &CompareView::previousChange);
+    recompute();
 }
 
 CompareView::~CompareView() = default;
@@ -180,6 +219,11 @@ void CompareView::setTexts(const QString &leftTitle, const QString &left, const 
     m_left = TextDiff::lines(left);
     m_right = TextDiff::lines(right);
     recompute();
+}
+
+void CompareView::clear()
+{
+    setTexts(QString(), QString(), QString(), QString());
 }
 
 void CompareView::setUnified(bool unified)
@@ -202,17 +246,65 @@ void CompareView::recompute()
     const QVector<TextDiff::Line> lines = TextDiff::compare(m_left, m_right, m_ignore->isChecked());
     m_changes = TextDiff::changeCount(lines);
     m_model->setResult(m_left, m_right, lines, m_mode->currentIndex() == 1, m_leftTitle, m_rightTitle);
-    m_summary->setText(m_changes == 0 ? tr("相同") : tr("%n 行不同", nullptr, m_changes));
+    const bool shown = !m_left.isEmpty() || !m_right.isEmpty();
+    m_summary->setText(!shown           ? QString()
+                       : m_changes == 0 ? tr("相同")
+                                        : tr("%n 行不同", nullptr, m_changes));
+    const bool unified = m_mode->currentIndex() == 1;
     QHeaderView *header = m_table->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::Interactive);
-    if (m_mode->currentIndex() == 1) {
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    // Line numbers as wide as the largest, and no wider.
+    const QFontMetrics metrics(m_table->font());
+    const int numberWidth =
+        metrics.horizontalAdvance(QString::number(m_model->lastLineNumber()) + QStringLiteral("00"));
+    if (unified) {
+        m_table->setColumnWidth(0, numberWidth);
+        m_table->setColumnWidth(1, numberWidth);
+        m_table->setColumnWidth(2, metrics.horizontalAdvance(QStringLiteral("+00")));
         header->setSectionResizeMode(3, QHeaderView::Stretch);
     } else {
+        m_table->setColumnWidth(0, numberWidth);
+        m_table->setColumnWidth(2, numberWidth);
         header->setSectionResizeMode(1, QHeaderView::Stretch);
         header->setSectionResizeMode(3, QHeaderView::Stretch);
     }
-    for (int column : {0, 2})
-        m_table->setColumnWidth(column, 60);
+    m_changeRows = m_model->changeRows();
+    m_next->setEnabled(!m_changeRows.isEmpty());
+    m_previous->setEnabled(!m_changeRows.isEmpty());
+    goToChange(0);
+}
+
+void CompareView::nextChange()
+{
+    const int row = m_table->currentIndex().row();
+    for (int i = 0; i < m_changeRows.size(); ++i) {
+        if (m_changeRows.at(i) > row) {
+            goToChange(i);
+            return;
+        }
+    }
+}
+
+void CompareView::previousChange()
+{
+    const int row = m_table->currentIndex().row();
+    for (int i = m_changeRows.size() - 1; i >= 0; --i) {
+        if (m_changeRows.at(i) < row) {
+            goToChange(i);
+            return;
+        }
+    }
+}
+
+void CompareView::goToChange(int index)
+{
+    if (index < 0 || index >= m_changeRows.size())
+        return;
+    const QModelIndex at = m_model->index(m_changeRows.at(index), 0);
+    m_table->setCurrentIndex(at);
+    m_table->scrollTo(at, QAbstractItemView::PositionAtCenter);
+    m_summary->setText(tr("%n 行不同", nullptr, m_changes) +
+                       tr(" (第 %1/%2 处)").arg(index + 1).arg(m_changeRows.size()));
 }
 
 void CompareView::showDialog(QWidget *parent, const QString &leftTitle, const QString &left,
@@ -222,7 +314,7 @@ void CompareView::showDialog(QWidget *parent, const QString &leftTitle, const QS
     const QPointer<QDialog> dialog = new QDialog(parent);
     dialog->setObjectName(QStringLiteral("compareDialog"));
     dialog->setWindowTitle(tr("比较"));
-    dialog->resize(1000, 640);
+    Dialogs::fitToScreen(dialog, QSize(1000, 640));
     auto *view = new CompareView(dialog);
     view->setTexts(leftTitle, left, rightTitle, right);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);

@@ -1,8 +1,10 @@
 #include "views/dialogs.h"
 
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
 Dialogs::Responder &responder()
@@ -40,15 +42,17 @@ void setResponder(Responder r)
 }
 
 int message(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
-            const QList<Button> &buttons)
+            const QList<Button> &buttons, const QString &informative)
 {
     if (responder()) {
         Request r = request(Request::Message, parent, title, text);
         r.buttons = buttons;
         r.icon = icon;
+        r.informative = informative;
         return responder()(r).button;
     }
     QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+    box.setInformativeText(informative);
     QList<QAbstractButton *> added;
     for (const Button &b : buttons) {
         QPushButton *button = box.addButton(b.text, b.role);
@@ -58,6 +62,19 @@ int message(QWidget *parent, QMessageBox::Icon icon, const QString &title, const
     }
     box.exec();
     return added.indexOf(box.clickedButton());
+}
+
+void fitToScreen(QWidget *window, const QSize &wanted)
+{
+    const QWidget *parent = window->parentWidget();
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    QSize size = wanted;
+    if (screen) {
+        // Room for the window's frame and title bar.
+        const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+        size = wanted.boundedTo(room).expandedTo(window->minimumSizeHint());
+    }
+    window->resize(size);
 }
 
 void information(QWidget *parent, const QString &title, const QString &text)

@@ -28,6 +28,7 @@ struct Request
     QWidget *parent = nullptr;
     QString title;         // window title or file dialog caption
     QString text;          // message text or number prompt label
+    QString informative;   // Message: the line under the text, why it came to this
     QList<Button> buttons; // Message: the buttons in the order added
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString path;   // OpenFile, OpenFolder: start folder; SaveFile: proposed file
@@ -49,10 +50,16 @@ using Responder = std::function<Answer(const Request &)>;
 // shown; an empty responder restores the real dialogs.
 void setResponder(Responder responder);
 
-// A modal message box with the given buttons; returns the index of the one
-// pressed, or -1 when the box was closed another way.
+// A modal message box with the given buttons and, when given, an informative
+// text under the text; returns the index of the one pressed, or -1 when the
+// box was closed another way.
 int message(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
-            const QList<Button> &buttons);
+            const QList<Button> &buttons, const QString &informative = QString());
+
+// Sizes a window to what it wants, within the screen it opens on (its
+// parent's, else the primary one): a fixed size may not fit a small screen
+// with its title bar and task bar.
+void fitToScreen(QWidget *window, const QSize &wanted);
 
 // A message box with one OK button.
 void information(QWidget *parent, const QString &title, const QString &text);

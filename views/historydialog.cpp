@@ -6,6 +6,7 @@
 #include "config/configstore.h"
 #include "config/textcodec.h"
 #include "link/modbusdevice.h"
+#include "link/resulttext.h"
 #include "views/compareview.h"
 #include "views/dialogs.h"
 
@@ -53,7 +54,7 @@ HistoryDialog::HistoryDialog(ModbusDevice *device, const QString &deviceName, co
 {
     setObjectName(QStringLiteral("historyDialog"));
     setWindowTitle(tr("历史版本: %1 (%2)").arg(name, deviceName));
-    resize(1100, 700);
+    Dialogs::fitToScreen(this, QSize(1100, 700));
 
     m_table = new QTableWidget(0, 4, this);
     m_table->setObjectName(QStringLiteral("historyVersions"));
@@ -93,6 +94,11 @@ HistoryDialog::HistoryDialog(ModbusDevice *device, const QString &deviceName, co
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
 
+    // What the compare shows belongs to the versions it was asked for.
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        m_view->clear();
+        m_status->clear();
+    });
     connect(two, &QPushButton::clicked, this, &HistoryDialog::compareSelected);
     connect(controller, &QPushButton::clicked, this, &HistoryDialog::compareWithController);
     connect(file, &QPushButton::clicked, this, &HistoryDialog::compareWithFile);
@@ -121,9 +127,9 @@ void HistoryDialog::reload()
         m_table->setItem(row, 3, new QTableWidgetItem(QString::fromLatin1(v.sha256.left(16))));
     }
     m_table->resizeColumnsToContents();
-    m_status->setText(m_versions.isEmpty() ? tr("存档中没有 %1 的版本").arg(m_name) : QString());
     if (!m_versions.isEmpty())
         m_table->selectRow(0);
+    m_status->setText(m_versions.isEmpty() ? tr("存档中没有 %1 的版本").arg(m_name) : QString());
 }
 
 QList<ArchiveIndex::Version> HistoryDialog::selectedVersions() const
@@ -143,6 +149,7 @@ bool HistoryDialog::versionText(const ArchiveIndex::Version &version, QString *t
 {
     QByteArray bytes;
     if (!ArchiveStore::configured().read(m_deviceFolder, m_name, version, &bytes)) {
+        m_view->clear();
         m_status->setText(tr("存档版本 %1 无法读取或已损坏").arg(version.file));
         return false;
     }
@@ -162,6 +169,7 @@ void HistoryDialog::compareSelected()
 {
     const QList<ArchiveIndex::Version> chosen = selectedVersions();
     if (chosen.size() != 2) {
+        m_view->clear();
         m_status->setText(tr("请选择两个版本"));
         return;
     }
@@ -174,6 +182,7 @@ void HistoryDialog::compareWithController()
 {
     const QList<ArchiveIndex::Version> chosen = selectedVersions();
     if (chosen.size() != 1) {
+        m_view->clear();
         m_status->setText(tr("请选择一个版本"));
         return;
     }
@@ -184,13 +193,12 @@ void HistoryDialog::compareWithController()
     const ControllerTexts::Current current = ControllerTexts::read(m_device, TextTarget::fromName(m_name));
     if (!self)
         return;
-    if (current.absent) {
-        m_status->setText(tr("控制器上没有 %1").arg(m_name));
-        return;
-    }
-    if (!current.ok()) {
+    if (current.absent || !current.ok()) {
+        m_view->clear();
         m_status->setText(
-            tr("无法读取控制器上的 %1 (%2)").arg(m_name, ArchiveGuard::readFailure(current.result)));
+            current.absent
+                ? tr("控制器上没有 %1").arg(m_name)
+                : tr("无法读取控制器上的 %1：%2").arg(m_name, ResultText::withCode(current.result)));
         return;
     }
     showCompare(leftTitle, left, tr("控制器"), TextCodec::decodeControllerText(current.bytes));
@@ -200,6 +208,7 @@ void HistoryDialog::compareWithFile()
 {
     const QList<ArchiveIndex::Version> chosen = selectedVersions();
     if (chosen.size() != 1) {
+        m_view->clear();
         m_status->setText(tr("请选择一个版本"));
         return;
     }
@@ -211,6 +220,7 @@ void HistoryDialog::compareWithFile()
     if (!versionText(chosen.first(), &left, &leftTitle))
         return;
     if (!ConfigStore::readTextFile(path, &right, MaxLocalBytes)) {
+        m_view->clear();
         m_status->setText(tr("无法读取 %1").arg(QDir::toNativeSeparators(path)));
         return;
     }

@@ -153,10 +153,15 @@ void IoForm::applyNames(const Table &table, const QVector<QCheckBox *> &lamps)
     for (int i = 0; i < lamps.size(); ++i) {
         QCheckBox *lamp = lamps.at(i);
         if (i < used) {
-            lamp->setText(table.entries.at(i).name);
+            const SignalTable::Entry &entry = table.entries.at(i);
+            lamp->setText(entry.name);
+            // Where the signal is: its pin, and its word and bit in the signal block.
+            lamp->setToolTip(
+                tr("%1\n引脚 %2\n地址 %3.%4").arg(entry.name, entry.pin).arg(i / 16).arg(i % 16));
             lamp->setVisible(true);
         } else {
             lamp->setText(QString());
+            lamp->setToolTip(QString());
             lamp->setChecked(false);
             lamp->setVisible(false);
         }
@@ -180,6 +185,7 @@ void IoForm::dropShownController()
         for (QCheckBox *lamp : lamps) {
             lamp->setChecked(false);
             lamp->setText(QString());
+            lamp->setToolTip(QString());
             lamp->setVisible(true);
         }
     }

@@ -9,6 +9,7 @@
 #include "link/devicestatus.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
+#include "link/resulttext.h"
 #include "ui_prgform.h"
 #include "views/compareview.h"
 #include "views/dialogs.h"
@@ -49,14 +50,15 @@ const QList<Dialogs::Button> &updateButtons()
     return buttons;
 }
 
+// Deleting or replacing is never the default: Enter or closing the box keeps
+// the program.
 const QList<Dialogs::Button> &deleteButtons()
 {
     static const QList<Dialogs::Button> buttons{{PrgForm::tr("删除(delete)"), QMessageBox::YesRole},
-                                                {PrgForm::tr("取消(cancel)"), QMessageBox::NoRole}};
+                                                {PrgForm::tr("取消(cancel)"), QMessageBox::NoRole, true}};
     return buttons;
 }
 
-// Replacing is never the default: Enter or closing the box keeps the program.
 const QList<Dialogs::Button> &replaceButtons()
 {
     static const QList<Dialogs::Button> buttons{{PrgForm::tr("替换(replace)"), QMessageBox::YesRole},
@@ -64,10 +66,12 @@ const QList<Dialogs::Button> &replaceButtons()
     return buttons;
 }
 
+// A change made at the machine is looked at before it is thrown away: Enter
+// compares.
 const QList<Dialogs::Button> &changedButtons()
 {
     static const QList<Dialogs::Button> buttons{{PrgForm::tr("更新(ok)"), QMessageBox::YesRole},
-                                                {PrgForm::tr("比较(compare)"), QMessageBox::ActionRole},
+                                                {PrgForm::tr("比较(compare)"), QMessageBox::ActionRole, true},
                                                 {PrgForm::tr("取消(cancel)"), QMessageBox::NoRole}};
     return buttons;
 }
@@ -80,9 +84,8 @@ deviceWidget *selectedCard()
 
 void sayNotKept(const QString &title, const QString &name, const QString &why)
 {
-    Dialogs::message(nullptr, QMessageBox::Warning, title,
-                     PrgForm::tr("错误发生(error):") + name + QLatin1Char('\n') + why,
-                     {{PrgForm::tr("OK"), QMessageBox::AcceptRole}});
+    Dialogs::message(nullptr, QMessageBox::Warning, title, PrgForm::tr("错误发生(error):") + name,
+                     {{PrgForm::tr("OK"), QMessageBox::AcceptRole}}, why);
 }
 
 } // namespace
@@ -116,12 +119,19 @@ PrgForm::PrgForm(QWidget *parent) : QWidget(parent), ui(new Ui::PrgForm)
     ui->tableWidget_programList->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->tableWidget_programList, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) {
+                // The history of the row clicked, whatever the editor shows.
+                const QTableWidgetItem *clicked = ui->tableWidget_programList->itemAt(at);
+                const QTableWidgetItem *nameItem =
+                    clicked ? ui->tableWidget_programList->item(clicked->row(), 0) : nullptr;
+                if (!nameItem)
+                    return;
+                const QString name = nameItem->text();
                 const QPoint where = ui->tableWidget_programList->viewport()->mapToGlobal(at);
                 QMenu menu;
                 const QAction *show = menu.addAction(tr("历史与比较…"));
                 const QPointer<PrgForm> self(this);
                 if (menu.exec(where) == show && self)
-                    showHistory();
+                    showHistoryOf(name);
             });
     connect(m_listRetry, &QTimer::timeout, this, [this] { readList(true); });
     if (DeviceManager *devices = DeviceManager::instance())
@@ -300,8 +310,8 @@ void PrgForm::coverProgram()
     if (self && result == Result::Ok && number == m_shownNumber)
         m_previewedBytes = bytes; // what the controller holds now
     const QString outcome = result != Result::Ok ? tr("错误发生(error):") : tr("更新结束(success):");
-    Dialogs::message(nullptr, QMessageBox::NoIcon, title, withReason(outcome + name, result),
-                     updateButtons());
+    Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, updateButtons(),
+                     ResultText::reason(result));
 }
 
 void PrgForm::newProgram()
@@ -342,8 +352,8 @@ void PrgForm::newProgram()
         // Told, in the style of the other outcomes: a press that does nothing
         // would look like a program created.
         qDebug() << result;
-        Dialogs::message(this, QMessageBox::Warning, title, withReason(tr("错误发生(error):") + name, result),
-                         {{tr("OK"), QMessageBox::AcceptRole}});
+        Dialogs::message(this, QMessageBox::Warning, title, tr("错误发生(error):") + name,
+                         {{tr("OK"), QMessageBox::AcceptRole}}, ResultText::reason(result));
         return;
     }
     readProgramList();
@@ -369,7 +379,8 @@ void PrgForm::deleteProgram()
     DeviceManager *devices = DeviceManager::instance();
     const int result = devices ? devices->deleteProgram(number) : Result::NoDevice;
     const QString outcome = result != Result::Ok ? tr("删除错误(error):") : tr("删除结束(success):");
-    Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, deleteButtons());
+    Dialogs::message(nullptr, QMessageBox::NoIcon, title, outcome + name, deleteButtons(),
+                     ResultText::reason(result));
 }
 
 void PrgForm::downloadProgram()
@@ -451,6 +462,11 @@ void PrgForm::showHistory()
         const QTableWidgetItem *nameItem = row >= 0 ? ui->tableWidget_programList->item(row, 0) : nullptr;
         name = nameItem ? nameItem->text() : QString();
     }
+    showHistoryOf(name);
+}
+
+void PrgForm::showHistoryOf(const QString &name)
+{
     deviceWidget *card = selectedCard();
     if (programNumber(name) < 0 || !card)
         return;

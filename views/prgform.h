@@ -61,6 +61,7 @@ private:
     // previewed, and keeps it in the archive. False when the update must not
     // go on; the page has said why.
     bool keepBeforeUpdate(const QString &name, int number);
+    void showHistoryOf(const QString &name);
     // Before New or Delete: keeps what the controller holds under that number
     // (a program the directory does not list has nothing to keep).
     bool keepBefore(int number, ArchiveIndex::Operation operation, const QString &title,

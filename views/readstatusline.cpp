@@ -2,6 +2,7 @@
 
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
+#include "link/resulttext.h"
 
 ReadStatusLine::ReadStatusLine(QWidget *parent) : QLabel(parent)
 {
@@ -13,20 +14,8 @@ ReadStatusLine::ReadStatusLine(QWidget *parent) : QLabel(parent)
 
 QString ReadStatusLine::reason(int result)
 {
-    switch (result) {
-    case Result::NoDevice:
-        return tr("未选择设备");
-    case Result::NotReady:
-        return tr("未连接 (代码 2)");
-    case Result::Busy:
-        return tr("设备忙 (代码 9)");
-    case Result::SizeDiffers:
-        return tr("大小不符");
-    default:
-        if (const QString transfer = ModbusDevice::transferReason(result); !transfer.isEmpty())
-            return transfer;
-        return tr("读取错误 (代码 %1)").arg(result);
-    }
+    // No device selected needs no code to be understood.
+    return result == Result::NoDevice ? ResultText::reason(result) : ResultText::withCode(result);
 }
 
 void ReadStatusLine::setResult(int result)

@@ -1,8 +1,11 @@
 #include "views/restoredialog.h"
 
 #include "archive/archiveindex.h"
+#include "config/configstore.h"
+#include "config/textcodec.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
+#include "views/compareview.h"
 #include "views/dialogs.h"
 
 #include <QCloseEvent>
@@ -26,7 +29,7 @@ RestoreDialog::RestoreDialog(ModbusDevice *device, QWidget *parent)
 {
     setObjectName(QStringLiteral("restoreDialog"));
     setWindowTitle(tr("与备份比较 / 恢复"));
-    resize(640, 560);
+    Dialogs::fitToScreen(this, QSize(640, 560));
     m_items = new QTreeWidget(this);
     m_items->setObjectName(QStringLiteral("restoreItems"));
     m_items->setColumnCount(3);
@@ -64,6 +67,7 @@ RestoreDialog::RestoreDialog(ModbusDevice *device, QWidget *parent)
             close();
         }
     });
+    connect(m_items, &QTreeWidget::itemActivated, this, &RestoreDialog::compareItem);
     connect(m_reader, &BackupRunner::finished, this, &RestoreDialog::onControllerRead);
     connect(m_reader, &BackupRunner::itemStarted, this,
             [this](const QString &name) { m_status->setText(tr("读取控制器: %1").arg(name)); });
@@ -154,9 +158,12 @@ void RestoreDialog::onControllerRead(const BackupRunner::Summary &summary)
     for (auto it = texts.constBegin(); it != texts.constEnd(); ++it)
         controller.insert(it.key(), ArchiveIndex::sha256(it.value()));
     QStringList unread;
+    QStringList unreadShown;
     for (const Manifest::Row &row : m_reader->rows()) {
-        if (row.outcome == Manifest::Outcome::Failed)
+        if (row.outcome == Manifest::Outcome::Failed) {
             unread.append(row.name);
+            unreadShown.append(BackupRunner::displayName(row.name));
+        }
     }
 
     for (const RestoreItem &item : compareWithController(m_backup, controller)) {
@@ -192,7 +199,7 @@ void RestoreDialog::onControllerRead(const BackupRunner::Summary &summary)
     m_write->setEnabled(true);
     m_status->setText(unread.isEmpty()
                           ? tr("比较完成")
-                          : tr("比较完成; 控制器上无法读取: %1").arg(unread.join(QStringLiteral(", "))));
+                          : tr("比较完成; 控制器上无法读取: %1").arg(unreadShown.join(QStringLiteral(", "))));
 }
 
 void RestoreDialog::writeChosen()
@@ -208,21 +215,34 @@ void RestoreDialog::writeChosen()
             if (item.name == line->text(NameColumn))
                 chosen.append(item);
         }
-        line->setText(ResultColumn, QString());
     }
     if (chosen.isEmpty()) {
         m_status->setText(tr("没有选择项目"));
         return;
     }
+    const QPointer<RestoreDialog> self(this);
     const QString other =
         m_device ? otherDeviceText(readBackupDevice(m_folder), m_device->record()) : QString();
     if (!other.isEmpty()) {
-        const QPointer<RestoreDialog> self(this);
         const int answer = Dialogs::message(
             this, QMessageBox::Warning, windowTitle(), tr("%1。仍写入这台控制器？").arg(other),
             {{tr("写入"), QMessageBox::AcceptRole}, {tr("取消"), QMessageBox::RejectRole, true}});
         if (!self || answer != 0 || isBusy())
             return;
+    }
+    const QString device = m_device ? m_device->record().Name : QString();
+    const int answer =
+        Dialogs::message(this, QMessageBox::Question, windowTitle(),
+                         tr("写入 %n 项到 %1?", nullptr, chosen.size()).arg(device),
+                         {{tr("写入"), QMessageBox::YesRole}, {tr("取消"), QMessageBox::NoRole, true}});
+    if (!self || answer != 0 || isBusy())
+        return;
+    for (int i = 0; i < m_items->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *line = m_items->topLevelItem(i);
+        if ((line->flags() & Qt::ItemIsUserCheckable) && line->checkState(NameColumn) == Qt::Checked) {
+            line->setText(ResultColumn, QString());
+            line->setForeground(ResultColumn, QBrush());
+        }
     }
     m_choose->setEnabled(false);
     m_cancel->setText(tr("取消"));
@@ -235,11 +255,28 @@ void RestoreDialog::onWritten(const QString &name, int result, const QString &de
     for (QTreeWidgetItem *line : lines) {
         line->setText(ResultColumn, detail);
         line->setData(ResultColumn, Qt::UserRole, result);
-        if (result != Result::Ok)
-            line->setForeground(ResultColumn, FailedColour);
-        else
+        line->setForeground(ResultColumn, result != Result::Ok ? QBrush(FailedColour) : QBrush());
+        if (result == Result::Ok)
             line->setText(StatusColumn, statusText(RestoreItem::Same));
     }
+}
+
+// A changed item shows what writing it back would change.
+void RestoreDialog::compareItem(QTreeWidgetItem *line)
+{
+    if (!line || isBusy() || line->data(NameColumn, StatusRole).toInt() != RestoreItem::Changed)
+        return;
+    const QString name = line->text(NameColumn);
+    QByteArray backup;
+    for (const BackupItem &item : qAsConst(m_backup)) {
+        if (item.name == name && !ConfigStore::readFileBytes(item.path, &backup, Protocol::MaxTextBytes)) {
+            m_status->setText(tr("无法读取 %1").arg(QDir::toNativeSeparators(item.path)));
+            return;
+        }
+    }
+    CompareView::showDialog(this, tr("控制器"),
+                            TextCodec::decodeControllerText(m_reader->texts().value(name)), tr("备份"),
+                            TextCodec::decodeControllerText(backup));
 }
 
 void RestoreDialog::closeEvent(QCloseEvent *event)

@@ -45,6 +45,7 @@ protected:
 private:
     void onControllerRead(const BackupRunner::Summary &summary);
     void onWritten(const QString &name, int result, const QString &detail);
+    void compareItem(QTreeWidgetItem *line);
     static QString statusText(RestoreItem::Status status);
 
     QPointer<ModbusDevice> m_device;

@@ -10,10 +10,13 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QSerialPortInfo>
 #include <QSpinBox>
+#include <QTime>
 
 namespace {
 
@@ -77,6 +80,7 @@ SetForm::SetForm(QWidget *parent) : QWidget(parent), ui(new Ui::SetForm)
     listSerialPorts();
     showPcAddress();
     load();
+    orderTabs();
     connect(ui->pushButton_store, &QPushButton::clicked, this, &SetForm::store);
     // Ports plugged in and addresses taken after the start are found again on demand.
     connect(ui->btn_refreshSerial, &QPushButton::clicked, this, &SetForm::listSerialPorts);
@@ -123,7 +127,6 @@ void SetForm::addArchiveSettings()
     m_archive->setObjectName(QStringLiteral("checkBox_archive"));
     m_archiveFolder = new QLineEdit(ui->groupBox_other);
     m_archiveFolder->setObjectName(QStringLiteral("lineEdit_archiveFolder"));
-    m_archiveFolder->setPlaceholderText(QDir::toNativeSeparators(ArchiveStore::defaultRoot()));
     m_archiveKeep = new QSpinBox(ui->groupBox_other);
     m_archiveKeep->setObjectName(QStringLiteral("spinBox_archiveKeep"));
     m_archiveKeep->setRange(1, 10000);
@@ -143,6 +146,45 @@ void SetForm::addArchiveSettings()
     grid->addWidget(m_backupFolderLabel, 5, 0);
     grid->addWidget(m_backupFolder, 5, 1);
     grid->addWidget(ui->pushButton_store, 6, 1);
+
+    // What the store did, and the settings that wait for the next start.
+    m_storeStatus = new QLabel(ui->groupBox_other);
+    m_storeStatus->setObjectName(QStringLiteral("label_storeStatus"));
+    m_storeStatus->setWordWrap(true);
+    grid->addWidget(m_storeStatus, 6, 0);
+    for (int row : {0, 1}) {
+        auto *note = new QLabel(ui->groupBox_other);
+        note->setObjectName(QStringLiteral("label_nextStart%1").arg(row));
+        note->setStyleSheet(QStringLiteral("color: rgb(110, 110, 110); font: 8pt;"));
+        grid->addWidget(note, row, 2);
+        m_nextStart.append(note);
+    }
+}
+
+// Down each column of the page, then the broker's box: the order the groups
+// are read in, whatever order their widgets were made in.
+void SetForm::orderTabs()
+{
+    QWidget *previous = nullptr;
+    for (QGroupBox *group : {ui->groupBox_net, ui->groupBox_rtu, ui->groupBox_par, ui->groupBox_other,
+                             static_cast<QGroupBox *>(m_mqtt)}) {
+        auto *grid = qobject_cast<QGridLayout *>(group->layout());
+        if (!grid)
+            continue;
+        QMap<QPair<int, int>, QWidget *> cells;
+        for (int i = 0; i < grid->count(); ++i) {
+            QWidget *widget = grid->itemAt(i)->widget();
+            int row = 0, column = 0, rows = 0, columns = 0;
+            grid->getItemPosition(i, &row, &column, &rows, &columns);
+            if (widget && (widget->focusPolicy() & Qt::TabFocus))
+                cells.insert({row, column}, widget);
+        }
+        for (QWidget *widget : qAsConst(cells)) {
+            if (previous)
+                setTabOrder(previous, widget);
+            previous = widget;
+        }
+    }
 }
 
 // Set at every load: a language stored here shows on this page at once.
@@ -152,7 +194,13 @@ void SetForm::showArchiveTexts()
     m_archiveFolderLabel->setText(tr("存档文件夹"));
     m_archiveKeepLabel->setText(tr("每个名称保留版本数"));
     m_backupFolderLabel->setText(tr("备份文件夹"));
-    m_backupFolder->setPlaceholderText(tr("Configure.xml 旁的 backups/"));
+    // Short enough to be read whole; the tool tip says where it is.
+    m_backupFolder->setPlaceholderText(tr("默认: backups/"));
+    m_backupFolder->setToolTip(tr("留空: Configure.xml 旁的 backups/ 文件夹"));
+    m_archiveFolder->setPlaceholderText(tr("默认: archive/"));
+    m_archiveFolder->setToolTip(tr("留空: %1").arg(QDir::toNativeSeparators(ArchiveStore::defaultRoot())));
+    for (QLabel *note : qAsConst(m_nextStart))
+        note->setText(tr("下次启动生效"));
 }
 
 void SetForm::listSerialPorts()
@@ -215,6 +263,7 @@ void SetForm::load()
     showArchiveTexts();
     m_mqtt->load();
     m_stops->load();
+    m_storeStatus->clear();
 }
 
 void SetForm::store()
@@ -242,4 +291,5 @@ void SetForm::store()
     // Texts made from now on are in the stored language, as after a restart.
     Translations::install(config->language());
     config->saveSoon();
+    m_storeStatus->setText(tr("已保存 %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm:ss"))));
 }

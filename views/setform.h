@@ -64,6 +64,7 @@ private:
     void store();
     void addArchiveSettings();
     void showArchiveTexts();
+    void orderTabs();
 
     Ui::SetForm *ui = nullptr;
     MqttSetBox *m_mqtt = nullptr;
@@ -76,4 +77,6 @@ private:
     QLabel *m_archiveFolderLabel = nullptr;
     QLabel *m_archiveKeepLabel = nullptr;
     QLabel *m_backupFolderLabel = nullptr;
+    QLabel *m_storeStatus = nullptr;
+    QList<QLabel *> m_nextStart; // beside the language and the history days
 };

@@ -238,13 +238,13 @@
         <source>无法写入 %1</source>
         <translation>cannot write %1</translation>
     </message>
+    <message>
+        <source>(目录)</source>
+        <translation>(directory)</translation>
+    </message>
 </context>
 <context>
     <name>CompareView</name>
-    <message>
-        <source>内容</source>
-        <translation>Text</translation>
-    </message>
     <message>
         <source>并排</source>
         <translation>Side by side</translation>
@@ -271,6 +271,30 @@
     <message>
         <source>比较</source>
         <translation>Compare</translation>
+    </message>
+    <message>
+        <source>− %1    + %2</source>
+        <translation>− %1    + %2</translation>
+    </message>
+    <message>
+        <source>上一处</source>
+        <translation>Previous</translation>
+    </message>
+    <message>
+        <source>上一处不同 (Shift+F7)</source>
+        <translation>Previous difference (Shift+F7)</translation>
+    </message>
+    <message>
+        <source>下一处</source>
+        <translation>Next</translation>
+    </message>
+    <message>
+        <source>下一处不同 (F7)</source>
+        <translation>Next difference (F7)</translation>
+    </message>
+    <message>
+        <source> (第 %1/%2 处)</source>
+        <translation> (%1 of %2)</translation>
     </message>
 </context>
 <context>
@@ -473,6 +497,10 @@
         <source>无法读取 %1</source>
         <translation>Cannot read %1</translation>
     </message>
+    <message>
+        <source>无法读取控制器上的 %1：%2</source>
+        <translation>Could not read %1 on the controller: %2</translation>
+    </message>
 </context>
 <context>
     <name>HistoryTimeline</name>
@@ -616,10 +644,6 @@
         <translation>OK</translation>
     </message>
     <message>
-        <source>失败 (%1)</source>
-        <translation>failed (%1)</translation>
-    </message>
-    <message>
         <source>CSV 文件 (*.csv)</source>
         <translation>CSV files (*.csv)</translation>
     </message>
@@ -643,6 +667,14 @@
         <source>停机原因</source>
         <translation>Stop reasons</translation>
     </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>已保存到 %1</source>
+        <translation>Saved to %1</translation>
+    </message>
 </context>
 <context>
     <name>IoForm</name>
@@ -653,6 +685,14 @@
     <message>
         <source>输出口</source>
         <translation>OUTPUT</translation>
+    </message>
+    <message>
+        <source>%1
+引脚 %2
+地址 %3.%4</source>
+        <translation>%1
+Pin %2
+Address %3.%4</translation>
     </message>
 </context>
 <context>
@@ -1235,6 +1275,29 @@
         <source>没有选择项目</source>
         <translation>No item chosen</translation>
     </message>
+    <message numerus="yes">
+        <source>写入 %n 项到 %1?</source>
+        <translation>
+            <numerusform>Write %n item to %1?</numerusform>
+            <numerusform>Write %n items to %1?</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>写入</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>无法读取 %1</source>
+        <translation>Cannot read %1</translation>
+    </message>
+    <message>
+        <source>控制器</source>
+        <translation>Controller</translation>
+    </message>
+    <message>
+        <source>备份</source>
+        <translation>Backup</translation>
+    </message>
 </context>
 <context>
     <name>RestoreRunner</name>
@@ -1263,28 +1326,67 @@
         <translation>written</translation>
     </message>
     <message>
-        <source>未连接 (代码 %1)</source>
-        <translation>not connected (code %1)</translation>
-    </message>
-    <message>
-        <source>非空闲 (代码 %1)</source>
-        <translation>not idle (code %1)</translation>
-    </message>
-    <message>
-        <source>忙 (代码 %1)</source>
-        <translation>busy (code %1)</translation>
-    </message>
-    <message>
-        <source>未能存档，未写入</source>
-        <translation>not archived, not written</translation>
-    </message>
-    <message>
-        <source>写入失败 (代码 %1)</source>
-        <translation>write failed (code %1)</translation>
-    </message>
-    <message>
         <source>备份文件已改变或无法读取</source>
         <translation>the backup file changed or cannot be read</translation>
+    </message>
+</context>
+<context>
+    <name>ResultText</name>
+    <message>
+        <source>未选择设备</source>
+        <translation>no device selected</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>not connected</translation>
+    </message>
+    <message>
+        <source>非空闲</source>
+        <translation>not idle</translation>
+    </message>
+    <message>
+        <source>无法打开</source>
+        <translation>could not be opened</translation>
+    </message>
+    <message>
+        <source>无法关闭</source>
+        <translation>could not be closed</translation>
+    </message>
+    <message>
+        <source>读取失败</source>
+        <translation>read failed</translation>
+    </message>
+    <message>
+        <source>写入失败</source>
+        <translation>write failed</translation>
+    </message>
+    <message>
+        <source>忙</source>
+        <translation>busy</translation>
+    </message>
+    <message>
+        <source>未能存档</source>
+        <translation>could not be archived</translation>
+    </message>
+    <message>
+        <source>大小不符</source>
+        <translation>size differs</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>%1 (代码 %2)</source>
+        <translation>%1 (code %2)</translation>
+    </message>
+    <message>
+        <source>另一程序正在与该设备传输</source>
+        <translation>another program is transferring with this controller</translation>
+    </message>
+    <message>
+        <source>校验不符</source>
+        <translation>verify failed</translation>
     </message>
 </context>
 <context>
@@ -1292,10 +1394,6 @@
     <message>
         <source>替换或删除前先存档</source>
         <translation>Archive before replacing or deleting</translation>
-    </message>
-    <message>
-        <source>Configure.xml 旁的 backups/</source>
-        <translation>backups/ beside Configure.xml</translation>
     </message>
     <message>
         <source>存档文件夹</source>
@@ -1412,6 +1510,30 @@
     <message>
         <source>本机当前未找到此串口</source>
         <translation>Not found on this PC now</translation>
+    </message>
+    <message>
+        <source>默认: backups/</source>
+        <translation>default: backups/</translation>
+    </message>
+    <message>
+        <source>留空: Configure.xml 旁的 backups/ 文件夹</source>
+        <translation>Empty: the backups/ folder beside Configure.xml</translation>
+    </message>
+    <message>
+        <source>下次启动生效</source>
+        <translation>at next start</translation>
+    </message>
+    <message>
+        <source>已保存 %1</source>
+        <translation>Stored %1</translation>
+    </message>
+    <message>
+        <source>默认: archive/</source>
+        <translation>default: archive/</translation>
+    </message>
+    <message>
+        <source>留空: %1</source>
+        <translation>Empty: %1</translation>
     </message>
 </context>
 <context>
@@ -1642,10 +1764,6 @@
         <translation>number out of range (0-9999)</translation>
     </message>
     <message>
-        <source>未能存档</source>
-        <translation>not archived</translation>
-    </message>
-    <message>
         <source>文件名称</source>
         <translation>Name</translation>
     </message>
@@ -1684,22 +1802,6 @@
     <message>
         <source>文件过大</source>
         <translation>too large</translation>
-    </message>
-    <message>
-        <source>未连接 (代码 2)</source>
-        <translation>not connected (code 2)</translation>
-    </message>
-    <message>
-        <source>非空闲 (代码 3)</source>
-        <translation>not idle (code 3)</translation>
-    </message>
-    <message>
-        <source>忙 (代码 9)</source>
-        <translation>busy (code 9)</translation>
-    </message>
-    <message>
-        <source>失败 (代码 %1)</source>
-        <translation>failed (code %1)</translation>
     </message>
     <message>
         <source>程序名称</source>
