@@ -7,9 +7,11 @@
 // card...]
 #include "app/mainwindow.h"
 #include "archive/archiveguard.h"
+#include "archive/archivestore.h"
 #include "bench/historydata.h"
 #include "config/configstore.h"
 #include "config/translations.h"
+#include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 #include "devices/statelook.h"
 #include "devices/uploaddialog.h"
@@ -195,13 +197,16 @@ public:
         ControllerTexts::Current newer = older;
         newer.bytes.replace("F1000", "F800");
         newer.bytes.replace("M05", "M05\n(CHECKED)");
+        deviceWidget *millCard = DeviceManager::instance() ? DeviceManager::instance()->selectedDevice() : nullptr;
+        if (!millCard)
+            return;
+        const DeviceRecord record = millCard->record();
         QString why;
-        ArchiveGuard::keep(device, TextTarget::program(2), ArchiveIndex::Operation::Update, older, &why);
+        ArchiveGuard::keep(record, TextTarget::program(2), ArchiveIndex::Operation::Update, older, &why);
         QTest::qWait(1100); // versions a second apart
-        ArchiveGuard::keep(device, TextTarget::program(2), ArchiveIndex::Operation::Update, newer, &why);
-        auto *millCard = qobject_cast<deviceWidget *>(mill);
-        HistoryDialog dialog(millCard ? millCard->device() : nullptr, device, QStringLiteral("O0002"),
-                             m_window);
+        ArchiveGuard::keep(record, TextTarget::program(2), ArchiveIndex::Operation::Update, newer, &why);
+        HistoryDialog dialog(millCard->device(), device, ArchiveStore::configured().deviceFolder(record, false),
+                             QStringLiteral("O0002"), m_window);
         dialog.show();
         if (!QTest::qWaitForWindowExposed(&dialog))
             return;

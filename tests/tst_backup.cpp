@@ -361,16 +361,16 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     // Another controller's backup: asked first, and not written when declined.
     restore->openFolder(m_dir.filePath("other"));
     QTRY_VERIFY(!restore->isBusy());
-    QString asked;
+    QString otherAsked;
     Dialogs::setResponder([&](const Dialogs::Request &request) {
-        asked = request.text;
+        otherAsked = request.text;
         Dialogs::Answer cancel;
         cancel.button = 1;
         return cancel;
     });
     restore->writeChosen();
     Dialogs::setResponder({});
-    QVERIFY2(asked.contains("zz9"), qPrintable(asked));
+    QVERIFY2(otherAsked.contains("zz9"), qPrintable(otherAsked));
     QVERIFY(!restore->isBusy());
     QVERIFY(mill.program(1) != "O0001\n");
 }

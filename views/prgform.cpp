@@ -36,13 +36,6 @@ QString programName(int number)
 // not act on program 12.
 using Manifest::programNumber;
 
-// A write the lock or the check after writing failed says which.
-QString withReason(const QString &outcome, int result)
-{
-    const QString reason = ModbusDevice::transferReason(result);
-    return reason.isEmpty() ? outcome : outcome + QLatin1Char('\n') + reason;
-}
-
 const QList<Dialogs::Button> &updateButtons()
 {
     static const QList<Dialogs::Button> buttons{{PrgForm::tr("更新(ok)"), QMessageBox::YesRole},
