@@ -418,35 +418,39 @@ void TestMqtt::twoCollectorsOneBroker()
         const QString path = dirs[i].filePath(QStringLiteral("Configure.xml"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("<Configure>\n<Device Type=\"1\" Name=\"%1\" Model=\"0\" IP=\"%2\" "
-                                  "Address=\"10\"/>\n<Mqtt Enabled=\"1\" Host=\"127.0.0.1\" Port=\"%3\"/>\n"
-                                  "</Configure>\n")
-                       .arg(QString::fromUtf8(SimNames[i]), QLatin1String(SimAddresses[i]))
-                       .arg(broker.port())
-                       .toUtf8());
+        file.write(
+            QStringLiteral(
+                "<Configure>\n<Device Type=\"1\" Name=\"%1\" Model=\"0\" IP=\"%2\" "
+                "Address=\"10\" Id=\"hall%4\"/>\n<Mqtt Enabled=\"1\" Host=\"127.0.0.1\" Port=\"%3\"/>\n"
+                "</Configure>\n")
+                .arg(QString::fromUtf8(SimNames[i]), QLatin1String(SimAddresses[i]))
+                .arg(broker.port())
+                .arg(i)
+                .toUtf8());
         file.close();
         topics[i] = QStringLiteral("vexa/$collectors/") + MqttService::collectorId(path);
         collectors[i].setWorkingDirectory(dirs[i].path());
         collectors[i].start(QCoreApplication::applicationFilePath(), {QStringLiteral("--headless-child")});
     }
     QVERIFY(topics[0] != topics[1]);
-    QVERIFY(live.waitFor(QStringLiteral("* %1/machines [\"Mill_1\"]").arg(topics[0])));
-    QVERIFY(live.waitFor(QStringLiteral("* %1/machines [\"车床\"]").arg(topics[1])));
-    QVERIFY(live.waitFor(QString::fromUtf8(kRunning)));
-    QVERIFY(live.waitFor(QStringLiteral("* vexa/车床/state {\"state\":\"idle\"")));
+    QVERIFY(live.waitFor(QStringLiteral("* %1/machines [\"Mill_1-hall0\"]").arg(topics[0])));
+    QVERIFY(live.waitFor(QStringLiteral("* %1/machines [\"车床-hall1\"]").arg(topics[1])));
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/Mill_1-hall0/state {\"state\":\"running\"")));
+    QVERIFY(live.waitFor(QStringLiteral("* vexa/车床-hall1/state {\"state\":\"idle\"")));
 
     ::kill(pid_t(collectors[0].processId()), SIGKILL);
     QVERIFY(live.waitFor(QStringLiteral("0 %1/online false").arg(topics[0])));
     Subscriber late(broker.port());
     QVERIFY(late.waitFor(QStringLiteral("1 %1/online true").arg(topics[1])));
     QVERIFY(late.waitFor(QStringLiteral("1 %1/online false").arg(topics[0])));
-    QVERIFY(late.waitFor(QStringLiteral("1 vexa/Mill_1/state {\"state\":\"running\"")));
-    QVERIFY(late.waitFor(QStringLiteral("1 vexa/车床/state {\"state\":\"idle\"")));
+    QVERIFY(late.waitFor(QStringLiteral("1 vexa/Mill_1-hall0/state {\"state\":\"running\"")));
+    QVERIFY(late.waitFor(QStringLiteral("1 vexa/车床-hall1/state {\"state\":\"idle\"")));
     QStringList states = late.lines().filter(QRegularExpression(QStringLiteral("^1 vexa/[^/$]+/state ")));
     for (QString &line : states)
         line = line.section(QLatin1Char(' '), 1, 1);
     states.sort();
-    QCOMPARE(states, QStringList({QStringLiteral("vexa/Mill_1/state"), QStringLiteral("vexa/车床/state")}));
+    QCOMPARE(states, QStringList({QStringLiteral("vexa/Mill_1-hall0/state"),
+                                  QStringLiteral("vexa/车床-hall1/state")}));
     collectors[1].terminate();
     QVERIFY(collectors[1].waitForFinished(10000));
 }
