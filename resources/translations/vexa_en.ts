@@ -98,10 +98,6 @@
         <translation>%1: %2 written, %3 failed</translation>
     </message>
     <message>
-        <source>备份名为 &lt;name&gt; 的设备的全部程序和系统文件。</source>
-        <translation>Back up every program and system file of the device named &lt;name&gt;.</translation>
-    </message>
-    <message>
         <source>name</source>
         <translation>name</translation>
     </message>
@@ -126,10 +122,6 @@
         <translation>folder</translation>
     </message>
     <message>
-        <source>--restore 写入的设备名。</source>
-        <translation>The device --restore writes to.</translation>
-    </message>
-    <message>
         <source>真正写入；没有它 --restore 只列出将写入的内容。</source>
         <translation>Really write; without it --restore only lists what it would write.</translation>
     </message>
@@ -138,16 +130,32 @@
         <translation>Unknown option: %1</translation>
     </message>
     <message>
-        <source>用法: vexa-assistant --backup NAME|--all [--to DIR] 或 --restore FOLDER --device NAME [--yes] [--unchecked]</source>
-        <translation>Usage: vexa-assistant --backup NAME|--all [--to DIR] or --restore FOLDER --device NAME [--yes] [--unchecked]</translation>
-    </message>
-    <message>
         <source>Configure.xml 中没有设备</source>
         <translation>Configure.xml lists no device</translation>
     </message>
     <message>
         <source>Configure.xml 中没有名为 &quot;%1&quot; 的设备</source>
         <translation>Configure.xml has no device named &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>%1；未写入 (加 --force 仍写入)</source>
+        <translation>%1; nothing written (add --force to write anyway)</translation>
+    </message>
+    <message>
+        <source>备份名为 &lt;name&gt; (或 Id 为 &lt;name&gt;) 的设备的全部程序和系统文件。</source>
+        <translation>Back up every program and system file of the device named &lt;name&gt; (or whose Id is &lt;name&gt;).</translation>
+    </message>
+    <message>
+        <source>--restore 写入的设备名 (或其 Id)。</source>
+        <translation>The name (or Id) of the device --restore writes to.</translation>
+    </message>
+    <message>
+        <source>备份来自另一设备时仍写入。</source>
+        <translation>Write even when the backup comes from another device.</translation>
+    </message>
+    <message>
+        <source>用法: vexa-assistant --backup NAME|--all [--to DIR] 或 --restore FOLDER --device NAME [--yes] [--unchecked] [--force]</source>
+        <translation>Usage: vexa-assistant --backup NAME|--all [--to DIR] or --restore FOLDER --device NAME [--yes] [--unchecked] [--force]</translation>
     </message>
 </context>
 <context>
@@ -210,22 +218,6 @@
 </context>
 <context>
     <name>BackupRunner</name>
-    <message>
-        <source>大小不符</source>
-        <translation>size differs</translation>
-    </message>
-    <message>
-        <source>未连接 (代码 %1)</source>
-        <translation>not connected (code %1)</translation>
-    </message>
-    <message>
-        <source>忙 (代码 %1)</source>
-        <translation>busy (code %1)</translation>
-    </message>
-    <message>
-        <source>读取失败 (代码 %1)</source>
-        <translation>read failed (code %1)</translation>
-    </message>
     <message>
         <source>无法建立备份文件夹 %1</source>
         <translation>cannot create the backup folder %1</translation>
@@ -482,10 +474,6 @@
         <translation>The controller has no %1</translation>
     </message>
     <message>
-        <source>无法读取控制器上的 %1 (%2)</source>
-        <translation>Could not read %1 on the controller (%2)</translation>
-    </message>
-    <message>
         <source>控制器</source>
         <translation>Controller</translation>
     </message>
@@ -675,6 +663,26 @@
         <source>已保存到 %1</source>
         <translation>Saved to %1</translation>
     </message>
+    <message>
+        <source>全天</source>
+        <translation>Whole day</translation>
+    </message>
+    <message>
+        <source>班外</source>
+        <translation>Outside shifts</translation>
+    </message>
+    <message>
+        <source>运行小时</source>
+        <translation>Running hours</translation>
+    </message>
+    <message>
+        <source>按班次</source>
+        <translation>By shift</translation>
+    </message>
+    <message>
+        <source>每周图表按班次分开运行时间</source>
+        <translation>Split the week chart's running time by shift</translation>
+    </message>
 </context>
 <context>
     <name>IoForm</name>
@@ -700,17 +708,6 @@ Address %3.%4</translation>
     <message>
         <source>Vexa通讯助手软件(VEXA_DEVAZIDO)</source>
         <translation>VEXA-DEVAZIDO</translation>
-    </message>
-</context>
-<context>
-    <name>ModbusDevice</name>
-    <message>
-        <source>另一程序正在与该设备传输</source>
-        <translation>another program is transferring with this controller</translation>
-    </message>
-    <message>
-        <source>校验不符</source>
-        <translation>verify failed</translation>
     </message>
 </context>
 <context>
@@ -1153,26 +1150,6 @@ Address %3.%4</translation>
 <context>
     <name>ReadStatusLine</name>
     <message>
-        <source>大小不符</source>
-        <translation>size differs</translation>
-    </message>
-    <message>
-        <source>未选择设备</source>
-        <translation>no device selected</translation>
-    </message>
-    <message>
-        <source>未连接 (代码 2)</source>
-        <translation>not connected (code 2)</translation>
-    </message>
-    <message>
-        <source>设备忙 (代码 9)</source>
-        <translation>busy (code 9)</translation>
-    </message>
-    <message>
-        <source>读取错误 (代码 %1)</source>
-        <translation>read failed (code %1)</translation>
-    </message>
-    <message>
         <source>上次读取失败：%1</source>
         <translation>Last read failed: %1</translation>
     </message>
@@ -1298,6 +1275,10 @@ Address %3.%4</translation>
         <source>备份</source>
         <translation>Backup</translation>
     </message>
+    <message>
+        <source>%1。仍写入这台控制器？</source>
+        <translation>%1. Write to this controller anyway?</translation>
+    </message>
 </context>
 <context>
     <name>RestoreRunner</name>
@@ -1328,6 +1309,10 @@ Address %3.%4</translation>
     <message>
         <source>备份文件已改变或无法读取</source>
         <translation>the backup file changed or cannot be read</translation>
+    </message>
+    <message>
+        <source>备份来自另一设备 &quot;%1&quot; (%2, %3, 站号 %4, Id %5)，不是 &quot;%6&quot;</source>
+        <translation>The backup comes from another device &quot;%1&quot; (%2, %3, station %4, Id %5), not &quot;%6&quot;</translation>
     </message>
 </context>
 <context>
