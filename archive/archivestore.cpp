@@ -50,11 +50,11 @@ QString ArchiveStore::folder(const QString &device, const QString &name) const
 
 QString ArchiveStore::deviceFolder(const QString &root, const DeviceRecord &device, bool settle)
 {
-    const QString bare = ArchiveIndex::folderName(device.Name);
+    QString bare = ArchiveIndex::folderName(device.Name);
     if (device.Id.isEmpty())
         return bare;
     const QString suffix = QLatin1Char('-') + ArchiveIndex::folderName(device.shortId());
-    const QString wanted = ArchiveIndex::folderName(bare + suffix);
+    QString wanted = ArchiveIndex::folderName(bare + suffix);
     QDir dir(root);
     if (QFileInfo(dir.filePath(wanted)).isDir())
         return wanted;

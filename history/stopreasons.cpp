@@ -34,7 +34,7 @@ QVector<Stop> findStops(const QVector<StatePeriod> &periods)
 QString userName()
 {
     for (const char *name : {"USER", "USERNAME", "LOGNAME"}) {
-        const QString user = qEnvironmentVariable(name);
+        QString user = qEnvironmentVariable(name);
         if (!user.isEmpty())
             return user;
     }

@@ -68,9 +68,9 @@ struct ShiftFigures
 
 struct StopRules
 {
-    qint64 microStopMs = 5 * 60 * 1000; // a stop shorter than this is a micro-stop
-    QSet<int> planned;                  // codes of planned reasons
-    qint64 now = 0;                     // a segment's time counts up to here
+    qint64 microStopMs = qint64(5) * 60 * 1000; // a stop shorter than this is a micro-stop
+    QSet<int> planned;                          // codes of planned reasons
+    qint64 now = 0;                             // a segment's time counts up to here
 };
 
 // The figures of one machine per segment, from its periods and stops in time

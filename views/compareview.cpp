@@ -177,8 +177,8 @@ CompareView::CompareView(QWidget *parent) : QWidget(parent), m_model(new Compare
     m_next->setToolTip(tr("下一处不同 (F7)"));
     // Wherever the focus is in the view or its window.
     auto *next = new QShortcut(QKeySequence(Qt::Key_F7), this, nullptr, nullptr, Qt::WindowShortcut);
-    auto *previous =
-        new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F7), this, nullptr, nullptr, Qt::WindowShortcut);
+    auto *previous = new QShortcut(QKeySequence(int(Qt::SHIFT) | int(Qt::Key_F7)), this, nullptr, nullptr,
+                                   Qt::WindowShortcut);
     m_table = new QTableView(this);
     m_table->setObjectName(QStringLiteral("compareTable"));
     m_table->setModel(m_model);
