@@ -1,11 +1,12 @@
 #include "app/mainwindow.h"
 
+#include "app/carddialogs.h"
 #include "app/formmanager.h"
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
 #include "history/historycsv.h"
 #include "history/historyrecorder.h"
-#include "history/shophistory.h"
+#include "historyview/shophistory.h"
 #include "link/devicefleet.h"
 #include "mqtt/mqttservice.h"
 #include "ui_mainwindow.h"
@@ -24,6 +25,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
 
     auto *layout = new QHBoxLayout;
     layout->addWidget(DeviceManager::instance());
+    CardDialogs::follow(DeviceManager::instance());
     layout->addWidget(FormManager::instance());
     ui->centralwidget->setLayout(layout);
     auto *history = new ShopHistory(this);

@@ -28,8 +28,8 @@
 #include "config/translations.h"
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
-#include "history/historywindow.h"
 #include "history/stopreasons.h"
+#include "historyview/historywindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -206,7 +206,7 @@ double recordingLoad(const QString &file, bool record, int seconds, int changeEv
 {
     std::unique_ptr<History::Recorder> recorder;
     if (record)
-        recorder = std::make_unique<History::Recorder>(file, History::DefaultRetentionDays);
+        recorder = std::make_unique<History::Recorder>(file, ConfigStore::DefaultHistoryRetentionDays);
     Shop shop(recorder.get(), changeEvery, pieceEvery);
     runFor(1500); // the file opened, every device told once
     QElapsedTimer wall;

@@ -28,7 +28,7 @@
 #include "devices/devicewidget.h"
 #include "history/fleetrecording.h"
 #include "history/historyrecorder.h"
-#include "history/shophistory.h"
+#include "historyview/shophistory.h"
 #include "link/modbusdevice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
@@ -383,7 +383,7 @@ int runShop(int seconds, int rounds, bool history)
             if (record) {
                 recorder = std::make_unique<History::Recorder>(
                     QDir(dir.path()).filePath(QStringLiteral("history.sqlite")),
-                    History::DefaultRetentionDays);
+                    ConfigStore::DefaultHistoryRetentionDays);
                 History::recordFleet(DeviceManager::instance()->fleet(), recorder.get());
                 runFor(2000); // every poll reads the counters from now on
             }

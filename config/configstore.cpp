@@ -327,7 +327,7 @@ void ConfigStore::loadFrom(const QString &path)
     for (int i = 0; i < history.count(); ++i) {
         const QDomElement e = history.item(i).toElement();
         setHistoryRetentionDays(attributeNumber(e, QStringLiteral("RetentionDays"),
-                                                QString::number(History::DefaultRetentionDays)));
+                                                QString::number(DefaultHistoryRetentionDays)));
         setMicroStopMinutes(attributeNumber(e, QStringLiteral("MicroStopMinutes"),
                                             QString::number(StopSettings::DefaultMicroStopMinutes)));
         setUntaggedStopMinutes(attributeNumber(e, QStringLiteral("UntaggedStopMinutes"),
@@ -419,11 +419,11 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("PasswordFile"), xmlSafe(m_mqtt.PasswordFile));
     }
     // Written only when set: files of the default stay as they were.
-    if (m_historyDays != History::DefaultRetentionDays ||
+    if (m_historyDays != DefaultHistoryRetentionDays ||
         m_microStopMinutes != StopSettings::DefaultMicroStopMinutes ||
         m_untaggedMinutes != StopSettings::DefaultUntaggedMinutes) {
         xml.writeEmptyElement(QStringLiteral("History"));
-        if (m_historyDays != History::DefaultRetentionDays)
+        if (m_historyDays != DefaultHistoryRetentionDays)
             xml.writeAttribute(QStringLiteral("RetentionDays"), QString::number(m_historyDays));
         if (m_microStopMinutes != StopSettings::DefaultMicroStopMinutes)
             xml.writeAttribute(QStringLiteral("MicroStopMinutes"), QString::number(m_microStopMinutes));
@@ -470,7 +470,7 @@ void ConfigStore::resetToDefaults()
     m_archiveKeep = DefaultArchiveKeep;
     m_backupFolder.clear();
     m_verifyAfterWrite = true;
-    m_historyDays = History::DefaultRetentionDays;
+    m_historyDays = DefaultHistoryRetentionDays;
     m_shifts.clear();
     m_reasons = StopSettings::defaultReasons();
     m_reasonsWritten = false;
@@ -562,7 +562,7 @@ int ConfigStore::historyRetentionDays() const
 
 void ConfigStore::setHistoryRetentionDays(int days)
 {
-    m_historyDays = days >= 1 ? days : History::DefaultRetentionDays;
+    m_historyDays = days >= 1 ? days : DefaultHistoryRetentionDays;
 }
 
 bool ConfigStore::readTextFile(const QString &path, QString *text, qint64 maxBytes)

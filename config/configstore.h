@@ -3,7 +3,6 @@
 #include "config/devicerecord.h"
 #include "config/mqttsettings.h"
 #include "config/stopsettings.h"
-#include "history/periods.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -56,6 +55,7 @@ public:
     // Days the machines' history is kept; at least 1.
     int historyRetentionDays() const;
     void setHistoryRetentionDays(int days);
+    static constexpr int DefaultHistoryRetentionDays = 400;
     // The shifts (none: the day is one) and the reasons for stops (the
     // defaults unless the file holds a list), each written only once set or
     // read, so a file without them comes back without them. The two limits,
@@ -128,7 +128,7 @@ private:
     QString m_archiveFolder;
     int m_archiveKeep = DefaultArchiveKeep;
     QString m_backupFolder;
-    int m_historyDays = History::DefaultRetentionDays;
+    int m_historyDays = DefaultHistoryRetentionDays;
     QVector<Shift> m_shifts;
     QVector<StopReason> m_reasons = StopSettings::defaultReasons();
     bool m_reasonsWritten = false;

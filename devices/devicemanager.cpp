@@ -101,6 +101,8 @@ void DeviceManager::addCard(const DeviceRecord &record)
     connect(card, &deviceWidget::signDoubleClicked, this, &DeviceManager::selectDevice);
     connect(card, &deviceWidget::historyRequested, this,
             [this, card] { emit historyRequested(card->record().Name); });
+    connect(card, &deviceWidget::backupRequested, this, [this, card] { emit backupRequested(card); });
+    connect(card, &deviceWidget::restoreRequested, this, [this, card] { emit restoreRequested(card); });
     connect(card, &deviceWidget::stopReasonChosen, this,
             [this, card](int reason) { emit stopReasonChosen(card, reason); });
     ui->verticalLayout_devices->addWidget(card, 0, Qt::AlignTop);

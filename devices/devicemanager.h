@@ -64,8 +64,11 @@ signals:
     // Another card, or none, is selected: what a view shows of the previous
     // controller belongs to that controller and must go.
     void selectedDeviceChanged();
-    // A card's menu asks for the history of its machine.
+    // A card's menu asks for the history of its machine, or for a backup of
+    // (or a restore to) its controller.
     void historyRequested(const QString &machine);
+    void backupRequested(deviceWidget *card);
+    void restoreRequested(deviceWidget *card);
     // A card's menu gives the stop under way of its machine a reason.
     void stopReasonChosen(deviceWidget *card, int reason);
 

@@ -8,8 +8,6 @@
 #include "link/modbusdevice.h"
 #include "ui_devicesettings.h"
 #include "ui_devicewidget.h"
-#include "views/backupdialog.h"
-#include "views/restoredialog.h"
 
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
@@ -198,8 +196,7 @@ deviceWidget::~deviceWidget()
         m_uploadDialog->deleteLater();
     }
     // They run on this card's device: cancelled, and gone with the card.
-    for (QDialog *dialog :
-         {static_cast<QDialog *>(m_backupDialog), static_cast<QDialog *>(m_restoreDialog)}) {
+    for (const QPointer<QDialog> &dialog : qAsConst(m_heldDialogs)) {
         if (dialog) {
             dialog->close();
             dialog->deleteLater();
@@ -415,25 +412,10 @@ void deviceWidget::showUploadDialog()
     m_uploadDialog->show();
 }
 
-BackupDialog *deviceWidget::showBackupDialog()
+void deviceWidget::holdDialog(QDialog *dialog)
 {
-    // One backup of a controller at a time; a finished one's dialog is reused.
-    if (!m_backupDialog)
-        m_backupDialog = new BackupDialog(m_device);
-    if (!m_backupDialog->runner()->isRunning())
-        m_backupDialog->start(BackupRunner::configuredRoot());
-    m_backupDialog->show();
-    m_backupDialog->raise();
-    return m_backupDialog;
-}
-
-RestoreDialog *deviceWidget::showRestoreDialog()
-{
-    if (!m_restoreDialog)
-        m_restoreDialog = new RestoreDialog(m_device);
-    m_restoreDialog->show();
-    m_restoreDialog->raise();
-    return m_restoreDialog;
+    m_heldDialogs.removeAll(nullptr);
+    m_heldDialogs.append(dialog);
 }
 
 ModbusDevice *deviceWidget::device() const
@@ -459,10 +441,10 @@ void deviceWidget::releaseWhenIdle()
         // Nothing may start new transfers on a card that has left the list.
         if (m_uploadDialog)
             m_uploadDialog->hide();
-        if (m_backupDialog)
-            m_backupDialog->close();
-        if (m_restoreDialog)
-            m_restoreDialog->close();
+        for (const QPointer<QDialog> &dialog : qAsConst(m_heldDialogs)) {
+            if (dialog)
+                dialog->close();
+        }
     }
     if (m_device->isWaiting()) {
         QTimer::singleShot(ReleaseRetryMs, this, &deviceWidget::releaseWhenIdle);
@@ -492,15 +474,13 @@ void deviceWidget::contextMenuEvent(QContextMenuEvent *event)
     menu->addAction(tr("备份整个控制器…"), this,
                     [this] {
                         if (!m_releasing)
-                            showBackupDialog();
+                            emit backupRequested();
                     })
         ->setObjectName(QStringLiteral("actionBackup"));
     menu->addAction(tr("与备份比较 / 恢复…"), this,
                     [this] {
-                        if (m_releasing)
-                            return;
-                        if (RestoreDialog *dialog = showRestoreDialog())
-                            dialog->chooseFolder();
+                        if (!m_releasing)
+                            emit restoreRequested();
                     })
         ->setObjectName(QStringLiteral("actionRestore"));
     menu->popup(event->globalPos());

@@ -2,11 +2,11 @@
 
 #include "config/devicerecord.h"
 
+#include <QDialog>
 #include <QPointer>
 #include <QStringList>
 #include <QTabWidget>
 
-class BackupDialog;
 class DeviceWatch;
 class ModbusDevice;
 class QContextMenuEvent;
@@ -15,7 +15,6 @@ class QDropEvent;
 class QMouseEvent;
 class QTimer;
 class QMenu;
-class RestoreDialog;
 class StopMark;
 class UpLoadDialog;
 
@@ -44,10 +43,17 @@ public:
     void releaseConnection();
     void refreshState();
     void showUploadDialog();
-    // The card's context menu: a whole-controller backup into SET's backup
-    // folder, and the compare with (and restore from) a backup folder.
-    BackupDialog *showBackupDialog();
-    RestoreDialog *showRestoreDialog();
+    // Dialogs that run on this card's device, opened elsewhere on the card's
+    // requests: closed when the card leaves the list, deleted with it.
+    void holdDialog(QDialog *dialog);
+    template<class T> T *heldDialog() const
+    {
+        for (const QPointer<QDialog> &dialog : m_heldDialogs) {
+            if (T *held = qobject_cast<T *>(dialog.data()))
+                return held;
+        }
+        return nullptr;
+    }
 
     // The card's look as one style sheet. shareLook() sets it once on the
     // widget that holds the cards of a list, so the cards made inside it
@@ -71,8 +77,12 @@ public:
 
 signals:
     void signDoubleClicked();
-    // The card's menu asks for the machine's history.
+    // The card's menu asks for the machine's history, a whole-controller
+    // backup into SET's backup folder, or the compare with (and restore from)
+    // a backup folder. Never while the card leaves the list.
     void historyRequested();
+    void backupRequested();
+    void restoreRequested();
     // The card's menu gives the stop under way a reason.
     void stopReasonChosen(int reason);
 
@@ -102,10 +112,9 @@ private:
     DeviceWatch *m_watch = nullptr; // child of the card
     int m_lastState = 4;
     StopMark *m_stopMark = nullptr; // child of the card
-    QStringList m_stateTexts; // per state code, taken once, in the language then installed
+    QStringList m_stateTexts;       // per state code, taken once, in the language then installed
     // Top-level window without a parent; hidden and deleted with the card.
     QPointer<UpLoadDialog> m_uploadDialog;
-    QPointer<BackupDialog> m_backupDialog;
-    QPointer<RestoreDialog> m_restoreDialog;
+    QList<QPointer<QDialog>> m_heldDialogs;
     bool m_releasing = false;
 };

@@ -1,5 +1,7 @@
 #include "history/historyrecorder.h"
 
+#include "config/configstore.h"
+
 #include <QDateTime>
 #include <QDebug>
 
@@ -211,7 +213,7 @@ private:
     QString m_path;
     QVector<Shift> m_lastShifts;
     bool m_hasPlans = false;
-    int m_retentionDays = DefaultRetentionDays;
+    int m_retentionDays = ConfigStore::DefaultHistoryRetentionDays;
     qint64 m_lastPrune = 0;
     QString m_problem;
     QTimer *m_retry;
@@ -232,7 +234,7 @@ Recorder::Recorder(const QString &path, int retentionDays, QObject *parent)
     connect(m_writer, &Writer::held, this, &Recorder::onHeld);
     connect(m_writer, &Writer::resumed, this, &Recorder::onResumed);
     m_thread.start();
-    const int days = retentionDays > 0 ? retentionDays : DefaultRetentionDays;
+    const int days = retentionDays > 0 ? retentionDays : ConfigStore::DefaultHistoryRetentionDays;
     QMetaObject::invokeMethod(
         m_writer, [writer = m_writer, path, days] { writer->open(path, days); }, Qt::QueuedConnection);
     connect(&m_tick, &QTimer::timeout, this, &Recorder::onTick);

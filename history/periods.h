@@ -17,9 +17,6 @@ constexpr int Off = -1;
 // not known, and no period spans it. The recorder samples every second.
 constexpr qint64 DefaultMaxGapMs = 5000;
 
-// How long what was recorded is kept, unless set otherwise.
-constexpr int DefaultRetentionDays = 400;
-
 // Times are milliseconds since 1970-01-01 UTC.
 struct StateSample
 {

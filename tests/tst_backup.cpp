@@ -1,3 +1,4 @@
+#include "app/carddialogs.h"
 #include "archive/archiveindex.h"
 #include "archive/archivestore.h"
 #include "archive/manifest.h"
@@ -284,7 +285,7 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     QTRY_COMPARE(card->device()->stateCode(), 3);
 
     mill.setChunkByteCount(250);
-    BackupDialog *backup = card->showBackupDialog();
+    BackupDialog *backup = CardDialogs::showBackup(card);
     QTRY_VERIFY(backup->runner()->summary().finished);
     mill.clearFaults();
     QCOMPARE(backup->runner()->summary().saved, 0);
@@ -294,7 +295,7 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     for (int i = 1; i < lines->topLevelItemCount(); ++i)
         QCOMPARE(lines->topLevelItem(i)->data(1, Qt::UserRole).toInt(), int(Manifest::Outcome::Failed));
 
-    card->showBackupDialog(); // again, now whole
+    CardDialogs::showBackup(card); // again, now whole
     QTRY_VERIFY(backup->runner()->summary().finished);
     QVERIFY(backup->runner()->summary().complete());
     const QString folder = backup->runner()->folder();
@@ -303,7 +304,7 @@ void TestBackup::dialogsMarkFailuresAndRestore()
     mill.removeProgram(101);
     mill.setProgram(3, "O0003\n");
     QVERIFY(writeAll(folder + "/O0777", "O0777\n")); // no manifest row names it
-    RestoreDialog *restore = card->showRestoreDialog();
+    RestoreDialog *restore = CardDialogs::showRestore(card);
     restore->openFolder(folder);
     QTRY_VERIFY(!restore->isBusy());
     QTreeWidget *items = restore->items();
@@ -382,7 +383,10 @@ void TestBackup::cardRemovedDuringBackup()
     const QPointer<deviceWidget> card = m_card.connect();
     QVERIFY(card);
     QTRY_COMPARE(card->device()->stateCode(), 3);
-    const QPointer<BackupDialog> backup = card->showBackupDialog();
+    CardDialogs::follow(DeviceManager::instance());
+    emit card->backupRequested(); // as the card's menu asks
+    const QPointer<BackupDialog> backup = card->heldDialog<BackupDialog>();
+    QVERIFY(backup);
     bool removed = false;
     connect(backup->runner(), &BackupRunner::itemStarted, this, [&](const QString &name) {
         if (name == "O5000" && !removed) {

@@ -4,11 +4,11 @@
 #include "history/historycsv.h"
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
-#include "history/historytimeline.h"
-#include "history/historywindow.h"
 #include "history/periods.h"
 #include "history/stopreasons.h"
-#include "history/stopsview.h"
+#include "historyview/historytimeline.h"
+#include "historyview/historywindow.h"
+#include "historyview/stopsview.h"
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
@@ -155,7 +155,7 @@ QString describe(const QDate &day, const QVector<ShiftFigures> &figures)
 int recordUntilKilled(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    Recorder recorder(QString::fromLocal8Bit(argv[2]), DefaultRetentionDays);
+    Recorder recorder(QString::fromLocal8Bit(argv[2]), ConfigStore::DefaultHistoryRetentionDays);
     QObject::connect(&recorder, &Recorder::written, [](qint64 upTo) {
         std::printf("written %lld\n", static_cast<long long>(upTo));
         std::fflush(stdout);
@@ -332,7 +332,7 @@ void TestHistory::recordAndRead()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.sqlite"));
     {
-        Recorder recorder(path, DefaultRetentionDays);
+        Recorder recorder(path, ConfigStore::DefaultHistoryRetentionDays);
         recorder.noteState(1, QStringLiteral("mill, 2"), true, DeviceState::Running, QStringLiteral("O0001"),
                            5);
         recorder.noteState(2, QStringLiteral("lathe"), true, DeviceState::Idle, QStringLiteral("O\x01"), -1);
@@ -420,15 +420,10 @@ void TestHistory::recordAndRead()
 
     // By Id: the lathe keeps its rows, renamed too; another lathe stays apart.
     {
-        Recorder recorder(path, DefaultRetentionDays);
-        for (const char *key : {"lathe\x1f"
-                                "a1",
-                                "lathe\x1f"
-                                "b2",
-                                "Lathe 1\x1f"
-                                "a1"})
-            recorder.noteOperation(QString::fromLatin1(key), QStringLiteral("write file"),
-                                   QString::fromLatin1(key).right(2), 0, 1);
+        Recorder recorder(path, ConfigStore::DefaultHistoryRetentionDays);
+        const QString id(QChar(0x1f)); // between name and Id
+        for (const QString &key : {"lathe" + id + "a1", "lathe" + id + "b2", "Lathe 1" + id + "a1"})
+            recorder.noteOperation(key, QStringLiteral("write file"), key.right(2), 0, 1);
     }
     QVERIFY(store.open(path, HistoryStore::ReadOnly));
     QStringList targets;
@@ -453,7 +448,7 @@ void TestHistory::unusableFile()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.sqlite"));
     {
-        Recorder earlier(path, DefaultRetentionDays);
+        Recorder earlier(path, ConfigStore::DefaultHistoryRetentionDays);
         earlier.noteState(1, QStringLiteral("mill"), true, DeviceState::Idle, QString(), -1);
     }
     if (kind == QLatin1String("read-only")) {
@@ -465,7 +460,7 @@ void TestHistory::unusableFile()
     }
     {
         PermissionsHold asUser;
-        Recorder recorder(path, DefaultRetentionDays);
+        Recorder recorder(path, ConfigStore::DefaultHistoryRetentionDays);
         QSignalSpy unavailable(&recorder, &Recorder::unavailable);
         QVERIFY(unavailable.wait(10000));
         recorder.noteState(1, QStringLiteral("mill"), true, DeviceState::Running, QString(), 1);
@@ -495,7 +490,7 @@ void TestHistory::lockedForAWhile()
         QVERIFY(locker.open());
         QSqlQuery lock(locker);
         QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-        Recorder recorder(path, DefaultRetentionDays);
+        Recorder recorder(path, ConfigStore::DefaultHistoryRetentionDays);
         QSignalSpy held(&recorder, &Recorder::held);
         QSignalSpy resumed(&recorder, &Recorder::resumed);
         for (const int state : {DeviceState::Idle, DeviceState::Running}) {
@@ -543,7 +538,7 @@ void TestHistory::fleetRecorded()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.sqlite"));
     {
-        Recorder recorder(path, DefaultRetentionDays);
+        Recorder recorder(path, ConfigStore::DefaultHistoryRetentionDays);
         recordFleet(&fleet, &recorder);
         QVERIFY(device->countersWanted());
         watch->setOn(true);

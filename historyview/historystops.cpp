@@ -2,8 +2,8 @@
 // timeline, summed up per shift.
 #include "config/configstore.h"
 #include "history/historycsv.h"
-#include "history/historywindow.h"
-#include "history/stopsview.h"
+#include "historyview/historywindow.h"
+#include "historyview/stopsview.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSet>

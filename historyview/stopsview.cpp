@@ -1,4 +1,4 @@
-#include "history/stopsview.h"
+#include "historyview/stopsview.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>

@@ -1,9 +1,9 @@
-#include "history/historywindow.h"
+#include "historyview/historywindow.h"
 
 #include "config/configstore.h"
 #include "devices/statelook.h"
 #include "history/historycsv.h"
-#include "history/stopsview.h"
+#include "historyview/stopsview.h"
 #include "link/protocol.h"
 #include "link/resulttext.h"
 #include "views/dialogs.h"

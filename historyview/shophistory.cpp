@@ -1,4 +1,4 @@
-#include "history/shophistory.h"
+#include "historyview/shophistory.h"
 
 #include "config/configstore.h"
 #include "devices/devicemanager.h"
@@ -6,7 +6,7 @@
 #include "history/fleetrecording.h"
 #include "history/historyrecorder.h"
 #include "history/historystore.h"
-#include "history/historywindow.h"
+#include "historyview/historywindow.h"
 
 #include <QMainWindow>
 #include <QMenu>

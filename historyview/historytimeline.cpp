@@ -1,4 +1,4 @@
-#include "history/historytimeline.h"
+#include "historyview/historytimeline.h"
 
 #include <QDateTime>
 #include <QHelpEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "history/historystore.h"
-#include "history/historytimeline.h"
+#include "historyview/historytimeline.h"
 
 #include <QDate>
 #include <QStringList>
