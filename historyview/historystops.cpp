@@ -44,20 +44,26 @@ void HistoryWindow::attachStops(const QHash<QString, qint64> &before)
         m_store.shiftPlans(&m_plans);
 }
 
-void HistoryWindow::fillStops()
+void HistoryWindow::figureRules(StopRules *rules, QVector<Segment> *cut) const
 {
     const ConfigStore *config = ConfigStore::instance();
-    StopRules rules;
-    rules.microStopMs = qint64(config->microStopMinutes()) * 60 * 1000;
-    rules.now = QDateTime::currentMSecsSinceEpoch();
+    rules->microStopMs = qint64(config->microStopMinutes()) * 60 * 1000;
+    rules->now = QDateTime::currentMSecsSinceEpoch();
     const QVector<StopReason> reasons = config->stopReasons();
     for (const StopReason &reason : reasons) {
         if (reason.Planned)
-            rules.planned.insert(reason.Code);
+            rules->planned.insert(reason.Code);
     }
     // Without a plan recorded yet, the shifts of SET.
     const QVector<ShiftPlan> plans = m_plans.isEmpty() ? QVector<ShiftPlan>{{0, config->shifts()}} : m_plans;
-    const QVector<Segment> cut = segments(plans, m_from, m_to);
+    *cut = segments(plans, m_from, m_to);
+}
+
+void HistoryWindow::fillStops()
+{
+    StopRules rules;
+    QVector<Segment> cut;
+    figureRules(&rules, &cut);
     QVector<StopsView::Machine> machines;
     machines.reserve(m_rows.size());
     m_shiftFigures.clear();
@@ -66,6 +72,18 @@ void HistoryWindow::fillStops()
         m_shiftFigures.append({row.machine, machines.constLast().figures});
     }
     m_stops->setFigures(machines);
+}
+
+void HistoryWindow::refreshStops(const QVector<int> &rows)
+{
+    StopRules rules;
+    QVector<Segment> cut;
+    figureRules(&rules, &cut);
+    for (int index : rows) {
+        const HistoryTimeline::Row &row = m_rows.at(index);
+        m_shiftFigures[index].second = shiftFigures(row.periods, row.stops, cut, rules);
+        m_stops->setMachineFigures(index, m_shiftFigures.at(index).second);
+    }
 }
 
 bool HistoryWindow::tagSelected(int reason)
@@ -96,13 +114,18 @@ bool HistoryWindow::tagSelected(int reason)
         m_tagStore.reset(); // tried afresh next time
         return false;
     }
-    // Shown at once, without reading the range again.
-    for (const HistoryTimeline::StopRef &ref : chosen)
+    // Shown at once, without reading the range again: only the tagged
+    // machines' bands and figures change.
+    QVector<int> rows;
+    for (const HistoryTimeline::StopRef &ref : chosen) {
         m_rows[ref.first].stops[ref.second].reason = reason;
-    for (int row = 0; row < m_rows.size(); ++row)
+        if (!rows.contains(ref.first))
+            rows.append(ref.first);
+    }
+    for (int row : qAsConst(rows))
         m_timeline->setStopReasons(row, m_rows.at(row).stops);
     m_timeline->setSelectedStops({});
-    fillStops();
+    refreshStops(rows);
     emit tagged(tags);
     return true;
 }

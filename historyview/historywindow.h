@@ -90,7 +90,10 @@ private:
     // The stops of the rows, with their reasons; `before` holds, per machine,
     // the start of a stop period under way at the range's start.
     void attachStops(const QHash<QString, qint64> &before);
+    void figureRules(History::StopRules *rules, QVector<History::Segment> *cut) const;
     void fillStops();
+    // The figures of the given rows again, after their stops were tagged.
+    void refreshStops(const QVector<int> &rows);
     // The week's running hours per day, split by shift.
     QtCharts::QChart *shiftChart() const;
     // The CSV lines of a row's periods, with their shift and reason, by start.

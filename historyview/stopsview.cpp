@@ -7,6 +7,7 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -31,6 +32,18 @@ QTableWidgetItem *cell(const QString &text, bool number = true)
     if (number)
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return item;
+}
+
+// The segments of a machine the table shows: time outside the shifts only
+// where the machine was on.
+QVector<ShiftFigures> shownShifts(const QVector<ShiftFigures> &figures)
+{
+    QVector<ShiftFigures> shown = byShift(figures);
+    shown.erase(std::remove_if(
+                    shown.begin(), shown.end(),
+                    [](const ShiftFigures &f) { return f.shift == Segment::OutsideShifts && f.onMs == 0; }),
+                shown.end());
+    return shown;
 }
 
 // Stop time per reason, the longest first.
@@ -82,7 +95,8 @@ StopsView::StopsView(QWidget *window) : QObject(window), m_window(window)
     choose->addStretch();
     pareto->addLayout(choose);
     pareto->addWidget(m_paretoChart, 1);
-    connect(m_paretoOf, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &StopsView::fillPareto);
+    connect(m_paretoOf, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &StopsView::paretoChanged);
+    m_pareto->installEventFilter(this);
     setSelectedCount(0);
 }
 
@@ -132,39 +146,43 @@ QString StopsView::shiftName(const ShiftFigures &figures) const
     return figures.name;
 }
 
-void StopsView::setFigures(const QVector<Machine> &machines)
+void StopsView::fillRow(int row, const QString &machine, const ShiftFigures &f)
 {
-    m_machines = machines;
     const QLocale locale = m_window->locale();
     const auto percent = [&](double value) {
         return QStringLiteral("%1 %").arg(locale.toString(100 * value, 'f', 1));
     };
+    m_table->setItem(row, MachineColumn, cell(machine, false));
+    m_table->setItem(row, ShiftColumn, cell(shiftName(f), false));
+    m_table->setItem(row, OnColumn, cell(clockText(f.onMs)));
+    m_table->setItem(row, RunColumn, cell(clockText(f.runMs)));
+    m_table->setItem(row, UtilizationColumn, cell(percent(f.utilization())));
+    m_table->setItem(row, AvailabilityColumn, cell(percent(f.availability())));
+    m_table->setItem(row, StopsColumn, cell(QString::number(f.stops)));
+    m_table->setItem(row, MicroStopsColumn,
+                     cell(QStringLiteral("%1 (%2)").arg(f.microStops).arg(clockText(f.microStopMs, true))));
+    QStringList reasons;
+    for (const auto &entry : ranked(f.reasonMs))
+        reasons << QStringLiteral("%1 %2").arg(reasonText(entry.first), clockText(entry.second));
+    m_table->setItem(row, ReasonsColumn, cell(reasons.join(QStringLiteral(", ")), false));
+}
+
+void StopsView::setFigures(const QVector<Machine> &machines)
+{
+    m_machines = machines;
+    m_firstRows.clear();
     int row = 0;
     m_table->setRowCount(0);
     for (const Machine &machine : machines) {
-        const QVector<ShiftFigures> shifts = byShift(machine.figures);
+        m_firstRows.append(row);
+        const QVector<ShiftFigures> shifts = shownShifts(machine.figures);
         for (const ShiftFigures &f : shifts) {
-            // Time outside the shifts shows only where the machine was on.
-            if (f.shift == Segment::OutsideShifts && f.onMs == 0)
-                continue;
             m_table->insertRow(row);
-            m_table->setItem(row, MachineColumn, cell(machine.name, false));
-            m_table->setItem(row, ShiftColumn, cell(shiftName(f), false));
-            m_table->setItem(row, OnColumn, cell(clockText(f.onMs)));
-            m_table->setItem(row, RunColumn, cell(clockText(f.runMs)));
-            m_table->setItem(row, UtilizationColumn, cell(percent(f.utilization())));
-            m_table->setItem(row, AvailabilityColumn, cell(percent(f.availability())));
-            m_table->setItem(row, StopsColumn, cell(QString::number(f.stops)));
-            m_table->setItem(
-                row, MicroStopsColumn,
-                cell(QStringLiteral("%1 (%2)").arg(f.microStops).arg(clockText(f.microStopMs, true))));
-            QStringList reasons;
-            for (const auto &entry : ranked(f.reasonMs))
-                reasons << QStringLiteral("%1 %2").arg(reasonText(entry.first), clockText(entry.second));
-            m_table->setItem(row, ReasonsColumn, cell(reasons.join(QStringLiteral(", ")), false));
+            fillRow(row, machine.name, f);
             ++row;
         }
     }
+    m_firstRows.append(row);
     for (int column = MachineColumn; column < ReasonsColumn; ++column)
         m_table->resizeColumnToContents(column);
 
@@ -177,12 +195,49 @@ void StopsView::setFigures(const QVector<Machine> &machines)
             m_paretoOf->addItem(machine.name);
         m_paretoOf->setCurrentIndex(qMax(0, m_paretoOf->findText(chosen)));
     }
-    fillPareto();
+    paretoChanged();
+}
+
+void StopsView::setMachineFigures(int index, const QVector<ShiftFigures> &figures)
+{
+    if (index < 0 || index >= m_machines.size())
+        return;
+    Machine &machine = m_machines[index];
+    machine.figures = figures;
+    const QVector<ShiftFigures> shifts = shownShifts(figures);
+    const int first = m_firstRows.at(index);
+    const int grown = shifts.size() - (m_firstRows.at(index + 1) - first);
+    for (int i = grown; i < 0; ++i)
+        m_table->removeRow(first);
+    for (int i = 0; i < grown; ++i)
+        m_table->insertRow(first);
+    for (int later = index + 1; later < m_firstRows.size(); ++later)
+        m_firstRows[later] += grown;
+    for (int i = 0; i < shifts.size(); ++i)
+        fillRow(first + i, machine.name, shifts.at(i));
+    // A planned stop changes the availability; the rest keeps its width.
+    m_table->resizeColumnToContents(AvailabilityColumn);
+    paretoChanged();
+}
+
+void StopsView::paretoChanged()
+{
+    m_paretoStale = true;
+    if (m_pareto->isVisible())
+        fillPareto();
+}
+
+bool StopsView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_pareto && event->type() == QEvent::Show && m_paretoStale)
+        fillPareto();
+    return QObject::eventFilter(watched, event);
 }
 
 // Stop time by reason, longest first, with the running share of the whole.
 void StopsView::fillPareto()
 {
+    m_paretoStale = false;
     QMap<int, qint64> times;
     const QString machine = m_paretoOf->currentIndex() > 0 ? m_paretoOf->currentText() : QString();
     for (const Machine &m : qAsConst(m_machines)) {

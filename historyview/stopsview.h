@@ -42,6 +42,9 @@ public:
         QVector<History::ShiftFigures> figures; // per segment of the range
     };
     void setFigures(const QVector<Machine> &machines);
+    // One machine's figures anew (its stops were tagged): its rows change,
+    // and the Pareto chart when next shown.
+    void setMachineFigures(int index, const QVector<History::ShiftFigures> &figures);
     void setSelectedCount(int count);
 
     enum Column {
@@ -60,8 +63,14 @@ public:
 signals:
     void reasonChosen(int code);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QString shiftName(const History::ShiftFigures &figures) const;
+    void fillRow(int row, const QString &machine, const History::ShiftFigures &figures);
+    // The chart is made only while its tab shows; otherwise when next shown.
+    void paretoChanged();
     void fillPareto();
 
     QWidget *m_window;
@@ -75,4 +84,6 @@ private:
     QVector<StopReason> m_reasons;
     int m_language = 0;
     QVector<Machine> m_machines;
+    QVector<int> m_firstRows; // per machine, its first row in the table; then the row count
+    bool m_paretoStale = false;
 };
