@@ -13,7 +13,11 @@ only=()
 EXTRA_PACKAGES="xvfb xauth" BUILD_TARGETS="vexa-sim vexa-screenshots" scripts/setup.sh build
 
 sim=$root/build/sim/vexa-sim
-demo=$root/build/screenshots
+# The program runs in a fixed folder that is also its home, the same on every
+# machine: the pictures show it (the file dialog's folder and side bar) and
+# nothing of the machine that renders them. Made afresh each time.
+demo=/tmp/vexa-screens
+rm -rf "$demo"
 . scripts/demo-controllers.sh
 trap stop_demo_controllers EXIT
 trap 'exit 130' INT
@@ -34,6 +38,7 @@ for language in zh en; do
     write_demo_configure "$demo/Configure.xml" "$([ $language = en ] && echo 1 || echo 0)"
     out=$root/docs/screenshots/$language
     [ ${#only[@]} -eq 0 ] && rm -rf "$out"
-    (cd "$demo" && xvfb-run -a -s "-screen 0 1280x800x24" "$root/build/tests/vexa-screenshots" "${only[@]}" "$out" "${uploads[@]}")
+    (cd "$demo" && HOME=$demo XDG_CONFIG_HOME=$demo/.config XDG_DATA_HOME=$demo/.local/share XDG_CACHE_HOME=$demo/.cache \
+        xvfb-run -a -s "-screen 0 1280x800x24" "$root/build/tests/vexa-screenshots" "${only[@]}" "$out" "${uploads[@]}")
     echo "Written: $out"
 done

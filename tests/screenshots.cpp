@@ -21,6 +21,7 @@
 #include "historyview/shophistory.h"
 #include "views/compareview.h"
 #include "views/historydialog.h"
+#include "views/setform.h"
 #include "windowdriver.h"
 
 #include <QApplication>
@@ -33,6 +34,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QTextEdit>
 #include <QTextStream>
 #include <QTimer>
@@ -225,6 +227,9 @@ public:
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.resize(720, 440);
+        // The side bar as wide as its names, whatever the home's settings hold.
+        if (auto *splitter = dialog.findChild<QSplitter *>(QStringLiteral("splitter")))
+            splitter->setSizes({150, 570});
         dialog.show();
         if (QTest::qWaitForWindowExposed(&dialog))
             shoot(&dialog, QStringLiteral("file-dialog"));
@@ -446,6 +451,12 @@ int main(int argc, char *argv[])
         store.write(tags);
     }
 
+    // SET shows the PC's address: one of the shop's network, not the renderer's.
+    SetForm::setSystemListers({}, [] {
+        return QList<SetForm::NetworkInterface>{{QNetworkInterface::Ethernet,
+                                                 QNetworkInterface::IsUp,
+                                                 {QHostAddress(QStringLiteral("192.168.3.10"))}}};
+    });
     MainWindow window;
     window.resize(size);
     window.show();
