@@ -432,10 +432,14 @@ int main(int argc, char *argv[])
         }
         // Two shifts, and reasons for two stops in three of the past.
         const bool english = ConfigStore::instance()->language() == 1;
-        ConfigStore::instance()->setShifts(
-            {{english ? QStringLiteral("Early") : QStringLiteral("早班"), QTime(6, 0), QTime(14, 0)},
-             {english ? QStringLiteral("Late") : QStringLiteral("中班"), QTime(14, 0), QTime(22, 0)}});
+        const QVector<Shift> shifts{
+            {english ? QStringLiteral("Early") : QStringLiteral("早班"), QTime(6, 0), QTime(14, 0)},
+            {english ? QStringLiteral("Late") : QStringLiteral("中班"), QTime(14, 0), QTime(22, 0)}};
+        ConfigStore::instance()->setShifts(shifts);
         History::Batch tags;
+        // The shifts were in force over the whole made-up history, not only
+        // from now on.
+        tags.plans.append(History::ShiftPlan{0, shifts});
         int n = 0;
         for (const QString &machine : machines) {
             QVector<History::StatePeriod> periods;
