@@ -1,6 +1,6 @@
+#include "config/filenames.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
-#include "link/registercodec.h"
 #include "link/transfercodec.h"
 
 #include <QModbusClient>
@@ -18,7 +18,7 @@
 
 int ModbusDevice::readProgram(QByteArray *bytes, int number)
 {
-    return readText(DeviceEvent::ReadProgram, RegisterCodec::programName(quint32(qMax(number, 0))),
+    return readText(DeviceEvent::ReadProgram, FileNames::programName(quint32(qMax(number, 0))),
                     TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), bytes);
 }
 
@@ -30,7 +30,7 @@ int ModbusDevice::readSystemFile(QByteArray *bytes, const QString &name)
 
 int ModbusDevice::writeProgram(const QByteArray &bytes, int number, const TransferProgress &progress)
 {
-    return writeText(DeviceEvent::WriteProgram, RegisterCodec::programName(quint32(qMax(number, 0))), bytes,
+    return writeText(DeviceEvent::WriteProgram, FileNames::programName(quint32(qMax(number, 0))), bytes,
                      TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number),
                      TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), progress);
 }
@@ -176,7 +176,7 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
 int ModbusDevice::deleteProgram(int number)
 {
     if (const int refused = admit(true))
-        return toldRefusal(DeviceEvent::DeleteProgram, RegisterCodec::programName(quint32(qMax(number, 0))),
+        return toldRefusal(DeviceEvent::DeleteProgram, FileNames::programName(quint32(qMax(number, 0))),
                            refused);
     // A number that does not fit the register would delete another program.
     if (number < 0 || number > 0xFFFF)
@@ -189,7 +189,7 @@ int ModbusDevice::deleteProgram(int number)
         result = writeRegisters(Protocol::DeleteCommand, command) == 0 ? Result::Ok : Result::WriteFailed;
     }
     emit operationFinished(
-        {DeviceEvent::DeleteProgram, RegisterCodec::programName(quint32(number)), result, 0});
+        {DeviceEvent::DeleteProgram, FileNames::programName(quint32(number)), result, 0});
     return result;
 }
 

@@ -2,6 +2,7 @@
 #include "config/configstore.h"
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
+#include "link/exportwords.h"
 #include "link/modbusdevice.h"
 #include "mqtt/mqttclient.h"
 #include "mqtt/mqttformat.h"
@@ -237,6 +238,16 @@ void TestMqtt::texts_data()
     for (const char *prefix : {"vexa", "shop/line 2", "", "a/+/b", "a#", "$SYS"})
         prefixes += MqttFormat::isUsablePrefix(QString::fromUtf8(prefix)) ? '1' : '0';
     QTest::newRow("usable prefixes") << prefixes << "110000";
+    // The words the broker and the history's files share, and where they differ.
+    QTest::newRow("time at UTC") << ExportWords::isoTime(time.toUTC()) << "2026-12-08T02:15:02+00:00";
+    QStringList words;
+    for (int code : {0, 4, 9})
+        words << ExportWords::state(code) + '/' + ExportWords::brokerState(code);
+    for (auto kind : {DeviceEvent::ReadFile, DeviceEvent::DeleteProgram})
+        words << ExportWords::changeOperation(kind) + '/' + ExportWords::brokerOperation(kind);
+    QTest::newRow("words") << words.join(',')
+                           << "not connected/offline,connecting/connecting,unknown/offline,/read-file,"
+                              "delete program/delete-program";
 }
 
 void TestMqtt::texts()
