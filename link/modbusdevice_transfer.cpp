@@ -43,41 +43,6 @@ int ModbusDevice::writeSystemFile(const QByteArray &bytes, const QString &name,
                      TransferCodec::openFileCommand(Protocol::KindReadFile, name), progress);
 }
 
-namespace {
-
-// A text arrives whole before the close: it is handed on even when the close
-// then fails, as the byte reads do.
-int decodedRead(int result, const QByteArray &bytes, QString *text)
-{
-    if (text && (result == Result::Ok || result == Result::CloseFailed))
-        *text = TransferCodec::decodeText(bytes);
-    return result;
-}
-
-} // namespace
-
-int ModbusDevice::readProgram(QString *text, int number)
-{
-    QByteArray bytes;
-    return decodedRead(readProgram(&bytes, number), bytes, text);
-}
-
-int ModbusDevice::readSystemFile(QString *text, const QString &name)
-{
-    QByteArray bytes;
-    return decodedRead(readSystemFile(&bytes, name), bytes, text);
-}
-
-int ModbusDevice::writeProgram(const QString &text, int number, const TransferProgress &progress)
-{
-    return writeProgram(text.toLocal8Bit(), number, progress);
-}
-
-int ModbusDevice::writeSystemFile(const QString &text, const QString &name, const TransferProgress &progress)
-{
-    return writeSystemFile(text.toLocal8Bit(), name, progress);
-}
-
 int ModbusDevice::readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
                            QByteArray *bytes)
 {
@@ -188,8 +153,7 @@ int ModbusDevice::deleteProgram(int number)
         const QVector<quint16> command{Protocol::CmdDelete, 0, 0, 1, static_cast<quint16>(number)};
         result = writeRegisters(Protocol::DeleteCommand, command) == 0 ? Result::Ok : Result::WriteFailed;
     }
-    emit operationFinished(
-        {DeviceEvent::DeleteProgram, FileNames::programName(quint32(number)), result, 0});
+    emit operationFinished({DeviceEvent::DeleteProgram, FileNames::programName(quint32(number)), result, 0});
     return result;
 }
 
@@ -280,28 +244,15 @@ int ModbusDevice::sendTransfer(const QByteArray &bytes, const QVector<quint16> &
         pdu.append(char(2 * words.size()));
         for (const quint16 word : words)
             put(word);
-        QModbusReply *reply = m_client->sendRawRequest(
-            QModbusRequest(QModbusRequest::WriteMultipleRegisters, pdu), m_sequenceStation);
-        if (!reply)
-            return int(RefusedRequest);
-        if (reply->isFinished()) {
-            reply->deleteLater();
-            return int(reply->error());
-        }
-        sendAtOnce();
-        QPointer<QModbusReply> guard(reply);
-        if (!waitForReply(reply)) {
-            if (guard)
-                guard->deleteLater();
-            return int(QModbusDevice::TimeoutError);
-        }
+        QModbusReply *reply = sent(m_client->sendRawRequest(
+            QModbusRequest(QModbusRequest::WriteMultipleRegisters, pdu), m_sequenceStation));
+        if (!reply || !awaitReply(reply))
+            return m_lastResult;
         const QModbusResponse answer = reply->rawResult();
-        int result = reply->error();
+        int result = m_lastResult;
         if (result == QModbusDevice::NoError &&
             (answer.functionCode() != QModbusRequest::WriteMultipleRegisters || answer.data() != pdu.left(4)))
             result = QModbusDevice::UnknownError;
-        const QByteArray raw = result == QModbusDevice::ProtocolError ? answer.data() : QByteArray();
-        m_lastException = raw.size() == 1 ? quint8(raw.at(0)) : 0;
         delete reply;
         return result;
     };

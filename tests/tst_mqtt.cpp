@@ -323,11 +323,11 @@ void TestMqtt::publishesStatesChangesAndEvents()
         QStringLiteral("* vexa/车床/state {\"state\":\"idle\",\"code\":3,\"program\":\"O0000\"")));
     QVERIFY(live.waitFor(QStringLiteral("* vexa/车床/online true")));
 
-    QCOMPARE(shop.devices[1]->writeProgram(QStringLiteral("O0007\nG0 X1\n"), 7), 0);
+    QCOMPARE(shop.devices[1]->writeProgram(QByteArray("O0007\nG0 X1\n"), 7), 0);
     QVERIFY(live.waitFor(
         QStringLiteral("0 vexa/车床/event {\"event\":\"write-program\",\"target\":\"O0007\",\"result\":0,"
                        "\"ok\":true,\"bytes\":12,\"time\":\"")));
-    QString text;
+    QByteArray text;
     QVERIFY(shop.devices[1]->readProgram(&text, 99) != 0);
     QVERIFY(
         live.waitFor(QStringLiteral("0 vexa/车床/event {\"event\":\"read-program\",\"target\":\"O0099\"")));
