@@ -238,16 +238,15 @@ void TestMqtt::texts_data()
     for (const char *prefix : {"vexa", "shop/line 2", "", "a/+/b", "a#", "$SYS"})
         prefixes += MqttFormat::isUsablePrefix(QString::fromUtf8(prefix)) ? '1' : '0';
     QTest::newRow("usable prefixes") << prefixes << "110000";
-    // The words the broker and the history's files share, and where they differ.
     QTest::newRow("time at UTC") << ExportWords::isoTime(time.toUTC()) << "2026-12-08T02:15:02+00:00";
-    QStringList words;
+    QStringList words; // the history's and the broker's
     for (int code : {0, 4, 9})
         words << ExportWords::state(code) + '/' + ExportWords::brokerState(code);
     for (auto kind : {DeviceEvent::ReadFile, DeviceEvent::DeleteProgram})
         words << ExportWords::changeOperation(kind) + '/' + ExportWords::brokerOperation(kind);
     QTest::newRow("words") << words.join(',')
-                           << "not connected/offline,connecting/connecting,unknown/offline,/read-file,"
-                              "delete program/delete-program";
+                           << "not connected/offline,connecting/connecting,unknown/offline,"
+                              "/read-file,delete program/delete-program";
 }
 
 void TestMqtt::texts()

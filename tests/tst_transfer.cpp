@@ -54,12 +54,10 @@ private slots:
 
     void notReadyAnswersTwo();
     void emptyProgramRead();
-    void programNumberIsOneRegister();
-    void fileNameOnTheWire();
     void writeChunks_data();
     void writeChunks();
-    void megabyteBothWays();
-    void chineseBothWays();
+    void bothWays_data();
+    void bothWays();
     void directoryDecoded();
     void cachedListServedWhileBusy();
     void notIdleSendsNothing_data();
@@ -199,43 +197,6 @@ void TstTransfer::emptyProgramRead()
     QVERIFY(!m_device->isBusy());
 }
 
-void TstTransfer::programNumberIsOneRegister()
-{
-    m_controller.setProgram(12, QByteArray("O0012\nM30\n"));
-    QByteArray text;
-    QCOMPARE(m_device->readProgram(&text, 12), 0);
-    QCOMPARE(text, QByteArray("O0012\nM30\n"));
-    QCOMPARE(writesTo(kTransferCommand).first().values, (Words{20, 0, 0, 1, 12}));
-
-    m_controller.clearRequests();
-    QCOMPARE(m_device->writeProgram(QByteArray("G0"), 12), 0);
-    QCOMPARE(writesTo(kTransferCommand).first().values, (Words{20, 0, 0, 0x1001, 12}));
-    QCOMPARE(m_controller.program(12), QByteArray("G0"));
-
-    // A number that does not fit the register must not reach program 12.
-    m_controller.clearRequests();
-    QCOMPARE(m_device->writeProgram(QByteArray("lost"), 65536 + 12), 5);
-    QCOMPARE(m_device->readProgram(&text, -1), 5);
-    QVERIFY(m_controller.requests().isEmpty());
-    QCOMPARE(m_controller.program(12), QByteArray("G0"));
-}
-
-void TstTransfer::fileNameOnTheWire()
-{
-    Words expected{20, 0, 0, 0x1003, 0x5953, 0x2E53, 0x4150, 0x0052};
-    expected.resize(4 + 32);
-    QCOMPARE(m_device->writeSystemFile(QByteArray("P1=2\n"), QStringLiteral("SYS.PAR")), 0);
-    QCOMPARE(writesTo(kTransferCommand).first().values, expected);
-    QCOMPARE(m_controller.file(QStringLiteral("SYS.PAR")), QByteArray("P1=2\n"));
-
-    m_controller.clearRequests();
-    QByteArray text;
-    QCOMPARE(m_device->readSystemFile(&text, QStringLiteral("SYS.PAR")), 0);
-    expected[3] = 2;
-    QCOMPARE(writesTo(kTransferCommand).first().values, expected);
-    QCOMPARE(text, QByteArray("P1=2\n"));
-}
-
 void TstTransfer::writeChunks_data()
 {
     QTest::addColumn<int>("length");
@@ -288,34 +249,44 @@ void TstTransfer::writeChunks()
     QCOMPARE(writes.last().values, (Words{21, 0, 0, 0, 0}));
 }
 
-void TstTransfer::megabyteBothWays()
+void TstTransfer::bothWays_data()
 {
-    const QByteArray bytes = patternBytes(1024 * 1024);
-    QCOMPARE(m_device->writeProgram(bytes, 9999), 0);
-    QCOMPARE(m_controller.program(9999), bytes);
-
-    QByteArray text;
-    QCOMPARE(m_device->readProgram(&text, 9999), 0);
-    QCOMPARE(text, bytes);
-    QVERIFY(!m_device->isBusy());
+    QTest::addColumn<QString>("file"); // empty: program 12
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Words>("open"); // the write's open command, if checked; the read's differs in its kind
+    QTest::addColumn<int>("readKind");
+    QTest::newRow("a megabyte program, its number one register")
+        << QString() << patternBytes(1024 * 1024) << Words{20, 0, 0, 0x1001, 12} << 1;
+    Words sysPar{20, 0, 0, 0x1003, 0x5953, 0x2E53, 0x4150, 0x0052};
+    sysPar.resize(4 + 32);
+    QTest::newRow("file name on the wire")
+        << QStringLiteral("SYS.PAR") << QByteArray("P1=2\n") << sysPar << 2;
+    // Texts and names in the local encoding (UTF-8 in the tests), byte for byte.
+    QTest::newRow("Chinese file") << QStringLiteral("说明.TXT")
+                                  << QStringLiteral("O0100\n(粗加工 刀具 T1)\nG01 X10. F200\nM30\n").toUtf8()
+                                  << Words{} << 0;
 }
 
-void TstTransfer::chineseBothWays()
+void TstTransfer::bothWays()
 {
-    // Texts and file names in the local encoding (UTF-8 in the tests), byte for byte.
-    const QByteArray text = QStringLiteral("O0100\n(粗加工 刀具 T1)\nG01 X10. F200\nM30\n").toUtf8();
-    QCOMPARE(m_device->writeProgram(text, 100), 0);
-    QCOMPARE(m_controller.program(100), text);
-    const QString name = QStringLiteral("说明.TXT");
-    QCOMPARE(m_device->writeSystemFile(text, name), 0);
-    QCOMPARE(m_controller.file(name), text);
-
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+    QFETCH(Words, open);
+    QFETCH(int, readKind);
+    const bool program = file.isEmpty();
+    QCOMPARE(program ? m_device->writeProgram(bytes, 12) : m_device->writeSystemFile(bytes, file), 0);
+    QCOMPARE(program ? m_controller.program(12) : m_controller.file(file), bytes);
+    if (!open.isEmpty())
+        QCOMPARE(writesTo(kTransferCommand).first().values, open);
+    m_controller.clearRequests();
     QByteArray back;
-    QCOMPARE(m_device->readProgram(&back, 100), 0);
-    QCOMPARE(back, text);
-    back.clear();
-    QCOMPARE(m_device->readSystemFile(&back, name), 0);
-    QCOMPARE(back, text);
+    QCOMPARE(program ? m_device->readProgram(&back, 12) : m_device->readSystemFile(&back, file), 0);
+    QCOMPARE(back, bytes);
+    if (!open.isEmpty()) {
+        open[3] = quint16(readKind);
+        QCOMPARE(writesTo(kTransferCommand).first().values, open);
+    }
+    QVERIFY(!m_device->isBusy());
 }
 
 void TstTransfer::directoryDecoded()
@@ -688,6 +659,9 @@ void TstTransfer::unsendableRefusedBeforeAnyRequest()
     // Chunk numbers are one register: one byte beyond the largest text that
     // fits them cannot travel.
     QCOMPARE(m_device->writeProgram(QByteArray(Protocol::MaxTextBytes + 1, 'a'), 1), 5);
+    // A number that does not fit the register must not reach program 12.
+    QCOMPARE(m_device->writeProgram(QByteArray("lost"), 65536 + 12), 5);
+    QCOMPARE(m_device->readProgram(&text, -1), 5);
     QVERIFY(m_controller.requests().isEmpty());
     QCOMPARE(text, QByteArray("kept"));
     QVERIFY(!m_device->isBusy());

@@ -194,9 +194,6 @@ void TestUploadDialog::lines_data()
         << QStringList{"MAIN.PLC"} << QStringList{} << QVariantList{} << QStringList{"SYS/MAIN.PLC"};
     QTest::newRow("PLC suffix is case-sensitive") << QStringList{"main.plc", "MAIN.Plc"} << QStringList{}
                                                   << QVariantList{} << QStringList{"main.plc", "MAIN.Plc"};
-    QTest::newRow("numbers beyond the range, never wrapped")
-        << QStringList{"O123456.txt", "65536.txt"} << QStringList{"O123456", "O65536"}
-        << QVariantList{123456, 65536} << QStringList{};
     // The name rule's own cases are in tst_filenames; these are what the
     // dialog takes of a file name: its complete base name, whatever the suffixes.
     QTest::newRow("names that are not programs")
