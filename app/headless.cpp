@@ -14,7 +14,6 @@
 #include <QDebug>
 #include <QDir>
 
-#include <cstring>
 #include <sys/resource.h>
 
 namespace Headless {
@@ -33,15 +32,6 @@ void raiseDescriptorLimit()
 }
 
 } // namespace
-
-bool requested(int argc, char *argv[])
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--headless") == 0)
-            return true;
-    }
-    return false;
-}
 
 int run(int argc, char *argv[])
 {

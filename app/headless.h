@@ -7,7 +7,6 @@
 // stop it cleanly; Configure.xml is only read.
 namespace Headless {
 
-bool requested(int argc, char *argv[]);
 int run(int argc, char *argv[]);
 
 } // namespace Headless

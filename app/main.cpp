@@ -32,14 +32,15 @@ void addOptions(QCommandLineParser *parser)
 
 int main(int argc, char *argv[])
 {
-    if (Headless::requested(argc, argv))
-        return Headless::run(argc, argv);
-    if (History::isCsvCommand(argc, argv))
-        return History::runCsvCommand(argc, argv, History::HistoryStore::fileBeside(ConfigStore::filePath()));
-
+    // The mode is decided before any application object exists: only the
+    // window needs a display. Each windowless mode reads its own options.
     QCommandLineParser options;
     addOptions(&options);
     options.parse(BackupCommand::arguments(argc, argv));
+    if (options.isSet(QStringLiteral("headless")))
+        return Headless::run(argc, argv);
+    if (options.isSet(QStringLiteral("history-csv")))
+        return History::runCsvCommand(argc, argv, History::HistoryStore::fileBeside(ConfigStore::filePath()));
     // Help and the windowless modes need no display.
     if (options.isSet(QStringLiteral("help")) || BackupCommand::wanted(options)) {
         QCoreApplication app(argc, argv);

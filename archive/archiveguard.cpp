@@ -3,17 +3,13 @@
 #include "archive/archivestore.h"
 #include "config/configstore.h"
 #include "link/modbusdevice.h"
+#include "link/resulttext.h"
 
 #include <QDateTime>
 
 bool ArchiveGuard::enabled()
 {
     return ConfigStore::instance()->archiveEnabled();
-}
-
-QString ArchiveGuard::readFailure(int result)
-{
-    return result == Result::SizeDiffers ? tr("大小不符") : tr("代码 %1").arg(result);
 }
 
 bool ArchiveGuard::keepCurrent(ModbusDevice *device, const TextTarget &target,
@@ -47,8 +43,8 @@ bool ArchiveGuard::keep(const DeviceRecord &device, const TextTarget &target,
         return true;
     if (!current.ok()) {
         if (why)
-            *why = tr("无法读取控制器上的 %1 (%2)，未能存档，操作未执行")
-                       .arg(target.name, readFailure(current.result));
+            *why = tr("无法读取控制器上的 %1：%2，未能存档，操作未执行")
+                       .arg(target.name, ResultText::withCode(current.result));
         return false;
     }
     QString reason;

@@ -39,8 +39,5 @@ public:
                      ArchiveIndex::Operation operation, const TransferProgress &progress, QString *why,
                      const ControllerTexts::SharedDirectory &directory = {});
 
-    // Why a text could not be read, for the operator.
-    static QString readFailure(int result);
-
     static bool enabled();
 };

@@ -29,7 +29,6 @@ struct Version
 
 bool operator==(const Version &a, const Version &b);
 
-constexpr int DefaultKeep = 50;
 // The index file in every name's folder, oldest version first.
 constexpr char IndexFileName[] = "index.tsv";
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "archive/archiveindex.h"
+#include "config/configstore.h"
 #include "config/devicerecord.h"
 
 #include <QByteArray>
@@ -17,7 +18,7 @@ class ArchiveStore
     Q_DECLARE_TR_FUNCTIONS(ArchiveStore)
 
 public:
-    explicit ArchiveStore(const QString &root, int keep = ArchiveIndex::DefaultKeep);
+    explicit ArchiveStore(const QString &root, int keep = ConfigStore::DefaultArchiveKeep);
 
     // The archive SET configures: its folder (archive/ beside Configure.xml
     // unless SET names another) and its bound.

@@ -4,6 +4,7 @@
 #include "archive/restorerunner.h"
 #include "config/configstore.h"
 #include "link/devicewatch.h"
+#include "link/exportwords.h"
 #include "link/modbusdevice.h"
 
 #include <QCommandLineParser>
@@ -71,21 +72,6 @@ bool waitFor(const std::function<bool()> &done, int boundMs)
     return done();
 }
 
-// The history's word for a write or delete; empty for a read.
-QString writeWord(DeviceEvent::Kind kind)
-{
-    switch (kind) {
-    case DeviceEvent::WriteProgram:
-        return QStringLiteral("write program");
-    case DeviceEvent::WriteFile:
-        return QStringLiteral("write file");
-    case DeviceEvent::DeleteProgram:
-        return QStringLiteral("delete program");
-    default:
-        return QString();
-    }
-}
-
 // One controller of the configuration with its link kept up, as a card keeps
 // it; its writes go to the audit.
 class Connection
@@ -98,7 +84,7 @@ public:
         if (audit) {
             QObject::connect(&m_watch, &DeviceWatch::operationFinished,
                              [record, audit](const DeviceEvent &event) {
-                                 const QString kind = writeWord(event.kind);
+                                 const QString kind = ExportWords::changeOperation(event.kind);
                                  if (!kind.isEmpty())
                                      audit(record, kind, event.target, event.result, event.bytes);
                              });

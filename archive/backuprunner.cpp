@@ -5,6 +5,7 @@
 #include "archive/controllertexts.h"
 #include "archive/manifest.h"
 #include "config/configstore.h"
+#include "config/filenames.h"
 #include "link/modbusdevice.h"
 #include "link/resulttext.h"
 
@@ -96,11 +97,6 @@ QList<Manifest::Row> BackupRunner::rows() const
 QHash<QString, QByteArray> BackupRunner::texts() const
 {
     return m_texts;
-}
-
-QString BackupRunner::failureText(int code)
-{
-    return ResultText::withCode(code);
 }
 
 bool BackupRunner::makeFolder(QString *why)
@@ -195,7 +191,7 @@ void BackupRunner::runItem(const QString &name)
         if (result != Result::Ok) {
             // Without the directory no program is known; the files still are.
             m_queue = systemFiles();
-            finishItem({name, 0, QByteArray(), Manifest::Outcome::Failed}, failureText(result));
+            finishItem({name, 0, QByteArray(), Manifest::Outcome::Failed}, ResultText::withCode(result));
         } else {
             QStringList programs;
             for (const ProgramEntry &entry : entries) {
@@ -211,7 +207,7 @@ void BackupRunner::runItem(const QString &name)
     m_queue.removeFirst();
     // A directory line is the controller's word: only a program name is read
     // and written under its name.
-    const bool program = Manifest::programNumber(name) >= 0;
+    const bool program = FileNames::programNumber(name) >= 0;
     if (!program && !systemFiles().contains(name)) {
         finishItem({name, 0, QByteArray(), Manifest::Outcome::Failed}, tr("不是程序名"));
         return;
@@ -231,7 +227,7 @@ void BackupRunner::runItem(const QString &name)
     }
     if (!current.ok()) {
         row.size = 0;
-        finishItem(row, failureText(current.result));
+        finishItem(row, ResultText::withCode(current.result));
         return;
     }
     if (!m_folder.isEmpty() &&

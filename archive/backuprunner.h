@@ -72,9 +72,6 @@ public:
     // What the manifest records of the device.
     static Manifest::Device manifestDevice(const DeviceRecord &record);
 
-    // The device codes of an item that could not be saved, as text.
-    static QString failureText(int code);
-
 signals:
     void itemStarted(const QString &name);
     // detail: why a failed item failed, empty otherwise.

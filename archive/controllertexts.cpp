@@ -1,14 +1,13 @@
 #include "archive/controllertexts.h"
 
-#include "archive/manifest.h"
+#include "config/filenames.h"
 #include "link/modbusdevice.h"
-#include "link/registercodec.h"
 
 #include <QModbusDevice>
 
 TextTarget TextTarget::program(int number)
 {
-    return {RegisterCodec::programName(quint32(qMax(number, 0))), qMax(number, 0)};
+    return {FileNames::programName(quint32(qMax(number, 0))), qMax(number, 0)};
 }
 
 TextTarget TextTarget::file(const QString &name)
@@ -18,7 +17,7 @@ TextTarget TextTarget::file(const QString &name)
 
 TextTarget TextTarget::fromName(const QString &name)
 {
-    const int number = Manifest::programNumber(name);
+    const int number = FileNames::programNumber(name);
     return number >= 0 ? program(number) : file(name);
 }
 

@@ -1,5 +1,7 @@
 #include "archive/manifest.h"
 
+#include "config/filenames.h"
+
 #include <QRegularExpression>
 
 namespace Manifest {
@@ -140,13 +142,7 @@ const QStringList &systemFiles()
 
 bool isItemName(const QString &name)
 {
-    return programNumber(name) >= 0 || systemFiles().contains(name);
-}
-
-int programNumber(const QString &name)
-{
-    static const QRegularExpression program(QRegularExpression::anchoredPattern(QStringLiteral("O[0-9]{4}")));
-    return program.match(name).hasMatch() ? name.midRef(1).toInt() : -1;
+    return FileNames::programNumber(name) >= 0 || systemFiles().contains(name);
 }
 
 } // namespace Manifest

@@ -55,9 +55,6 @@ const QStringList &systemFiles();
 // systemFiles(). Anything else found there (a note, a file the desktop made)
 // is never written to a controller.
 bool isItemName(const QString &name);
-// The program number of a program name, "O" and four digits ("O0012" -> 12),
-// or -1: the same rule as a name in the controller's directory.
-int programNumber(const QString &name);
 
 } // namespace Manifest
 

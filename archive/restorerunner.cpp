@@ -4,6 +4,7 @@
 #include "archive/archiveindex.h"
 #include "archive/backuprunner.h"
 #include "archive/controllertexts.h"
+#include "config/filenames.h"
 #include "link/modbusdevice.h"
 #include "link/resulttext.h"
 #include "link/transfercodec.h"
@@ -23,8 +24,8 @@ constexpr qint64 MaxManifestBytes = 4ll * 1024 * 1024;
 
 bool programFirst(const BackupItem &a, const BackupItem &b)
 {
-    const bool ap = Manifest::programNumber(a.name) >= 0;
-    const bool bp = Manifest::programNumber(b.name) >= 0;
+    const bool ap = FileNames::programNumber(a.name) >= 0;
+    const bool bp = FileNames::programNumber(b.name) >= 0;
     return ap != bp ? ap : a.name < b.name;
 }
 

@@ -34,10 +34,8 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
-#include <QTextStream>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 #include <vector>
@@ -45,6 +43,8 @@
 namespace {
 
 using BenchClock::runFor;
+using BenchClock::Spread;
+using BenchClock::spreadOf;
 using BenchClock::waitFor;
 
 constexpr quint16 Port = 1502;
@@ -81,26 +81,6 @@ double statusMiB(qint64 pid, const QByteArray &key)
 }
 
 // ---- figures ---------------------------------------------------------------
-
-struct Spread
-{
-    double median = 0, p99 = 0, max = 0;
-};
-
-Spread spreadOf(QVector<double> v)
-{
-    Spread s;
-    if (v.isEmpty())
-        return s;
-    std::sort(v.begin(), v.end());
-    const auto rank = [&v](double q) {
-        return v.at(qBound(0, int(std::ceil(q * v.size())) - 1, v.size() - 1));
-    };
-    s.median = rank(0.5);
-    s.p99 = rank(0.99);
-    s.max = v.last();
-    return s;
-}
 
 // What the controllers see of the collector, per controller.
 struct Seen

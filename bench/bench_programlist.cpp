@@ -163,7 +163,7 @@ void uploadDialog(SimulatedCard &card, int programs, int rounds)
         // The link alone writing the same programs, one after another.
         clock.restart();
         for (int n = 0; n < programs; ++n) {
-            if (device->writeProgram(QString::fromLatin1(programText(n)), n) != 0)
+            if (device->writeProgram(programText(n), n) != 0)
                 qFatal("write %d failed", n);
         }
         floor << msSince(clock);

@@ -44,11 +44,9 @@
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -60,6 +58,9 @@ namespace {
 
 using BenchClock::cpuSeconds;
 using BenchClock::runFor;
+using BenchClock::Spread;
+using BenchClock::spreadOf;
+using BenchClock::waitFor;
 
 constexpr int Controllers = 64;
 constexpr quint16 Port = 1502;
@@ -152,28 +153,6 @@ int runFarm()
 
 // ---- the program's process ----------------------------------------------
 
-struct Spread
-{
-    int count = 0;
-    double median = 0, p99 = 0, max = 0; // ms
-};
-
-Spread spreadOf(QVector<double> v)
-{
-    Spread s;
-    s.count = v.size();
-    if (v.isEmpty())
-        return s;
-    std::sort(v.begin(), v.end());
-    const auto rank = [&v](double q) {
-        return v.at(qBound(0, int(std::ceil(q * v.size())) - 1, v.size() - 1));
-    };
-    s.median = rank(0.5);
-    s.p99 = rank(0.99);
-    s.max = v.last();
-    return s;
-}
-
 QVector<double> periodsOf(const QVector<qint64> &times)
 {
     QVector<double> periods;
@@ -234,33 +213,6 @@ private:
     QProcess m_process;
 };
 
-bool runUntil(const std::function<bool()> &condition, int ms)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > ms)
-            return false;
-        runFor(20);
-    }
-    return true;
-}
-
-void writeConfiguration()
-{
-    QFile file(QStringLiteral("Configure.xml"));
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    QTextStream out(&file);
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Configure>\n";
-    for (int card = 1; card <= Controllers; ++card)
-        out << QStringLiteral("<Device Type=\"1\" Name=\"M%1\" Model=\"0\" IP=\"%2\" Address=\"10\"/>\n")
-                   .arg(card)
-                   .arg(addressOf(card));
-    out << "<Modbus Port=\"COM3\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
-           "NumberOfRetries=\"3\" Timeout=\"300\"/>\n<Set Language=\"1\"/>\n</Configure>\n";
-}
-
 struct Phase
 {
     const char *name;
@@ -312,7 +264,7 @@ void measure(Farm *farm, const Phase &phase, int seconds, int round)
         farm->command("answer " + QByteArray::number(phase.silent));
         // Back to normal: every card ready again, and a few periods to settle.
         const QList<deviceWidget *> cards = DeviceManager::instance()->cards();
-        runUntil(
+        waitFor(
             [&] {
                 return std::all_of(cards.begin(), cards.end(),
                                    [](deviceWidget *c) { return c->device()->isReady(); });
@@ -327,7 +279,7 @@ int runShop(int seconds, int rounds, bool history)
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         return 1;
-    writeConfiguration();
+    BenchClock::writeConfiguration(Controllers, addressOf);
 
     Farm farm;
     if (!farm.start(QCoreApplication::applicationFilePath())) {
@@ -352,7 +304,7 @@ int runShop(int seconds, int rounds, bool history)
     for (deviceWidget *card : cards)
         card->findChild<QCheckBox *>(QStringLiteral("checkBox_toConnect"))->setChecked(true);
     emit cards.at(Selected - 1)->signDoubleClicked();
-    if (!runUntil(
+    if (!waitFor(
             [&] {
                 return std::all_of(cards.begin(), cards.end(),
                                    [](deviceWidget *c) { return c->device()->isReady(); });

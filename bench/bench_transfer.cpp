@@ -134,15 +134,9 @@ public:
                 m_bar->setValue(TransferCodec::chunkProgress(done, total));
             };
         ConfigStore::instance()->setVerifyAfterWrite(m_verify);
-        return m_device.writeProgram(QString::fromLatin1(text), Program, progress) == 0;
+        return m_device.writeProgram(text, Program, progress) == 0;
     }
-    bool read(QByteArray *text) override
-    {
-        QString back;
-        const bool ok = m_device.readProgram(&back, Program) == 0;
-        *text = back.toLatin1();
-        return ok;
-    }
+    bool read(QByteArray *text) override { return m_device.readProgram(text, Program) == 0; }
 
 private:
     ModbusDevice m_device;

@@ -41,11 +41,9 @@
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTextBlock>
-#include <QTextStream>
 #include <QTimer>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -56,6 +54,7 @@
 namespace {
 
 using BenchClock::cpuSeconds;
+using BenchClock::rank;
 using BenchClock::runFor;
 using BenchClock::waitFor;
 
@@ -147,29 +146,6 @@ private:
 
 // ---- the program's process ----------------------------------------------
 
-double rank(QVector<double> v, double q)
-{
-    if (v.isEmpty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v.at(qBound(0, int(std::ceil(q * v.size())) - 1, v.size() - 1));
-}
-
-void writeConfiguration(int count)
-{
-    QFile file(QStringLiteral("Configure.xml"));
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    QTextStream out(&file);
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Configure>\n";
-    for (int card = 1; card <= count; ++card)
-        out << QStringLiteral("<Device Type=\"1\" Name=\"M%1\" Model=\"0\" IP=\"%2\" Address=\"10\"/>\n")
-                   .arg(card)
-                   .arg(addressOf(card));
-    out << "<Modbus Port=\"COM3\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
-           "NumberOfRetries=\"3\" Timeout=\"300\"/>\n<Set Language=\"1\"/>\n</Configure>\n";
-}
-
 // Inputs at random moments: each due 50 to 250 ms after the previous one was
 // answered, acted on when the loop gets to it, then the window painted.
 class Inputs
@@ -255,7 +231,7 @@ int runShop(int count, int seconds, int rounds)
     QTemporaryDir dir;
     if (!dir.isValid() || !QDir::setCurrent(dir.path()))
         return 1;
-    writeConfiguration(count);
+    BenchClock::writeConfiguration(count, addressOf);
     Farm farm;
     if (!farm.start(QCoreApplication::applicationFilePath(), count)) {
         std::fprintf(stderr, "the simulated controllers did not start (run in a network namespace: "

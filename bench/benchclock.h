@@ -2,11 +2,14 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QString>
+#include <QTextStream>
 #include <QTimer>
 #include <QVector>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <sys/resource.h>
@@ -43,6 +46,57 @@ inline bool waitFor(const std::function<bool()> &condition, int ms)
         runFor(5);
     }
     return true;
+}
+
+// The value of sorted values at rank q (0 to 1): the smallest one that a
+// share q of them do not exceed; 0 for none.
+inline double rankOfSorted(const QVector<double> &sorted, double q)
+{
+    if (sorted.isEmpty())
+        return 0;
+    return sorted.at(qBound(0, int(std::ceil(q * sorted.size())) - 1, sorted.size() - 1));
+}
+
+inline double rank(QVector<double> values, double q)
+{
+    std::sort(values.begin(), values.end());
+    return rankOfSorted(values, q);
+}
+
+// How a set of times spreads: how many, the median, the 99th percentile and the largest.
+struct Spread
+{
+    int count = 0;
+    double median = 0, p99 = 0, max = 0;
+};
+
+inline Spread spreadOf(QVector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    Spread s;
+    s.count = values.size();
+    s.median = rankOfSorted(values, 0.5);
+    s.p99 = rankOfSorted(values, 0.99);
+    s.max = rankOfSorted(values, 1.0);
+    return s;
+}
+
+// A Configure.xml in the current folder: `count` Modbus TCP controllers
+// M1, M2, … at addressOf(1), addressOf(2), …, station 10, time-out 300 ms,
+// 3 retries, the window in English.
+template<typename AddressOf> void writeConfiguration(int count, AddressOf addressOf)
+{
+    QFile file(QStringLiteral("Configure.xml"));
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    QTextStream out(&file);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Configure>\n";
+    for (int card = 1; card <= count; ++card)
+        out << QStringLiteral("<Device Type=\"1\" Name=\"M%1\" Model=\"0\" IP=\"%2\" Address=\"10\"/>\n")
+                   .arg(card)
+                   .arg(addressOf(card));
+    out << "<Modbus Port=\"COM3\" Parity=\"3\" BaudRate=\"115200\" DataBits=\"8\" StopBits=\"1\" "
+           "NumberOfRetries=\"3\" Timeout=\"300\"/>\n<Set Language=\"1\"/>\n</Configure>\n";
 }
 
 // The middle value; the mean of the two middle ones for an even count.

@@ -2,6 +2,7 @@
 
 #include "archive/archiveguard.h"
 #include "config/configstore.h"
+#include "config/filenames.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
 #include "link/resulttext.h"
@@ -15,12 +16,10 @@
 #include <QHideEvent>
 #include <QPainter>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QStyleOptionProgressBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidgetItem>
-#include <QUrl>
 
 namespace {
 
@@ -173,36 +172,6 @@ void UpLoadDialog::repaintLine(QTreeWidgetItem *line)
         tree->viewport()->update(area);
 }
 
-bool UpLoadDialog::programNumber(const QString &baseName, uint *number)
-{
-    QString digits = baseName;
-    if (digits.startsWith(QLatin1Char('O')))
-        digits.remove(0, 1);
-    bool ok = false;
-    const uint value = digits.toUInt(&ok, 10);
-    if (ok && number)
-        *number = value;
-    return ok;
-}
-
-QString UpLoadDialog::pathFromClipboardText(const QString &text)
-{
-    QString path = text;
-    path.remove(QLatin1Char('"'));
-    // A file manager puts a line break after the path it copies.
-    path = path.trimmed();
-    if (path.startsWith(QLatin1String("file:"))) {
-        QString local = QUrl(path).toLocalFile();
-        // A URL copied on a Windows desktop names a drive: file:///D:/prg/O1.txt.
-        static const QRegularExpression drive(QStringLiteral("^/[A-Za-z]:/"));
-        if (drive.match(local).hasMatch())
-            local.remove(0, 1);
-        return local;
-    }
-    path.remove(QStringLiteral("file:///"));
-    return path;
-}
-
 void UpLoadDialog::insertFiles(const QStringList &paths)
 {
     // Each path is walked within its own bounds; the lines of all of them go
@@ -251,7 +220,7 @@ void UpLoadDialog::insertEntry(const QFileInfo &info, int depth, Walk *walk)
     if (info.isFile()) {
         const QString path = info.absoluteFilePath();
         uint number = 0;
-        const bool isProgram = programNumber(info.completeBaseName(), &number);
+        const bool isProgram = FileNames::offeredProgramNumber(info.completeBaseName(), &number);
         if (!isProgram && info.size() > MaxFileSize)
             return;
 
@@ -261,7 +230,7 @@ void UpLoadDialog::insertEntry(const QFileInfo &info, int depth, Walk *walk)
         line->setCheckState(0, Qt::Checked);
         line->setData(0, Qt::UserRole, path);
         if (isProgram) {
-            line->setText(0, QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0')));
+            line->setText(0, FileNames::programName(number));
             line->setData(1, Qt::UserRole, number);
             walk->programs.append(line);
         } else {
@@ -292,7 +261,7 @@ void UpLoadDialog::insertEntry(const QFileInfo &info, int depth, Walk *walk)
 
 void UpLoadDialog::addFromClipboard()
 {
-    const QString path = pathFromClipboardText(QGuiApplication::clipboard()->text());
+    const QString path = FileNames::pathFromClipboard(QGuiApplication::clipboard()->text());
     if (path.isEmpty())
         return;
     const QFileInfo info(path);

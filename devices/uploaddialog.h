@@ -64,14 +64,6 @@ public:
     // The bar that holds a line's progress and outcome; the tree draws it.
     QProgressBar *progressBar(QTreeWidgetItem *line) const;
 
-    // The program number of a file's complete base name: "O12", "O0012" and
-    // "12" give 12; false for anything else. A number above the controller's
-    // range is answered as it is: its line is listed, and refused when sent.
-    static bool programNumber(const QString &baseName, uint *number);
-    // The local path a clipboard text names: quotes removed, file URLs turned
-    // into local paths, a plain path taken as it is.
-    static QString pathFromClipboardText(const QString &text);
-
     // Asks for one file to add; answers the chosen path or an empty text. The
     // default opens the platform's file chooser; tests answer in advance.
     using FileChooser = std::function<QString(QWidget *parent)>;

@@ -1,5 +1,6 @@
 // Feeds arbitrary register words to every decoder: nothing may read past the
 // words given, overflow or crash, whatever the controller sends.
+#include "config/filenames.h"
 #include "link/registercodec.h"
 
 #include <cstddef>
@@ -24,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const quint16 w = RegisterCodec::wordAt(words, index);
         RegisterCodec::axisLabel(w);
         RegisterCodec::workModeText(quint8(w >> 8));
-        RegisterCodec::programName(w);
+        FileNames::programName(w);
     }
     for (int axis = -1; axis < qMin(34, n / 2); ++axis) {
         const qint32 v = RegisterCodec::axisSigned(words, axis);

@@ -1,7 +1,7 @@
 // The upload dialog's rules for what a user drops or copies: a file's base
 // name is a program (O, then a decimal number, never wrapped) or not, and
 // a clipboard text becomes one path; neither may crash on any text.
-#include "devices/uploaddialog.h"
+#include "config/filenames.h"
 
 #include <QString>
 
@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<int>(size));
     uint number = 0;
-    const bool isProgram = UpLoadDialog::programNumber(text, &number);
+    const bool isProgram = FileNames::offeredProgramNumber(text, &number);
 
     QString digits = text;
     if (digits.startsWith(QLatin1Char('O')))
@@ -36,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (!isProgram && allDigits && digits.size() <= 9 && !text.contains(QLatin1Char('+')))
         std::abort();
 
-    UpLoadDialog::pathFromClipboardText(text);
+    FileNames::pathFromClipboard(text);
     return 0;
 }

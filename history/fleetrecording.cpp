@@ -3,6 +3,7 @@
 #include "history/historyrecorder.h"
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
+#include "link/exportwords.h"
 #include "link/modbusdevice.h"
 
 namespace History {
@@ -20,21 +21,6 @@ void note(Recorder *recorder, const DeviceWatch *watch, const DeviceSnapshot &sn
 {
     recorder->noteState(quintptr(watch), deviceKey(watch), watch->isOn(), snapshot.state, snapshot.program,
                         snapshot.pieces);
-}
-
-// What is kept of an operation: the writes and deletes, in words.
-QString kindWord(DeviceEvent::Kind kind)
-{
-    switch (kind) {
-    case DeviceEvent::WriteProgram:
-        return QStringLiteral("write program");
-    case DeviceEvent::WriteFile:
-        return QStringLiteral("write file");
-    case DeviceEvent::DeleteProgram:
-        return QStringLiteral("delete program");
-    default:
-        return QString();
-    }
 }
 
 void watchOne(Recorder *recorder, DeviceWatch *watch)
@@ -65,7 +51,7 @@ void recordFleet(DeviceFleet *fleet, Recorder *recorder)
         [recorder](DeviceWatch *watch, const DeviceSnapshot &snapshot) { note(recorder, watch, snapshot); });
     QObject::connect(fleet, &DeviceFleet::operationFinished, recorder,
                      [recorder](DeviceWatch *watch, const DeviceEvent &event) {
-                         const QString kind = kindWord(event.kind);
+                         const QString kind = ExportWords::changeOperation(event.kind);
                          if (!kind.isEmpty())
                              recorder->noteOperation(deviceKey(watch), kind, event.target, event.result,
                                                      event.bytes);

@@ -2,6 +2,7 @@
 
 #include "config/configstore.h"
 #include "history/historystore.h"
+#include "link/exportwords.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -10,14 +11,11 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-#include <cstring>
 #include <limits>
 
 namespace History {
 
 namespace {
-
-const char *const CsvOption = "--history-csv";
 
 // A text field that a spreadsheet would take for a formula (it begins with
 // =, +, -, @, a tab or a carriage return) gets a leading apostrophe, which
@@ -42,20 +40,14 @@ QString csvHeader()
     return QStringLiteral("device,state,start,end,seconds,program,shift,reason");
 }
 
-QString localIsoTime(qint64 msecsSinceEpoch)
-{
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch - msecsSinceEpoch % 1000);
-    // With the offset: the hour before and after a clock change reads alike.
-    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
-}
-
 QString csvLine(const QString &device, const StatePeriod &period, const QString &shift, const QString &reason)
 {
     // The seconds are those between the two times as printed.
     const qint64 seconds = period.end / 1000 - period.start / 1000;
-    return QStringList{csvField(device),         stateWord(period.state),  localIsoTime(period.start),
-                       localIsoTime(period.end), QString::number(seconds), csvField(period.program),
-                       csvField(shift),          csvField(reason)}
+    const auto time = [](qint64 ms) { return ExportWords::isoTime(QDateTime::fromMSecsSinceEpoch(ms)); };
+    return QStringList{
+        csvField(device),         ExportWords::state(period.state), time(period.start), time(period.end),
+        QString::number(seconds), csvField(period.program),         csvField(shift),    csvField(reason)}
         .join(QLatin1Char(','));
 }
 
@@ -93,22 +85,13 @@ int CsvStops::reasonOf(const QString &device, const StatePeriod &period,
     return m_reasons.value({device, last->first});
 }
 
-bool isCsvCommand(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], CsvOption) == 0)
-            return true;
-    }
-    return false;
-}
-
 int printCsv(const QStringList &arguments, const QString &historyFile, QTextStream &out, QTextStream &err)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Prints the recorded state periods of the machines as CSV."));
     const QCommandLineOption csv(
-        QString::fromLatin1(CsvOption).mid(2),
+        QStringLiteral("history-csv"),
         QStringLiteral("Print the state periods of %1 as CSV.").arg(QDir::toNativeSeparators(historyFile)));
     const QCommandLineOption since(QStringLiteral("since"),
                                    QStringLiteral("Only periods that last into this day or later."),

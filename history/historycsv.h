@@ -42,13 +42,6 @@ private:
     QSet<QString> m_seen;
 };
 
-// ISO 8601 in local time with its offset to UTC, to the second.
-QString localIsoTime(qint64 msecsSinceEpoch);
-
-// True when the program was started for the CSV of its history and needs no
-// window.
-bool isCsvCommand(int argc, char **argv);
-
 // `--history-csv [--since YYYY-MM-DD] [--device NAME]`: the periods recorded
 // in `historyFile`, oldest first. 0 when printed (a file not made yet holds
 // no periods), 1 when the file cannot be read, 2 for a wrong command line;

@@ -476,6 +476,27 @@ bool HistoryStore::startRead(bool *ok)
     return m_open && !m_empty;
 }
 
+bool HistoryStore::startRange(QSqlQuery *query, const QString &select, const QString &order, qint64 from,
+                              qint64 to, const QString &device, bool *ok, const QString &table)
+{
+    if (!startRead(ok))
+        return false;
+    bool present = true;
+    if (!table.isEmpty() && !hasTable(table, &present))
+        return *ok = false;
+    if (!present)
+        return false;
+    query->setForwardOnly(true);
+    query->prepare(select + (device.isEmpty() ? QString() : QStringLiteral("AND d.name = ? ")) + order);
+    query->addBindValue(from);
+    query->addBindValue(to);
+    if (!device.isEmpty())
+        query->addBindValue(device);
+    if (!query->exec())
+        return *ok = fail(*query);
+    return true;
+}
+
 QVector<qint64> HistoryStore::deviceIds(const QString &device, bool *ok)
 {
     QVector<qint64> ids;
@@ -580,57 +601,45 @@ bool HistoryStore::visitPieces(qint64 from, qint64 to, const QString &device, co
     if (!startRead(&ok))
         return ok;
     ReadSnapshot snapshot(m_db);
-    const QString filter = device.isEmpty() ? QString() : QStringLiteral("AND d.name = ? ");
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    // Each device's last count before the range, then the counts inside it.
-    query.prepare(QStringLiteral("SELECT d.name, p.at, p.count FROM devices d JOIN pieces p ON p.id = "
-                                 "(SELECT id FROM pieces WHERE device = d.id AND at < ? ORDER BY at DESC "
-                                 "LIMIT 1) WHERE 1 ") +
-                  filter + QStringLiteral("ORDER BY p.at"));
-    query.addBindValue(from);
-    if (!device.isEmpty())
-        query.addBindValue(device);
-    for (int part = 0; part < 2; ++part) {
-        if (!query.exec())
-            return fail(query);
+    const auto visitAll = [&visit](QSqlQuery &query) {
         while (query.next())
             visit(query.value(0).toString(),
                   PieceSample{query.value(1).toLongLong(), qint32(query.value(2).toLongLong())});
-        if (query.lastError().isValid())
-            return fail(query);
-        if (part == 0) {
-            query.prepare(
-                QStringLiteral("SELECT d.name, p.at, p.count FROM pieces p JOIN devices d ON d.id = "
-                               "p.device WHERE p.at >= ? AND p.at < ? ") +
-                filter + QStringLiteral("ORDER BY p.at"));
-            query.addBindValue(from);
-            query.addBindValue(to);
-            if (!device.isEmpty())
-                query.addBindValue(device);
-        }
-    }
-    return true;
+        return !query.lastError().isValid();
+    };
+    // Each device's last count before the range, then the counts inside it.
+    QSqlQuery before(m_db);
+    before.setForwardOnly(true);
+    before.prepare(QStringLiteral("SELECT d.name, p.at, p.count FROM devices d JOIN pieces p ON p.id = "
+                                  "(SELECT id FROM pieces WHERE device = d.id AND at < ? ORDER BY at DESC "
+                                  "LIMIT 1) WHERE 1 ") +
+                   (device.isEmpty() ? QString() : QStringLiteral("AND d.name = ? ")) +
+                   QStringLiteral("ORDER BY p.at"));
+    before.addBindValue(from);
+    if (!device.isEmpty())
+        before.addBindValue(device);
+    if (!before.exec() || !visitAll(before))
+        return fail(before);
+    QSqlQuery inside(m_db);
+    if (!startRange(&inside,
+                    QStringLiteral("SELECT d.name, p.at, p.count FROM pieces p JOIN devices d ON d.id = "
+                                   "p.device WHERE p.at >= ? AND p.at < ? "),
+                    QStringLiteral("ORDER BY p.at"), from, to, device, &ok))
+        return ok;
+    return visitAll(inside) || fail(inside);
 }
 
 bool HistoryStore::operations(qint64 from, qint64 to, const QString &device, QVector<Operation> *list)
 {
     list->clear();
-    bool ok = true;
-    if (!startRead(&ok))
-        return ok;
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT d.name, o.at, o.kind, o.target, o.result, o.bytes FROM operations o "
-                                 "JOIN devices d ON d.id = o.device WHERE o.at >= ? AND o.at < ? ") +
-                  (device.isEmpty() ? QString() : QStringLiteral("AND d.name = ? ")) +
-                  QStringLiteral("ORDER BY o.at"));
-    query.addBindValue(from);
-    query.addBindValue(to);
-    if (!device.isEmpty())
-        query.addBindValue(device);
-    if (!query.exec())
-        return fail(query);
+    bool ok = true;
+    if (!startRange(
+            &query,
+            QStringLiteral("SELECT d.name, o.at, o.kind, o.target, o.result, o.bytes FROM operations o "
+                           "JOIN devices d ON d.id = o.device WHERE o.at >= ? AND o.at < ? "),
+            QStringLiteral("ORDER BY o.at"), from, to, device, &ok))
+        return ok;
     while (query.next())
         list->append(Operation{query.value(0).toString(), query.value(1).toLongLong(),
                                query.value(2).toString(), query.value(3).toString(), query.value(4).toInt(),
@@ -652,27 +661,15 @@ bool HistoryStore::hasTable(const QString &name, bool *present)
 bool HistoryStore::tags(qint64 from, qint64 to, const QString &device, QVector<StopTag> *list)
 {
     list->clear();
-    bool ok = true;
-    if (!startRead(&ok))
-        return ok;
-    // A file of an earlier version, read only, has no tags yet.
-    bool present = false;
-    if (!hasTable(QStringLiteral("stop_tags"), &present))
-        return false;
-    if (!present)
-        return true;
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(
-        QStringLiteral("SELECT d.name, t.stop_start, t.reason, t.who, t.at FROM stop_tags t JOIN "
-                       "devices d ON d.id = t.device WHERE t.stop_start >= ? AND t.stop_start < ? ") +
-        (device.isEmpty() ? QString() : QStringLiteral("AND d.name = ? ")) + QStringLiteral("ORDER BY t.id"));
-    query.addBindValue(from);
-    query.addBindValue(to);
-    if (!device.isEmpty())
-        query.addBindValue(device);
-    if (!query.exec())
-        return fail(query);
+    bool ok = true;
+    // A file of an earlier version, read only, has no tags yet.
+    if (!startRange(
+            &query,
+            QStringLiteral("SELECT d.name, t.stop_start, t.reason, t.who, t.at FROM stop_tags t JOIN "
+                           "devices d ON d.id = t.device WHERE t.stop_start >= ? AND t.stop_start < ? "),
+            QStringLiteral("ORDER BY t.id"), from, to, device, &ok, QStringLiteral("stop_tags")))
+        return ok;
     while (query.next())
         list->append(StopTag{query.value(0).toString(), query.value(1).toLongLong(), query.value(2).toInt(),
                              query.value(3).toString(), query.value(4).toLongLong()});

@@ -136,6 +136,13 @@ private:
     // Before a read: false when there is nothing to read, *ok false when
     // because of an error (not open) and true when the file holds no history yet.
     bool startRead(bool *ok);
+    // The start of a read over [from, to): the query run, true when it has
+    // rows to give. `select` ends in the condition on the range; the filter
+    // on the device's name (the devices table as d) and `order` follow. False
+    // when there is nothing to read, *ok telling as for startRead(); a
+    // `table` a file of an earlier version lacks holds nothing.
+    bool startRange(QSqlQuery *query, const QString &select, const QString &order, qint64 from, qint64 to,
+                    const QString &device, bool *ok, const QString &table = QString());
     bool createSchema();
     bool hasSchema(bool *present);
     bool hasTable(const QString &name, bool *present);

@@ -73,24 +73,6 @@ QVector<StatePeriod> buildPeriods(const QVector<StateSample> &samples, qint64 ma
     return periods;
 }
 
-QString stateWord(int state)
-{
-    switch (state) {
-    case DeviceState::NotConnected:
-        return QStringLiteral("not connected");
-    case DeviceState::Running:
-        return QStringLiteral("running");
-    case DeviceState::Alarm:
-        return QStringLiteral("alarm");
-    case DeviceState::Idle:
-        return QStringLiteral("idle");
-    case DeviceState::Connecting:
-        return QStringLiteral("connecting");
-    default:
-        return QStringLiteral("unknown");
-    }
-}
-
 QString clockText(qint64 ms, bool withSeconds)
 {
     const qint64 seconds = qMax<qint64>(0, ms) / 1000;

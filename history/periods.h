@@ -69,9 +69,6 @@ private:
 // All periods of the samples, the last one closed at the last sample.
 QVector<StatePeriod> buildPeriods(const QVector<StateSample> &samples, qint64 maxGapMs = DefaultMaxGapMs);
 
-// The state as a word for files and scripts: "running", "not connected".
-QString stateWord(int state);
-
 // A length of time as hours and minutes ("27:05"), with seconds when asked ("27:05:09").
 QString clockText(qint64 ms, bool withSeconds = false);
 

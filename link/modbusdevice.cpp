@@ -427,15 +427,24 @@ QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool writ
         return {};
     }
     QModbusReply *reply = send(request, write, m_sequenceStation);
-    if (!reply)
+    if (!reply || !awaitReply(reply))
         return {};
+    QModbusDataUnit result = answerOf(reply, write);
+    // Its finished signal has been delivered and the client has let go of it:
+    // delete it now rather than post one more event per request.
+    delete reply;
+    return result;
+}
+
+bool ModbusDevice::awaitReply(QModbusReply *reply)
+{
     QPointer<QModbusReply> guard(reply);
     if (!waitForReply(reply)) {
         m_lastResult = QModbusDevice::TimeoutError;
         // The client may still hold it, and finish it later.
         if (guard)
             guard->deleteLater();
-        return {};
+        return false;
     }
     m_lastResult = reply->error();
     // An exception response carries one byte, its code. The byte is taken
@@ -444,17 +453,17 @@ QModbusDataUnit ModbusDevice::transact(const QModbusDataUnit &request, bool writ
     const QByteArray raw =
         m_lastResult == QModbusDevice::ProtocolError ? reply->rawResult().data() : QByteArray();
     m_lastException = raw.size() == 1 ? quint8(raw.at(0)) : 0;
-    QModbusDataUnit result = answerOf(reply, write);
-    // Its finished signal has been delivered and the client has let go of it:
-    // delete it now rather than post one more event per request.
-    delete reply;
-    return result;
+    return true;
 }
 
 QModbusReply *ModbusDevice::send(const QModbusDataUnit &request, bool write, int station)
 {
-    QModbusReply *reply =
-        write ? m_client->sendWriteRequest(request, station) : m_client->sendReadRequest(request, station);
+    return sent(write ? m_client->sendWriteRequest(request, station)
+                      : m_client->sendReadRequest(request, station));
+}
+
+QModbusReply *ModbusDevice::sent(QModbusReply *reply)
+{
     if (!reply) {
         m_lastResult = RefusedRequest;
         return nullptr;

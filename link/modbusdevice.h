@@ -73,12 +73,6 @@ public:
     int readSystemFile(QByteArray *bytes, const QString &name);
     int writeProgram(const QByteArray &bytes, int number, const TransferProgress &progress = {});
     int writeSystemFile(const QByteArray &bytes, const QString &name, const TransferProgress &progress = {});
-    // The same as text: decoded as TransferCodec::decodeText() does, written
-    // in the PC's local encoding.
-    int readProgram(QString *text, int number);
-    int readSystemFile(QString *text, const QString &name);
-    int writeProgram(const QString &text, int number, const TransferProgress &progress = {});
-    int writeSystemFile(const QString &text, const QString &name, const TransferProgress &progress = {});
     int deleteProgram(int number);
 
     static QString axisLabel(quint16 code);
@@ -231,6 +225,14 @@ private:
     // wire. Null when the client refused it or finished it on the spot
     // (lastResult() tells why).
     QModbusReply *send(const QModbusDataUnit &request, bool write, int station);
+    // What the client handed out for a request: null when it refused it or
+    // finished it on the spot (lastResult() tells why), else put on the wire.
+    QModbusReply *sent(QModbusReply *reply);
+    // Waits for a reply sent: false (lastResult() a time-out, the reply left
+    // to the client, which may still finish it) when it did not come within
+    // the link's bound. Otherwise lastResult() and lastException() are the
+    // reply's, and the caller deletes it.
+    bool awaitReply(QModbusReply *reply);
     // What a finished reply answers: the unit of a read that succeeded, an
     // invalid unit for a write or a failure.
     static QModbusDataUnit answerOf(const QModbusReply *reply, bool write);

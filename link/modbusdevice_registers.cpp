@@ -1,3 +1,4 @@
+#include "config/filenames.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
 #include "link/registercodec.h"
@@ -334,7 +335,7 @@ void ModbusDevice::noteCounters(const QVector<quint16> &words)
         return;
     m_position.pieceCount = qint32(unsigned32(words, 4));
     m_position.pieceTarget = qint32(unsigned32(words, 6));
-    m_position.programName = RegisterCodec::programName(wordAt(words, 8));
+    m_position.programName = FileNames::programName(wordAt(words, 8));
     m_countersKnown = true;
 }
 

@@ -1,6 +1,6 @@
+#include "config/filenames.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
-#include "link/registercodec.h"
 #include "link/transfercodec.h"
 
 #include <QModbusClient>
@@ -18,7 +18,7 @@
 
 int ModbusDevice::readProgram(QByteArray *bytes, int number)
 {
-    return readText(DeviceEvent::ReadProgram, RegisterCodec::programName(quint32(qMax(number, 0))),
+    return readText(DeviceEvent::ReadProgram, FileNames::programName(quint32(qMax(number, 0))),
                     TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), bytes);
 }
 
@@ -30,7 +30,7 @@ int ModbusDevice::readSystemFile(QByteArray *bytes, const QString &name)
 
 int ModbusDevice::writeProgram(const QByteArray &bytes, int number, const TransferProgress &progress)
 {
-    return writeText(DeviceEvent::WriteProgram, RegisterCodec::programName(quint32(qMax(number, 0))), bytes,
+    return writeText(DeviceEvent::WriteProgram, FileNames::programName(quint32(qMax(number, 0))), bytes,
                      TransferCodec::openProgramCommand(Protocol::KindWriteProgram, number),
                      TransferCodec::openProgramCommand(Protocol::KindReadProgram, number), progress);
 }
@@ -41,41 +41,6 @@ int ModbusDevice::writeSystemFile(const QByteArray &bytes, const QString &name,
     return writeText(DeviceEvent::WriteFile, name, bytes,
                      TransferCodec::openFileCommand(Protocol::KindWriteFile, name),
                      TransferCodec::openFileCommand(Protocol::KindReadFile, name), progress);
-}
-
-namespace {
-
-// A text arrives whole before the close: it is handed on even when the close
-// then fails, as the byte reads do.
-int decodedRead(int result, const QByteArray &bytes, QString *text)
-{
-    if (text && (result == Result::Ok || result == Result::CloseFailed))
-        *text = TransferCodec::decodeText(bytes);
-    return result;
-}
-
-} // namespace
-
-int ModbusDevice::readProgram(QString *text, int number)
-{
-    QByteArray bytes;
-    return decodedRead(readProgram(&bytes, number), bytes, text);
-}
-
-int ModbusDevice::readSystemFile(QString *text, const QString &name)
-{
-    QByteArray bytes;
-    return decodedRead(readSystemFile(&bytes, name), bytes, text);
-}
-
-int ModbusDevice::writeProgram(const QString &text, int number, const TransferProgress &progress)
-{
-    return writeProgram(text.toLocal8Bit(), number, progress);
-}
-
-int ModbusDevice::writeSystemFile(const QString &text, const QString &name, const TransferProgress &progress)
-{
-    return writeSystemFile(text.toLocal8Bit(), name, progress);
 }
 
 int ModbusDevice::readText(DeviceEvent::Kind kind, const QString &target, const QVector<quint16> &openCommand,
@@ -176,7 +141,7 @@ int ModbusDevice::readProgramList(QList<ProgramEntry> *list, bool reload)
 int ModbusDevice::deleteProgram(int number)
 {
     if (const int refused = admit(true))
-        return toldRefusal(DeviceEvent::DeleteProgram, RegisterCodec::programName(quint32(qMax(number, 0))),
+        return toldRefusal(DeviceEvent::DeleteProgram, FileNames::programName(quint32(qMax(number, 0))),
                            refused);
     // A number that does not fit the register would delete another program.
     if (number < 0 || number > 0xFFFF)
@@ -188,8 +153,7 @@ int ModbusDevice::deleteProgram(int number)
         const QVector<quint16> command{Protocol::CmdDelete, 0, 0, 1, static_cast<quint16>(number)};
         result = writeRegisters(Protocol::DeleteCommand, command) == 0 ? Result::Ok : Result::WriteFailed;
     }
-    emit operationFinished(
-        {DeviceEvent::DeleteProgram, RegisterCodec::programName(quint32(number)), result, 0});
+    emit operationFinished({DeviceEvent::DeleteProgram, FileNames::programName(quint32(number)), result, 0});
     return result;
 }
 
@@ -280,28 +244,15 @@ int ModbusDevice::sendTransfer(const QByteArray &bytes, const QVector<quint16> &
         pdu.append(char(2 * words.size()));
         for (const quint16 word : words)
             put(word);
-        QModbusReply *reply = m_client->sendRawRequest(
-            QModbusRequest(QModbusRequest::WriteMultipleRegisters, pdu), m_sequenceStation);
-        if (!reply)
-            return int(RefusedRequest);
-        if (reply->isFinished()) {
-            reply->deleteLater();
-            return int(reply->error());
-        }
-        sendAtOnce();
-        QPointer<QModbusReply> guard(reply);
-        if (!waitForReply(reply)) {
-            if (guard)
-                guard->deleteLater();
-            return int(QModbusDevice::TimeoutError);
-        }
+        QModbusReply *reply = sent(m_client->sendRawRequest(
+            QModbusRequest(QModbusRequest::WriteMultipleRegisters, pdu), m_sequenceStation));
+        if (!reply || !awaitReply(reply))
+            return m_lastResult;
         const QModbusResponse answer = reply->rawResult();
-        int result = reply->error();
+        int result = m_lastResult;
         if (result == QModbusDevice::NoError &&
             (answer.functionCode() != QModbusRequest::WriteMultipleRegisters || answer.data() != pdu.left(4)))
             result = QModbusDevice::UnknownError;
-        const QByteArray raw = result == QModbusDevice::ProtocolError ? answer.data() : QByteArray();
-        m_lastException = raw.size() == 1 ? quint8(raw.at(0)) : 0;
         delete reply;
         return result;
     };

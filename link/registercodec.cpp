@@ -154,11 +154,6 @@ QString workModeText(quint8 mode)
     }
 }
 
-QString programName(quint32 number)
-{
-    return QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0'));
-}
-
 float speedDivisor(quint32 speedParameter, quint32 speedScale)
 {
     const quint64 product = quint64(speedParameter) * speedScale;

@@ -43,8 +43,6 @@ QString cycleTimeText(quint32 tenths);
 QString runTimeText(quint32 tenths);
 // High byte of the work-mode word.
 QString workModeText(quint8 mode);
-// O + number in at least four digits.
-QString programName(quint32 number);
 
 // Speed parameter x scale / 60000000 in single precision.
 float speedDivisor(quint32 speedParameter, quint32 speedScale);

@@ -1,5 +1,7 @@
 #include "mqtt/mqttformat.h"
 
+#include "link/exportwords.h"
+
 #include <QVector>
 
 namespace MqttFormat {
@@ -51,33 +53,6 @@ bool isUsablePrefix(const QString &prefix)
     return true;
 }
 
-QString stateWord(int code)
-{
-    switch (code) {
-    case 1:
-        return QStringLiteral("running");
-    case 2:
-        return QStringLiteral("alarm");
-    case 3:
-        return QStringLiteral("idle");
-    case 4:
-        return QStringLiteral("connecting");
-    default:
-        return QStringLiteral("offline");
-    }
-}
-
-QString timeText(const QDateTime &time)
-{
-    const int offset = time.offsetFromUtc();
-    const int minutes = (offset < 0 ? -offset : offset) / 60;
-    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
-           (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
-           QStringLiteral("%1:%2")
-               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
-}
-
 QByteArray jsonString(const QString &text)
 {
     const QByteArray utf8 = text.toUtf8();
@@ -112,12 +87,12 @@ QByteArray stateJson(int code, const QString &program, qint32 pieces, qint32 tar
                      int reasonCode, const QString &reasonText)
 {
     QByteArray json = QByteArrayLiteral("{\"state\":");
-    json += jsonString(stateWord(code));
+    json += jsonString(ExportWords::brokerState(code));
     json += ",\"code\":" + number(code);
     json += ",\"program\":" + (program.isEmpty() ? QByteArrayLiteral("null") : jsonString(program));
     json += ",\"pieces\":" + numberOrNull(pieces);
     json += ",\"target\":" + numberOrNull(target);
-    json += ",\"time\":" + jsonString(timeText(time));
+    json += ",\"time\":" + jsonString(ExportWords::isoTime(time));
     if (reasonCode > 0)
         json += ",\"reason\":" + reasonObject(reasonCode, reasonText);
     return json + '}';
@@ -126,7 +101,7 @@ QByteArray stateJson(int code, const QString &program, qint32 pieces, qint32 tar
 QByteArray stopReasonJson(int reasonCode, const QString &reasonText, const QDateTime &time)
 {
     return "{\"event\":\"stop-reason\",\"reason\":" + reasonObject(reasonCode, reasonText) +
-           ",\"time\":" + jsonString(timeText(time)) + '}';
+           ",\"time\":" + jsonString(ExportWords::isoTime(time)) + '}';
 }
 
 QByteArray eventJson(const QString &kind, const QString &target, int result, qint64 bytes,
@@ -138,7 +113,7 @@ QByteArray eventJson(const QString &kind, const QString &target, int result, qin
     json += ",\"result\":" + number(result);
     json += result == 0 ? QByteArrayLiteral(",\"ok\":true") : QByteArrayLiteral(",\"ok\":false");
     json += ",\"bytes\":" + number(bytes);
-    json += ",\"time\":" + jsonString(timeText(time)) + '}';
+    json += ",\"time\":" + jsonString(ExportWords::isoTime(time)) + '}';
     return json;
 }
 

@@ -21,12 +21,6 @@ QString topicId(const QString &name, const QString &shortId = QString());
 // that a topic under it could not be sent.
 bool isUsablePrefix(const QString &prefix);
 
-// The state code's English word: running, alarm, idle, connecting, offline.
-QString stateWord(int code);
-
-// Local time with its offset from UTC, to the second: 2026-12-08T10:15:02+08:00.
-QString timeText(const QDateTime &time);
-
 // {"state":"running","code":1,"program":"O0001","pieces":12,"target":500,"time":"..."};
 // a program not read yet (empty) and counters not read yet (negative) are null.
 // While a tagged stop lasts, "reason":{"code":3,"text":"Setup"} follows the time.

@@ -3,6 +3,7 @@
 #include "link/devicefleet.h"
 #include "link/devicestatus.h"
 #include "link/devicewatch.h"
+#include "link/exportwords.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
 #include "mqtt/mqttclient.h"
@@ -15,22 +16,6 @@ namespace {
 bool answers(int state)
 {
     return state == DeviceState::Running || state == DeviceState::Alarm || state == DeviceState::Idle;
-}
-
-QString eventKind(int kind)
-{
-    switch (kind) {
-    case DeviceEvent::ReadProgram:
-        return QStringLiteral("read-program");
-    case DeviceEvent::ReadFile:
-        return QStringLiteral("read-file");
-    case DeviceEvent::WriteProgram:
-        return QStringLiteral("write-program");
-    case DeviceEvent::WriteFile:
-        return QStringLiteral("write-file");
-    default:
-        return QStringLiteral("delete-program");
-    }
 }
 
 } // namespace
@@ -145,8 +130,8 @@ void MqttPublisher::onOperationFinished(DeviceWatch *watch, const DeviceEvent &e
         return;
     const Device &device = deviceOf(watch);
     m_client->publishEvent(topic(device, "event"),
-                           MqttFormat::eventJson(eventKind(event.kind), event.target, event.result,
-                                                 event.bytes, QDateTime::currentDateTime()));
+                           MqttFormat::eventJson(ExportWords::brokerOperation(event.kind), event.target,
+                                                 event.result, event.bytes, QDateTime::currentDateTime()));
 }
 
 void MqttPublisher::setStopReason(DeviceWatch *watch, int code, const QString &text)

@@ -202,10 +202,6 @@ void TestArchive::manifestRoundTrip()
     for (const char *name : {"manifest.tsv", "../O0001", ".hidden", "a/b", "", "(directory)", "a-b_c.1",
                              "Thumbs.db", "O00012", "O12345"})
         QVERIFY2(!Manifest::isItemName(name), name);
-    QCOMPARE(Manifest::programNumber("O0012"), 12);
-    QCOMPARE(Manifest::programNumber("O9999"), 9999);
-    QCOMPARE(Manifest::programNumber("O65535"), -1);
-    QCOMPARE(Manifest::programNumber("O12.txt"), -1);
 }
 
 void TestArchive::compare_data()

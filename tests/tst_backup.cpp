@@ -2,6 +2,7 @@
 #include "archive/archiveindex.h"
 #include "archive/archivestore.h"
 #include "archive/manifest.h"
+#include "config/filenames.h"
 #include "history/historystore.h"
 #include "views/backupdialog.h"
 #include "views/dialogs.h"
@@ -146,7 +147,7 @@ void TestBackup::commandLineRoundTrip()
                                  "TOFS.PAR", "USRIO.TXT", "USRMACRO.TXT", "ZOFS.PAR", "manifest.tsv"}));
     QCOMPARE(backup.lines.size(), 1 + names.size()); // the directory, the items, the summary
     for (const QString &name : names.mid(0, 11)) {
-        const int number = Manifest::programNumber(name);
+        const int number = FileNames::programNumber(name);
         QCOMPARE(readAll(folder + "/" + name),
                  number >= 0 ? m_rtuMill.program(number) : m_rtuMill.file(name));
     }

@@ -543,7 +543,7 @@ void TestHistory::fleetRecorded()
         QVERIFY(device->countersWanted());
         watch->setOn(true);
         QTRY_COMPARE_WITH_TIMEOUT(watch->snapshot().program, QStringLiteral("O0007"), 5000);
-        QCOMPARE(device->writeProgram(QStringLiteral("O0012\n"), 12), 0);
+        QCOMPARE(device->writeProgram(QByteArray("O0012\n"), 12), 0);
         controller.setRunState(sim::RunState::Running);
         controller.setPieceCount(6);
         QTRY_COMPARE(watch->snapshot().pieces, 6);

@@ -634,7 +634,7 @@ void TestModbusDevice::fleetHearsStatesAndOperations()
     QTRY_COMPARE_WITH_TIMEOUT(watch.snapshot().state, int(DeviceState::Idle), 5000);
     QTRY_COMPARE(watch.snapshot().program, QStringLiteral("O0007"));
 
-    QCOMPARE(device->writeProgram(QStringLiteral("O0012\n"), 12), 0);
+    QCOMPARE(device->writeProgram(QByteArray("O0012\n"), 12), 0);
     QCOMPARE(device->deleteProgram(12), 0);
     m_controller->setRunState(sim::RunState::Running);
     QTRY_COMPARE(watch.snapshot().state, int(DeviceState::Running));

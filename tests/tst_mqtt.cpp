@@ -2,6 +2,7 @@
 #include "config/configstore.h"
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
+#include "link/exportwords.h"
 #include "link/modbusdevice.h"
 #include "mqtt/mqttclient.h"
 #include "mqtt/mqttformat.h"
@@ -237,6 +238,15 @@ void TestMqtt::texts_data()
     for (const char *prefix : {"vexa", "shop/line 2", "", "a/+/b", "a#", "$SYS"})
         prefixes += MqttFormat::isUsablePrefix(QString::fromUtf8(prefix)) ? '1' : '0';
     QTest::newRow("usable prefixes") << prefixes << "110000";
+    QTest::newRow("time at UTC") << ExportWords::isoTime(time.toUTC()) << "2026-12-08T02:15:02+00:00";
+    QStringList words; // the history's and the broker's
+    for (int code : {0, 4, 9})
+        words << ExportWords::state(code) + '/' + ExportWords::brokerState(code);
+    for (auto kind : {DeviceEvent::ReadFile, DeviceEvent::DeleteProgram})
+        words << ExportWords::changeOperation(kind) + '/' + ExportWords::brokerOperation(kind);
+    QTest::newRow("words") << words.join(',')
+                           << "not connected/offline,connecting/connecting,unknown/offline,"
+                              "/read-file,delete program/delete-program";
 }
 
 void TestMqtt::texts()
@@ -312,11 +322,11 @@ void TestMqtt::publishesStatesChangesAndEvents()
         QStringLiteral("* vexa/车床/state {\"state\":\"idle\",\"code\":3,\"program\":\"O0000\"")));
     QVERIFY(live.waitFor(QStringLiteral("* vexa/车床/online true")));
 
-    QCOMPARE(shop.devices[1]->writeProgram(QStringLiteral("O0007\nG0 X1\n"), 7), 0);
+    QCOMPARE(shop.devices[1]->writeProgram(QByteArray("O0007\nG0 X1\n"), 7), 0);
     QVERIFY(live.waitFor(
         QStringLiteral("0 vexa/车床/event {\"event\":\"write-program\",\"target\":\"O0007\",\"result\":0,"
                        "\"ok\":true,\"bytes\":12,\"time\":\"")));
-    QString text;
+    QByteArray text;
     QVERIFY(shop.devices[1]->readProgram(&text, 99) != 0);
     QVERIFY(
         live.waitFor(QStringLiteral("0 vexa/车床/event {\"event\":\"read-program\",\"target\":\"O0099\"")));

@@ -22,8 +22,6 @@ private slots:
     void times();
     void workModes_data();
     void workModes();
-    void programNames_data();
-    void programNames();
     void speeds_data();
     void speeds();
     void torques_data();
@@ -188,23 +186,6 @@ void TestRegisterCodec::workModes()
     QFETCH(int, mode);
     QFETCH(QString, text);
     QCOMPARE(workModeText(quint8(mode)), text);
-}
-
-void TestRegisterCodec::programNames_data()
-{
-    QTest::addColumn<quint32>("number");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("12") << 12u << "O0012";
-    QTest::newRow("0") << 0u << "O0000";
-    QTest::newRow("9999") << 9999u << "O9999";
-    QTest::newRow("65535") << 65535u << "O65535";
-}
-
-void TestRegisterCodec::programNames()
-{
-    QFETCH(quint32, number);
-    QFETCH(QString, name);
-    QCOMPARE(programName(number), name);
 }
 
 void TestRegisterCodec::speeds_data()

@@ -173,11 +173,11 @@ private:
         }
         case Op::ReadProgram:
         case Op::ReadFile: {
-            QString read;
+            QByteArray read;
             const bool program = op == Op::ReadProgram;
             result = program ? m_device->readProgram(&read, number) : m_device->readSystemFile(&read, file);
             const QByteArray held = program ? m_controller->program(number) : m_controller->file(file);
-            if (result == 0 && read.toLatin1() != held)
+            if (result == 0 && read != held)
                 check = QStringLiteral("read %1 bytes, the controller holds %2")
                             .arg(read.size())
                             .arg(held.size());
@@ -188,8 +188,7 @@ private:
             const bool program = op == Op::WriteProgram;
             if (m_device->stateCode() != 3)
                 m_device->pollState();
-            const QString latin = QString::fromLatin1(text);
-            result = program ? m_device->writeProgram(latin, number) : m_device->writeSystemFile(latin, file);
+            result = program ? m_device->writeProgram(text, number) : m_device->writeSystemFile(text, file);
             const QByteArray held = program ? m_controller->program(number) : m_controller->file(file);
             if (result == 0 && held != text)
                 check = QStringLiteral("wrote %1 bytes, the controller holds %2")
@@ -343,7 +342,7 @@ void TestSoak::rtuLineVanishesMidTransfer()
             pty.stop();
         }
     });
-    QString text;
+    QByteArray text;
     QElapsedTimer clock;
     clock.start();
     const int result = device.readProgram(&text, 9);

@@ -2,8 +2,8 @@
 
 #include "archive/archiveguard.h"
 #include "archive/archivestore.h"
-#include "archive/manifest.h"
 #include "config/configstore.h"
+#include "config/filenames.h"
 #include "devices/devicemanager.h"
 #include "devices/devicewidget.h"
 #include "link/devicestatus.h"
@@ -27,14 +27,10 @@ namespace {
 
 using Protocol::MaxProgramNumber;
 
-QString programName(int number)
-{
-    return QStringLiteral("O%1").arg(number, 4, 10, QLatin1Char('0'));
-}
-
+using FileNames::programName;
 // The directory comes from the controller: "/0012", ".0012" or "O+012" must
 // not act on program 12.
-using Manifest::programNumber;
+using FileNames::programNumber;
 
 const QList<Dialogs::Button> &updateButtons()
 {

@@ -2,6 +2,7 @@
 
 #include "archive/archiveindex.h"
 #include "config/configstore.h"
+#include "config/filenames.h"
 #include "config/textcodec.h"
 #include "link/modbusdevice.h"
 #include "link/protocol.h"
@@ -172,7 +173,7 @@ void RestoreDialog::onControllerRead(const BackupRunner::Summary &summary)
         // A text the controller did not give cannot be told same or changed;
         // without its directory no program was read at all.
         const bool unknown = unread.contains(item.name) || (item.status == RestoreItem::OnlyInBackup &&
-                                                            Manifest::programNumber(item.name) >= 0 &&
+                                                            FileNames::programNumber(item.name) >= 0 &&
                                                             unread.contains(BackupRunner::directoryItem()));
         if (unknown)
             line->setText(StatusColumn, tr("无法读取控制器"));

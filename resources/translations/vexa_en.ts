@@ -4,20 +4,12 @@
 <context>
     <name>ArchiveGuard</name>
     <message>
-        <source>代码 %1</source>
-        <translation>code %1</translation>
-    </message>
-    <message>
-        <source>大小不符</source>
-        <translation>size differs</translation>
-    </message>
-    <message>
         <source>未连接设备</source>
         <translation>No device connected</translation>
     </message>
     <message>
-        <source>无法读取控制器上的 %1 (%2)，未能存档，操作未执行</source>
-        <translation>Could not read %1 on the controller (%2), so it was not archived; nothing was done</translation>
+        <source>无法读取控制器上的 %1：%2，未能存档，操作未执行</source>
+        <translation>Could not read %1 on the controller: %2, so it was not archived; nothing was done</translation>
     </message>
     <message>
         <source>%1 未能存档 (%2)，操作未执行</source>
