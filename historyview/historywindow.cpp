@@ -4,6 +4,7 @@
 #include "devices/statelook.h"
 #include "history/historycsv.h"
 #include "historyview/stopsview.h"
+#include "link/exportwords.h"
 #include "link/protocol.h"
 #include "link/resulttext.h"
 #include "views/dialogs.h"
@@ -458,11 +459,11 @@ void HistoryWindow::fillChart()
 
 QString HistoryWindow::operationText(const QString &kind) const
 {
-    if (kind == QLatin1String("write program"))
+    if (kind == ExportWords::changeOperation(DeviceEvent::WriteProgram))
         return tr("写入程序");
-    if (kind == QLatin1String("write file"))
+    if (kind == ExportWords::changeOperation(DeviceEvent::WriteFile))
         return tr("写入文件");
-    if (kind == QLatin1String("delete program"))
+    if (kind == ExportWords::changeOperation(DeviceEvent::DeleteProgram))
         return tr("删除程序");
     return kind;
 }
