@@ -248,7 +248,7 @@ struct WebServer::Handler
         if (answer.stream && !head) {
             auto *stream =
                 new Stream{server->m_board, server->m_board->listen(), QByteArrayLiteral("retry: 3000\n\n")};
-            response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 16 * 1024, &readStream, stream,
+            response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, size_t(16) * 1024, &readStream, stream,
                                                          &freeStream);
         } else {
             response = MHD_create_response_from_buffer(size_t(answer.body.size()),
@@ -349,7 +349,7 @@ bool WebServer::start(const Options &options, QString *error)
         MHD_start_daemon(flags, options.port, nullptr, nullptr, &Handler::onRequest, this,
                          MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_CONNECTION_LIMIT, unsigned(MaxClients),
                          MHD_OPTION_CONNECTION_TIMEOUT, TimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-                         size_t(32 * 1024), MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
+                         size_t(32) * 1024, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
     if (!m_daemon) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;

@@ -66,13 +66,13 @@ WebService *WebService::current()
 QByteArray WebService::token(const WebSettings &settings, QString *problem)
 {
     problem->clear();
-    const QByteArray variable = qgetenv(TokenVariable);
+    QByteArray variable = qgetenv(TokenVariable);
     if (!variable.isEmpty())
         return variable;
     if (settings.TokenFile.isEmpty())
         return QByteArray();
     MqttPassword::Refusal refusal = MqttPassword::Refusal::None;
-    const QByteArray token = MqttPassword::readFile(settings.TokenFile, &refusal);
+    QByteArray token = MqttPassword::readFile(settings.TokenFile, &refusal);
     if (refusal != MqttPassword::Refusal::None)
         *problem = QCoreApplication::translate("WebService", "令牌文件 %1 %2，看板未开启")
                        .arg(settings.TokenFile, refusalText(refusal));
