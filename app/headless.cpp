@@ -9,6 +9,7 @@
 #include "link/devicewatch.h"
 #include "link/modbusdevice.h"
 #include "mqtt/mqttservice.h"
+#include "web/webservice.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -70,6 +71,8 @@ int run(int argc, char *argv[])
     {
         MqttService mqtt(&fleet, false);
         mqtt.apply(config->mqttSettings());
+        Web::WebService web(&fleet);
+        web.apply(config->webSettings(), config->mqttSettings(), config->language());
         History::Recorder history(History::HistoryStore::fileBeside(ConfigStore::filePath()),
                                   config->historyRetentionDays());
         History::recordFleet(&fleet, &history);

@@ -8,6 +8,7 @@
 #include "history/shophistory.h"
 #include "link/devicefleet.h"
 #include "mqtt/mqttservice.h"
+#include "web/webservice.h"
 #include "ui_mainwindow.h"
 
 #include <QHBoxLayout>
@@ -31,19 +32,25 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     // Publishing to the shop's broker watches the device list's controllers.
     m_mqtt = new MqttService(DeviceManager::instance()->fleet(), true, this);
     m_mqtt->apply(config->mqttSettings());
+    // The shop board shows the same controllers (or the broker's).
+    m_web = new Web::WebService(DeviceManager::instance()->fleet(), this);
+    m_web->apply(config->webSettings(), config->mqttSettings(), config->language());
     // A stop's reason goes to the broker while the stop lasts.
     connect(history->recorder(), &History::Recorder::reasonChanged, m_mqtt, [this](quintptr key, int reason) {
         const QList<DeviceWatch *> watches = DeviceManager::instance()->fleet()->watches();
         for (DeviceWatch *watch : watches) {
-            if (quintptr(watch) == key)
-                m_mqtt->setStopReason(watch, reason,
-                                      History::reasonWord(ConfigStore::instance()->stopReasons(), reason));
+            if (quintptr(watch) != key)
+                continue;
+            const QString word = History::reasonWord(ConfigStore::instance()->stopReasons(), reason);
+            m_mqtt->setStopReason(watch, reason, word);
+            m_web->setStopReason(watch, reason > 0 ? word : QString());
         }
     });
 }
 
 MainWindow::~MainWindow()
 {
+    delete m_web;
     delete m_mqtt;
     delete ui;
     // The device list is still alive here, so the cards' current values are saved.

@@ -3,6 +3,9 @@
 #include <QMainWindow>
 
 class MqttService;
+namespace Web {
+class WebService;
+}
 
 namespace Ui {
 class MainWindow;
@@ -21,4 +24,5 @@ public:
 private:
     Ui::MainWindow *ui = nullptr;
     MqttService *m_mqtt = nullptr; // child; goes first, while the device list still exists
+    Web::WebService *m_web = nullptr; // likewise
 };

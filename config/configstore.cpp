@@ -107,6 +107,20 @@ MqttSettings mqttFrom(const QDomElement &e)
     return s;
 }
 
+WebSettings webFrom(const QDomElement &e)
+{
+    WebSettings s;
+    s.Enabled = e.attribute(QStringLiteral("Enabled")) == QLatin1String("1");
+    s.Listen = e.attribute(QStringLiteral("Listen"), s.Listen).trimmed();
+    const int port = attributeNumber(e, QStringLiteral("Port"), QString::number(s.Port));
+    if (port > 0 && port <= 0xFFFF)
+        s.Port = port;
+    if (e.attribute(QStringLiteral("Source")) == QLatin1String("broker"))
+        s.Source = QStringLiteral("broker");
+    s.TokenFile = e.attribute(QStringLiteral("TokenFile"));
+    return s;
+}
+
 // Streams through the elements without recursion and stops at the first one
 // nested deeper than the limit; well-formedness is left to the document parser.
 bool nestingWithin(const QByteArray &bytes, int limit)
@@ -322,6 +336,11 @@ void ConfigStore::loadFrom(const QString &path)
         m_mqtt = mqttFrom(mqtt.item(i).toElement());
         m_mqttWritten = true;
     }
+    const QDomNodeList web = root.elementsByTagName(QStringLiteral("Web"));
+    for (int i = 0; i < web.count(); ++i) {
+        m_web = webFrom(web.item(i).toElement());
+        m_webWritten = true;
+    }
 
     const QDomNodeList history = root.elementsByTagName(QStringLiteral("History"));
     for (int i = 0; i < history.count(); ++i) {
@@ -418,6 +437,14 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
         xml.writeAttribute(QStringLiteral("CaFile"), xmlSafe(m_mqtt.CaFile));
         xml.writeAttribute(QStringLiteral("PasswordFile"), xmlSafe(m_mqtt.PasswordFile));
     }
+    if (m_webWritten) {
+        xml.writeEmptyElement(QStringLiteral("Web"));
+        xml.writeAttribute(QStringLiteral("Enabled"), m_web.Enabled ? QStringLiteral("1") : QStringLiteral("0"));
+        xml.writeAttribute(QStringLiteral("Listen"), xmlSafe(m_web.Listen));
+        xml.writeAttribute(QStringLiteral("Port"), QString::number(m_web.Port));
+        xml.writeAttribute(QStringLiteral("Source"), xmlSafe(m_web.Source));
+        xml.writeAttribute(QStringLiteral("TokenFile"), xmlSafe(m_web.TokenFile));
+    }
     // Written only when set: files of the default stay as they were.
     if (m_historyDays != History::DefaultRetentionDays ||
         m_microStopMinutes != StopSettings::DefaultMicroStopMinutes ||
@@ -465,6 +492,8 @@ void ConfigStore::resetToDefaults()
     m_language = 0;
     m_mqtt = MqttSettings();
     m_mqttWritten = false;
+    m_web = WebSettings();
+    m_webWritten = false;
     m_archiveEnabled = true;
     m_archiveFolder.clear();
     m_archiveKeep = DefaultArchiveKeep;
@@ -513,6 +542,13 @@ void ConfigStore::setMqttSettings(const MqttSettings &settings)
     if (settings != m_mqtt)
         m_mqttWritten = true;
     m_mqtt = settings;
+}
+
+void ConfigStore::setWebSettings(const WebSettings &settings)
+{
+    if (settings != m_web)
+        m_webWritten = true;
+    m_web = settings;
 }
 
 bool ConfigStore::archiveEnabled() const

@@ -2,6 +2,7 @@
 
 #include "config/devicerecord.h"
 #include "config/mqttsettings.h"
+#include "config/websettings.h"
 #include "config/stopsettings.h"
 #include "history/periods.h"
 
@@ -53,6 +54,9 @@ public:
     // they were changed, so a file without it is written back without it.
     MqttSettings mqttSettings() const;
     void setMqttSettings(const MqttSettings &settings);
+    // The shop board's settings, written like the broker's.
+    WebSettings webSettings() const { return m_web; }
+    void setWebSettings(const WebSettings &settings);
     // Days the machines' history is kept; at least 1.
     int historyRetentionDays() const;
     void setHistoryRetentionDays(int days);
@@ -123,6 +127,8 @@ private:
     int m_language = 0;
     MqttSettings m_mqtt;
     bool m_mqttWritten = false;
+    WebSettings m_web;
+    bool m_webWritten = false;
     bool m_archiveEnabled = true;
     bool m_verifyAfterWrite = true;
     QString m_archiveFolder;

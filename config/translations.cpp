@@ -37,4 +37,18 @@ bool install(int language)
     return QCoreApplication::installTranslator(english);
 }
 
+QString text(const char *context, const char *source, int language)
+{
+    if (language != 1)
+        return QString::fromUtf8(source);
+    static QTranslator *const english = [] {
+        initTranslationResource();
+        auto *translator = new QTranslator(QCoreApplication::instance());
+        translator->load(QStringLiteral(":/translations/vexa_en.qm"));
+        return translator;
+    }();
+    const QString translated = english->translate(context, source);
+    return translated.isEmpty() ? QString::fromUtf8(source) : translated;
+}
+
 } // namespace Translations

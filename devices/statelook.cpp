@@ -1,5 +1,7 @@
 #include "devices/statelook.h"
 
+#include "link/statetable.h"
+
 #include <QCoreApplication>
 
 // The pictures are in the program library's resource bundle, linked from a
@@ -14,33 +16,22 @@ namespace StateLook {
 QStringList texts()
 {
     const QString indent = QStringLiteral("    ");
-    return {indent + QCoreApplication::translate("StateLook", "中断"),
-            indent + QCoreApplication::translate("StateLook", "运行"),
-            indent + QCoreApplication::translate("StateLook", "报警"),
-            indent + QCoreApplication::translate("StateLook", "空闲"),
-            indent + QCoreApplication::translate("StateLook", "连接中")};
+    QStringList list;
+    for (const char *text : StateTable::Texts)
+        list.append(indent + QCoreApplication::translate("StateLook", text));
+    return list;
 }
 
 QStringList styles()
 {
     initStateLookResources();
-    struct Look
-    {
-        const char *image;
-        const char *colour;
-    };
-    const Look looks[] = {
-        {":/image/cncGrey.png", "rgb(188, 188, 188)"},
-        {":/image/cncRun.png", "rgb(48, 255, 58)"},
-        {":/image/cncAlm.png", "red"},
-        {":/image/cncFree.png", "yellow"},
-        {":/image/cnc.png", "rgb(38, 237, 255)"},
-    };
+    const char *const images[StateTable::Count] = {":/image/cncGrey.png", ":/image/cncRun.png", ":/image/cncAlm.png",
+                                                   ":/image/cncFree.png", ":/image/cnc.png"};
     const QString style = QStringLiteral("image:url(%1);image-position:left;color:%2;font:700 10pt "
                                          "微软雅黑;padding-top:10px;padding-bottom:15px;");
     QStringList list;
-    for (const Look &look : looks)
-        list.append(style.arg(QString::fromLatin1(look.image), QString::fromLatin1(look.colour)));
+    for (int state = 0; state < StateTable::Count; ++state)
+        list.append(style.arg(QString::fromLatin1(images[state]), QString::fromLatin1(StateTable::Colours[state])));
     return list;
 }
 

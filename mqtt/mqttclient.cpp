@@ -94,7 +94,7 @@ public:
         : m_shared(std::move(shared)), m_host(options.host.toUtf8()), m_port(options.port),
           m_user(options.user.toUtf8()), m_password(options.password), m_caFile(options.caFile.toLocal8Bit()),
           m_clientId(options.clientId.toUtf8()), m_presence(options.presenceTopic.toUtf8()),
-          m_keepAlive(std::max(5, options.keepAliveSeconds))
+          m_keepAlive(std::max(5, options.keepAliveSeconds)), m_subscriptions(options.subscriptions)
     {
     }
     ~Worker() { destroyClient(); }
@@ -128,6 +128,7 @@ private:
     static void onConnect(mosquitto *, void *self, int rc);
     static void onDisconnect(mosquitto *, void *self, int rc);
     static void onPublish(mosquitto *, void *self, int mid);
+    static void onMessage(mosquitto *, void *self, const mosquitto_message *message);
 
     std::shared_ptr<Shared> m_shared;
     const QByteArray m_host;
@@ -138,6 +139,7 @@ private:
     const QByteArray m_clientId;
     const QByteArray m_presence;
     const int m_keepAlive;
+    const QStringList m_subscriptions;
 
     mosquitto *m_mosq = nullptr;
     bool m_accepted = false;
@@ -239,6 +241,7 @@ void MqttClient::Worker::connectToBroker()
     mosquitto_connect_callback_set(m_mosq, &Worker::onConnect);
     mosquitto_disconnect_callback_set(m_mosq, &Worker::onDisconnect);
     mosquitto_publish_callback_set(m_mosq, &Worker::onPublish);
+    mosquitto_message_callback_set(m_mosq, &Worker::onMessage);
     if (!m_user.isEmpty())
         mosquitto_username_pw_set(m_mosq, m_user.constData(),
                                   m_password.isEmpty() ? nullptr : m_password.constData());
@@ -470,6 +473,8 @@ void MqttClient::Worker::onConnect(mosquitto *, void *self, int rc)
         for (const auto &entry : worker->m_shared->retained)
             worker->m_shared->dirty.insert(entry.first);
     }
+    for (const QString &filter : worker->m_subscriptions)
+        mosquitto_subscribe(worker->m_mosq, nullptr, filter.toUtf8().constData(), 0);
     worker->report(true, Problem::None, QString());
 }
 
@@ -499,6 +504,25 @@ void MqttClient::Worker::onPublish(mosquitto *, void *self, int mid)
         worker->m_doneEarly.insert(mid);
     std::lock_guard<std::mutex> lock(worker->m_shared->mutex);
     ++worker->m_shared->counters.sent;
+}
+
+// Handed to the client's thread as it comes; the topic and payload are
+// copied, what they say is the receiver's to check.
+void MqttClient::Worker::onMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    auto *worker = static_cast<Worker *>(self);
+    if (!message->topic || message->payloadlen < 0)
+        return;
+    const QString topic = QString::fromUtf8(message->topic);
+    const QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    std::lock_guard<std::mutex> lock(worker->m_shared->mutex);
+    MqttClient *receiver = worker->m_shared->receiver;
+    if (!receiver)
+        return;
+    const quint64 generation = worker->m_shared->generation;
+    QMetaObject::invokeMethod(
+        receiver, [receiver, generation, topic, payload] { receiver->onWorkerMessage(generation, topic, payload); },
+        Qt::QueuedConnection);
 }
 
 MqttClient::MqttClient(QObject *parent) : QObject(parent)
@@ -631,4 +655,10 @@ void MqttClient::onWorkerReport(quint64 generation, bool connected, Problem prob
         m_connected = connected;
         emit connectedChanged(connected);
     }
+}
+
+void MqttClient::onWorkerMessage(quint64 generation, const QString &topic, const QByteArray &payload)
+{
+    if (generation == m_generation && m_shared)
+        emit messageReceived(topic, payload);
 }

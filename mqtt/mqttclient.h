@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <thread>
@@ -35,6 +36,9 @@ public:
         // vanishes without one.
         QString presenceTopic;
         int keepAliveSeconds = 15;
+        // Topic filters subscribed to (QoS 0) on every connection; what
+        // arrives comes through messageReceived().
+        QStringList subscriptions;
     };
 
     // Why the link is not up, for SET; the library's own words in detail.
@@ -86,11 +90,14 @@ public:
 signals:
     void connectedChanged(bool connected);
     void problemChanged();
+    // A message on a subscribed topic, in the client's thread.
+    void messageReceived(const QString &topic, const QByteArray &payload);
 
 private:
     class Worker;
     struct Shared;
     void onWorkerReport(quint64 generation, bool connected, Problem problem, const QString &detail);
+    void onWorkerMessage(quint64 generation, const QString &topic, const QByteArray &payload);
 
     std::shared_ptr<Shared> m_shared;   // null while stopped
     std::shared_ptr<Shared> m_previous; // stopped; the next start follows it

@@ -166,6 +166,12 @@ void MqttPublisher::setStopReason(DeviceWatch *watch, int code, const QString &t
 // short form so that two collectors' devices of one name never share a
 // topic. Two devices whose IDs still come out the same keep apart by a
 // number, in the order they were met.
+QString MqttPublisher::baseId(const DeviceWatch *watch)
+{
+    const ModbusDevice *link = watch->device();
+    return MqttFormat::topicId(watch->name(), link ? link->record().shortId() : QString());
+}
+
 MqttPublisher::Device &MqttPublisher::deviceOf(DeviceWatch *watch)
 {
     Device &device = m_devices[watch];
@@ -176,7 +182,7 @@ MqttPublisher::Device &MqttPublisher::deviceOf(DeviceWatch *watch)
         if (device.published)
             publishOnline(device, false); // the old topics are left behind
         device.name = name;
-        device.id = uniqueId(MqttFormat::topicId(watch->name(), shortId), watch);
+        device.id = uniqueId(baseId(watch), watch);
         device.published = false;
         publishMachines();
     }

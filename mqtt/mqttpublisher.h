@@ -38,6 +38,10 @@ public:
 
     static constexpr int RepeatMs = 60000;
 
+    // The ID a device's topics are named after, before two devices of one
+    // ID are told apart by a number: the name and the short form of its Id.
+    static QString baseId(const DeviceWatch *watch);
+
     // The stop under way of a device was given a reason (0: none any more):
     // its state carries it while the stop lasts, and a tag is told as an event.
     void setStopReason(DeviceWatch *watch, int code, const QString &text);

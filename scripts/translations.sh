@@ -7,5 +7,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v lupdate >/dev/null || { echo "lupdate is missing: scripts/setup.sh installs it" >&2; exit 1; }
 lupdate -locations none -no-obsolete -source-language zh_CN -target-language en_US \
-    app config devices link views $(ls -d archive history mqtt 2>/dev/null) \
+    app config devices link views $(ls -d archive history mqtt web 2>/dev/null) \
     -ts resources/translations/vexa_en.ts

@@ -510,21 +510,34 @@ void TestConfigStore::writeTextFile()
 void TestConfigStore::mqttElement_data()
 {
     QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<bool>("edited"); // the host changed, as in SET
+    QTest::addColumn<bool>("edited"); // the host (the board's address) changed, as in SET
     QTest::addColumn<QByteArray>("written");
+    QTest::addColumn<QByteArray>("element");
 
     const QByteArray plain = "<Configure><Set Language=\"0\"/></Configure>";
-    QTest::newRow("none, stored unchanged") << plain << false << QByteArray();
+    QTest::newRow("board: none, stored unchanged") << plain << false << QByteArray() << QByteArray("Web");
+    QTest::newRow("board: none, edited")
+        << plain << true
+        << QByteArray("    <Web Enabled=\"0\" Listen=\"0.0.0.0\" Port=\"8080\" Source=\"fleet\" TokenFile=\"\"/>\n")
+        << QByteArray("Web");
+    QTest::newRow("board: kept whole; an unknown source is fleet, a port out of range the default")
+        << QByteArray("<Configure><Web Enabled=\"1\" Listen=\"::1\" Port=\"0\" Source=\"all\" TokenFile=\"/t\"/>"
+                      "</Configure>")
+        << false << QByteArray("    <Web Enabled=\"1\" Listen=\"::1\" Port=\"8080\" Source=\"fleet\" TokenFile=\"/t\"/>\n")
+        << QByteArray("Web");
+    QTest::newRow("none, stored unchanged") << plain << false << QByteArray() << QByteArray("Mqtt");
     QTest::newRow("none, edited") << plain << true
                                   << QByteArray(
                                          "    <Mqtt Enabled=\"0\" Host=\"broker.local\" Port=\"1883\" "
-                                         "Prefix=\"vexa\" User=\"\" CaFile=\"\" PasswordFile=\"\"/>\n");
+                                         "Prefix=\"vexa\" User=\"\" CaFile=\"\" PasswordFile=\"\"/>\n")
+                                  << QByteArray("Mqtt");
     QTest::newRow("kept whole; a password dropped, a port out of range the default")
         << QByteArray("<Configure><Mqtt Enabled=\"1\" Host=\"10.0.0.5\" Port=\"70000\" Prefix=\"shop/a\" "
                       "User=\"u\" Password=\"p\" CaFile=\"/ca.pem\" PasswordFile=\"/etc/pw\"/></Configure>")
         << false
         << QByteArray("    <Mqtt Enabled=\"1\" Host=\"10.0.0.5\" Port=\"1883\" Prefix=\"shop/a\" User=\"u\" "
-                      "CaFile=\"/ca.pem\" PasswordFile=\"/etc/pw\"/>\n");
+                      "CaFile=\"/ca.pem\" PasswordFile=\"/etc/pw\"/>\n")
+        << QByteArray("Mqtt");
 }
 
 void TestConfigStore::mqttElement()
@@ -532,18 +545,23 @@ void TestConfigStore::mqttElement()
     QFETCH(QByteArray, file);
     QFETCH(bool, edited);
     QFETCH(QByteArray, written);
+    QFETCH(QByteArray, element);
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Configure.xml"));
     QVERIFY(writeAll(path, file));
     m_store->loadFrom(path);
     MqttSettings settings = m_store->mqttSettings();
-    if (edited)
+    if (edited && element == "Mqtt")
         settings.Host = QStringLiteral("broker.local");
     m_store->setMqttSettings(settings);
+    WebSettings web = m_store->webSettings();
+    if (edited && element == "Web")
+        web.Listen = QStringLiteral("0.0.0.0");
+    m_store->setWebSettings(web);
     QVERIFY(m_store->saveTo(path, {}));
     const QByteArray bytes = readAll(path);
-    const int at = bytes.indexOf("    <Mqtt");
+    const int at = bytes.indexOf("    <" + element);
     QCOMPARE(at < 0 ? QByteArray() : bytes.mid(at, bytes.indexOf('\n', at) + 1 - at), written);
 }
 

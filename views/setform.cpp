@@ -6,6 +6,7 @@
 #include "config/translations.h"
 #include "ui_setform.h"
 #include "views/mqttsetbox.h"
+#include "views/websetbox.h"
 #include "views/stopsetbox.h"
 
 #include <QCheckBox>
@@ -72,10 +73,12 @@ SetForm::SetForm(QWidget *parent) : QWidget(parent), ui(new Ui::SetForm)
     ui->setupUi(this);
     m_mqtt = new MqttSetBox(this);
     ui->gridLayout->addWidget(m_mqtt, 2, 0, 1, 2);
+    m_web = new WebSetBox(this);
+    ui->gridLayout->addWidget(m_web, 3, 0, 1, 2);
     m_stops = new StopSetBox(this);
     ui->gridLayout->removeItem(ui->verticalSpacer);
-    ui->gridLayout->addWidget(m_stops, 3, 0, 1, 2);
-    ui->gridLayout->addItem(ui->verticalSpacer, 4, 0, 1, 2);
+    ui->gridLayout->addWidget(m_stops, 4, 0, 1, 2);
+    ui->gridLayout->addItem(ui->verticalSpacer, 5, 0, 1, 2);
     addArchiveSettings();
     listSerialPorts();
     showPcAddress();
@@ -167,7 +170,7 @@ void SetForm::orderTabs()
 {
     QWidget *previous = nullptr;
     for (QGroupBox *group : {ui->groupBox_net, ui->groupBox_rtu, ui->groupBox_par, ui->groupBox_other,
-                             static_cast<QGroupBox *>(m_mqtt)}) {
+                             static_cast<QGroupBox *>(m_mqtt), static_cast<QGroupBox *>(m_web)}) {
         auto *grid = qobject_cast<QGridLayout *>(group->layout());
         if (!grid)
             continue;
@@ -262,6 +265,7 @@ void SetForm::load()
     m_backupFolder->setText(config->backupFolder());
     showArchiveTexts();
     m_mqtt->load();
+    m_web->load();
     m_stops->load();
     m_storeStatus->clear();
 }
@@ -282,6 +286,7 @@ void SetForm::store()
     config->setVerifyAfterWrite(ui->checkBox_verify->isChecked());
     config->setLanguage(ui->comboBox_language->currentIndex());
     m_mqtt->store();
+    m_web->store();
     m_stops->store();
     config->setArchiveEnabled(m_archive->isChecked());
     config->setArchiveFolder(m_archiveFolder->text().trimmed());

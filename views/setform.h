@@ -9,6 +9,7 @@
 #include <functional>
 
 class MqttSetBox;
+class WebSetBox;
 class StopSetBox;
 class QCheckBox;
 class QLabel;
@@ -68,6 +69,7 @@ private:
 
     Ui::SetForm *ui = nullptr;
     MqttSetBox *m_mqtt = nullptr;
+    WebSetBox *m_web = nullptr;
     StopSetBox *m_stops = nullptr;
     // The archive of replaced texts and the backup folder.
     QCheckBox *m_archive = nullptr;

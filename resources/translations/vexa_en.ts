@@ -1803,6 +1803,203 @@ Address %3.%4</translation>
     </message>
 </context>
 <context>
+    <name>WebBoard</name>
+    <message>
+        <source>车间看板</source>
+        <translation>Shop board</translation>
+    </message>
+    <message>
+        <source>利用率</source>
+        <translation>Utilization</translation>
+    </message>
+    <message>
+        <source>连接中断</source>
+        <translation>connection lost</translation>
+    </message>
+    <message>
+        <source>按状态</source>
+        <translation>By state</translation>
+    </message>
+    <message>
+        <source>按名称</source>
+        <translation>By name</translation>
+    </message>
+    <message>
+        <source>排序</source>
+        <translation>Order</translation>
+    </message>
+    <message>
+        <source>停机原因</source>
+        <translation>Stop reason</translation>
+    </message>
+    <message>
+        <source>今日状态</source>
+        <translation>Today</translation>
+    </message>
+    <message>
+        <source>最近的写入和删除</source>
+        <translation>Last writes and deletes</translation>
+    </message>
+    <message>
+        <source>本次运行以来没有写入或删除</source>
+        <translation>No writes or deletes since the board started</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
+        <source>对象</source>
+        <translation>Target</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>字节</source>
+        <translation>Bytes</translation>
+    </message>
+    <message>
+        <source>成功</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>写入程序</source>
+        <translation>write program</translation>
+    </message>
+    <message>
+        <source>写入文件</source>
+        <translation>write file</translation>
+    </message>
+    <message>
+        <source>删除程序</source>
+        <translation>delete program</translation>
+    </message>
+    <message>
+        <source>返回看板</source>
+        <translation>Back to the board</translation>
+    </message>
+    <message>
+        <source>没有这台机床</source>
+        <translation>No such machine</translation>
+    </message>
+</context>
+<context>
+    <name>WebService</name>
+    <message>
+        <source>无法打开</source>
+        <translation>could not be opened</translation>
+    </message>
+    <message>
+        <source>不是普通文件</source>
+        <translation>is not a plain file</translation>
+    </message>
+    <message>
+        <source>不属于当前用户</source>
+        <translation>does not belong to this user</translation>
+    </message>
+    <message>
+        <source>其他用户可读（应为 chmod 600）</source>
+        <translation>can be read by others (should be chmod 600)</translation>
+    </message>
+    <message>
+        <source>过大</source>
+        <translation>is too large</translation>
+    </message>
+    <message>
+        <source>令牌文件 %1 %2，看板未开启</source>
+        <translation>The token file %1 %2: the board is not served</translation>
+    </message>
+    <message>
+        <source>令牌文件 %1 是空的，看板未开启</source>
+        <translation>The token file %1 is empty: the board is not served</translation>
+    </message>
+    <message>
+        <source>监听地址 %1 无效</source>
+        <translation>The listen address %1 is not valid</translation>
+    </message>
+    <message>
+        <source>无法在 %1:%2 监听（%3）</source>
+        <translation>Cannot listen on %1:%2 (%3)</translation>
+    </message>
+    <message>
+        <source>未启用</source>
+        <translation>Off</translation>
+    </message>
+    <message>
+        <source>看板在 http://%1:%2/</source>
+        <translation>The board is at http://%1:%2/</translation>
+    </message>
+    <message>
+        <source>，需要令牌</source>
+        <translation>, token required</translation>
+    </message>
+    <message>
+        <source>，已连接代理</source>
+        <translation>, broker connected</translation>
+    </message>
+    <message>
+        <source>，正在连接代理…</source>
+        <translation>, connecting to the broker…</translation>
+    </message>
+</context>
+<context>
+    <name>WebSetBox</name>
+    <message>
+        <source>车间看板</source>
+        <translation>Shop board</translation>
+    </message>
+    <message>
+        <source>在浏览器中提供车间看板（只读）</source>
+        <translation>Serve the shop board to browsers (read-only)</translation>
+    </message>
+    <message>
+        <source>127.0.0.1 只供本机；0.0.0.0 供车间网络中的所有电脑</source>
+        <translation>127.0.0.1: this PC only; 0.0.0.0: every PC of the shop network</translation>
+    </message>
+    <message>
+        <source>本程序的设备</source>
+        <translation>This program's devices</translation>
+    </message>
+    <message>
+        <source>MQTT 代理上所有采集端的设备</source>
+        <translation>Every collector's devices on the MQTT broker</translation>
+    </message>
+    <message>
+        <source>可选：只有本用户可读的令牌文件</source>
+        <translation>Optional: a token file only this user can read</translation>
+    </message>
+    <message>
+        <source>监听地址</source>
+        <translation>Listen address</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>显示</source>
+        <translation>Show</translation>
+    </message>
+    <message>
+        <source>令牌文件</source>
+        <translation>Token file</translation>
+    </message>
+    <message>
+        <source>监听地址应为 IP 地址（如 127.0.0.1 或 0.0.0.0）。看板设置未保存</source>
+        <translation>The listen address must be an IP address (such as 127.0.0.1 or 0.0.0.0). The board settings were not stored</translation>
+    </message>
+</context>
+<context>
     <name>deviceSettings</name>
     <message>
         <source>类型</source>
