@@ -103,7 +103,7 @@ class Node:
     """vexa-assistant --headless in a folder of its own."""
 
     def __init__(self, shop, name, devices=(), web_port=None, source="fleet", mqtt_port=None, english=False,
-                 token=None):
+                 token=None, publish=True):
         folder = os.path.join(shop.dir, name)
         os.makedirs(folder)
         xml = ['<?xml version="1.0" encoding="UTF-8"?>', "<Configure>"]
@@ -113,7 +113,8 @@ class Node:
         xml.append('<Modbus Port="COM3" Parity="3" BaudRate="115200" DataBits="8" StopBits="1" '
                    'NumberOfRetries="3" Timeout="300"/>')
         if mqtt_port:
-            xml.append('<Mqtt Enabled="1" Host="127.0.0.1" Port="%d" Prefix="vexa"/>' % mqtt_port)
+            # A board-only node reads the broker without publishing: Enabled="0".
+            xml.append('<Mqtt Enabled="%d" Host="127.0.0.1" Port="%d" Prefix="vexa"/>' % (publish, mqtt_port))
         if web_port:
             xml.append('<Web Enabled="1" Listen="127.0.0.1" Port="%d" Source="%s" TokenFile=""/>'
                        % (web_port, source))
@@ -158,7 +159,8 @@ class Node:
 
 class Shop:
     def __init__(self, assistant, sim, mosquitto="mosquitto"):
-        self.assistant, self.sim, self.mosquitto = assistant, sim, mosquitto
+        self.assistant, self.sim = os.path.abspath(assistant), os.path.abspath(sim)
+        self.mosquitto = shutil.which(mosquitto, path="/usr/sbin:/usr/bin:" + os.environ.get("PATH", "")) or mosquitto
         self.dir = tempfile.mkdtemp(prefix="vexa-board-")
         self.processes = []
 

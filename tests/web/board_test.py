@@ -48,7 +48,8 @@ def main():
         fleet = shop.node("fleet", devices=[("Mill 1", SIMS[0], "f1"), (ATTACK, SIMS[1], "f2")],
                           web_port=boardkit.free_port(), mqtt_port=broker, token=TOKEN)
         shop.node("hall", devices=[("Lathe 2", SIMS[1], "h2")], mqtt_port=broker)
-        board = shop.node("board", web_port=boardkit.free_port(), source="broker", mqtt_port=broker)
+        board = shop.node("board", web_port=boardkit.free_port(), source="broker", mqtt_port=broker,
+                          publish=False)
 
         # The API behind the token; both controllers answering.
         machines = fleet.wait_for_fleet(
