@@ -1,21 +1,24 @@
 """The shop board at scale: one collector (vexa-assistant --headless) watching
 1,000 simulated controllers (vexa-sim --count 1000 --control) serves the board.
 
-  bench_board.py ASSISTANT SIM [controllers = 1000] [seconds = 20] [changes = 100]
+  bench_board.py ASSISTANT SIM [controllers = 1000] [seconds = 20] [changes = 100] [rounds = 3]
 
 Run by `scripts/bench.sh board` in a network namespace of its own. Three figures:
   - first render: Chromium (headless, 1920 x 1080) from the navigation's start
     (performance.timeOrigin) to the first animation frame with every tile in
     the page; five loads of the board, the first one with a cold browser;
-  - change to tile: the simulator sets a controller's state and reports the
+  - change to tile (and, of it, until the event reached the browser, taken
+    by wrapping the page's EventSource): the simulator sets a controller's state and reports the
     moment it answered the collector's first status read after it (the
     program learns of the change then); the board records the first animation
     frame after the tile's data-state changed (a MutationObserver). The figure
     is the second time minus the first, over `changes` changes on controllers
     drawn at random, about six a second;
   - the collector's CPU (utime + stime from /proc/PID/stat, in percent of one
-    core) over `seconds` with no board open and with 20 boards open, twice
-    each, in turn, while five controllers a second change state. A board is
+    core) over `seconds` with no board open and with 20 boards open, `rounds` times
+    each, in turn, while five controllers a second change state; and of it
+    the server's threads (libmicrohttpd's, named MHD-*), whose CPU is the
+    boards' alone, while the whole process's varies with the machine. A board is
     here what a browser's board costs the collector: the page and its assets
     fetched, then the event stream read to its end; the 20 are streams in
     this process, not 20 browsers, which would take the machine's two cores
@@ -40,6 +43,19 @@ STATES = ("idle", "running", "alarm")
 # data-state changed or a tile was put in anew).
 WATCH = """
 window.vexaChanges = [];
+window.vexaArrivals = [];
+(function () {
+    var Source = window.EventSource;
+    window.EventSource = function (url) {
+        var source = new Source(url);
+        source.addEventListener('machine', function (event) {
+            var machine = JSON.parse(event.data);
+            window.vexaArrivals.push([machine.id, machine.state, Date.now()]);
+        });
+        return source;
+    };
+    window.EventSource.CLOSED = Source.CLOSED;
+})();
 (function count() {
     if (document.querySelectorAll('[data-machine]').length < %d) {
         requestAnimationFrame(count);
@@ -73,6 +89,21 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
+def thread_cpu(pid):
+    """Seconds of CPU of each of the process's threads now: {tid: (name, seconds)}."""
+    threads = {}
+    for tid in os.listdir("/proc/%d/task" % pid):
+        try:
+            with open("/proc/%d/task/%s/stat" % (pid, tid)) as file:
+                stat = file.read()
+        except OSError:
+            continue
+        name = stat[stat.index("(") + 1:stat.rindex(")")]
+        fields = stat.rsplit(")", 1)[1].split()
+        threads[tid] = (name, (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK"))
+    return threads
+
+
 def load():
     with open("/proc/loadavg") as file:
         return " ".join(file.read().split()[:3])
@@ -94,8 +125,7 @@ def drain(sim):
 
 
 class Changer:
-    """Sets controllers' states at a steady rate, each to a state it does not
-    have, never the same controller twice in a row."""
+    """Sets controllers' states, each to a state it does not have."""
 
     def __init__(self, sim, count, seed=34):
         self.sim, self.count = sim, count
@@ -149,6 +179,7 @@ def main():
     count = int(sys.argv[3]) if len(sys.argv) > 3 else 1000
     seconds = float(sys.argv[4]) if len(sys.argv) > 4 else 20
     changes = int(sys.argv[5]) if len(sys.argv) > 5 else 100
+    rounds = int(sys.argv[6]) if len(sys.argv) > 6 else 3
     missing = boardkit.chromium_missing()
     if missing:
         sys.exit("bench_board: " + missing)
@@ -194,19 +225,22 @@ def main():
             except TimeoutError:
                 pass
 
-            def latencies():
-                painted = {}
-                for machine, state, ms in driver.execute_script("return window.vexaChanges"):
+            def latencies(kind="vexaChanges"):
+                after = {}
+                for machine, state, ms in driver.execute_script("return window." + kind):
                     key = (index_of.get(machine), state)
-                    if key in told and told[key][1] and ms >= told[key][0] and key not in painted:
-                        painted[key] = ms - told[key][1]
-                return painted
+                    if key in told and told[key][1] and ms >= told[key][0] and key not in after:
+                        after[key] = ms - told[key][1]
+                return after
 
             try:
                 boardkit.wait_until(lambda: len(latencies()) == changes, 30, "every change on its tile")
             except TimeoutError:
                 pass
-            latency = list(latencies().values())
+            painted, arrived = latencies(), latencies("vexaArrivals")
+            latency = list(painted.values())
+            # The part the collector and its server take: until the event is in the browser.
+            serving = list(arrived.values())
         finally:
             driver.quit()
 
@@ -214,16 +248,20 @@ def main():
         pid = node.process.pid
         drain(farm)
         rows = []
-        for phase in ("none", "20", "none", "20"):
+        for phase in ("none", "20") * rounds:
             boards = [Board(node.port) for _ in range(20 if phase == "20" else 0)]
             for board in boards:
                 board.start()
             if boards:
                 boardkit.wait_until(lambda: all(b.events for b in boards), 60, "20 boards streaming")
-            before, wall = cpu_seconds(pid), time.monotonic()
+            before, threads, wall = cpu_seconds(pid), thread_cpu(pid), time.monotonic()
             changer.run(seconds, 5)
-            rows.append((phase, 100 * (cpu_seconds(pid) - before) / (time.monotonic() - wall),
-                         sum(b.events for b in boards)))
+            elapsed = time.monotonic() - wall
+            # The server's threads: one that accepts, one per connection.
+            server = sum(cpu - threads.get(tid, ("", 0))[1] for tid, (name, cpu) in thread_cpu(pid).items()
+                         if name.startswith("MHD-"))
+            rows.append((phase, 100 * (cpu_seconds(pid) - before) / elapsed, sum(b.events for b in boards),
+                         100 * server / elapsed))
             for board in boards:
                 board.close()
             drain(farm)
@@ -239,14 +277,19 @@ def main():
               % (len(latency), changes, statistics.median(latency), rank(latency, 0.95), max(latency)))
     else:
         print("| change to tile | no change reached a tile | p95 1000 ms |")
+    if serving:
+        print("| of it, until the event reached the browser: median / p95 / max | %.0f / %.0f / %.0f ms | |"
+              % (statistics.median(serving), rank(serving, 0.95), max(serving)))
     none = [r[1] for r in rows if r[0] == "none"]
     twenty = [r[1] for r in rows if r[0] == "20"]
-    for phase, cpu, events in rows:
-        print("| collector CPU, %s boards | %.1f %% of a core%s | |"
-              % (phase, cpu, " (%d events streamed)" % events if phase == "20" else ""))
-    print("| collector CPU, 20 boards minus none (mean of two each) | %+.1f %% of a core | 2 %% |"
-          % (statistics.mean(twenty) - statistics.mean(none)))
-
+    for phase, cpu, events, server in rows:
+        print("| collector CPU, %s boards: all threads (the server's threads) | %.1f %% (%.1f %%)%s | |"
+              % ("no" if phase == "none" else phase, cpu, server,
+                 ", %d events streamed" % events if phase == "20" else ""))
+    print("| collector CPU, 20 boards minus none (mean of %d each): all threads (the server's threads) | %+.1f %% (%+.1f %%) "
+          "| 2 %% |" % (len(none), statistics.mean(twenty) - statistics.mean(none),
+                       statistics.mean(r[3] for r in rows if r[0] == "20")
+                       - statistics.mean(r[3] for r in rows if r[0] == "none")))
 
 if __name__ == "__main__":
     main()

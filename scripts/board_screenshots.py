@@ -36,7 +36,7 @@ def main():
             lambda ms: sum(m["state"] not in ("connecting", "offline") for m in ms) == len(NAMES), 60,
             "the shop's controllers answering")
         # A few minutes of the day behind the machines' bands and times.
-        time.sleep(20)
+        time.sleep(10)
         mill = next(m["id"] for m in machines if m["name"] == "Mill 1")
         driver = boardkit.browser(1920, 1080, os.path.join(shop.dir, "chromium"))
         try:
