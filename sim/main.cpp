@@ -45,7 +45,8 @@ class StdinControl : public QObject
 {
 public:
     explicit StdinControl(std::function<sim::Controller *(int)> controllerAt, int count)
-        : m_controllerAt(std::move(controllerAt)), m_count(count), m_notifier(STDIN_FILENO, QSocketNotifier::Read)
+        : m_controllerAt(std::move(controllerAt)), m_count(count),
+          m_notifier(STDIN_FILENO, QSocketNotifier::Read)
     {
         connect(&m_notifier, &QSocketNotifier::activated, this, &StdinControl::readInput);
     }
@@ -222,12 +223,11 @@ int main(int argc, char *argv[])
         QStringLiteral("With --count: the n controllers after the silent ones are silent for 5 s and "
                        "answer for 5 s, in turn."),
         QStringLiteral("n"));
-    parser.addOptions({addressOpt,     portOpt,      noTcpOpt,     stationOpt,      serialOpt,
-                       baudOpt,        parityOpt,    dataOpt,      stopOpt,         folderOpt,
-                       axesOpt,        axisCodesOpt, channelsOpt,  axisChannelsOpt, decimalsOpt,
-                       coilsOpt,       animateOpt,   exceptionOpt, chunkOpt,        endlessDirOpt,
-                       endlessTextOpt, countOpt,     seedOpt,      silentOpt,       flappingOpt,
-                       absentOpt,      controlOpt});
+    parser.addOptions({addressOpt,  portOpt,         noTcpOpt,       stationOpt, serialOpt,  baudOpt,
+                       parityOpt,   dataOpt,         stopOpt,        folderOpt,  axesOpt,    axisCodesOpt,
+                       channelsOpt, axisChannelsOpt, decimalsOpt,    coilsOpt,   animateOpt, exceptionOpt,
+                       chunkOpt,    endlessDirOpt,   endlessTextOpt, countOpt,   seedOpt,    silentOpt,
+                       flappingOpt, absentOpt,       controlOpt});
     parser.process(app);
 
     if (parser.isSet(controlOpt) && parser.isSet(animateOpt))
