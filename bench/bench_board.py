@@ -172,6 +172,7 @@ class Board(threading.Thread):
     def close(self):
         if self.connection and self.connection.sock:
             self.connection.sock.shutdown(2)
+            self.connection.sock.close()
 
 
 def main():
@@ -264,6 +265,13 @@ def main():
                          100 * server / elapsed))
             for board in boards:
                 board.close()
+            # The server's stream threads end at their next write (so a change
+            # each turn); none is left over into the next window.
+            def streams_closed():
+                changer.change()
+                return not any(name == "MHD-connection" for name, _ in thread_cpu(pid).values())
+
+            boardkit.wait_until(streams_closed, 60, "the streams closed")
             drain(farm)
 
     print("\n%d controllers, %d changes, CPU windows of %.0f s; 2-core machine shared with other builds, "
