@@ -8,8 +8,8 @@
 #include "history/shophistory.h"
 #include "link/devicefleet.h"
 #include "mqtt/mqttservice.h"
-#include "web/webservice.h"
 #include "ui_mainwindow.h"
+#include "web/webservice.h"
 
 #include <QHBoxLayout>
 

@@ -439,7 +439,8 @@ bool ConfigStore::saveTo(const QString &path, const QList<DeviceRecord> &records
     }
     if (m_webWritten) {
         xml.writeEmptyElement(QStringLiteral("Web"));
-        xml.writeAttribute(QStringLiteral("Enabled"), m_web.Enabled ? QStringLiteral("1") : QStringLiteral("0"));
+        xml.writeAttribute(QStringLiteral("Enabled"),
+                           m_web.Enabled ? QStringLiteral("1") : QStringLiteral("0"));
         xml.writeAttribute(QStringLiteral("Listen"), xmlSafe(m_web.Listen));
         xml.writeAttribute(QStringLiteral("Port"), QString::number(m_web.Port));
         xml.writeAttribute(QStringLiteral("Source"), xmlSafe(m_web.Source));

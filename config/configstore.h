@@ -2,8 +2,8 @@
 
 #include "config/devicerecord.h"
 #include "config/mqttsettings.h"
-#include "config/websettings.h"
 #include "config/stopsettings.h"
+#include "config/websettings.h"
 #include "history/periods.h"
 
 #include <QElapsedTimer>

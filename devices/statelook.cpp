@@ -25,13 +25,15 @@ QStringList texts()
 QStringList styles()
 {
     initStateLookResources();
-    const char *const images[StateTable::Count] = {":/image/cncGrey.png", ":/image/cncRun.png", ":/image/cncAlm.png",
-                                                   ":/image/cncFree.png", ":/image/cnc.png"};
+    const char *const images[StateTable::Count] = {":/image/cncGrey.png", ":/image/cncRun.png",
+                                                   ":/image/cncAlm.png", ":/image/cncFree.png",
+                                                   ":/image/cnc.png"};
     const QString style = QStringLiteral("image:url(%1);image-position:left;color:%2;font:700 10pt "
                                          "微软雅黑;padding-top:10px;padding-bottom:15px;");
     QStringList list;
     for (int state = 0; state < StateTable::Count; ++state)
-        list.append(style.arg(QString::fromLatin1(images[state]), QString::fromLatin1(StateTable::Colours[state])));
+        list.append(
+            style.arg(QString::fromLatin1(images[state]), QString::fromLatin1(StateTable::Colours[state])));
     return list;
 }
 

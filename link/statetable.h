@@ -9,9 +9,10 @@
 namespace StateTable {
 
 constexpr int Count = 5;
-constexpr const char *Texts[Count] = {QT_TRANSLATE_NOOP("StateLook", "中断"), QT_TRANSLATE_NOOP("StateLook", "运行"),
-                                      QT_TRANSLATE_NOOP("StateLook", "报警"), QT_TRANSLATE_NOOP("StateLook", "空闲"),
-                                      QT_TRANSLATE_NOOP("StateLook", "连接中")};
+constexpr const char *Texts[Count] = {
+    QT_TRANSLATE_NOOP("StateLook", "中断"), QT_TRANSLATE_NOOP("StateLook", "运行"),
+    QT_TRANSLATE_NOOP("StateLook", "报警"), QT_TRANSLATE_NOOP("StateLook", "空闲"),
+    QT_TRANSLATE_NOOP("StateLook", "连接中")};
 constexpr const char *Colours[Count] = {"rgb(188, 188, 188)", "rgb(48, 255, 58)", "red", "yellow",
                                         "rgb(38, 237, 255)"};
 

@@ -521,7 +521,8 @@ void MqttClient::Worker::onMessage(mosquitto *, void *self, const mosquitto_mess
         return;
     const quint64 generation = worker->m_shared->generation;
     QMetaObject::invokeMethod(
-        receiver, [receiver, generation, topic, payload] { receiver->onWorkerMessage(generation, topic, payload); },
+        receiver,
+        [receiver, generation, topic, payload] { receiver->onWorkerMessage(generation, topic, payload); },
         Qt::QueuedConnection);
 }
 

@@ -15,7 +15,7 @@ EXTRA_PACKAGES=clang-tidy BUILD_TARGETS="vexa_app vexa_sim" scripts/setup.sh "$b
 
 log="$build/tidy.log"
 run-clang-tidy -quiet -j"$(nproc)" -p "$build" \
-    "$PWD/(app|archive|config|devices|history|link|mqtt|views|sim)/[^/]*\.cpp$" 2>&1 | sed 's/\x1b\[[0-9;]*m//g' >"$log" || true
+    "$PWD/(app|archive|config|devices|history|link|mqtt|views|web|sim)/[^/]*\.cpp$" 2>&1 | sed 's/\x1b\[[0-9;]*m//g' >"$log" || true
 # Path-sensitive analyser reports can end inside Qt's headers, where no NOLINT
 # can stand: the analyser does not follow Qt's atomic reference counts and
 # takes every QPointer copy that goes out of scope for a second delete. They

@@ -518,18 +518,21 @@ void TestConfigStore::mqttElement_data()
     QTest::newRow("board: none, stored unchanged") << plain << false << QByteArray() << QByteArray("Web");
     QTest::newRow("board: none, edited")
         << plain << true
-        << QByteArray("    <Web Enabled=\"0\" Listen=\"0.0.0.0\" Port=\"8080\" Source=\"fleet\" TokenFile=\"\"/>\n")
+        << QByteArray(
+               "    <Web Enabled=\"0\" Listen=\"0.0.0.0\" Port=\"8080\" Source=\"fleet\" TokenFile=\"\"/>\n")
         << QByteArray("Web");
     QTest::newRow("board: kept whole; an unknown source is fleet, a port out of range the default")
-        << QByteArray("<Configure><Web Enabled=\"1\" Listen=\"::1\" Port=\"0\" Source=\"all\" TokenFile=\"/t\"/>"
-                      "</Configure>")
-        << false << QByteArray("    <Web Enabled=\"1\" Listen=\"::1\" Port=\"8080\" Source=\"fleet\" TokenFile=\"/t\"/>\n")
+        << QByteArray(
+               "<Configure><Web Enabled=\"1\" Listen=\"::1\" Port=\"0\" Source=\"all\" TokenFile=\"/t\"/>"
+               "</Configure>")
+        << false
+        << QByteArray(
+               "    <Web Enabled=\"1\" Listen=\"::1\" Port=\"8080\" Source=\"fleet\" TokenFile=\"/t\"/>\n")
         << QByteArray("Web");
     QTest::newRow("none, stored unchanged") << plain << false << QByteArray() << QByteArray("Mqtt");
     QTest::newRow("none, edited") << plain << true
-                                  << QByteArray(
-                                         "    <Mqtt Enabled=\"0\" Host=\"broker.local\" Port=\"1883\" "
-                                         "Prefix=\"vexa\" User=\"\" CaFile=\"\" PasswordFile=\"\"/>\n")
+                                  << QByteArray("    <Mqtt Enabled=\"0\" Host=\"broker.local\" Port=\"1883\" "
+                                                "Prefix=\"vexa\" User=\"\" CaFile=\"\" PasswordFile=\"\"/>\n")
                                   << QByteArray("Mqtt");
     QTest::newRow("kept whole; a password dropped, a port out of range the default")
         << QByteArray("<Configure><Mqtt Enabled=\"1\" Host=\"10.0.0.5\" Port=\"70000\" Prefix=\"shop/a\" "

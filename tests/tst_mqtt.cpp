@@ -1,4 +1,5 @@
 #include "app/headless.h"
+#include "brokerprocess.h"
 #include "config/configstore.h"
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
@@ -9,7 +10,6 @@
 #include "mqtt/mqttservice.h"
 #include "sim/controller.h"
 #include "sim/servers.h"
-#include "brokerprocess.h"
 #include "testsupport.h"
 
 #include <QProcess>

@@ -115,27 +115,36 @@ void TestWeb::rawRequests_data()
     QTest::addColumn<QByteArray>("header"); // a header line the answer carries
 
     const QByteArray end = " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
-    QTest::newRow("board") << "GET /" + end << QByteArray("200") << QByteArray("Content-Security-Policy: default-src 'self'");
-    QTest::newRow("nosniff") << "GET /api/fleet" + end << QByteArray("200") << QByteArray("X-Content-Type-Options: nosniff");
+    QTest::newRow("board") << "GET /" + end << QByteArray("200")
+                           << QByteArray("Content-Security-Policy: default-src 'self'");
+    QTest::newRow("nosniff") << "GET /api/fleet" + end << QByteArray("200")
+                             << QByteArray("X-Content-Type-Options: nosniff");
     QTest::newRow("json") << "GET /api/fleet" + end << QByteArray("200") << QByteArray("application/json");
-    QTest::newRow("asset") << "GET /assets/board.js" + end << QByteArray("200") << QByteArray("text/javascript");
+    QTest::newRow("asset") << "GET /assets/board.js" + end << QByteArray("200")
+                           << QByteArray("text/javascript");
     QTest::newRow("colours") << "GET /assets/states.css" + end << QByteArray("200") << QByteArray("text/css");
     QTest::newRow("machine page") << "GET /machine/M1" + end << QByteArray("200") << QByteArray("text/html");
     QTest::newRow("head") << "HEAD /" + end << QByteArray("200") << QByteArray("text/html");
     QTest::newRow("unknown path") << "GET /etc/passwd" + end << QByteArray("404") << QByteArray("nosniff");
-    QTest::newRow("out of the assets") << "GET /assets/../web/board.html" + end << QByteArray("404") << QByteArray();
+    QTest::newRow("out of the assets")
+        << "GET /assets/../web/board.html" + end << QByteArray("404") << QByteArray();
     QTest::newRow("source file") << "GET /web/board.js" + end << QByteArray("404") << QByteArray();
     QTest::newRow("unknown machine") << "GET /api/machine/none" + end << QByteArray("404") << QByteArray();
     QTest::newRow("post") << "POST /api/fleet" + end << QByteArray("405") << QByteArray("Allow: GET, HEAD");
     QTest::newRow("delete") << "DELETE /" + end << QByteArray("405") << QByteArray("Allow: GET, HEAD");
-    QTest::newRow("put with a body") << QByteArray("PUT / HTTP/1.1\r\nHost: x\r\nContent-Length: 4\r\n\r\nabcd")
+    QTest::newRow("put with a body") << QByteArray(
+                                            "PUT / HTTP/1.1\r\nHost: x\r\nContent-Length: 4\r\n\r\nabcd")
                                      << QByteArray("405") << QByteArray();
-    QTest::newRow("get with a body") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 4\r\nConnection: close\r\n\r\nabcd")
-                                     << QByteArray("400") << QByteArray();
-    QTest::newRow("chunked body") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n")
-                                  << QByteArray("400") << QByteArray();
-    QTest::newRow("long url") << "GET /?q=" + QByteArray(2100, 'a') + end << QByteArray("400") << QByteArray();
-    QTest::newRow("large headers") << "GET / HTTP/1.1\r\nHost: x\r\nX-A: " + QByteArray(9000, 'a') + "\r\n\r\n"
+    QTest::newRow("get with a body")
+        << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 4\r\nConnection: close\r\n\r\nabcd")
+        << QByteArray("400") << QByteArray();
+    QTest::newRow("chunked body")
+        << QByteArray("GET / HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n")
+        << QByteArray("400") << QByteArray();
+    QTest::newRow("long url") << "GET /?q=" + QByteArray(2100, 'a') + end << QByteArray("400")
+                              << QByteArray();
+    QTest::newRow("large headers") << "GET / HTTP/1.1\r\nHost: x\r\nX-A: " + QByteArray(9000, 'a') +
+                                          "\r\n\r\n"
                                    << QByteArray("400") << QByteArray();
     QTest::newRow("no host") << QByteArray("GET / HTTP/1.1\r\n\r\n") << QByteArray("400") << QByteArray();
     QTest::newRow("garbage") << QByteArray("\x01\x02 nonsense\r\n\r\n") << QByteArray("400") << QByteArray();
@@ -178,10 +187,12 @@ void TestWeb::escaping()
     QVERIFY(object.value("since").toString().endsWith(QLatin1Char('Z')));
 
     for (const char *path : {"/", "/machine/M1", "/assets/board.js", "/assets/machine.js"}) {
-        const QByteArray body = raw(QByteArray("GET ") + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        const QByteArray body =
+            raw(QByteArray("GET ") + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
         QVERIFY(body.startsWith("HTTP/1.1 200"));
         QVERIFY2(!body.contains(Hostile) && !body.contains("innerHTML") && !body.contains("onclick"), path);
-        QVERIFY2(!body.contains("<script>") && !body.contains("style=\""), path); // nothing inline for CSP to block
+        QVERIFY2(!body.contains("<script>") && !body.contains("style=\""),
+                 path); // nothing inline for CSP to block
     }
 }
 
@@ -196,7 +207,8 @@ void TestWeb::token_data()
     QTest::newRow("none") << "/api/fleet" << QByteArray() << QByteArray() << 401 << false;
     QTest::newRow("none, unknown path") << "/nothing" << QByteArray() << QByteArray() << 401 << false;
     QTest::newRow("bearer") << "/api/fleet" << QByteArray("Bearer s3cret") << QByteArray() << 200 << false;
-    QTest::newRow("wrong bearer") << "/api/fleet" << QByteArray("Bearer s3cre") << QByteArray() << 401 << false;
+    QTest::newRow("wrong bearer") << "/api/fleet" << QByteArray("Bearer s3cre") << QByteArray() << 401
+                                  << false;
     QTest::newRow("basic") << "/api/fleet" << QByteArray("Basic s3cret") << QByteArray() << 401 << false;
     QTest::newRow("query, board") << "/?token=s3cret" << QByteArray() << QByteArray() << 200 << true;
     QTest::newRow("query, api") << "/api/fleet?token=s3cret" << QByteArray() << QByteArray() << 200 << false;
@@ -290,7 +302,8 @@ void TestWeb::stuckClients()
         stuck.back()->setReadBufferSize(1);
         stuck.back()->connectToHost(QHostAddress::LocalHost, m_server->port());
         QVERIFY(stuck.back()->waitForConnected(5000));
-        stuck.back()->write(i % 2 ? "GET /events HTTP/1.1\r\nHost: x\r\n\r\n" : "GET /api/fleet HTTP/1.1\r\nHost: x\r\n\r\n");
+        stuck.back()->write(i % 2 ? "GET /events HTTP/1.1\r\nHost: x\r\n\r\n"
+                                  : "GET /api/fleet HTTP/1.1\r\nHost: x\r\n\r\n");
     }
     for (int i = 0; i < 20; ++i)
         m_board->update(machine(QStringLiteral("M%1").arg(i), 2));

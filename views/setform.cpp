@@ -6,8 +6,8 @@
 #include "config/translations.h"
 #include "ui_setform.h"
 #include "views/mqttsetbox.h"
-#include "views/websetbox.h"
 #include "views/stopsetbox.h"
+#include "views/websetbox.h"
 
 #include <QCheckBox>
 #include <QDir>

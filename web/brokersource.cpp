@@ -34,7 +34,8 @@ BrokerSource::BrokerSource(const MqttSettings &settings, const QByteArray &passw
 {
     MqttClient::Options options = MqttService::clientOptions(settings, password);
     options.clientId += QStringLiteral("-board"); // the publisher of this process has the plain one
-    for (const char *filter : {"/+/state", "/+/online", "/+/event", "/$collectors/+/online", "/$collectors/+/machines"})
+    for (const char *filter :
+         {"/+/state", "/+/online", "/+/event", "/$collectors/+/online", "/$collectors/+/machines"})
         options.subscriptions.append(m_prefix + QLatin1String(filter));
     connect(m_client, &MqttClient::messageReceived, this, &BrokerSource::onMessage);
     m_client->start(options);

@@ -67,7 +67,8 @@ QByteArray textsJson(int language)
 {
     QJsonObject states;
     for (int code = 0; code < StateTable::Count; ++code)
-        states.insert(MqttFormat::stateWord(code), Translations::text("StateLook", StateTable::Texts[code], language));
+        states.insert(MqttFormat::stateWord(code),
+                      Translations::text("StateLook", StateTable::Texts[code], language));
     QJsonObject texts{{QStringLiteral("states"), states}};
     for (const PageText &text : PageTexts)
         texts.insert(QLatin1String(text.key), Translations::text("WebBoard", text.text, language));
@@ -151,7 +152,8 @@ bool tooLarge(MHD_Connection *connection, const char *url)
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &addSize, &query);
     Sizes headers;
     MHD_get_connection_values(connection, MHD_HEADER_KIND, &addSize, &headers);
-    return int(std::strlen(url)) + query.bytes > WebServer::MaxUrlBytes || headers.bytes > WebServer::MaxHeaderBytes;
+    return int(std::strlen(url)) + query.bytes > WebServer::MaxUrlBytes ||
+           headers.bytes > WebServer::MaxHeaderBytes;
 }
 
 bool hasBody(MHD_Connection *connection)
@@ -190,87 +192,89 @@ struct WebServer::Handler
         return send(server, connection, response, head, setCookie);
     }
 
-
     static bool authorized(const WebServer *server, MHD_Connection *connection, bool *fromQuery)
-{
-    *fromQuery = false;
-    if (server->m_options.token.isEmpty())
-        return true;
-    const QByteArray authorization = value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
-    if (authorization.startsWith("Bearer ") && sameToken(authorization.mid(7).trimmed(), server->m_options.token))
-        return true;
-    const QByteArray query = value(connection, MHD_GET_ARGUMENT_KIND, "token");
-    if (!query.isNull() && sameToken(query, server->m_options.token)) {
-        *fromQuery = true;
-        return true;
+    {
+        *fromQuery = false;
+        if (server->m_options.token.isEmpty())
+            return true;
+        const QByteArray authorization = value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION);
+        if (authorization.startsWith("Bearer ") &&
+            sameToken(authorization.mid(7).trimmed(), server->m_options.token))
+            return true;
+        const QByteArray query = value(connection, MHD_GET_ARGUMENT_KIND, "token");
+        if (!query.isNull() && sameToken(query, server->m_options.token)) {
+            *fromQuery = true;
+            return true;
+        }
+        const QByteArray cookie = value(connection, MHD_COOKIE_KIND, "vexa_token");
+        return !cookie.isNull() &&
+               sameToken(QByteArray::fromPercentEncoding(cookie), server->m_options.token);
     }
-    const QByteArray cookie = value(connection, MHD_COOKIE_KIND, "vexa_token");
-    return !cookie.isNull() && sameToken(QByteArray::fromPercentEncoding(cookie), server->m_options.token);
-}
 
     static Response answer(const WebServer *server, MHD_Connection *connection, const QByteArray &path)
-{
-    Response response;
-    if (path == "/" || (path.startsWith("/machine/") && path.size() > 9 && path.indexOf('/', 9) < 0)) {
-        const QByteArray lang = value(connection, MHD_GET_ARGUMENT_KIND, "lang");
-        const bool english = lang == "en" || (lang != "zh" && server->m_options.language == 1);
-        response.body = server->m_assets.value(path == "/" ? "board.html" : "machine.html");
-        response.body.replace("@LANG@", english ? "en" : "zh");
-        response.type = HtmlType;
-        response.html = true;
-    } else if (path == "/events") {
-        response.type = "text/event-stream; charset=utf-8";
-        response.stream = true;
-    } else if (path == "/api/fleet") {
-        response.body = server->m_board->fleetJson();
-        response.type = JsonType;
-    } else if (path.startsWith("/api/machine/")) {
-        response.body = server->m_board->machineJson(QString::fromUtf8(path.mid(13)));
-        response.type = JsonType;
-        if (response.body.isEmpty())
+    {
+        Response response;
+        if (path == "/" || (path.startsWith("/machine/") && path.size() > 9 && path.indexOf('/', 9) < 0)) {
+            const QByteArray lang = value(connection, MHD_GET_ARGUMENT_KIND, "lang");
+            const bool english = lang == "en" || (lang != "zh" && server->m_options.language == 1);
+            response.body = server->m_assets.value(path == "/" ? "board.html" : "machine.html");
+            response.body.replace("@LANG@", english ? "en" : "zh");
+            response.type = HtmlType;
+            response.html = true;
+        } else if (path == "/events") {
+            response.type = "text/event-stream; charset=utf-8";
+            response.stream = true;
+        } else if (path == "/api/fleet") {
+            response.body = server->m_board->fleetJson();
+            response.type = JsonType;
+        } else if (path.startsWith("/api/machine/")) {
+            response.body = server->m_board->machineJson(QString::fromUtf8(path.mid(13)));
+            response.type = JsonType;
+            if (response.body.isEmpty())
+                return plain(MHD_HTTP_NOT_FOUND, "Not Found");
+        } else if (server->m_assets.contains(path) && path.startsWith('/')) {
+            response.body = server->m_assets.value(path);
+            response.type = server->m_assetTypes.value(path);
+        } else {
             return plain(MHD_HTTP_NOT_FOUND, "Not Found");
-    } else if (server->m_assets.contains(path) && path.startsWith('/')) {
-        response.body = server->m_assets.value(path);
-        response.type = server->m_assetTypes.value(path);
-    } else {
-        return plain(MHD_HTTP_NOT_FOUND, "Not Found");
+        }
+        return response;
     }
-    return response;
-}
 
-    static MHD_Result send(const WebServer *server, MHD_Connection *connection, const Response &answer, bool head,
-                           bool setCookie)
-{
-    MHD_Response *response = nullptr;
-    if (answer.stream && !head) {
-        auto *stream = new Stream{server->m_board, server->m_board->listen(), QByteArrayLiteral("retry: 3000\n\n")};
-        response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 16 * 1024, &readStream, stream, &freeStream);
-    } else {
-        response = MHD_create_response_from_buffer(size_t(answer.body.size()),
-                                                   const_cast<char *>(answer.body.constData()),
-                                                   MHD_RESPMEM_MUST_COPY);
+    static MHD_Result send(const WebServer *server, MHD_Connection *connection, const Response &answer,
+                           bool head, bool setCookie)
+    {
+        MHD_Response *response = nullptr;
+        if (answer.stream && !head) {
+            auto *stream =
+                new Stream{server->m_board, server->m_board->listen(), QByteArrayLiteral("retry: 3000\n\n")};
+            response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, size_t(16) * 1024, &readStream, stream,
+                                                         &freeStream);
+        } else {
+            response = MHD_create_response_from_buffer(size_t(answer.body.size()),
+                                                       const_cast<char *>(answer.body.constData()),
+                                                       MHD_RESPMEM_MUST_COPY);
+        }
+        if (!response)
+            return MHD_NO;
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.type.constData());
+        MHD_add_response_header(response, "Content-Security-Policy", "default-src 'self'");
+        MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+        MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+        if (answer.status == MHD_HTTP_METHOD_NOT_ALLOWED)
+            MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+        if (answer.status == MHD_HTTP_UNAUTHORIZED)
+            MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
+        if (setCookie) {
+            const QByteArray cookie = "vexa_token=" + server->m_options.token.toPercentEncoding() +
+                                      "; HttpOnly; SameSite=Strict; Path=/";
+            MHD_add_response_header(response, MHD_HTTP_HEADER_SET_COOKIE, cookie.constData());
+        }
+        const MHD_Result queued = MHD_queue_response(connection, answer.status, response);
+        MHD_destroy_response(response);
+        return queued;
     }
-    if (!response)
-        return MHD_NO;
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.type.constData());
-    MHD_add_response_header(response, "Content-Security-Policy", "default-src 'self'");
-    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
-    MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
-    if (answer.status == MHD_HTTP_METHOD_NOT_ALLOWED)
-        MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
-    if (answer.status == MHD_HTTP_UNAUTHORIZED)
-        MHD_add_response_header(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Bearer");
-    if (setCookie) {
-        const QByteArray cookie = "vexa_token=" + server->m_options.token.toPercentEncoding() +
-                                  "; HttpOnly; SameSite=Strict; Path=/";
-        MHD_add_response_header(response, MHD_HTTP_HEADER_SET_COOKIE, cookie.constData());
-    }
-    const MHD_Result queued = MHD_queue_response(connection, answer.status, response);
-    MHD_destroy_response(response);
-    return queued;
-}
-
 };
 
 WebServer::WebServer(Board *board) : m_board(board)
@@ -341,11 +345,11 @@ bool WebServer::start(const Options &options, QString *error)
         *error = QStringLiteral("not an address: %1").arg(options.address.toString());
         return false;
     }
-    m_daemon = MHD_start_daemon(
-        flags, options.port, nullptr, nullptr, &Handler::onRequest,
-        this, MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_CONNECTION_LIMIT, unsigned(MaxClients),
-        MHD_OPTION_CONNECTION_TIMEOUT, TimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, size_t(32 * 1024),
-        MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
+    m_daemon =
+        MHD_start_daemon(flags, options.port, nullptr, nullptr, &Handler::onRequest, this,
+                         MHD_OPTION_SOCK_ADDR, address, MHD_OPTION_CONNECTION_LIMIT, unsigned(MaxClients),
+                         MHD_OPTION_CONNECTION_TIMEOUT, TimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+                         size_t(32) * 1024, MHD_OPTION_STRICT_FOR_CLIENT, 1, MHD_OPTION_END);
     if (!m_daemon) {
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;

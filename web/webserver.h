@@ -65,7 +65,7 @@ private:
     Board *m_board;
     Options m_options;
     MHD_Daemon *m_daemon = nullptr;
-    QHash<QByteArray, QByteArray> m_assets;      // path -> body
+    QHash<QByteArray, QByteArray> m_assets;     // path -> body
     QHash<QByteArray, QByteArray> m_assetTypes; // path -> content type
 };
 

@@ -66,17 +66,19 @@ WebService *WebService::current()
 QByteArray WebService::token(const WebSettings &settings, QString *problem)
 {
     problem->clear();
-    const QByteArray variable = qgetenv(TokenVariable);
+    QByteArray variable = qgetenv(TokenVariable);
     if (!variable.isEmpty())
         return variable;
     if (settings.TokenFile.isEmpty())
         return QByteArray();
     MqttPassword::Refusal refusal = MqttPassword::Refusal::None;
-    const QByteArray token = MqttPassword::readFile(settings.TokenFile, &refusal);
+    QByteArray token = MqttPassword::readFile(settings.TokenFile, &refusal);
     if (refusal != MqttPassword::Refusal::None)
-        *problem = QCoreApplication::translate("WebService", "令牌文件 %1 %2，看板未开启").arg(settings.TokenFile, refusalText(refusal));
+        *problem = QCoreApplication::translate("WebService", "令牌文件 %1 %2，看板未开启")
+                       .arg(settings.TokenFile, refusalText(refusal));
     else if (token.isEmpty())
-        *problem = QCoreApplication::translate("WebService", "令牌文件 %1 是空的，看板未开启").arg(settings.TokenFile);
+        *problem = QCoreApplication::translate("WebService", "令牌文件 %1 是空的，看板未开启")
+                       .arg(settings.TokenFile);
     return token;
 }
 
@@ -114,14 +116,17 @@ void WebService::apply(const WebSettings &settings, const MqttSettings &mqtt, in
     m_server = std::make_unique<WebServer>(m_board.get());
     QString error;
     if (!m_server->start(options, &error)) {
-        m_problem = QCoreApplication::translate("WebService", "无法在 %1:%2 监听（%3）").arg(settings.Listen).arg(settings.Port).arg(error);
+        m_problem = QCoreApplication::translate("WebService", "无法在 %1:%2 监听（%3）")
+                        .arg(settings.Listen)
+                        .arg(settings.Port)
+                        .arg(error);
         stop();
         emit statusChanged();
         return;
     }
     if (settings.fromBroker()) {
-        m_brokerSource = new BrokerSource(mqtt, MqttPassword::fromEnvironmentOrFile(mqtt).password,
-                                          m_board.get(), this);
+        m_brokerSource =
+            new BrokerSource(mqtt, MqttPassword::fromEnvironmentOrFile(mqtt).password, m_board.get(), this);
         connect(m_brokerSource->client(), &MqttClient::connectedChanged, this, &WebService::statusChanged);
     } else if (m_fleet) {
         m_fleetSource = new FleetSource(m_fleet, m_board.get(), this);
@@ -165,7 +170,9 @@ QString WebService::statusText() const
     if (m_hasToken)
         text += QCoreApplication::translate("WebService", "，需要令牌");
     if (m_brokerSource)
-        text += m_brokerSource->client()->isConnected() ? QCoreApplication::translate("WebService", "，已连接代理") : QCoreApplication::translate("WebService", "，正在连接代理…");
+        text += m_brokerSource->client()->isConnected()
+                    ? QCoreApplication::translate("WebService", "，已连接代理")
+                    : QCoreApplication::translate("WebService", "，正在连接代理…");
     return text;
 }
 
