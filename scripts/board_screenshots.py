@@ -2,7 +2,7 @@
 the board at TV width (1920 x 1080) and at phone width (390 x 844), in both
 languages, and a machine's page, into docs/screenshots/{zh,en}/. The shop is
 made up for the pictures: 16 animated simulated controllers and a machine
-that is switched off. Run by scripts/board-screenshots.sh in a network
+whose controller does not answer. Run by scripts/board-screenshots.sh in a network
 namespace of its own.
 
   board_screenshots.py ASSISTANT SIM OUTPUT_ROOT
