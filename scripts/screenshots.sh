@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the README's screenshots into docs/screenshots/{zh,en}/: the six
-# views, a card's setting page and the upload dialog, at work on the demo's
+# views, a card's setting page and the upload dialog (then the shop board's,
+# by scripts/board-screenshots.sh), at work on the demo's
 # two controllers (scripts/demo-controllers.sh), in Chinese and in English, in
 # a virtual X server (Xvfb) with the CJK font. Stop scripts/run.sh first: both
 # use port 502 on 127.0.0.1.
@@ -42,3 +43,7 @@ for language in zh en; do
         xvfb-run -a -s "-screen 0 1280x800x24" "$root/build/tests/vexa-screenshots" "${only[@]}" "$out" "${uploads[@]}")
     echo "Written: $out"
 done
+stop_demo_controllers
+if [ ${#only[@]} -eq 0 ]; then
+    scripts/board-screenshots.sh
+fi

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 packages=(g++ cmake make pkg-config qtbase5-dev qtbase5-dev-tools qttools5-dev qttools5-dev-tools libqt5serialbus5-dev libqt5serialport5-dev
           socat fonts-wqy-microhei libcap2-bin libmosquitto-dev libmicrohttpd-dev qtkeychain-qt5-dev mosquitto mosquitto-clients
-          libdtl-dev libqt5sql5-sqlite libqt5charts5-dev systemd qttranslations5-l10n ${EXTRA_PACKAGES:-})
+          libdtl-dev libqt5sql5-sqlite libqt5charts5-dev systemd qttranslations5-l10n chromium chromium-driver python3-selenium ${EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

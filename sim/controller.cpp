@@ -323,6 +323,23 @@ void Controller::setRequestLogLimit(int limit)
         d->log.erase(d->log.begin(), d->log.begin() + (d->log.size() - d->logLimit));
 }
 
+bool Controller::readsRunState(const Request &request) const
+{
+    const auto covers = [&request](int address) {
+        return address >= request.address && address < request.address + request.count;
+    };
+    if (request.function == 0x01)
+        return (d->runCoil > 0 && covers(d->runCoil - 1)) || (d->alarmCoil > 0 && covers(d->alarmCoil - 1)) ||
+               (d->idleCoil > 0 && covers(d->idleCoil - 1));
+    if (request.function != 0x03)
+        return false;
+    for (auto it = d->blocks.cbegin(); it != d->blocks.cend(); ++it) {
+        if (it.value().type == TypeChannelState && it.value().item == 70 && covers(it.key() + 4))
+            return true;
+    }
+    return false;
+}
+
 quint16 Controller::Private::statusFlags() const
 {
     if (statusFlagsOverride >= 0)

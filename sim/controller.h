@@ -68,6 +68,10 @@ public:
     // Raw flags for word 4 of the status block, or -1 to derive them from the
     // run state (0x80 running, 0x100 alarm).
     void setStatusFlags(int flags);
+    // Whether a request read the run state: a holding-register read covering
+    // the flags word of an installed channel-state block, or a coil read
+    // covering a state coil.
+    bool readsRunState(const Request &request) const;
     void setPieceCount(quint32 count);
     void setPieceTarget(quint32 target);
     void setCycleTime(quint32 tenths);

@@ -5,11 +5,18 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QHash>
 #include <QRandomGenerator>
+#include <QSocketNotifier>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +35,78 @@ int fail(const QString &message)
     QTextStream(stderr) << "vexa-sim: " << message << '\n';
     return 2;
 }
+
+// --control: lines "INDEX running|alarm|idle" on standard input set the run
+// state of the controller with that index (from 0). Each change is answered
+// on standard output with "set INDEX STATE MS", and the first status read of
+// that controller after it with "seen INDEX STATE MS" (MS: milliseconds since
+// the epoch), so that a driver knows when the PC learnt of the change.
+class StdinControl : public QObject
+{
+public:
+    explicit StdinControl(std::function<sim::Controller *(int)> controllerAt, int count)
+        : m_controllerAt(std::move(controllerAt)), m_count(count),
+          m_notifier(STDIN_FILENO, QSocketNotifier::Read)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, &StdinControl::readInput);
+    }
+
+private:
+    void readInput()
+    {
+        char chunk[4096];
+        const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+        if (n <= 0) {
+            m_notifier.setEnabled(false); // end of input: the controllers keep running
+            return;
+        }
+        m_pending.append(chunk, int(n));
+        int end;
+        while ((end = m_pending.indexOf('\n')) >= 0) {
+            const QList<QByteArray> words = m_pending.left(end).simplified().split(' ');
+            m_pending.remove(0, end + 1);
+            command(words);
+        }
+        if (m_pending.size() > 4096)
+            m_pending.clear();
+    }
+
+    void command(const QList<QByteArray> &words)
+    {
+        static const QByteArray names[] = {"idle", "running", "alarm"};
+        bool ok = false;
+        const int index = words.value(0).toInt(&ok);
+        const QByteArray name = words.value(1);
+        const auto *known = std::find(std::begin(names), std::end(names), name);
+        if (!ok || index < 0 || index >= m_count || known == std::end(names)) {
+            QTextStream(stderr) << "vexa-sim: ignored control line: " << words.join(' ') << Qt::endl;
+            return;
+        }
+        sim::Controller *controller = m_controllerAt(index);
+        controller->setRunState(sim::RunState(known - std::begin(names)));
+        print("set", index, name);
+        disconnect(m_watches.take(index));
+        m_watches.insert(index, connect(controller, &sim::Controller::requestHandled, this,
+                                        [this, controller, index, name](const sim::Request &request) {
+                                            if (!controller->readsRunState(request))
+                                                return;
+                                            disconnect(m_watches.take(index));
+                                            print("seen", index, name);
+                                        }));
+    }
+
+    static void print(const char *what, int index, const QByteArray &state)
+    {
+        std::printf("%s %d %s %lld\n", what, index, state.constData(), QDateTime::currentMSecsSinceEpoch());
+        std::fflush(stdout);
+    }
+
+    std::function<sim::Controller *(int)> m_controllerAt;
+    int m_count;
+    QSocketNotifier m_notifier;
+    QByteArray m_pending;
+    QHash<int, QMetaObject::Connection> m_watches;
+};
 
 } // namespace
 
@@ -119,6 +198,11 @@ int main(int argc, char *argv[])
         QStringLiteral("Answer the open of a program or file the controller does not hold with this "
                        "exception code (default 3)."),
         QStringLiteral("n"), QStringLiteral("3"));
+    const QCommandLineOption controlOpt(
+        QStringLiteral("control"),
+        QStringLiteral("Read run states from standard input, a line \"INDEX running|alarm|idle\" each (INDEX "
+                       "from 0 among --count controllers, 0 without); report each change and the first "
+                       "status read after it on standard output. Not with --animate."));
     const QCommandLineOption countOpt(
         QStringLiteral("count"),
         QStringLiteral("Serve this many controllers over Modbus TCP, one per address from --address on (the "
@@ -139,14 +223,15 @@ int main(int argc, char *argv[])
         QStringLiteral("With --count: the n controllers after the silent ones are silent for 5 s and "
                        "answer for 5 s, in turn."),
         QStringLiteral("n"));
-    parser.addOptions({addressOpt,     portOpt,      noTcpOpt,     stationOpt,      serialOpt,
-                       baudOpt,        parityOpt,    dataOpt,      stopOpt,         folderOpt,
-                       axesOpt,        axisCodesOpt, channelsOpt,  axisChannelsOpt, decimalsOpt,
-                       coilsOpt,       animateOpt,   exceptionOpt, chunkOpt,        endlessDirOpt,
-                       endlessTextOpt, countOpt,     seedOpt,      silentOpt,       flappingOpt,
-                       absentOpt});
+    parser.addOptions({addressOpt,  portOpt,         noTcpOpt,       stationOpt, serialOpt,  baudOpt,
+                       parityOpt,   dataOpt,         stopOpt,        folderOpt,  axesOpt,    axisCodesOpt,
+                       channelsOpt, axisChannelsOpt, decimalsOpt,    coilsOpt,   animateOpt, exceptionOpt,
+                       chunkOpt,    endlessDirOpt,   endlessTextOpt, countOpt,   seedOpt,    silentOpt,
+                       flappingOpt, absentOpt,       controlOpt});
     parser.process(app);
 
+    if (parser.isSet(controlOpt) && parser.isSet(animateOpt))
+        return fail(QStringLiteral("--control sets the states --animate would overwrite"));
     sim::Controller controller;
     // Nobody reads the wire log of a stand-alone simulator.
     controller.setRequestLogLimit(1);
@@ -260,6 +345,9 @@ int main(int argc, char *argv[])
         farm.setSilent(0, silent);
         farm.setFlapping(silent, flapping, 5000);
         farm.setAnimated(parser.isSet(animateOpt), seed);
+        std::unique_ptr<StdinControl> control;
+        if (parser.isSet(controlOpt))
+            control = std::make_unique<StdinControl>([&farm](int i) { return farm.controller(i); }, count);
         QTextStream(stdout) << "vexa-sim listening: Modbus TCP on " << farm.address(0).toString() << " to "
                             << farm.address(count - 1).toString() << ", port " << port << ", " << count
                             << " controllers, station " << controller.stationAddress() << ", seed " << seed
@@ -310,6 +398,9 @@ int main(int argc, char *argv[])
     if (listening.isEmpty())
         return fail(QStringLiteral("nothing to serve: give --serial with --no-tcp"));
 
+    std::unique_ptr<StdinControl> control;
+    if (parser.isSet(controlOpt))
+        control = std::make_unique<StdinControl>([&controller](int) { return &controller; }, 1);
     QTextStream(stdout) << "vexa-sim listening: " << listening.join(QStringLiteral(", ")) << ", station "
                         << controller.stationAddress() << Qt::endl;
     return app.exec();
