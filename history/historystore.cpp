@@ -647,6 +647,20 @@ bool HistoryStore::operations(qint64 from, qint64 to, const QString &device, QVe
     return !query.lastError().isValid() || fail(query);
 }
 
+bool HistoryStore::deviceNames(QHash<QString, QString> *byId)
+{
+    byId->clear();
+    bool ok = true;
+    if (!startRead(&ok))
+        return ok;
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT uid, name FROM devices WHERE uid != ''")))
+        return fail(query);
+    while (query.next())
+        byId->insert(query.value(0).toString(), query.value(1).toString());
+    return !query.lastError().isValid() || fail(query);
+}
+
 bool HistoryStore::hasTable(const QString &name, bool *present)
 {
     QSqlQuery query(m_db);

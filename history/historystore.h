@@ -113,6 +113,8 @@ public:
     // The reasons given to the stops that began in [from, to), every tag in
     // the order given: a later one of a stop replaces the earlier.
     bool tags(qint64 from, qint64 to, const QString &device, QVector<StopTag> *list);
+    // The name each device recorded with an Id is shown by, by its Id.
+    bool deviceNames(QHash<QString, QString> *byId);
     // Every shift plan recorded, oldest first.
     bool shiftPlans(QVector<ShiftPlan> *plans);
     // Where the stop under way at `start` (a period of `device` starting then)
