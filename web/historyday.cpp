@@ -70,6 +70,7 @@ QHash<QString, Board::PastDay> readPastDay(const QString &file, const QVector<Re
     History::HistoryStore store;
     if (!store.open(file, History::HistoryStore::ReadOnly))
         return days;
+    store.setCancel(&cancelled);
     // A file from before devices had Ids knows them by name alone.
     QHash<QString, QString> namesById;
     store.deviceNames(&namesById);
@@ -84,7 +85,7 @@ QHash<QString, Board::PastDay> readPastDay(const QString &file, const QVector<Re
     const bool read = store.visitPeriods(day, until, QString(),
                                          [&](const QString &name, const History::StatePeriod &period) {
                                              const auto id = idsByName.constFind(name);
-                                             if (id == idsByName.cend() || cancelled)
+                                             if (id == idsByName.cend())
                                                  return;
                                              DayFold &fold = folds[*id];
                                              fold.day.day = day;
@@ -92,7 +93,7 @@ QHash<QString, Board::PastDay> readPastDay(const QString &file, const QVector<Re
                                              fold.add(period);
                                          });
     QVector<History::Operation> operations;
-    if (!read || cancelled || !store.operations(day, until, QString(), &operations) || cancelled)
+    if (!read || !store.operations(day, until, QString(), &operations))
         return days;
     for (auto fold = folds.begin(); fold != folds.end(); ++fold) {
         if (fold->day.periods.size() > Board::MaxPeriods)
