@@ -62,6 +62,7 @@ int run(int argc, char *argv[])
         MqttService mqtt(&fleet, false);
         mqtt.apply(config->mqttSettings());
         Web::WebService web(&fleet);
+        web.setHistoryFile(History::HistoryStore::fileBeside(ConfigStore::filePath()));
         web.apply(config->webSettings(), config->mqttSettings(), config->language());
         History::Recorder history(History::HistoryStore::fileBeside(ConfigStore::filePath()),
                                   config->historyRetentionDays());

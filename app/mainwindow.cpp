@@ -36,6 +36,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new Ui::MainWi
     m_mqtt->apply(config->mqttSettings());
     // The shop board shows the same controllers (or the broker's).
     m_web = new Web::WebService(DeviceManager::instance()->fleet(), this);
+    m_web->setHistoryFile(ShopHistory::historyFile());
     m_web->apply(config->webSettings(), config->mqttSettings(), config->language());
     // A stop's reason goes to the broker while the stop lasts.
     connect(history->recorder(), &History::Recorder::reasonChanged, m_mqtt, [this](quintptr key, int reason) {

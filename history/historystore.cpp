@@ -542,6 +542,8 @@ bool HistoryStore::visitPeriods(qint64 from, qint64 to, const QString &device, c
     before.prepare(QStringLiteral("SELECT state, start, end, program FROM periods WHERE device = ? AND "
                                   "start < ? ORDER BY start DESC LIMIT 1"));
     for (qint64 id : ids) {
+        if (cancelled())
+            return false;
         before.addBindValue(id);
         before.addBindValue(from);
         if (!before.exec())
@@ -583,6 +585,8 @@ bool HistoryStore::visitPeriods(qint64 from, qint64 to, const QString &device, c
         return fail(range);
     int next = 0;
     while (range.next()) {
+        if (cancelled())
+            return false;
         const StatePeriod period = periodAt(range, 1);
         for (; next < early.size() && early.at(next).second.start <= period.start; ++next)
             visit(names.value(early.at(next).first), early.at(next).second);
@@ -640,10 +644,27 @@ bool HistoryStore::operations(qint64 from, qint64 to, const QString &device, QVe
                            "JOIN devices d ON d.id = o.device WHERE o.at >= ? AND o.at < ? "),
             QStringLiteral("ORDER BY o.at"), from, to, device, &ok))
         return ok;
-    while (query.next())
+    while (query.next()) {
+        if (cancelled())
+            return false;
         list->append(Operation{query.value(0).toString(), query.value(1).toLongLong(),
                                query.value(2).toString(), query.value(3).toString(), query.value(4).toInt(),
                                query.value(5).toLongLong()});
+    }
+    return !query.lastError().isValid() || fail(query);
+}
+
+bool HistoryStore::deviceNames(QHash<QString, QString> *byId)
+{
+    byId->clear();
+    bool ok = true;
+    if (!startRead(&ok))
+        return ok;
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT uid, name FROM devices WHERE uid != ''")))
+        return fail(query);
+    while (query.next())
+        byId->insert(query.value(0).toString(), query.value(1).toString());
     return !query.lastError().isValid() || fail(query);
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
 
 class QSqlQuery;
@@ -96,6 +97,10 @@ public:
     bool isBusy() const { return m_busy; }
     QString path() const { return m_path; }
 
+    // A flag another thread may set to end the reads under way of
+    // visitPeriods() and operations() at their next row, as failed.
+    void setCancel(const std::atomic_bool *cancel) { m_cancel = cancel; }
+
     bool write(const Batch &batch);
     // Removes what ended before the time; periods under way stay.
     bool prune(qint64 before);
@@ -113,6 +118,8 @@ public:
     // The reasons given to the stops that began in [from, to), every tag in
     // the order given: a later one of a stop replaces the earlier.
     bool tags(qint64 from, qint64 to, const QString &device, QVector<StopTag> *list);
+    // The name each device recorded with an Id is shown by, by its Id.
+    bool deviceNames(QHash<QString, QString> *byId);
     // Every shift plan recorded, oldest first.
     bool shiftPlans(QVector<ShiftPlan> *plans);
     // Where the stop under way at `start` (a period of `device` starting then)
@@ -143,6 +150,7 @@ private:
     // `table` a file of an earlier version lacks holds nothing.
     bool startRange(QSqlQuery *query, const QString &select, const QString &order, qint64 from, qint64 to,
                     const QString &device, bool *ok, const QString &table = QString());
+    bool cancelled() { return m_cancel && *m_cancel && !fail(QStringLiteral("cancelled")); }
     bool createSchema();
     bool hasSchema(bool *present);
     bool hasTable(const QString &name, bool *present);
@@ -157,6 +165,7 @@ private:
     bool m_open = false;
     bool m_busy = false;
     bool m_empty = false; // a readable file that holds no history yet
+    const std::atomic_bool *m_cancel = nullptr;
     QHash<QString, qint64> m_deviceIds;
 };
 

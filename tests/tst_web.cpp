@@ -1,7 +1,12 @@
 #include "brokerprocess.h"
 #include "config/mqttsettings.h"
+#include "history/historystore.h"
+#include "link/devicefleet.h"
+#include "link/devicewatch.h"
+#include "link/modbusdevice.h"
 #include "web/board.h"
 #include "web/brokersource.h"
+#include "web/historyday.h"
 #include "web/webserver.h"
 #include "web/webservice.h"
 
@@ -49,6 +54,7 @@ private slots:
     void events();
     void stuckClients();
     void brokerSource();
+    void pastDay();
 
 private:
     QByteArray raw(const QByteArray &request, int waitMs = 5000);
@@ -367,3 +373,72 @@ void TestWeb::brokerSource()
 
 QTEST_MAIN(TestWeb)
 #include "tst_web.moc"
+
+// After a restart the board starts the day from the history file: a state
+// recorded up to the start goes on (its since), the utilization counts the
+// recorded day (overlaps and the future not), the recorded writes are
+// listed. A device is found by its Id, the file by the fleet's service; a
+// missing file or an unknown device leaves the board counting alone.
+void TestWeb::pastDay()
+{
+    const qint64 start = QDateTime::currentMSecsSinceEpoch();
+    const qint64 day = QDateTime(QDate::currentDate(), QTime(0, 0)).toMSecsSinceEpoch();
+    if (start - day < 120000)
+        QSKIP("today has no earlier part yet");
+    const qint64 step = (start - day) / 10;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        History::HistoryStore store;
+        QVERIFY(store.open(path, History::HistoryStore::ReadWrite));
+        const QString mill = History::HistoryStore::deviceKey(QStringLiteral("mill"), QStringLiteral("a1"));
+        History::Batch batch;
+        for (const QVector<qint64> &p : {QVector<qint64>{1, 2, 6}, {1, 3, 4}, {1, 11, 20}, {3, 6, 10}})
+            batch.closed.append({mill, {int(p[0]), day + p[1] * step, day + p[2] * step, QString()}});
+        batch.closed.last().period.end = start - 1000;
+        batch.operations = {
+            {mill, day + 5 * step, QStringLiteral("write program"), QStringLiteral("O12"), 0, 9}};
+        QVERIFY(store.write(batch));
+    }
+    const std::atomic_bool cancelled{false};
+    const QVector<Web::RecordedDevice> devices{{"M1", "mill renamed", "a1"}, {"M2", "lathe", QString()}};
+    QVERIFY(Web::readPastDay(dir.filePath(QStringLiteral("none")), devices, day, start, cancelled).isEmpty());
+    m_board->update(machine(QStringLiteral("M1"), DeviceState::Idle));
+    m_board->update(machine(QStringLiteral("M2"), DeviceState::Idle));
+    m_board->loadDay(Web::readPastDay(path, devices, day, start, cancelled));
+    const auto seen = [](const QByteArray &json, const QString &id) {
+        const QJsonArray fleet = QJsonDocument::fromJson(json).array();
+        for (const QJsonValue &value : fleet) {
+            if (id.isEmpty() || value.toObject().value("id").toString() == id)
+                return qMakePair(
+                    QDateTime::fromString(value.toObject().value("since").toString(), Qt::ISODate)
+                        .toMSecsSinceEpoch(),
+                    value.toObject().value("utilization").toDouble(-1));
+        }
+        return qMakePair(qint64(0), -1.0);
+    };
+    QCOMPARE(seen(m_board->fleetJson(), "M1").first, day + 6 * step / 1000 * 1000);
+    QVERIFY(qAbs(seen(m_board->fleetJson(), "M1").second - 0.5) < 0.02);
+    QVERIFY(seen(m_board->fleetJson(), "M2").first >= start / 1000 * 1000);
+    QCOMPARE(seen(m_board->fleetJson(), "M2").second, 0.0);
+    const QJsonObject m1 = QJsonDocument::fromJson(m_board->machineJson(QStringLiteral("M1"))).object();
+    QCOMPARE(m1.value("periods").toArray().size(), 3);
+    QCOMPARE(m1.value("operations").toArray().at(0).toObject().value("kind").toString(), "write-program");
+
+    // The same through the service, its own thread and the fleet's devices.
+    DeviceFleet fleet;
+    auto *device = new ModbusDevice;
+    device->setRecord({1, QStringLiteral("mill 2"), 0, QStringLiteral("127.0.0.1"), 1, QStringLiteral("a1")});
+    auto watch = std::make_unique<DeviceWatch>(device);
+    fleet.add(watch.get());
+    Web::WebService service(&fleet);
+    service.setHistoryFile(path);
+    WebSettings settings;
+    settings.Enabled = true;
+    settings.Port = 0;
+    service.apply(settings, MqttSettings(), 0);
+    QTRY_VERIFY(qAbs(seen(service.board()->fleetJson(), QString()).second - 0.5) < 0.02);
+    fleet.remove(watch.get());
+    watch.reset();
+    device->releaseWhenIdle();
+}

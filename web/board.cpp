@@ -105,6 +105,7 @@ void Board::update(const MachineReport &report)
             Machine machine;
             machine.report = report;
             machine.since = now;
+            machine.first = now;
             machine.day = midnightOf(now);
             machine.counted = now;
             machine.periods.append(Period{now, -1, report.state, report.on});
@@ -124,6 +125,8 @@ void Board::update(const MachineReport &report)
                     machine.periods.removeFirst();
             }
             machine.report = report;
+            if (stateChanged)
+                carry(&machine);
         }
         event = sseEvent("machine", machineObject(*it, now, false));
     }
@@ -149,6 +152,68 @@ void Board::noteOperation(const QString &id, const MachineOperation &operation)
     it->operations.prepend(operation);
     if (it->operations.size() > MaxOperations)
         it->operations.removeLast();
+}
+
+bool Board::linkless(int state, bool on)
+{
+    return !on || state == DeviceState::NotConnected || state == DeviceState::Connecting;
+}
+
+// Decided at the first state with a link the board sees after the recorded
+// one: either the machine went on in it through the restart, or not.
+bool Board::carry(Machine *machine)
+{
+    const Period &present = machine->periods.constLast();
+    if (machine->carried.start < 0 || linkless(present.state, present.on))
+        return false;
+    bool goesOn = present.state == machine->carried.state && present.start >= machine->first &&
+                  present.start <= machine->first + CarryMs;
+    for (int i = 0; goesOn && i + 1 < machine->periods.size(); ++i) {
+        const Period &seen = machine->periods.at(i);
+        goesOn = seen.start < machine->first || linkless(seen.state, seen.on);
+    }
+    if (goesOn)
+        machine->since = std::min(machine->since, machine->carried.start);
+    machine->carried.start = -1;
+    return goesOn;
+}
+
+void Board::loadDay(const QHash<QString, PastDay> &days)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto day = days.cbegin(); day != days.cend(); ++day) {
+            const auto it = m_machines.find(day.key());
+            if (it == m_machines.end() || it->loaded || day->day != it->day || day->until > it->first ||
+                day->until < day->day)
+                continue;
+            Machine &machine = *it;
+            machine.loaded = true;
+            // Bounded by the day itself, whatever the file said.
+            const qint64 onMs = qBound(qint64(0), day->onMs, day->until - day->day);
+            machine.onMs += onMs;
+            machine.runMs += qBound(qint64(0), day->runMs, onMs);
+            QVector<Period> periods;
+            for (const Period &period : day->periods) {
+                if (period.start >= day->day && period.end > period.start && period.end <= day->until &&
+                    (periods.isEmpty() || period.start >= periods.constLast().end))
+                    periods.append(period);
+            }
+            periods += machine.periods;
+            if (periods.size() > MaxPeriods)
+                periods.remove(0, periods.size() - MaxPeriods);
+            machine.periods = periods;
+            machine.operations += day->operations.mid(0, MaxOperations);
+            if (machine.operations.size() > MaxOperations)
+                machine.operations.resize(MaxOperations);
+            if (day->carried.start >= day->day && day->carried.end >= day->until - CarryMs &&
+                !linkless(day->carried.state, day->carried.on)) {
+                machine.carried = day->carried;
+                carry(&machine);
+            }
+        }
+    }
+    broadcastFleet();
 }
 
 void Board::broadcastFleet()

@@ -48,7 +48,8 @@ struct MachineOperation
 //
 // What a machine did today (the run and switched-on time, the periods for
 // its timeline, the last operations) is what this board observed since it
-// started. The board's readers follow it through listeners: each has a queue
+// started, with what the history recorded earlier today once loadDay() hands
+// it over. The board's readers follow it through listeners: each has a queue
 // of its own, bounded, so a reader that falls behind loses its queue and is
 // handed the whole fleet again, never holding the feeder or the others.
 class Board
@@ -73,6 +74,33 @@ public:
     static constexpr int MaxPeriods = 2000; // of one machine's day; the oldest go first
     static constexpr int MaxOperations = 20;
     static constexpr int MaxMachines = 10000;
+    // A recorded state goes on across a restart of the program when the
+    // record reaches to within this of the board's start, and the board sees
+    // the state again within this of seeing the machine, with only the
+    // connecting states (or switched off) in between.
+    static constexpr qint64 CarryMs = 60000;
+
+    struct Period
+    {
+        qint64 start = 0;
+        qint64 end = -1; // -1 while under way
+        int state = 0;
+        bool on = false;
+    };
+    // What the history recorded of one machine today, before `until`: the
+    // periods in time order without overlaps (the last MaxPeriods), their
+    // sums, the last recorded period in which the link stood (start -1 for
+    // none), the last operations, newest first.
+    struct PastDay
+    {
+        qint64 day = 0;
+        qint64 until = 0;
+        QVector<Period> periods;
+        qint64 runMs = 0;
+        qint64 onMs = 0;
+        Period carried{-1, -1, 0, false};
+        QVector<MachineOperation> operations;
+    };
 
     Board();
     ~Board();
@@ -83,6 +111,11 @@ public:
     void update(const MachineReport &report);
     void remove(const QString &id);
     void noteOperation(const QString &id, const MachineOperation &operation);
+    // Puts what the history recorded today before each machine's days the
+    // board counts, by ID: once per machine, and only to a day it still
+    // counts and a machine it saw no earlier than `until`. Listeners get the
+    // whole fleet again.
+    void loadDay(const QHash<QString, PastDay> &days);
     // Every listener gets the whole fleet again (the utilization moves on
     // without reports).
     void broadcastFleet();
@@ -100,18 +133,14 @@ public:
     void open();
 
 private:
-    struct Period
-    {
-        qint64 start = 0;
-        qint64 end = -1; // -1 while under way
-        int state = 0;
-        bool on = false;
-    };
     struct Machine
     {
         MachineReport report;
-        qint64 since = 0; // start of the present state
-        qint64 day = 0;   // local midnight of the day counted
+        qint64 since = 0;                 // start of the present state
+        qint64 first = 0;                 // when the board first saw it
+        bool loaded = false;              // the history's day is in
+        Period carried{-1, -1, 0, false}; // the recorded state it may go on in
+        qint64 day = 0;                   // local midnight of the day counted
         qint64 counted = 0;
         qint64 runMs = 0;
         qint64 onMs = 0;
@@ -120,6 +149,9 @@ private:
     };
 
     void account(Machine *machine, qint64 now) const;
+    static bool linkless(int state, bool on);
+    // The present state goes on from the recorded one: true when since moved.
+    static bool carry(Machine *machine);
     QByteArray machineObject(Machine machine, qint64 now, bool detail) const;
     void push(const QByteArray &event);
 

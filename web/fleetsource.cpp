@@ -2,6 +2,7 @@
 
 #include "link/devicefleet.h"
 #include "link/devicewatch.h"
+#include "link/modbusdevice.h"
 #include "mqtt/mqttpublisher.h"
 #include "web/board.h"
 
@@ -35,6 +36,16 @@ void FleetSource::reportAll()
 {
     for (DeviceWatch *watch : qAsConst(m_order))
         report(watch);
+}
+
+QVector<RecordedDevice> FleetSource::recordedDevices() const
+{
+    QVector<RecordedDevice> devices;
+    for (DeviceWatch *watch : qAsConst(m_order)) {
+        const ModbusDevice *device = watch->device();
+        devices.append({m_devices.value(watch).id, watch->name(), device ? device->record().Id : QString()});
+    }
+    return devices;
 }
 
 void FleetSource::onAdded(DeviceWatch *watch)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/historyday.h"
+
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -31,6 +33,8 @@ public:
     // Every device as it is now; also once a second, since a switch turned
     // while the state stays tells the fleet nothing.
     void reportAll();
+    // The devices on the board, as the history knows them.
+    QVector<RecordedDevice> recordedDevices() const;
 
 private:
     struct Device

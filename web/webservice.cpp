@@ -9,8 +9,10 @@
 #include "web/webserver.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QHostAddress>
+#include <QThread>
 
 namespace Web {
 
@@ -112,6 +114,7 @@ void WebService::apply(const WebSettings &settings, const MqttSettings &mqtt, in
         emit statusChanged();
         return;
     }
+    const qint64 started = QDateTime::currentMSecsSinceEpoch();
     m_board = std::make_unique<Board>();
     m_server = std::make_unique<WebServer>(m_board.get());
     QString error;
@@ -130,13 +133,48 @@ void WebService::apply(const WebSettings &settings, const MqttSettings &mqtt, in
         connect(m_brokerSource->client(), &MqttClient::connectedChanged, this, &WebService::statusChanged);
     } else if (m_fleet) {
         m_fleetSource = new FleetSource(m_fleet, m_board.get(), this);
+        readHistory(started);
     }
     m_refresh.start();
     emit statusChanged();
 }
 
+// The store may take long with many devices: it is read by a connection of
+// its own in a thread, and the result reaches the board queued, on this
+// thread, unless that board went meanwhile. Stopping waits for the reading,
+// which gives up at its next row.
+void WebService::readHistory(qint64 until)
+{
+    if (m_historyFile.isEmpty())
+        return;
+    const QVector<RecordedDevice> devices = m_fleetSource->recordedDevices();
+    const qint64 day =
+        QDateTime(QDateTime::fromMSecsSinceEpoch(until).date(), QTime(0, 0)).toMSecsSinceEpoch();
+    const int generation = m_generation;
+    m_historyRead.reset(QThread::create([this, file = m_historyFile, devices, day, until, generation] {
+        const QHash<QString, Board::PastDay> days = readPastDay(file, devices, day, until, m_cancelRead);
+        if (days.isEmpty() || m_cancelRead)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, days, generation] {
+                if (m_board && generation == m_generation)
+                    m_board->loadDay(days);
+            },
+            Qt::QueuedConnection);
+    }));
+    m_historyRead->start(QThread::LowPriority);
+}
+
 void WebService::stop()
 {
+    if (m_historyRead) {
+        m_cancelRead = true;
+        m_historyRead->wait();
+        m_historyRead.reset();
+        m_cancelRead = false;
+    }
+    ++m_generation;
     m_refresh.stop();
     delete m_fleetSource;
     m_fleetSource = nullptr;

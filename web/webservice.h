@@ -7,10 +7,12 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
 
 class DeviceFleet;
 class DeviceWatch;
+class QThread;
 
 namespace Web {
 
@@ -33,6 +35,11 @@ public:
     ~WebService() override;
 
     static WebService *current();
+
+    // The history file whose record of today the board starts from with
+    // Source="fleet" (empty: none). Read in a thread of its own, from the
+    // next apply().
+    void setHistoryFile(const QString &file) { m_historyFile = file; }
 
     // Starts, restarts or stops the board for these settings; the broker's
     // settings serve Source="broker", the language the pages without ?lang=.
@@ -62,6 +69,8 @@ signals:
 
 private:
     void stop();
+    // Reads the history's today in a thread and hands it to the board.
+    void readHistory(qint64 until);
 
     QPointer<DeviceFleet> m_fleet;
     WebSettings m_settings;
@@ -75,6 +84,10 @@ private:
     FleetSource *m_fleetSource = nullptr;
     BrokerSource *m_brokerSource = nullptr;
     QTimer m_refresh;
+    QString m_historyFile;
+    std::unique_ptr<QThread> m_historyRead;
+    std::atomic_bool m_cancelRead{false};
+    int m_generation = 0; // of the board: a reading for an earlier one is dropped
 };
 
 } // namespace Web
