@@ -140,7 +140,14 @@ void Board::remove(const QString &id)
         if (m_machines.remove(id) == 0)
             return;
     }
-    broadcastFleet();
+    // Each reader asks for the fleet when it next reads: many removals in a
+    // row (a list cleared) build it once, not once per removal.
+    std::lock_guard<std::mutex> lock(m_listenMutex);
+    for (const std::shared_ptr<Listener> &listener : qAsConst(m_listeners)) {
+        listener->m_queue.clear();
+        listener->m_resync = true;
+    }
+    m_wake.notify_all();
 }
 
 void Board::noteOperation(const QString &id, const MachineOperation &operation)
@@ -218,10 +225,17 @@ void Board::loadDay(const QHash<QString, PastDay> &days)
 
 void Board::broadcastFleet()
 {
+    // Built once for every reader, not once per reader's thread under the
+    // lock update() needs. Held under the listeners' lock, so that a report
+    // pushed meanwhile is either in the snapshot or queued after it.
     std::lock_guard<std::mutex> lock(m_listenMutex);
+    if (m_listeners.isEmpty())
+        return;
+    const QByteArray fleet = sseEvent("fleet", fleetJson());
     for (const std::shared_ptr<Listener> &listener : qAsConst(m_listeners)) {
         listener->m_queue.clear();
-        listener->m_resync = true;
+        if (!listener->m_resync)
+            listener->m_queue.push_back(fleet);
     }
     m_wake.notify_all();
 }
