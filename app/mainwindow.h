@@ -23,6 +23,6 @@ public:
 
 private:
     Ui::MainWindow *ui = nullptr;
-    MqttService *m_mqtt = nullptr; // child; goes first, while the device list still exists
+    MqttService *m_mqtt = nullptr;    // child; goes first, while the device list still exists
     Web::WebService *m_web = nullptr; // likewise
 };

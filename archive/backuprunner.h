@@ -91,7 +91,7 @@ private:
     QString m_plannedFolder;
     DeviceRecord m_record;
     ControllerTexts::SharedDirectory m_directory; // as read first: what is there, each program's size
-    QStringList m_queue; // still to read; the directory first
+    QStringList m_queue;                          // still to read; the directory first
     bool m_running = false;
     bool m_cancel = false;
     QList<Manifest::Row> m_rows;

@@ -175,8 +175,8 @@ QString derivedId(const QString &path, int index, const QString &name)
         machine = QSysInfo::machineHostName().toUtf8();
     const QString canonical = QFileInfo(path).canonicalFilePath();
     const QString file = canonical.isEmpty() ? QFileInfo(path).absoluteFilePath() : canonical;
-    const QByteArray seed = machine + '\n' + file.toUtf8() + '\n' +
-                            QByteArray::number(index) + '\n' + name.toUtf8();
+    const QByteArray seed =
+        machine + '\n' + file.toUtf8() + '\n' + QByteArray::number(index) + '\n' + name.toUtf8();
     return QUuid::createUuidV5(space, seed).toString(QUuid::WithoutBraces);
 }
 

@@ -199,7 +199,8 @@ public:
         ControllerTexts::Current newer = older;
         newer.bytes.replace("F1000", "F800");
         newer.bytes.replace("M05", "M05\n(CHECKED)");
-        deviceWidget *millCard = DeviceManager::instance() ? DeviceManager::instance()->selectedDevice() : nullptr;
+        deviceWidget *millCard =
+            DeviceManager::instance() ? DeviceManager::instance()->selectedDevice() : nullptr;
         if (!millCard)
             return;
         const DeviceRecord record = millCard->record();
@@ -207,8 +208,9 @@ public:
         ArchiveGuard::keep(record, TextTarget::program(2), ArchiveIndex::Operation::Update, older, &why);
         QTest::qWait(1100); // versions a second apart
         ArchiveGuard::keep(record, TextTarget::program(2), ArchiveIndex::Operation::Update, newer, &why);
-        HistoryDialog dialog(millCard->device(), device, ArchiveStore::configured().deviceFolder(record, false),
-                             QStringLiteral("O0002"), m_window);
+        HistoryDialog dialog(millCard->device(), device,
+                             ArchiveStore::configured().deviceFolder(record, false), QStringLiteral("O0002"),
+                             m_window);
         dialog.show();
         if (!QTest::qWaitForWindowExposed(&dialog))
             return;
