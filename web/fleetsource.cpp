@@ -57,6 +57,7 @@ void FleetSource::onAdded(DeviceWatch *watch)
         m_board->remove(device.id);
     });
     m_order.append(watch);
+    m_devices.insert(watch, Device()); // its ID is given at its first report
     report(watch);
 }
 
@@ -97,7 +98,7 @@ FleetSource::Device &FleetSource::deviceOf(DeviceWatch *watch)
 
 void FleetSource::report(DeviceWatch *watch)
 {
-    if (!m_order.contains(watch))
+    if (!m_devices.contains(watch)) // a hash: every device reports every second
         return;
     Device &device = deviceOf(watch);
     const DeviceSnapshot snapshot = watch->snapshot();
